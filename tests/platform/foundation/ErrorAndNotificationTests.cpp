@@ -1,0 +1,69 @@
+#include "platform/foundation/Error.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+using namespace tx;
+
+TEST(Error, DescribesItselfInThePlatformsWordsWhenNoTextIsGiven) {
+    Error plain("\uBE44\uB514\uC5B4 \uBCC0\uD658 \uC2E4\uD328", 0);
+    EXPECT_EQ(plain.localizedDescription(),
+              "The operation couldn\u2019t be completed. (비디어 변환 실패 error 0.)");
+    Error told("x", 7, "Disk full");
+    EXPECT_EQ(told.localizedDescription(), "Disk full");
+}
+
+TEST(NotificationCenter, DeliversByNameAndSenderAndSurvivesRemovalDuringDelivery) {
+    NotificationCenter center;
+    auto senderA = std::make_shared<StringObject>("a");
+    auto senderB = std::make_shared<StringObject>("b");
+    std::vector<std::string> heard;
+    int first = 0;
+    int second = 0;
+    int third = 0;
+    center.addObserver(&first, "ping", [&](const Notification& n) {
+        heard.push_back("first");
+        // Removes itself and the third observer while the post is under way.
+        center.removeObserver(&first);
+        center.removeObserver(&third);
+        EXPECT_EQ(n.name, "ping");
+    });
+    center.addObserver(&second, "ping", [&](const Notification&) { heard.push_back("second"); },
+                       senderA.get());
+    center.addObserver(&third, "ping", [&](const Notification&) { heard.push_back("third"); });
+    center.addObserver(&third, "other", [&](const Notification&) { heard.push_back("other"); });
+
+    center.post("ping", senderB);
+    EXPECT_EQ(heard, (std::vector<std::string>{"first"}));
+    heard.clear();
+    center.post("ping", senderA);
+    EXPECT_EQ(heard, (std::vector<std::string>{"second"}));
+    heard.clear();
+    center.post("other");
+    EXPECT_TRUE(heard.empty());
+    EXPECT_EQ(center.observerCount("ping"), 1u);
+}
+
+TEST(Paths, UniqueStringsAreFreshAndPathsAreBuiltAsExpected) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        seen.insert(uniqueString());
+    }
+    EXPECT_EQ(seen.size(), 100u);
+    EXPECT_EQ(pathByReplacingExtension("/d/a.mov", "jpg"), "/d/a.jpg");
+    EXPECT_EQ(pathByAppending("/d/", "x.mov"), "/d/x.mov");
+    EXPECT_EQ(lastPathComponent("/d/x.mov"), "x.mov");
+    EXPECT_EQ(pathExtension("/d/x.mov"), "mov");
+}
+
+TEST(Paths, DocumentsLiveUnderXdgDataHome) {
+    const std::string dir = ::testing::TempDir() + "xdg-" + uniqueString();
+    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    EXPECT_EQ(documentsDirectory(), dir + "/taluvex/Documents");
+    EXPECT_TRUE(fileExists(dir + "/taluvex/Documents"));
+    unsetenv("XDG_DATA_HOME");
+}
