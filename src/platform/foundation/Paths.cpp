@@ -94,4 +94,13 @@ std::string executableDirectory() {
     return self.parent_path().string();
 }
 
+std::string resourceDirectory() {
+    return (fs::path(executableDirectory()).parent_path() / "share" / "taluvex").string();
+}
+
+std::string resourcePath(const std::string& name, const std::string& type) {
+    std::string path = pathByAppending(resourceDirectory(), type.empty() ? name : name + "." + type);
+    return fileExists(path) ? path : std::string();
+}
+
 } // namespace tx

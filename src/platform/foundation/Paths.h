@@ -25,5 +25,10 @@ long long fileSize(const std::string& path);
 
 // The folder that holds the running executable.
 std::string executableDirectory();
+// The application's bundled resources: <executable folder>/../share/taluvex, which is the same
+// whether Taluvex runs from the build tree (build/bin) or is installed (/usr/bin).
+std::string resourceDirectory();
+// A bundled resource by name and type ("SoundTrackInfo", "plist"); empty when it is missing.
+std::string resourcePath(const std::string& name, const std::string& type);
 
 } // namespace tx
