@@ -1,0 +1,268 @@
+#include "Asset.h"
+
+#include "FFmpeg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace tx {
+
+namespace {
+
+const char* const kMediaDomain = "Media";
+
+std::uint32_t layoutTagFor(const AVChannelLayout& layout) {
+    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (av_channel_layout_compare(&layout, &mono) == 0) {
+        return kAudioChannelLayoutTagMono;
+    }
+    if (av_channel_layout_compare(&layout, &stereo) == 0) {
+        return kAudioChannelLayoutTagStereo;
+    }
+    return kAudioChannelLayoutTagUnknown;
+}
+
+AudioStreamBasicDescription describeStoredSound(const AVCodecParameters* par) {
+    AudioStreamBasicDescription asbd;
+    asbd.sampleRate = par->sample_rate;
+    asbd.channelsPerFrame = static_cast<std::uint32_t>(par->ch_layout.nb_channels);
+    switch (par->codec_id) {
+    case AV_CODEC_ID_AAC:
+        asbd.formatID = kAudioFormatMPEG4AAC;
+        asbd.framesPerPacket = par->frame_size > 0 ? par->frame_size : 1024;
+        break;
+    case AV_CODEC_ID_PCM_S16LE:
+    case AV_CODEC_ID_PCM_S16BE:
+    case AV_CODEC_ID_PCM_S24LE:
+    case AV_CODEC_ID_PCM_S32LE:
+    case AV_CODEC_ID_PCM_F32LE:
+    case AV_CODEC_ID_PCM_U8: {
+        asbd.formatID = kAudioFormatLinearPCM;
+        const int bits = av_get_bits_per_sample(par->codec_id);
+        asbd.bitsPerChannel = static_cast<std::uint32_t>(bits);
+        asbd.framesPerPacket = 1;
+        asbd.bytesPerFrame = asbd.channelsPerFrame * static_cast<std::uint32_t>(bits / 8);
+        asbd.bytesPerPacket = asbd.bytesPerFrame;
+        break;
+    }
+    default: {
+        // Any other codec: its four-character tag where the container gave one.
+        asbd.formatID = par->codec_tag;
+        asbd.framesPerPacket = par->frame_size > 0 ? static_cast<std::uint32_t>(par->frame_size) : 0;
+        break;
+    }
+    }
+    return asbd;
+}
+
+MediaTransform transformFromDisplayMatrix(const AVStream* stream) {
+    const auto* matrix = reinterpret_cast<const std::int32_t*>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    MediaTransform t;
+    if (matrix == nullptr) {
+        return t;
+    }
+    constexpr double kFixed16 = 65536.0;
+    t.a = matrix[0] / kFixed16;
+    t.b = matrix[1] / kFixed16;
+    t.c = matrix[3] / kFixed16;
+    t.d = matrix[4] / kFixed16;
+    t.tx = matrix[6] / kFixed16;
+    t.ty = matrix[7] / kFixed16;
+    return t;
+}
+
+} // namespace
+
+int MediaTransform::quarterTurns() const {
+    auto near = [](double v, double want) { return std::fabs(v - want) < 1e-6; };
+    if (near(a, 1) && near(b, 0) && near(c, 0) && near(d, 1)) {
+        return 0;
+    }
+    if (near(a, 0) && near(b, 1) && near(c, -1) && near(d, 0)) {
+        return 1;
+    }
+    if (near(a, -1) && near(b, 0) && near(c, 0) && near(d, -1)) {
+        return 2;
+    }
+    if (near(a, 0) && near(b, -1) && near(c, 1) && near(d, 0)) {
+        return 3;
+    }
+    return -1;
+}
+
+MediaTransform MediaTransform::rotation(int quarterTurnsClockwise, double width, double height) {
+    switch (((quarterTurnsClockwise % 4) + 4) % 4) {
+    case 1:
+        return {0, 1, -1, 0, height, 0};
+    case 2:
+        return {-1, 0, 0, -1, width, height};
+    case 3:
+        return {0, -1, 1, 0, 0, width};
+    default:
+        return {};
+    }
+}
+
+std::shared_ptr<AudioFormatDescription>
+AudioFormatDescription::create(const AudioStreamBasicDescription& asbd,
+                               std::uint32_t channelLayoutTag, std::vector<std::uint8_t> magicCookie,
+                               PlistValue extensions) {
+    auto description = std::make_shared<AudioFormatDescription>();
+    description->_asbd = asbd;
+    description->_channelLayoutTag = channelLayoutTag;
+    description->_magicCookie = std::move(magicCookie);
+    description->_extensions = std::move(extensions);
+    return description;
+}
+
+std::vector<std::uint8_t> AudioFormatDescription::channelLayout() const {
+    std::vector<std::uint8_t> layout(12, 0);
+    std::memcpy(layout.data(), &_channelLayoutTag, sizeof _channelLayoutTag);
+    return layout;
+}
+
+std::vector<AudioFormatListItem> AudioFormatDescription::formatList() const {
+    return {AudioFormatListItem{_asbd, _channelLayoutTag}};
+}
+
+std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreciseTiming,
+                                       ErrorPtr* error) {
+    ff::FormatInputPtr ctx = ff::openInput(path, error);
+    if (!ctx) {
+        return nullptr;
+    }
+    auto asset = std::make_shared<Asset>();
+    asset->_path = path;
+
+    struct Scan {
+        AssetTrackPtr track;
+        std::int64_t firstPts = std::numeric_limits<std::int64_t>::max();
+        std::int64_t endPts = std::numeric_limits<std::int64_t>::min();
+        std::int64_t bytes = 0;
+    };
+    std::vector<Scan> scans(ctx->nb_streams);
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        AVStream* stream = ctx->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        const bool video = par->codec_type == AVMEDIA_TYPE_VIDEO &&
+                           !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+        const bool audio = par->codec_type == AVMEDIA_TYPE_AUDIO;
+        if (!video && !audio) {
+            continue;
+        }
+        auto track = std::make_shared<AssetTrack>();
+        track->_mediaType = video ? kMediaTypeVideo : kMediaTypeAudio;
+        track->_streamIndex = static_cast<int>(i);
+        track->_timeBaseNum = stream->time_base.num;
+        track->_timeBaseDen = stream->time_base.den;
+        track->_asset = asset;
+        if (video) {
+            AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate
+                                                             : stream->r_frame_rate;
+            track->_nominalFrameRate = rate.num > 0 ? static_cast<float>(av_q2d(rate)) : 0.0f;
+            track->_naturalSize = {static_cast<float>(par->width), static_cast<float>(par->height)};
+            track->_preferredTransform = transformFromDisplayMatrix(stream);
+        } else {
+            track->_formatDescriptions.push_back(AudioFormatDescription::create(
+                describeStoredSound(par), layoutTagFor(par->ch_layout),
+                std::vector<std::uint8_t>(par->extradata, par->extradata + par->extradata_size)));
+        }
+        scans[i].track = track;
+        asset->_tracks.push_back(track);
+    }
+    if (asset->_tracks.empty()) {
+        if (error != nullptr) {
+            *error = Error::make(kMediaDomain, 0, path + ": holds no picture or sound");
+        }
+        return nullptr;
+    }
+
+    if (preferPreciseTiming) {
+        ff::PacketPtr packet = ff::makePacket();
+        int ret = 0;
+        while ((ret = av_read_frame(ctx.get(), packet.get())) >= 0) {
+            if (packet->stream_index >= 0 &&
+                static_cast<unsigned>(packet->stream_index) < scans.size() &&
+                scans[packet->stream_index].track) {
+                Scan& scan = scans[packet->stream_index];
+                const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+                if (pts != AV_NOPTS_VALUE) {
+                    scan.firstPts = std::min(scan.firstPts, pts);
+                    scan.endPts = std::max(scan.endPts, pts + std::max<std::int64_t>(0, packet->duration));
+                    scan.track->_packets.push_back(
+                        {pts, packet->dts != AV_NOPTS_VALUE ? packet->dts : pts,
+                         (packet->flags & AV_PKT_FLAG_KEY) != 0});
+                }
+                scan.bytes += packet->size;
+            }
+            av_packet_unref(packet.get());
+        }
+        // A read error other than the end of the file means a damaged or cut-off file: what
+        // was read stands, as a player would show it.
+    }
+
+    for (Scan& scan : scans) {
+        if (!scan.track) {
+            continue;
+        }
+        AssetTrack& track = *scan.track;
+        const AVStream* stream = ctx->streams[track._streamIndex];
+        const AVRational tb = stream->time_base;
+        std::int64_t first = 0;
+        std::int64_t end = 0;
+        if (preferPreciseTiming && !track._packets.empty()) {
+            first = std::max<std::int64_t>(0, scan.firstPts);
+            end = scan.endPts;
+            if (track._mediaType == kMediaTypeVideo && track._nominalFrameRate > 0) {
+                // Containers that leave the last picture's duration out still show it for one
+                // frame interval.
+                std::int64_t lastPts = std::numeric_limits<std::int64_t>::min();
+                for (const auto& p : track._packets) {
+                    lastPts = std::max(lastPts, p.pts);
+                }
+                if (end <= lastPts) {
+                    end = lastPts + av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb);
+                }
+            }
+            const double seconds = (end - first) * av_q2d(tb);
+            track._estimatedDataRate =
+                seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds) : 0.0f;
+        } else {
+            first = stream->start_time != AV_NOPTS_VALUE ? std::max<std::int64_t>(0, stream->start_time) : 0;
+            end = stream->duration != AV_NOPTS_VALUE
+                      ? first + stream->duration
+                      : av_rescale_q(std::max<std::int64_t>(0, ctx->duration), AV_TIME_BASE_Q, tb);
+            track._estimatedDataRate = static_cast<float>(stream->codecpar->bit_rate);
+        }
+        if (end < first) {
+            end = first;
+        }
+        const MediaTime start = ff::timeFromStream(first, tb);
+        track._timeRange = TimeRange::make(start, ff::timeFromStream(end, tb) - start);
+        if (track._mediaType == kMediaTypeVideo && track._nominalFrameRate <= 0 &&
+            track._timeRange.duration.seconds() > 0) {
+            track._nominalFrameRate = static_cast<float>(
+                static_cast<double>(track._packets.size()) / track._timeRange.duration.seconds());
+        }
+        if (track._timeRange.end() > asset->_duration) {
+            asset->_duration = track._timeRange.end();
+        }
+    }
+    return asset;
+}
+
+std::vector<AssetTrackPtr> Asset::tracksWithMediaType(const std::string& mediaType) const {
+    std::vector<AssetTrackPtr> found;
+    for (const auto& track : _tracks) {
+        if (track->mediaType() == mediaType) {
+            found.push_back(track);
+        }
+    }
+    return found;
+}
+
+} // namespace tx

@@ -1,0 +1,108 @@
+// A movie or sound file opened for reading: its tracks and their facts.
+#pragma once
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Object.h"
+#include "platform/media/MediaTime.h"
+#include "platform/media/MediaTypes.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tx {
+
+class Asset;
+
+// The format of a sound: its stream description, channel layout, magic cookie and extensions.
+class AudioFormatDescription : public Object {
+public:
+    static std::shared_ptr<AudioFormatDescription>
+    create(const AudioStreamBasicDescription& asbd, std::uint32_t channelLayoutTag,
+           std::vector<std::uint8_t> magicCookie = {}, PlistValue extensions = {});
+
+    const AudioStreamBasicDescription& streamDescription() const { return _asbd; }
+    std::uint32_t channelLayoutTag() const { return _channelLayoutTag; }
+    // The channel layout record: the tag, a zero bitmap and no channel descriptions.
+    std::vector<std::uint8_t> channelLayout() const;
+    const std::vector<std::uint8_t>& magicCookie() const { return _magicCookie; }
+    const PlistValue& extensions() const { return _extensions; }
+    // The format list: one item, the stream description with the layout tag.
+    std::vector<AudioFormatListItem> formatList() const;
+
+private:
+    AudioStreamBasicDescription _asbd;
+    std::uint32_t _channelLayoutTag = kAudioChannelLayoutTagUnknown;
+    std::vector<std::uint8_t> _magicCookie;
+    PlistValue _extensions;
+};
+
+using AudioFormatDescriptionPtr = std::shared_ptr<AudioFormatDescription>;
+
+class AssetTrack : public Object {
+public:
+    const std::string& mediaType() const { return _mediaType; }
+    int trackID() const { return _streamIndex + 1; }
+    float nominalFrameRate() const { return _nominalFrameRate; }
+    float estimatedDataRate() const { return _estimatedDataRate; }
+    Size2f naturalSize() const { return _naturalSize; }
+    TimeRange timeRange() const { return _timeRange; }
+    MediaTransform preferredTransform() const { return _preferredTransform; }
+    // Sound tracks: one description of the stored sound; pictures: none.
+    const std::vector<AudioFormatDescriptionPtr>& formatDescriptions() const {
+        return _formatDescriptions;
+    }
+    std::shared_ptr<Asset> asset() const { return _asset.lock(); }
+
+    // Media layer internals.
+    int streamIndex() const { return _streamIndex; }
+    struct PacketInfo {
+        std::int64_t pts;
+        std::int64_t dts;
+        bool keyframe;
+    };
+    // Every packet of the track in decode order, from the scan at open.
+    const std::vector<PacketInfo>& packets() const { return _packets; }
+    int timeBaseNum() const { return _timeBaseNum; }
+    int timeBaseDen() const { return _timeBaseDen; }
+
+private:
+    friend class Asset;
+    std::string _mediaType;
+    int _streamIndex = -1;
+    float _nominalFrameRate = 0;
+    float _estimatedDataRate = 0;
+    Size2f _naturalSize;
+    TimeRange _timeRange = TimeRange::empty();
+    MediaTransform _preferredTransform;
+    std::vector<AudioFormatDescriptionPtr> _formatDescriptions;
+    std::vector<PacketInfo> _packets;
+    int _timeBaseNum = 1;
+    int _timeBaseDen = 1;
+    std::weak_ptr<Asset> _asset;
+};
+
+using AssetTrackPtr = std::shared_ptr<AssetTrack>;
+
+class Asset : public Object {
+public:
+    // Opens a file. With precise timing every packet is scanned, so durations and time ranges
+    // come from the packets themselves. Nothing (and an error saying what and where) when the
+    // file is missing or holds no media.
+    static std::shared_ptr<Asset> urlAsset(const std::string& path, bool preferPreciseTiming,
+                                           ErrorPtr* error = nullptr);
+
+    const std::string& path() const { return _path; }
+    std::vector<AssetTrackPtr> tracksWithMediaType(const std::string& mediaType) const;
+    const std::vector<AssetTrackPtr>& tracks() const { return _tracks; }
+    MediaTime duration() const { return _duration; }
+
+private:
+    std::string _path;
+    std::vector<AssetTrackPtr> _tracks;
+    MediaTime _duration = MediaTime::zero();
+};
+
+using AssetPtr = std::shared_ptr<Asset>;
+
+} // namespace tx

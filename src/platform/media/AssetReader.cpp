@@ -1,0 +1,374 @@
+#include "AssetReader.h"
+
+#include "FFmpeg.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tx {
+
+namespace {
+
+const char* const kReaderDomain = "Media";
+// AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
+constexpr double kSoundPrerollSeconds = 0.1;
+
+} // namespace
+
+struct AssetReaderTrackOutput::Impl {
+    ff::FormatInputPtr format;
+    ff::CodecContextPtr decoder;
+    AVStream* stream = nullptr;
+    bool video = false;
+    std::int64_t startTs = 0;
+    std::int64_t endTs = std::numeric_limits<std::int64_t>::max();
+    bool sentEndOfInput = false;
+    bool done = false;
+    ff::PacketPtr packet = ff::makePacket();
+    ff::SwsPtr sws;
+    ff::SwrPtr swr;
+    AudioFormatDescriptionPtr soundFormat;
+    std::string path;
+
+    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error);
+    // 0: a frame, AVERROR_EOF: end of range, other negative: failure.
+    int nextFrame(AVFrame* frame);
+    SampleBufferPtr makePicture(AVFrame* frame, ErrorPtr* error);
+    SampleBufferPtr makeSound(AVFrame* frame, ErrorPtr* error);
+};
+
+bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
+                                        ErrorPtr* error) {
+    format = ff::openInput(path, error);
+    if (!format) {
+        return false;
+    }
+    if (track.streamIndex() < 0 ||
+        static_cast<unsigned>(track.streamIndex()) >= format->nb_streams) {
+        *error = Error::make(kReaderDomain, 0, path + ": the track is gone");
+        return false;
+    }
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (static_cast<int>(i) != track.streamIndex()) {
+            format->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+    stream = format->streams[track.streamIndex()];
+    video = track.mediaType() == kMediaTypeVideo;
+    decoder = ff::openDecoder(stream, error, path);
+    if (!decoder) {
+        return false;
+    }
+    const AVRational tb = stream->time_base;
+    startTs = ff::streamFromTime(range.start, tb);
+    if (range.duration.isNumeric()) {
+        endTs = ff::streamFromTime(range.end(), tb);
+        // streamFromTime rounds down; an end between two ticks still excludes the later tick.
+        if (ff::timeFromStream(endTs, tb) < range.end()) {
+            ++endTs;
+        }
+    }
+
+    std::int64_t seekTo = AV_NOPTS_VALUE;
+    if (video) {
+        // The keyframe at or before the range start, from the packet scan where there is one.
+        const auto& packets = track.packets();
+        const AssetTrack::PacketInfo* key = nullptr;
+        for (const auto& p : packets) {
+            if (p.keyframe && p.pts <= startTs && (key == nullptr || p.pts > key->pts)) {
+                key = &p;
+            }
+        }
+        if (key != nullptr && key != &packets.front()) {
+            seekTo = key->dts;
+        } else if (packets.empty() && startTs > 0) {
+            seekTo = startTs;
+        }
+    } else {
+        const std::int64_t preroll =
+            av_rescale_q(static_cast<std::int64_t>(kSoundPrerollSeconds * 1000000), AVRational{1, 1000000}, tb);
+        if (startTs - preroll > 0) {
+            seekTo = startTs - preroll;
+        }
+    }
+    if (seekTo != AV_NOPTS_VALUE) {
+        const int ret = av_seek_frame(format.get(), stream->index, seekTo, AVSEEK_FLAG_BACKWARD);
+        if (ret < 0) {
+            *error = ff::makeError(kReaderDomain, "cannot seek", path, ret);
+            return false;
+        }
+    }
+    return true;
+}
+
+int AssetReaderTrackOutput::Impl::nextFrame(AVFrame* frame) {
+    for (;;) {
+        int ret = avcodec_receive_frame(decoder.get(), frame);
+        if (ret == 0) {
+            return 0;
+        }
+        if (ret == AVERROR_EOF) {
+            return AVERROR_EOF;
+        }
+        if (ret != AVERROR(EAGAIN)) {
+            return ret;
+        }
+        if (sentEndOfInput) {
+            return AVERROR_EOF;
+        }
+        // Feed the decoder the next packet of our stream.
+        for (;;) {
+            ret = av_read_frame(format.get(), packet.get());
+            if (ret < 0) {
+                // End of file, or a cut-off file: drain what the decoder holds.
+                avcodec_send_packet(decoder.get(), nullptr);
+                sentEndOfInput = true;
+                break;
+            }
+            if (packet->stream_index != stream->index) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            ret = avcodec_send_packet(decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+            if (ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_INVALIDDATA) {
+                return ret;
+            }
+            break;
+        }
+    }
+}
+
+SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorPtr* error) {
+    const AVRational tb = stream->time_base;
+    const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
+    const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
+                                                       : MediaTime::invalid();
+    if (frame->format == AV_PIX_FMT_NV12) {
+        AVFrame* owned = av_frame_alloc();
+        av_frame_move_ref(owned, frame);
+        return SampleBuffer::createPicture(PixelBuffer::wrap(owned, kPixelFormat420v), time, duration);
+    }
+    sws.reset(sws_getCachedContext(sws.release(), frame->width, frame->height,
+                                   static_cast<AVPixelFormat>(frame->format), frame->width,
+                                   frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr,
+                                   nullptr));
+    AVFrame* converted = av_frame_alloc();
+    converted->width = frame->width;
+    converted->height = frame->height;
+    converted->format = AV_PIX_FMT_NV12;
+    int ret = sws ? av_frame_get_buffer(converted, 32) : AVERROR(EINVAL);
+    if (ret >= 0) {
+        ret = sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
+                        converted->linesize);
+    }
+    if (ret < 0) {
+        av_frame_free(&converted);
+        *error = ff::makeError(kReaderDomain, "cannot convert a picture to NV12", path, ret);
+        return nullptr;
+    }
+    av_frame_copy_props(converted, frame);
+    av_frame_unref(frame);
+    return SampleBuffer::createPicture(PixelBuffer::wrap(converted, kPixelFormat420v), time, duration);
+}
+
+SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr* error) {
+    const int channels = frame->ch_layout.nb_channels;
+    const int rate = frame->sample_rate;
+    if (channels <= 0 || rate <= 0) {
+        *error = Error::make(kReaderDomain, 0, path + ": sound without channels or rate");
+        return nullptr;
+    }
+    if (!soundFormat || soundFormat->streamDescription().channelsPerFrame !=
+                            static_cast<std::uint32_t>(channels) ||
+        soundFormat->streamDescription().sampleRate != rate) {
+        AudioStreamBasicDescription asbd;
+        asbd.sampleRate = rate;
+        asbd.formatID = kAudioFormatLinearPCM;
+        asbd.formatFlags = 0x4 | 0x8; // signed integer, packed
+        asbd.bytesPerFrame = static_cast<std::uint32_t>(2 * channels);
+        asbd.bytesPerPacket = asbd.bytesPerFrame;
+        asbd.framesPerPacket = 1;
+        asbd.channelsPerFrame = static_cast<std::uint32_t>(channels);
+        asbd.bitsPerChannel = 16;
+        std::uint32_t tag = kAudioChannelLayoutTagUnknown;
+        if (channels == 1) {
+            tag = kAudioChannelLayoutTagMono;
+        } else if (channels == 2) {
+            tag = kAudioChannelLayoutTagStereo;
+        }
+        soundFormat = AudioFormatDescription::create(asbd, tag);
+        swr.reset();
+        SwrContext* raw = nullptr;
+        int ret = swr_alloc_set_opts2(&raw, &frame->ch_layout, AV_SAMPLE_FMT_S16, rate,
+                                      &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
+                                      rate, 0, nullptr);
+        if (ret >= 0) {
+            ret = swr_init(raw);
+        }
+        swr.reset(raw);
+        if (ret < 0) {
+            *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, ret);
+            return nullptr;
+        }
+    }
+    const std::size_t bytes = static_cast<std::size_t>(frame->nb_samples) * 2 * channels;
+    auto* memory = static_cast<std::uint8_t*>(std::malloc(bytes > 0 ? bytes : 1));
+    std::uint8_t* out[1] = {memory};
+    const int got = swr_convert(swr.get(), out, frame->nb_samples,
+                                const_cast<const std::uint8_t**>(frame->extended_data),
+                                frame->nb_samples);
+    if (got < 0) {
+        std::free(memory);
+        *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, got);
+        return nullptr;
+    }
+    const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, stream->time_base);
+    auto block = DataBlock::createWithMemory(memory, static_cast<std::size_t>(got) * 2 * channels);
+    return SampleBuffer::createAudio(block, true, soundFormat, got, time);
+}
+
+std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::create(AssetTrackPtr track,
+                                                                       MediaSettings outputSettings) {
+    if (!track) {
+        return nullptr;
+    }
+    auto output = std::make_shared<AssetReaderTrackOutput>();
+    output->_track = std::move(track);
+    output->_settings = std::move(outputSettings);
+    return output;
+}
+
+AssetReaderTrackOutput::~AssetReaderTrackOutput() = default;
+
+SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
+    auto reader = _reader.lock();
+    if (!reader || reader->status() != AssetReaderStatus::Reading || !_impl || _impl->done) {
+        return nullptr;
+    }
+    Impl& impl = *_impl;
+    ff::UniqueFramePtr frame(av_frame_alloc());
+    for (;;) {
+        const int ret = impl.nextFrame(frame.get());
+        if (ret == AVERROR_EOF) {
+            impl.done = true;
+            reader->outputFinished(nullptr);
+            return nullptr;
+        }
+        if (ret < 0) {
+            impl.done = true;
+            reader->outputFinished(ff::makeError(kReaderDomain, "cannot decode", impl.path, ret));
+            return nullptr;
+        }
+        std::int64_t pts = frame->best_effort_timestamp;
+        if (pts == AV_NOPTS_VALUE) {
+            pts = frame->pts;
+        }
+        frame->best_effort_timestamp = pts;
+        if (pts == AV_NOPTS_VALUE) {
+            av_frame_unref(frame.get());
+            continue;
+        }
+        if (pts >= impl.endTs) {
+            impl.done = true;
+            reader->outputFinished(nullptr);
+            return nullptr;
+        }
+        bool before = pts < impl.startTs;
+        if (!impl.video && before) {
+            // A sound buffer that reaches into the range is delivered whole.
+            const std::int64_t length = av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
+                                                     impl.stream->time_base);
+            before = pts + length <= impl.startTs;
+        }
+        if (before) {
+            av_frame_unref(frame.get());
+            continue;
+        }
+        ErrorPtr error;
+        SampleBufferPtr sample =
+            impl.video ? impl.makePicture(frame.get(), &error) : impl.makeSound(frame.get(), &error);
+        if (!sample) {
+            impl.done = true;
+            reader->outputFinished(error);
+        }
+        return sample;
+    }
+}
+
+std::shared_ptr<AssetReader> AssetReader::create(AssetPtr asset, ErrorPtr* error) {
+    if (!asset) {
+        if (error != nullptr) {
+            *error = Error::make(kReaderDomain, 0, "no asset to read");
+        }
+        return nullptr;
+    }
+    auto reader = std::make_shared<AssetReader>();
+    reader->_asset = std::move(asset);
+    return reader;
+}
+
+bool AssetReader::canAddOutput(const AssetReaderTrackOutputPtr& output) const {
+    if (!output || _status != AssetReaderStatus::Unknown || !output->_reader.expired()) {
+        return false;
+    }
+    const auto owner = output->track()->asset();
+    return owner == _asset;
+}
+
+void AssetReader::addOutput(const AssetReaderTrackOutputPtr& output) {
+    if (!canAddOutput(output)) {
+        return;
+    }
+    output->_reader = std::static_pointer_cast<AssetReader>(shared_from_this());
+    _outputs.push_back(output);
+}
+
+bool AssetReader::startReading() {
+    if (_status != AssetReaderStatus::Unknown) {
+        return false;
+    }
+    if (_outputs.empty()) {
+        _status = AssetReaderStatus::Failed;
+        _error = Error::make(kReaderDomain, 0, _asset->path() + ": nothing to read");
+        return false;
+    }
+    for (const auto& output : _outputs) {
+        output->_impl = std::make_unique<AssetReaderTrackOutput::Impl>();
+        output->_impl->path = _asset->path();
+        ErrorPtr error;
+        if (!output->_impl->open(*output->track(), _timeRange, &error)) {
+            output->_impl.reset();
+            _status = AssetReaderStatus::Failed;
+            _error = error;
+            return false;
+        }
+    }
+    _status = AssetReaderStatus::Reading;
+    return true;
+}
+
+void AssetReader::cancelReading() {
+    if (_status == AssetReaderStatus::Reading || _status == AssetReaderStatus::Unknown) {
+        _status = AssetReaderStatus::Cancelled;
+    }
+    for (const auto& output : _outputs) {
+        output->_impl.reset();
+    }
+}
+
+void AssetReader::outputFinished(const ErrorPtr& error) {
+    if (_status != AssetReaderStatus::Reading) {
+        return;
+    }
+    if (error) {
+        _status = AssetReaderStatus::Failed;
+        _error = error;
+        return;
+    }
+    if (++_finishedOutputs >= _outputs.size()) {
+        _status = AssetReaderStatus::Completed;
+    }
+}
+
+} // namespace tx

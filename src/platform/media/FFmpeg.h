@@ -1,0 +1,79 @@
+// Internal to the media layer: FFmpeg includes and RAII owners for its objects. No other folder
+// includes this header.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/display.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/foundation/Error.h"
+#include "platform/media/MediaTime.h"
+
+#include <memory>
+#include <string>
+
+namespace tx::ff {
+
+struct FormatInputDeleter {
+    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+};
+struct FormatOutputDeleter {
+    void operator()(AVFormatContext* ctx) const;
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct SwrDeleter {
+    void operator()(SwrContext* ctx) const { swr_free(&ctx); }
+};
+struct SwsDeleter {
+    void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
+};
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+
+using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
+using FormatOutputPtr = std::unique_ptr<AVFormatContext, FormatOutputDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::shared_ptr<AVFrame>;
+using UniqueFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+
+// Quiets FFmpeg's console output: its failures reach callers as Error values. Safe to call often.
+void initialize();
+
+FramePtr makeFrame();
+PacketPtr makePacket();
+
+// FFmpeg's own text for an error code.
+std::string errorText(int ret);
+// An error saying what failed and where, with FFmpeg's text.
+ErrorPtr makeError(const std::string& domain, const std::string& what, const std::string& where,
+                   int ret);
+
+// Opens a file for demuxing and reads its stream facts.
+FormatInputPtr openInput(const std::string& path, ErrorPtr* error);
+// A decoder for one stream, opened, with threads as the machine allows.
+CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path);
+
+MediaTime timeFromStream(std::int64_t ts, AVRational timeBase);
+std::int64_t streamFromTime(const MediaTime& t, AVRational timeBase);
+
+} // namespace tx::ff

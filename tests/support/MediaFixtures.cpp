@@ -1,0 +1,146 @@
+#include "MediaFixtures.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+
+namespace tx::test {
+
+namespace {
+
+std::string fixtureDir() {
+    static const std::string dir = [] {
+        std::string d = std::filesystem::temp_directory_path().string() + "/taluvex-fixtures-" +
+                        std::to_string(getuid());
+        std::filesystem::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+} // namespace
+
+int run(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return out;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        out.append(buffer.data(), got);
+    }
+    pclose(pipe);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+std::string makeClip(const ClipSpec& s) {
+    std::ostringstream name;
+    name << fixtureDir() << "/clip-" << s.seconds << "s-" << s.width << "x" << s.height << "-"
+         << s.fps << "fps-k" << s.keyint << (s.indexInBrightness ? "-idx" : "-pat")
+         << (s.sound ? "-snd" + std::to_string(s.sampleRate) + "c" + std::to_string(s.channels) : "")
+         << (s.sweep ? "-sweep" : "") << (s.rotate.empty() ? "" : "-rot" + s.rotate) << ".mov";
+    const std::string path = name.str();
+    if (std::filesystem::exists(path)) {
+        return path;
+    }
+    // Test programs run side by side: each makes its own temporary file, the rename is atomic.
+    const std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
+    std::ostringstream cmd;
+    cmd << "ffmpeg -nostdin -loglevel error -y ";
+    if (s.indexInBrightness) {
+        cmd << "-f lavfi -i color=c=black:size=" << s.width << "x" << s.height << ":rate=" << s.fps
+            << ":duration=" << s.seconds << " ";
+    } else {
+        cmd << "-f lavfi -i testsrc2=size=" << s.width << "x" << s.height << ":rate=" << s.fps
+            << ":duration=" << s.seconds << " ";
+    }
+    if (s.sound) {
+        if (s.sweep) {
+            // 200 Hz rising by 400 Hz a second.
+            cmd << "-f lavfi -i \"aevalsrc=0.5*sin(2*PI*(200*t+200*t*t)):s=" << s.sampleRate
+                << ":d=" << s.seconds << "\" ";
+        } else {
+            cmd << "-f lavfi -i sine=frequency=440:sample_rate=" << s.sampleRate
+                << ":duration=" << s.seconds << " ";
+        }
+    }
+    if (s.indexInBrightness) {
+        cmd << "-vf \"geq=lum='min(16+2*N\\,235)':cb=128:cr=128\" ";
+    }
+    cmd << "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.keyint
+        << " -keyint_min " << s.keyint << " -sc_threshold 0 ";
+    if (s.sound) {
+        cmd << "-c:a aac -ac " << s.channels << " -ar " << s.sampleRate << " ";
+    }
+    cmd << "-f mov \"" << tmp << "\"";
+    if (run(cmd.str()) != 0) {
+        return {};
+    }
+    if (!s.rotate.empty()) {
+        const std::string rotated = tmp + ".rot";
+        if (run("ffmpeg -nostdin -loglevel error -y -i \"" + tmp + "\" -c copy "
+                "-metadata:s:v:0 rotate=" + s.rotate + " -f mov \"" + rotated + "\"") != 0) {
+            return {};
+        }
+        std::filesystem::rename(rotated, tmp);
+    }
+    std::filesystem::rename(tmp, path);
+    return path;
+}
+
+std::string makeSound(double seconds, int sampleRate, int channels) {
+    std::ostringstream name;
+    name << fixtureDir() << "/sound-" << seconds << "s-" << sampleRate << "-" << channels << ".m4a";
+    const std::string path = name.str();
+    if (std::filesystem::exists(path)) {
+        return path;
+    }
+    const std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
+    std::ostringstream cmd;
+    cmd << "ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=frequency=330:sample_rate="
+        << sampleRate << ":duration=" << seconds << " -ac " << channels
+        << " -c:a aac -f mp4 \"" << tmp << "\"";
+    if (run(cmd.str()) != 0) {
+        return {};
+    }
+    std::filesystem::rename(tmp, path);
+    return path;
+}
+
+std::string tempPath(const std::string& extension) {
+    static int counter = 0;
+    return fixtureDir() + "/out-" + std::to_string(getpid()) + "-" + std::to_string(++counter) +
+           "." + extension;
+}
+
+std::string probeStream(const std::string& path, const std::string& stream, const std::string& entry) {
+    return capture("ffprobe -v error -select_streams " + stream + " -show_entries stream=" + entry +
+                   " -of default=noprint_wrappers=1:nokey=1 \"" + path + "\" 2>/dev/null");
+}
+
+double probeDuration(const std::string& path, const std::string& stream) {
+    const std::string text = probeStream(path, stream, "duration");
+    return text.empty() || text == "N/A" ? -1.0 : std::atof(text.c_str());
+}
+
+int probePacketCount(const std::string& path, const std::string& stream) {
+    const std::string text = capture("ffprobe -v error -select_streams " + stream +
+                                     " -count_packets -show_entries stream=nb_read_packets -of "
+                                     "default=noprint_wrappers=1:nokey=1 \"" + path + "\" 2>/dev/null");
+    return text.empty() ? -1 : std::atoi(text.c_str());
+}
+
+} // namespace tx::test

@@ -1,0 +1,41 @@
+// Small clips made at test time with the ffmpeg command-line tool, and ffprobe facts about files.
+#pragma once
+
+#include <string>
+
+namespace tx::test {
+
+// Runs a shell command; its exit status.
+int run(const std::string& command);
+// Runs a shell command and returns what it printed.
+std::string capture(const std::string& command);
+
+struct ClipSpec {
+    double seconds = 2.0;
+    int width = 160;
+    int height = 120;
+    int fps = 30;
+    int keyint = 30;
+    // Each picture's luma is 16 + 2 × its index (capped at 235), so order can be read back.
+    bool indexInBrightness = true;
+    bool sound = true;
+    int sampleRate = 44100;
+    int channels = 1;
+    // A rising tone (its frequency grows with time) so that reversal can be heard and measured.
+    bool sweep = false;
+    std::string rotate; // "" or the "rotate" tag in degrees, written as the display matrix
+};
+
+// A QuickTime clip in the test's temporary folder, made once per spec and reused.
+std::string makeClip(const ClipSpec& spec);
+// A sound-only file (m4a) of the given length.
+std::string makeSound(double seconds, int sampleRate = 44100, int channels = 2);
+// A fresh path in the temporary folder with the given extension.
+std::string tempPath(const std::string& extension);
+
+// ffprobe: one entry of a stream ("v:0" or "a:0"), e.g. "codec_name", "width", "duration".
+std::string probeStream(const std::string& path, const std::string& stream, const std::string& entry);
+double probeDuration(const std::string& path, const std::string& stream);
+int probePacketCount(const std::string& path, const std::string& stream);
+
+} // namespace tx::test
