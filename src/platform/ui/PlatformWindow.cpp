@@ -1,0 +1,99 @@
+#include "platform/ui/PlatformWindow.h"
+
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace tx {
+
+PlatformWindow::PlatformWindow(tx::Window& window) : _window(window) {
+    Rect b = window.bounds();
+    double scale = Screen::mainScreen().scale();
+    setTitle(QStringLiteral("Taluvex"));
+    // The picture is drawn at two pixels a point and the window keeps that size.
+    QSize size(static_cast<int>(b.width() * scale), static_cast<int>(b.height() * scale));
+    resize(size);
+    setMinimumSize(size);
+    setMaximumSize(size);
+}
+
+PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {
+    Rect b = _window.bounds();
+    return {position.x() * b.width() / std::max(1, width()), position.y() * b.height() / std::max(1, height())};
+}
+
+void PlatformWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QImage& frame = _window.frameImage();
+    if (frame.isNull()) {
+        painter.fillRect(QRect(0, 0, width(), height()), Qt::black);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(0, 0, width(), height()), frame);
+}
+
+void PlatformWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    _pressed = true;
+    PointF p = toPoints(event->position());
+    _window.sendTouch(TouchPhase::Began, {p.x, p.y});
+}
+
+void PlatformWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (!_pressed) return;
+    PointF p = toPoints(event->position());
+    _window.sendTouch(TouchPhase::Moved, {p.x, p.y});
+}
+
+void PlatformWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !_pressed) return;
+    _pressed = false;
+    PointF p = toPoints(event->position());
+    _window.sendTouch(TouchPhase::Ended, {p.x, p.y});
+}
+
+void PlatformWindow::keyPressEvent(QKeyEvent* event) {
+    KeyEvent key;
+    key.shift = event->modifiers() & Qt::ShiftModifier;
+    key.control = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Backspace: key.key = KeyEvent::Key::Backspace; break;
+    case Qt::Key_Delete: key.key = KeyEvent::Key::Delete; break;
+    case Qt::Key_Left: key.key = KeyEvent::Key::Left; break;
+    case Qt::Key_Right: key.key = KeyEvent::Key::Right; break;
+    case Qt::Key_Up: key.key = KeyEvent::Key::Up; break;
+    case Qt::Key_Down: key.key = KeyEvent::Key::Down; break;
+    case Qt::Key_Home: key.key = KeyEvent::Key::Home; break;
+    case Qt::Key_End: key.key = KeyEvent::Key::End; break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: key.key = KeyEvent::Key::Return; break;
+    case Qt::Key_Escape: key.key = KeyEvent::Key::Escape; break;
+    case Qt::Key_Tab: key.key = KeyEvent::Key::Tab; break;
+    default:
+        if (key.control && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z) {
+            key.key = KeyEvent::Key::Character;
+            key.text = std::string(1, static_cast<char>('a' + (event->key() - Qt::Key_A)));
+        } else if (!event->text().isEmpty() && event->text().at(0).isPrint()) {
+            key.key = KeyEvent::Key::Character;
+            key.text = event->text().toStdString();
+        }
+    }
+    _window.sendKey(key);
+}
+
+void PlatformWindow::wheelEvent(QWheelEvent* event) {
+    PointF p = toPoints(event->position());
+    // One wheel notch (120) scrolls 40 points.
+    QPoint delta = event->angleDelta();
+    _window.sendWheel({p.x, p.y}, -delta.x() / 3.0, -delta.y() / 3.0);
+}
+
+void PlatformWindow::focusInEvent(QFocusEvent*) { _window.platformFocusChanged(true); }
+void PlatformWindow::focusOutEvent(QFocusEvent*) { _window.platformFocusChanged(false); }
+
+} // namespace tx

@@ -1,0 +1,34 @@
+// The desktop window of the Qt backend: shows a kit window's frames at the screen scale and
+// turns mouse presses into touches, keys into key events and focus into activation.
+#pragma once
+
+#include <QRasterWindow>
+
+namespace tx {
+
+class Window;
+
+class PlatformWindow : public QRasterWindow {
+public:
+    explicit PlatformWindow(tx::Window& window);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    struct PointF {
+        double x, y;
+    };
+    PointF toPoints(const QPointF& position) const;
+    tx::Window& _window;
+    bool _pressed = false;
+};
+
+} // namespace tx

@@ -1,0 +1,173 @@
+#include "platform/ui/Window.h"
+
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/GraphicsContext.h"
+#include "platform/ui/PlatformWindow.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ScrollView.h"
+#include "platform/ui/ViewController.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <cmath>
+
+namespace tx {
+
+namespace {
+
+constexpr double kDragSlopPoints = 8;
+constexpr double kDoubleTapSeconds = 0.35;
+
+Window* gKeyWindow = nullptr;
+
+std::vector<Window*>& windows() {
+    static auto* all = new std::vector<Window*>();
+    return *all;
+}
+
+} // namespace
+
+Window::Window(const Rect& frame) : View(frame) {
+    setHidden(true);
+    setBackgroundColor(Color::black());
+    windows().push_back(this);
+}
+
+Window::~Window() {
+    auto& all = windows();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    if (gKeyWindow == this) gKeyWindow = nullptr;
+}
+
+const std::vector<Window*>& Window::allWindows() { return windows(); }
+
+Window* Window::keyWindow() { return gKeyWindow; }
+
+void Window::makeKeyWindow() { gKeyWindow = this; }
+
+void Window::makeKeyAndVisible() {
+    makeKeyWindow();
+    setHidden(false);
+    if (!_platformWindow && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        _platformWindow = std::make_unique<PlatformWindow>(*this);
+        _platformWindow->show();
+    }
+    scheduleDisplay();
+}
+
+void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
+    if (_rootViewController && _rootViewController->isViewLoaded())
+        _rootViewController->view()->removeFromSuperview();
+    _rootViewController = std::move(controller);
+    if (_rootViewController) {
+        ViewPtr view = _rootViewController->view();
+        view->setFrame(bounds());
+        addSubview(view);
+    }
+}
+
+void Window::scheduleDisplay() {
+    if (_displayScheduled || isHidden()) return;
+    _displayScheduled = true;
+    RunLoop::post([this] {
+        auto& all = windows();
+        if (std::find(all.begin(), all.end(), this) != all.end() && _displayScheduled) displayNow();
+    });
+}
+
+void Window::displayNow() {
+    _displayScheduled = false;
+    if (isHidden()) return;
+    layoutIfNeeded();
+    double scale = Screen::mainScreen().scale();
+    Rect b = bounds();
+    QSize pixels(static_cast<int>(std::lround(b.width() * scale)), static_cast<int>(std::lround(b.height() * scale)));
+    if (_frame.size() != pixels) _frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    _frame.fill(Qt::black);
+    {
+        QPainter painter(&_frame);
+        painter.scale(scale, scale);
+        GraphicsContext context(painter);
+        renderInContext(context);
+    }
+    _displayCount++;
+    if (_platformWindow) _platformWindow->update();
+}
+
+void Window::sendTouch(TouchPhase phase, Point location) {
+    double now = View::animationTime();
+    if (phase == TouchPhase::Began) {
+        if (_touch) sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
+        View* hit = hitTest(location);
+        if (!hit) return;
+        _touch = std::make_shared<Touch>(this, location, now);
+        _touch->setTapCount(now - _lastTapTime < kDoubleTapSeconds ? 2 : 1);
+        _lastTapTime = now;
+        _touch->setView(hit);
+        _touchTarget = hit;
+        _touchTargetRef = hit->weak_from_this().lock() ? hit->sharedView() : nullptr;
+        _touchStart = location;
+        deliverTouch(TouchPhase::Began);
+        return;
+    }
+    if (!_touch) return;
+    _touch->moveTo(location, now);
+    if (phase == TouchPhase::Moved && _touchTarget && !dynamic_cast<ScrollView*>(_touchTarget)) {
+        // A drag that starts on a row or a button inside a scroll view scrolls it instead.
+        double distance = std::hypot(location.x - _touchStart.x, location.y - _touchStart.y);
+        if (distance > kDragSlopPoints) {
+            for (View* v = _touchTarget->superview(); v; v = v->superview()) {
+                auto* scroll = dynamic_cast<ScrollView*>(v);
+                if (!scroll || !scroll->isScrollEnabled() || !scroll->canScroll()) continue;
+                deliverTouch(TouchPhase::Cancelled);
+                _touchTarget = scroll;
+                _touchTargetRef = scroll->sharedView();
+                _touch->setView(scroll);
+                deliverTouch(TouchPhase::Began);
+                break;
+            }
+        }
+    }
+    deliverTouch(phase);
+    if (phase == TouchPhase::Ended || phase == TouchPhase::Cancelled) {
+        _touch.reset();
+        _touchTarget = nullptr;
+        _touchTargetRef.reset();
+    }
+}
+
+void Window::deliverTouch(TouchPhase phase) {
+    auto target = _touchTargetRef.lock();
+    if (!target || !_touchTarget) return;
+    _touch->setPhase(phase);
+    TouchSet touches{_touch};
+    switch (phase) {
+    case TouchPhase::Began: target->touchesBegan(touches); break;
+    case TouchPhase::Moved:
+    case TouchPhase::Stationary: target->touchesMoved(touches); break;
+    case TouchPhase::Ended: target->touchesEnded(touches); break;
+    case TouchPhase::Cancelled: target->touchesCancelled(touches); break;
+    }
+}
+
+void Window::sendKey(const KeyEvent& event) {
+    if (_firstResponder) _firstResponder->keyPressed(event);
+}
+
+void Window::sendWheel(Point location, double dx, double dy) {
+    for (View* v = hitTest(location); v; v = v->superview()) {
+        auto* scroll = dynamic_cast<ScrollView*>(v);
+        if (scroll && scroll->isScrollEnabled() && scroll->canScroll()) {
+            scroll->scrollBy(dx, dy);
+            return;
+        }
+    }
+}
+
+void Window::platformFocusChanged(bool active) {
+    if (!active && _touch) sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
+    Application::sharedApplication().setActive(active);
+}
+
+} // namespace tx

@@ -1,0 +1,67 @@
+// The application's window: the root of the view tree on screen, 320 points wide and as high as
+// the main screen. It delivers touches and keys, keeps the first responder and draws itself on
+// the run loop, into the desktop window of the Qt backend or into an off-screen frame.
+#pragma once
+
+#include "platform/ui/View.h"
+
+#include <QImage>
+#include <memory>
+#include <vector>
+
+namespace tx {
+
+class ViewController;
+class PlatformWindow;
+
+class Window : public View {
+public:
+    explicit Window(const Rect& frame);
+    ~Window() override;
+
+    static Window* keyWindow();
+    void makeKeyWindow();
+    void makeKeyAndVisible();
+    bool isKeyWindow() const { return keyWindow() == this; }
+
+    void setRootViewController(std::shared_ptr<ViewController> controller);
+    std::shared_ptr<ViewController> rootViewController() const { return _rootViewController; }
+
+    Responder* firstResponder() const { return _firstResponder; }
+
+    // Drawing: requests are gathered and served on the next turn of the run loop.
+    void scheduleDisplay();
+    void displayNow();
+    // The last frame drawn (pixels at the screen scale); null before the first.
+    const QImage& frameImage() const { return _frame; }
+    int displayCount() const { return _displayCount; }
+
+    // Input from the platform, in window points.
+    void sendTouch(TouchPhase phase, Point location);
+    void sendKey(const KeyEvent& event);
+    void sendWheel(Point location, double dx, double dy);
+    // The desktop window took or lost the keyboard focus.
+    void platformFocusChanged(bool active);
+
+    static const std::vector<Window*>& allWindows();
+
+private:
+    friend class Responder;
+    friend class View;
+    void setFirstResponder(Responder* responder) { _firstResponder = responder; }
+    void deliverTouch(TouchPhase phase);
+
+    std::shared_ptr<ViewController> _rootViewController;
+    Responder* _firstResponder = nullptr;
+    QImage _frame;
+    bool _displayScheduled = false;
+    int _displayCount = 0;
+    TouchPtr _touch;
+    View* _touchTarget = nullptr;
+    std::weak_ptr<View> _touchTargetRef;
+    Point _touchStart;
+    double _lastTapTime = -10;
+    std::unique_ptr<PlatformWindow> _platformWindow;
+};
+
+} // namespace tx

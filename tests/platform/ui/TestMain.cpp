@@ -1,0 +1,12 @@
+// The interface kit's tests need the GUI application (fonts, clipboard) on the offscreen platform.
+#include "platform/ui/Application.h"
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    tx::Application::ensureGuiApplication();
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
