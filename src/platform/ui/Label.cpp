@@ -1,0 +1,46 @@
+#include "platform/ui/Label.h"
+
+namespace tx {
+
+Label::Label(const Rect& frame) : View(frame) { setUserInteractionEnabled(false); }
+
+void Label::setText(const std::string& text) {
+    if (_text == text) return;
+    _text = text;
+    setNeedsDisplay();
+}
+void Label::setFont(const Font& font) {
+    _font = font;
+    setNeedsDisplay();
+}
+void Label::setTextColor(const Color& color) {
+    _textColor = color;
+    setNeedsDisplay();
+}
+void Label::setShadowColor(const Color& color) {
+    _shadowColor = color;
+    setNeedsDisplay();
+}
+void Label::setShadowOffset(Size offset) {
+    _shadowOffset = offset;
+    setNeedsDisplay();
+}
+void Label::setTextAlignment(TextAlignment alignment) {
+    _alignment = alignment;
+    setNeedsDisplay();
+}
+void Label::setNumberOfLines(int lines) {
+    _numberOfLines = lines;
+    setNeedsDisplay();
+}
+
+void Label::drawRect(const Rect& rect) {
+    GraphicsContext* context = GraphicsContext::current();
+    LineBreakMode mode = _numberOfLines == 1 ? LineBreakMode::TruncateTail : LineBreakMode::WordWrap;
+    if (!_shadowColor.isClear())
+        context->drawText(_text, rect.offsetBy(_shadowOffset.width, _shadowOffset.height), _font, _shadowColor,
+                          _alignment, mode);
+    context->drawText(_text, rect, _font, _textColor, _alignment, mode);
+}
+
+} // namespace tx
