@@ -1,0 +1,337 @@
+#include "AVFileRenderMgr.h"
+
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/RunLoop.h"
+
+#include <cstring>
+
+namespace tx {
+
+namespace {
+
+// Every time the engine makes from seconds uses this timescale.
+constexpr std::int32_t kTimescale = 1000000;
+constexpr float kDefaultSampleRate = 44100;
+
+void setStartError(ErrorPtr& slot, const std::string& text) {
+    slot = Error::make("Taluvex", 0, text);
+}
+
+} // namespace
+
+std::shared_ptr<AVFileRenderMgr> AVFileRenderMgr::create() { return std::make_shared<AVFileRenderMgr>(); }
+
+AVFileRenderMgr::AVFileRenderMgr() {
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, kRenderOnFinish, [this](const Notification& n) { onFinish(n); });
+    center.addObserver(this, kRenderOnFail, [this](const Notification& n) { onFail(n); });
+}
+
+AVFileRenderMgr::~AVFileRenderMgr() {
+    NotificationCenter::defaultCenter().removeObserver(this, kRenderOnFinish);
+    NotificationCenter::defaultCenter().removeObserver(this, kRenderOnFail);
+    if (_writer) {
+        _writer->cancelWriting();
+    }
+    _writer.reset();
+    _readerAudio.reset();
+    _writerVideoInputAdaptor.reset();
+    _sourceAssetVideo.reset();
+    _sourceAssetAudio.reset();
+    _sourceVideoTrack.reset();
+    _sourceAudioTrack.reset();
+    _videoArrayBuffer.clear();
+    _audioArrayBuffer.clear();
+}
+
+float AVFileRenderMgr::getDuration(const std::string& path) {
+    auto asset = Asset::urlAsset(path, true);
+    return asset ? static_cast<float>(asset->duration().seconds()) : 0.0f;
+}
+
+bool AVFileRenderMgr::getTrack(const std::string& path, AssetTrackPtr* videoTrack,
+                               AssetTrackPtr* audioTrack) {
+    auto asset = Asset::urlAsset(path, true);
+    if (!asset) {
+        return false;
+    }
+    if (videoTrack != nullptr) {
+        auto tracks = asset->tracksWithMediaType(kMediaTypeVideo);
+        *videoTrack = tracks.empty() ? nullptr : tracks.front();
+    }
+    if (audioTrack != nullptr) {
+        auto tracks = asset->tracksWithMediaType(kMediaTypeAudio);
+        *audioTrack = tracks.empty() ? nullptr : tracks.front();
+    }
+    return true;
+}
+
+bool AVFileRenderMgr::start() {
+    _startError.reset();
+    if (fileExists(_outputPath)) {
+        removeFile(_outputPath);
+    }
+    _videoTotalTime = 0;
+    _audioTotalTime = 0;
+    _videoProgress = 0;
+    _audioProgress = 0;
+    _isCompleteVideo = false;
+    _isCompleteAudio = false;
+    _isComplete = false;
+    _currentAudioTime = MediaTime::zero();
+
+    ErrorPtr error;
+    _sourceAssetVideo = Asset::urlAsset(_inputVideoUrl, true, &error);
+    if (!_sourceAssetVideo) {
+        _startError = error;
+        return false;
+    }
+    auto videoTracks = _sourceAssetVideo->tracksWithMediaType(kMediaTypeVideo);
+    _sourceVideoTrack = videoTracks.empty() ? nullptr : videoTracks.front();
+    if (!_sourceVideoTrack) {
+        setStartError(_startError, _inputVideoUrl + ": has no pictures");
+        return false;
+    }
+    _videoBps = 0;
+    _videoRes = {};
+    _videoRange = TimeRange::empty();
+    _nominalFrameRate = _sourceVideoTrack->nominalFrameRate();
+    _videoBps = _sourceVideoTrack->estimatedDataRate();
+    _videoRes = _sourceVideoTrack->naturalSize();
+    _videoRange = _sourceVideoTrack->timeRange();
+    // A source without a picture length would make a job that never ends.
+    if (!(_videoRange.end() > MediaTime::zero()) || _nominalFrameRate <= 0) {
+        setStartError(_startError, _inputVideoUrl + ": its pictures last no time");
+        return false;
+    }
+
+    _audioBps = 0;
+    _audioRange = TimeRange::empty();
+    bool haveFormatItem = false;
+    AudioFormatListItem formatItem;
+    const bool withSound = !_inputAudioUrl.empty();
+    if (withSound) {
+        _sourceAssetAudio = Asset::urlAsset(_inputAudioUrl, true, &error);
+        if (!_sourceAssetAudio) {
+            _startError = error;
+            return false;
+        }
+        auto audioTracks = _sourceAssetAudio->tracksWithMediaType(kMediaTypeAudio);
+        _sourceAudioTrack = audioTracks.empty() ? nullptr : audioTracks.front();
+        if (_sourceAudioTrack) {
+            _audioBps = _sourceAudioTrack->estimatedDataRate();
+            _audioRange = _sourceAudioTrack->timeRange();
+            if (!_sourceAudioTrack->formatDescriptions().empty()) {
+                formatItem = _sourceAudioTrack->formatDescriptions().front()->formatList().front();
+                haveFormatItem = true;
+            }
+        } else if (!_isReverseSpeed) {
+            // A sound laid forwards needs a track to read; otherwise the job could never end.
+            setStartError(_startError, _inputAudioUrl + ": has no sound to lay under the pictures");
+            return false;
+        }
+    }
+
+    _writer = AssetWriter::create(_outputPath, kFileTypeQuickTimeMovie, &error);
+    if (!_writer) {
+        _startError = error;
+        return false;
+    }
+
+    MediaSettings compression = PlistValue::dictionary();
+    compression.set(kVideoAverageBitRateKey, PlistValue::real(static_cast<double>(_videoBps)));
+    MediaSettings videoSettings = PlistValue::dictionary();
+    videoSettings.set(kVideoCodecKey, PlistValue::string(kVideoCodecH264));
+    videoSettings.set(kVideoWidthKey, PlistValue::integer(static_cast<std::int64_t>(_videoRes.width)));
+    videoSettings.set(kVideoHeightKey, PlistValue::integer(static_cast<std::int64_t>(_videoRes.height)));
+    videoSettings.set(kVideoCompressionPropertiesKey, compression);
+    auto videoInput = AssetWriterInput::create(kMediaTypeVideo, videoSettings, &error);
+    if (!videoInput) {
+        _startError = error;
+        _writer.reset();
+        return false;
+    }
+    videoInput->setTransform(_sourceVideoTrack->preferredTransform());
+    if (_writer->canAddInput(videoInput)) {
+        _writer->addInput(videoInput);
+    }
+    _writerVideoInputAdaptor = PixelBufferAdaptor::create(videoInput);
+
+    AssetWriterInputPtr audioInput;
+    if (withSound) {
+        int channels = haveFormatItem ? static_cast<int>(formatItem.streamDescription.channelsPerFrame) : 1;
+        const float rate = haveFormatItem ? static_cast<float>(formatItem.streamDescription.sampleRate)
+                                          : kDefaultSampleRate;
+        std::uint32_t tag = haveFormatItem ? formatItem.channelLayoutTag : kAudioChannelLayoutTagMono;
+        if (tag == kAudioChannelLayoutTagUnknown) {
+            tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
+        }
+        if (channels > 2) {
+            // Surround sound is mixed down to stereo: reversal and tempo change handle two channels.
+            channels = 2;
+            tag = kAudioChannelLayoutTagStereo;
+        }
+        std::vector<std::uint8_t> layout(32, 0);
+        std::memcpy(layout.data(), &tag, sizeof tag);
+        MediaSettings audioSettings = PlistValue::dictionary();
+        audioSettings.set(kFormatIDKey, PlistValue::integer(kAudioFormatMPEG4AAC));
+        audioSettings.set(kNumberOfChannelsKey, PlistValue::integer(channels > 0 ? channels : 1));
+        audioSettings.set(kSampleRateKey, PlistValue::real(rate));
+        // A rate of 0 (a track whose data rate is unknown) lets the writer pick its default.
+        audioSettings.set(kEncoderBitRateKey, PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
+        audioSettings.set(kChannelLayoutKey, PlistValue::data(layout));
+        audioInput = AssetWriterInput::create(kMediaTypeAudio, audioSettings, &error);
+        if (!audioInput) {
+            _startError = error;
+            _writer.reset();
+            return false;
+        }
+        if (_writer->canAddInput(audioInput)) {
+            _writer->addInput(audioInput);
+        }
+    }
+
+    _videoTimeValue = _videoRange.end();
+    _actualVideoTime = _videoTimeValue.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
+    _videoTotalTime = static_cast<float>(_videoTimeValue.seconds());
+    _videoBaseTime = _videoTimeValue;
+    _audioTimeValue = MediaTime::zero();
+    if (withSound) {
+        _audioTimeValue = _sourceAudioTrack ? _audioRange.end() : MediaTime::zero();
+        if (_isReverseSpeed && _videoTimeValue < _audioTimeValue) {
+            _audioTimeValue = _videoTimeValue;
+        }
+        _audioTotalTime = static_cast<float>(_audioTimeValue.seconds());
+        _audioBaseTime = _audioTimeValue;
+    }
+
+    if (!_writer->startWriting()) {
+        _startError = _writer->error();
+        releaseMedia();
+        return false;
+    }
+    _writer->startSessionAtSourceTime(MediaTime::zero());
+
+    processVideo(videoInput);
+    if (_isReverseSpeed) {
+        processReverseAudio(audioInput);
+    } else {
+        processNormalAudio(audioInput);
+    }
+    return true;
+}
+
+float AVFileRenderMgr::progress() const {
+    if (_audioTotalTime == 0) {
+        return _videoProgress;
+    }
+    return (_videoProgress + _audioProgress) * 0.5f;
+}
+
+void AVFileRenderMgr::onFinish(const Notification& note) {
+    auto type = std::dynamic_pointer_cast<StringObject>(note.object);
+    finish(type ? type->value() : std::string());
+}
+
+void AVFileRenderMgr::onFail(const Notification& note) {
+    if (auto error = std::dynamic_pointer_cast<Error>(note.object)) {
+        fail(error);
+    }
+}
+
+void AVFileRenderMgr::releaseMedia() {
+    _writer.reset();
+    _readerAudio.reset();
+    _writerVideoInputAdaptor.reset();
+    _sourceAssetVideo.reset();
+    _sourceAssetAudio.reset();
+    _sourceVideoTrack.reset();
+    _sourceAudioTrack.reset();
+}
+
+void AVFileRenderMgr::finish(const std::string& mediaType) {
+    if (mediaType == kMediaTypeVideo) {
+        _isCompleteVideo = true;
+        _videoProgress = 1;
+    } else if (mediaType == kMediaTypeAudio) {
+        _isCompleteAudio = true;
+        _audioProgress = 1;
+    }
+    if (_videoTotalTime != 0 && _isCompleteVideo) {
+        _isComplete = _audioTotalTime == 0 ? true : _isCompleteAudio;
+    }
+    if (!_isComplete || !_writer) {
+        return;
+    }
+    auto keepAlive = self(); // the delegate may release us when told
+    AssetWriterPtr writer = _writer;
+    const bool written = writer->finishWriting();
+    releaseMedia();
+    if (!written) {
+        // The movie could not be completed: that is a failure, not a success.
+        _failureCause = writer->error();
+        ErrorPtr error = Error::make(kVideoRenderErrorDomain, 0);
+        didErrorRender(error);
+        return;
+    }
+    didFinishRender(true);
+}
+
+void AVFileRenderMgr::fail(const ErrorPtr& error) {
+    if (!_writer) {
+        return;
+    }
+    auto keepAlive = self();
+    _failureCause = _writer->error();
+    if (!_failureCause && _readerAudio && _readerAudio->error()) {
+        _failureCause = _readerAudio->error();
+    }
+    _writer->finishWriting();
+    releaseMedia();
+    didErrorRender(error);
+}
+
+void AVFileRenderMgr::stop() {
+    if (_readerAudio) {
+        _readerAudio->cancelReading();
+    }
+    if (_writer) {
+        _writer->cancelWriting();
+    }
+    _readerAudio.reset();
+    _writer.reset();
+    _writerVideoInputAdaptor.reset();
+    _sourceAssetVideo.reset();
+    _sourceAssetAudio.reset();
+    _sourceVideoTrack.reset();
+    _sourceAudioTrack.reset();
+}
+
+void AVFileRenderMgr::didUpdateRender(float value) {
+    if (auto* d = dynamic_cast<AVFileRenderMgrDelegate*>(_delegate.lock().get())) {
+        d->avFileRenderMgrDidUpdate(this, value);
+    }
+}
+
+void AVFileRenderMgr::didFinishRender(bool finished) {
+    auto owner = _delegate.lock();
+    if (auto* d = dynamic_cast<AVFileRenderMgrDelegate*>(owner.get())) {
+        d->avFileRenderMgrDidFinish(this, finished);
+    }
+}
+
+void AVFileRenderMgr::didErrorRender(const ErrorPtr& error) {
+    auto owner = _delegate.lock();
+    if (auto* d = dynamic_cast<AVFileRenderMgrDelegate*>(owner.get())) {
+        d->avFileRenderMgrDidError(this, error);
+    }
+}
+
+AudioProcess* AVFileRenderMgr::getAudioProcess() {
+    if (!_audioProcess) {
+        _audioProcess = std::make_unique<AudioProcess>();
+    }
+    return _audioProcess.get();
+}
+
+} // namespace tx

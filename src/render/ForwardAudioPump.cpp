@@ -1,0 +1,136 @@
+// The forward-sound pump: a music track or song laid forwards under the backwards picture, cut
+// at the output's length, started again from its beginning while the output is longer.
+#include "AVFileRenderMgr.h"
+
+#include "platform/foundation/RunLoop.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tx {
+
+namespace {
+
+constexpr std::int32_t kTimescale = 1000000;
+
+struct ForwardPumpState {
+    AssetReaderTrackOutputPtr readerOutput;
+    float secondsLaid = 0;
+    MediaTime passLength = MediaTime::zero();
+};
+
+MediaTime passLengthFor(const MediaTime& audioDuration, const MediaTime& remaining) {
+    return remaining <= audioDuration ? remaining : audioDuration;
+}
+
+// The part of a decoded buffer that lies before `end`, moved later by `shift`.
+SampleBufferPtr placeOnOutput(const SampleBufferPtr& sample, const MediaTime& shift, const MediaTime& end) {
+    const MediaTime start = sample->presentationTime();
+    long frames = sample->numSamples();
+    const auto& format = sample->formatDescription();
+    const double rate = format->streamDescription().sampleRate;
+    const std::size_t bytesPerFrame = format->streamDescription().bytesPerFrame;
+    const double room = (end - start).seconds();
+    if (room * rate < static_cast<double>(frames)) {
+        frames = std::max(0L, static_cast<long>(std::floor(room * rate)));
+    }
+    if (frames == sample->numSamples() && shift == MediaTime::zero()) {
+        return sample;
+    }
+    DataBlockPtr block = frames == sample->numSamples()
+                             ? sample->dataBlock()
+                             : DataBlock::create(sample->dataBlock()->data(),
+                                                 static_cast<std::size_t>(frames) * bytesPerFrame);
+    return SampleBuffer::createAudio(block, true, format, frames, start + shift);
+}
+
+} // namespace
+
+void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
+    if (!input) {
+        return;
+    }
+    auto state = std::make_shared<ForwardPumpState>();
+    state->readerOutput = setupAudioReaderOutput(_audioTimeValue, _actualVideoTime);
+    state->passLength = passLengthFor(_audioTimeValue, _actualVideoTime);
+    state->secondsLaid = 0;
+    auto engine = self();
+    input->requestMediaDataWhenReady([engine, input, state]() {
+        AVFileRenderMgr& e = *engine;
+        bool stopped = false;
+        while (input->isReadyForMoreMediaData()) {
+            if (!e._readerAudio || e._readerAudio->status() != AssetReaderStatus::Reading || !e._writer ||
+                e._writer->status() != AssetWriterStatus::Writing) {
+                stopped = true;
+                break;
+            }
+            SampleBufferPtr sample = state->readerOutput ? state->readerOutput->copyNextSampleBuffer() : nullptr;
+            if (sample) {
+                const double ownSeconds = sample->outputPresentationTime().seconds();
+                // Later passes start again at zero on the reader's clock: move them to where the
+                // earlier passes ended, so the sound only goes forward.
+                const MediaTime shift = MediaTime::makeWithSeconds(state->secondsLaid, kTimescale);
+                auto placed = placeOnOutput(sample, shift, state->passLength);
+                if (placed->numSamples() > 0) {
+                    input->appendSampleBuffer(placed);
+                }
+                const float denominator = e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f);
+                e._audioProgress = static_cast<float>((ownSeconds + state->secondsLaid) / denominator);
+                const float progress = e.progress();
+                RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, false);
+                continue;
+            }
+            if (e._actualVideoTime <= e._audioTimeValue) {
+                e._actualVideoTime = MediaTime::zero();
+                input->markAsFinished();
+                NotificationCenter::defaultCenter().post(kRenderOnFinish,
+                                                         std::make_shared<StringObject>(kMediaTypeAudio));
+                return;
+            }
+            e._actualVideoTime = e._actualVideoTime - e._audioTimeValue;
+            state->secondsLaid += static_cast<float>(e._audioTimeValue.seconds());
+            state->readerOutput = e.setupAudioReaderOutput(e._audioTimeValue, e._actualVideoTime);
+            state->passLength = passLengthFor(e._audioTimeValue, e._actualVideoTime);
+        }
+        if (stopped || !e._writer) {
+            ErrorPtr error;
+            if ((e._readerAudio && e._readerAudio->status() == AssetReaderStatus::Failed) ||
+                (e._writer && e._writer->status() == AssetWriterStatus::Failed)) {
+                error = Error::make(kAudioRenderErrorDomain, 0);
+            }
+            NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+        }
+    });
+}
+
+AssetReaderTrackOutputPtr AVFileRenderMgr::setupAudioReaderOutput(const MediaTime& audioDuration,
+                                                                  const MediaTime& actualVideoDuration) {
+    if (!_sourceAssetAudio) {
+        return nullptr;
+    }
+    if (_readerAudio) {
+        _readerAudio->cancelReading();
+    }
+    ErrorPtr error;
+    _readerAudio = AssetReader::create(_sourceAssetAudio, &error);
+    if (error) {
+        return nullptr;
+    }
+    MediaSettings settings = PlistValue::dictionary();
+    settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
+    auto output = AssetReaderTrackOutput::create(_sourceAudioTrack, settings);
+    if (output && _readerAudio->canAddOutput(output)) {
+        _readerAudio->addOutput(output);
+    }
+    const MediaTime length = actualVideoDuration <= audioDuration ? actualVideoDuration : audioDuration;
+    _readerAudio->setTimeRange(TimeRange::make(MediaTime::zero(), length));
+    if (!output) {
+        return nullptr;
+    }
+    if (!_readerAudio) {
+        return output;
+    }
+    return _readerAudio->startReading() ? output : nullptr;
+}
+
+} // namespace tx

@@ -1,0 +1,310 @@
+// taluvex-render: renders a movie backwards from the command line, with the same engine as the
+// application.
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/RunLoop.h"
+#include "render/AVFileRenderMgr.h"
+
+#include <QTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+using namespace tx;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130;
+constexpr int kBuiltInTracks = 6;
+
+const char* const kUsage =
+    "usage: taluvex-render [--speed 70|100|130] [--sound from-video|mute|track:N|FILE] INPUT OUTPUT\n";
+
+const char* const kHelp =
+    "Renders INPUT backwards into OUTPUT, a QuickTime movie (H.264 pictures at the source's size\n"
+    "and data rate, AAC sound).\n"
+    "\n"
+    "  --speed 70|100|130   how fast the pictures run: x0.7, x1.0 (default) or x1.3. The output\n"
+    "                       lasts the source's length x 100/speed.\n"
+    "  --sound SOUND        what is heard:\n"
+    "                         from-video  the source's own sound, reversed with the pictures and\n"
+    "                                     sped up or slowed down with them, pitch kept (default)\n"
+    "                         mute        no sound track at all\n"
+    "                         track:N     built-in music track N (1-6), laid forwards\n"
+    "                         FILE        that sound or movie file's sound, laid forwards; cut at\n"
+    "                                     the output's length, started again when shorter\n"
+    "  --help               this text\n"
+    "\n"
+    "Pictures are read backwards one second at a time, so memory stays small whatever the\n"
+    "length. Sources whose keyframes are far apart (long groups of pictures) render more slowly,\n"
+    "since every second has to be decoded from the keyframe before it.\n"
+    "\n"
+    "What it cannot do: it reads the first picture track and the first sound track only; sound\n"
+    "with more than two channels is mixed down to stereo; variable frame rates come out evenly\n"
+    "spaced at the nominal rate; interlaced sources are not deinterlaced; a source without\n"
+    "pictures cannot be rendered. A failed or cancelled render leaves no OUTPUT behind, and an\n"
+    "existing OUTPUT is replaced only when the new movie is complete.\n"
+    "\n"
+    "Exit status: 0 done, 1 the render failed, 2 usage error, 130 cancelled with Ctrl-C.\n";
+
+std::atomic<bool> gInterrupted{false};
+
+void onSignal(int) { gInterrupted = true; }
+
+void fail(const std::string& what) { std::fprintf(stderr, "taluvex-render: %s\n", what.c_str()); }
+
+class ProgressReporter : public Object, public AVFileRenderMgrDelegate {
+public:
+    explicit ProgressReporter(bool terminal) : _terminal(terminal) {}
+
+    void avFileRenderMgrDidUpdate(AVFileRenderMgr*, float progress) override {
+        const int percent = std::clamp(static_cast<int>(progress * 100.0f), 0, 100);
+        if (_terminal) {
+            if (percent == _lastPercent) {
+                return;
+            }
+            constexpr int kBarWidth = 40;
+            const int filled = percent * kBarWidth / 100;
+            std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
+                         "########################################", kBarWidth - filled, "", percent);
+            std::fflush(stderr);
+        } else if (percent / 10 > _lastPercent / 10) {
+            std::fprintf(stderr, "rendering: %d%%\n", percent / 10 * 10);
+        }
+        _lastPercent = std::max(_lastPercent, percent);
+    }
+    void avFileRenderMgrDidFinish(AVFileRenderMgr*, bool) override {
+        endLine();
+        done = true;
+        succeeded = true;
+    }
+    void avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& e) override {
+        endLine();
+        error = e;
+        done = true;
+    }
+
+    bool done = false;
+    bool succeeded = false;
+    ErrorPtr error;
+
+    void endLine() {
+        if (_terminal && _lastPercent >= 0) {
+            std::fprintf(stderr, "\n");
+        }
+    }
+
+private:
+    bool _terminal = false;
+    int _lastPercent = -1;
+};
+
+std::string builtInTrack(int number, std::string& problem) {
+    const std::string catalogue = resourcePath("SoundTrackInfo", "plist");
+    if (catalogue.empty()) {
+        problem = "the built-in tracks are not installed (no SoundTrackInfo.plist in " +
+                  resourceDirectory() + ")";
+        return {};
+    }
+    ErrorPtr error;
+    auto info = readPropertyList(catalogue, &error);
+    const PlistValue* tracks = info ? info->find("Tracks") : nullptr;
+    if (tracks == nullptr || tracks->type() != PlistValue::Type::Array ||
+        static_cast<int>(tracks->asArray().size()) < number) {
+        problem = catalogue + ": has no track " + std::to_string(number);
+        return {};
+    }
+    const std::string file = pathByAppending(resourceDirectory(), tracks->asArray()[number - 1].asString());
+    if (!fileExists(file)) {
+        problem = file + ": built-in track " + std::to_string(number) + " is missing";
+        return {};
+    }
+    return file;
+}
+
+std::string describeSize(long long bytes) {
+    char text[64];
+    if (bytes >= 1024LL * 1024) {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    } else {
+        std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1024.0);
+    }
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int speed = 100;
+    std::string sound = "from-video";
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* option) -> std::string {
+            if (i + 1 >= argc) {
+                fail(std::string(option) + " needs a value");
+                std::fputs(kUsage, stderr);
+                std::exit(kExitUsage);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return kExitOk;
+        }
+        if (arg == "--speed") {
+            const std::string v = value("--speed");
+            if (v != "70" && v != "100" && v != "130") {
+                fail("speed must be 70, 100 or 130, not \"" + v + "\"");
+                return kExitUsage;
+            }
+            speed = std::stoi(v);
+        } else if (arg == "--sound") {
+            sound = value("--sound");
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            fail("unknown option " + arg);
+            std::fputs(kUsage, stderr);
+            return kExitUsage;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() != 2) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string input = positional[0];
+    const std::string output = positional[1];
+
+    std::string soundFile;
+    bool reverse = false;
+    if (sound == "from-video") {
+        soundFile = input;
+        reverse = true;
+    } else if (sound == "mute") {
+    } else if (sound.rfind("track:", 0) == 0) {
+        const std::string n = sound.substr(6);
+        const int number = n.size() == 1 && n[0] >= '1' && n[0] <= '0' + kBuiltInTracks ? n[0] - '0' : 0;
+        if (number == 0) {
+            fail("there is no built-in track \"" + n + "\"; the tracks are 1 to 6");
+            return kExitUsage;
+        }
+        std::string problem;
+        soundFile = builtInTrack(number, problem);
+        if (soundFile.empty()) {
+            fail(problem);
+            return kExitFailed;
+        }
+    } else {
+        soundFile = sound;
+        if (!fileExists(soundFile)) {
+            fail(soundFile + ": no such sound file");
+            return kExitFailed;
+        }
+    }
+
+    if (!fileExists(input)) {
+        fail(input + ": no such file");
+        return kExitFailed;
+    }
+    namespace fs = std::filesystem;
+    const fs::path outPath = fs::absolute(output);
+    const std::string outDir = outPath.parent_path().string();
+    std::error_code ec;
+    if (!fs::is_directory(outDir, ec)) {
+        fail(output + ": the folder " + outDir + " does not exist");
+        return kExitFailed;
+    }
+    if (::access(outDir.c_str(), W_OK) != 0) {
+        fail(output + ": cannot write in " + outDir + " (" + std::strerror(errno) + ")");
+        return kExitFailed;
+    }
+    if (fs::is_directory(outPath, ec)) {
+        fail(output + ": is a folder");
+        return kExitFailed;
+    }
+
+    RunLoop::ensureApplication();
+    // The movie is made under a temporary name and takes OUTPUT's name only when complete.
+    const std::string working = (outPath.parent_path() / ("." + outPath.filename().string() + "." +
+                                                          uniqueString() + ".mov")).string();
+    auto engine = AVFileRenderMgr::create();
+    auto reporter = std::make_shared<ProgressReporter>(isatty(STDERR_FILENO) != 0);
+    engine->setInputVideoUrl(input);
+    engine->setInputAudioUrl(soundFile);
+    engine->setIsReverseSpeed(reverse);
+    engine->setTempo(speed);
+    engine->setOutputPath(working);
+    engine->setDelegate(reporter);
+
+    // Enough room for the movie: its estimated size, with a margin.
+    AssetTrackPtr videoTrack;
+    if (AVFileRenderMgr::getTrack(input, &videoTrack, nullptr) && videoTrack) {
+        const double seconds = videoTrack->timeRange().end().seconds() * 100.0 / speed;
+        const double bytes = (videoTrack->estimatedDataRate() + 256000.0) / 8.0 * seconds * 1.2;
+        struct statvfs fsInfo {};
+        if (statvfs(outDir.c_str(), &fsInfo) == 0 &&
+            static_cast<double>(fsInfo.f_bavail) * static_cast<double>(fsInfo.f_frsize) < bytes) {
+            fail(output + ": not enough free space in " + outDir + " (about " +
+                 describeSize(static_cast<long long>(bytes)) + " needed)");
+            return kExitFailed;
+        }
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    if (!engine->start()) {
+        removeFile(working);
+        const ErrorPtr& why = engine->startError();
+        fail(why ? why->localizedDescription() : input + ": cannot be rendered");
+        return kExitFailed;
+    }
+    QTimer interruptWatch;
+    QObject::connect(&interruptWatch, &QTimer::timeout, [&] {
+        if (gInterrupted) {
+            engine->stop();
+            reporter->done = true;
+        }
+    });
+    interruptWatch.start(50);
+    RunLoop::runUntil([&] { return reporter->done; }, 1e9);
+    interruptWatch.stop();
+
+    if (gInterrupted && !reporter->succeeded) {
+        reporter->endLine();
+        removeFile(working);
+        fail(output + ": cancelled, nothing written");
+        return kExitCancelled;
+    }
+    if (!reporter->succeeded) {
+        removeFile(working);
+        std::string why = reporter->error ? reporter->error->localizedDescription() : "render failed";
+        if (engine->failureCause()) {
+            why += " (" + engine->failureCause()->localizedDescription() + ")";
+        }
+        fail(output + ": " + why);
+        return kExitFailed;
+    }
+    fs::rename(working, outPath, ec);
+    if (ec) {
+        removeFile(working);
+        fail(output + ": " + ec.message());
+        return kExitFailed;
+    }
+    const float seconds = AVFileRenderMgr::getDuration(outPath.string());
+    std::printf("%s\t%.2f s\t%s\n", outPath.string().c_str(), static_cast<double>(seconds),
+                describeSize(fileSize(outPath.string())).c_str());
+    return kExitOk;
+}
