@@ -1,0 +1,225 @@
+#include "RenderSupport.h"
+#include "support/MediaFixtures.h"
+
+#include "platform/foundation/Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <filesystem>
+#include <sys/resource.h>
+
+using namespace tx;
+using namespace tx::test;
+
+namespace {
+
+ClipSpec tinyClip(double seconds, bool sound) {
+    ClipSpec spec;
+    spec.seconds = seconds;
+    spec.sound = sound;
+    spec.width = 64;
+    spec.height = 48;
+    spec.fps = 10;
+    spec.keyint = 10;
+    spec.indexInBrightness = false;
+    return spec;
+}
+
+bool noWorkingFilesBeside(const std::string& path) {
+    for (const auto& e : std::filesystem::directory_iterator(deletingLastPathComponent(path))) {
+        if (e.path().filename().string().rfind("." + lastPathComponent(path), 0) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class NotADelegate : public Object {};
+
+} // namespace
+
+TEST(RenderJob, OutputLengthFollowsTheSpeed) {
+    struct Case {
+        double sourceSeconds;
+        int tempo;
+        double wantSeconds;
+    };
+    for (const Case c : {Case{13, 130, 10}, Case{7, 70, 10}, Case{4, 100, 4}}) {
+        RenderRun run(makeClip(tinyClip(c.sourceSeconds, false)), "", false, c.tempo, tempPath("mov"));
+        ASSERT_TRUE(run.engine->start());
+        EXPECT_NEAR(run.engine->actualVideoTime().seconds(), c.wantSeconds, 1e-5);
+        EXPECT_NEAR(run.engine->videoTime().seconds(), c.sourceSeconds, 1e-6);
+        run.engine->stop();
+    }
+}
+
+TEST(RenderJob, ReportsFinishOnceAndProgressUpToOne) {
+    const std::string out = tempPath("mov");
+    RenderRun run(makeClip(tinyClip(2.5, true)), makeClip(tinyClip(2.5, true)), true, 100, out);
+    ASSERT_TRUE(run.runToEnd());
+    RunLoop::runFor(0.1);
+    EXPECT_EQ(run.delegate->finishes, 1);
+    EXPECT_TRUE(run.delegate->finishedFlag);
+    EXPECT_TRUE(run.delegate->errors.empty());
+    ASSERT_FALSE(run.delegate->updates.empty());
+    EXPECT_FLOAT_EQ(run.engine->progress(), 1.0f);
+    EXPECT_TRUE(fileExists(out));
+    std::filesystem::remove(out);
+}
+
+TEST(RenderJob, StopEndsTheJobSilentlyAndLeavesNoFile) {
+    ClipSpec spec;
+    spec.seconds = 6;
+    const std::string out = tempPath("mov");
+    RenderRun run(makeClip(spec), makeClip(spec), true, 100, out);
+    ASSERT_TRUE(run.engine->start());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return run.delegate->updates.size() > 5; }, 20));
+    run.engine->stop();
+    RunLoop::runFor(0.3);
+    EXPECT_EQ(run.delegate->finishes, 0);
+    EXPECT_TRUE(run.delegate->errors.empty());
+    EXPECT_FALSE(fileExists(out));
+    EXPECT_TRUE(noWorkingFilesBeside(out));
+}
+
+TEST(RenderJob, ANonConformingDelegateHearsNothingButTheMovieIsMade) {
+    const std::string out = tempPath("mov");
+    auto engine = AVFileRenderMgr::create();
+    auto stranger = std::make_shared<NotADelegate>();
+    engine->setInputVideoUrl(makeClip(tinyClip(1.5, false)));
+    engine->setTempo(100);
+    engine->setOutputPath(out);
+    engine->setDelegate(stranger);
+    ASSERT_TRUE(engine->start());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return fileExists(out); }, 20));
+    std::filesystem::remove(out);
+}
+
+TEST(RenderJob, SoundSourcesWithoutSound) {
+    // Reversed: the job goes on and completes on the picture alone.
+    const std::string silentSource = makeClip(tinyClip(1.5, false));
+    const std::string out = tempPath("mov");
+    RenderRun reversed(silentSource, silentSource, true, 100, out);
+    ASSERT_TRUE(reversed.runToEnd());
+    EXPECT_EQ(reversed.delegate->finishes, 1);
+    EXPECT_EQ(reversed.engine->audioTime(), MediaTime::zero());
+    std::filesystem::remove(out);
+
+    // Forwards there is nothing to lay: refused at the start, with the reason.
+    RenderRun forward(silentSource, silentSource, false, 100, tempPath("mov"));
+    EXPECT_FALSE(forward.engine->start());
+    ASSERT_TRUE(forward.engine->startError());
+    EXPECT_NE(forward.engine->startError()->localizedDescription().find(silentSource), std::string::npos);
+    RunLoop::runFor(0.05);
+    EXPECT_FALSE(forward.delegate->ended());
+}
+
+TEST(RenderJob, StartRefusesWhatCannotBeRendered) {
+    const std::string clip = makeClip(tinyClip(1, true));
+    struct Case {
+        std::string input;
+        std::string sound;
+        std::string output;
+        std::string mention;
+    };
+    const std::vector<Case> cases = {
+        {"/nonexistent/in.mov", "", tempPath("mov"), "/nonexistent/in.mov"},
+        {makeSound(1.0), "", tempPath("mov"), "pictures"},
+        {clip, "/nonexistent/sound.m4a", tempPath("mov"), "/nonexistent/sound.m4a"},
+        {clip, "", "/nonexistent-folder/out.mov", "/nonexistent-folder/out.mov"},
+    };
+    for (const Case& c : cases) {
+        RenderRun run(c.input, c.sound, false, 100, c.output);
+        EXPECT_FALSE(run.engine->start()) << c.input;
+        ASSERT_TRUE(run.engine->startError()) << c.input;
+        EXPECT_NE(run.engine->startError()->localizedDescription().find(c.mention), std::string::npos)
+            << run.engine->startError()->localizedDescription();
+        RunLoop::runFor(0.02);
+        EXPECT_FALSE(run.delegate->ended());
+    }
+}
+
+TEST(RenderJob, AFileAlreadyAtTheOutputIsReplaced) {
+    const std::string out = tempPath("mov");
+    { std::ofstream(out) << "old"; }
+    RenderRun run(makeClip(tinyClip(1, false)), "", false, 100, out);
+    ASSERT_TRUE(run.runToEnd());
+    EXPECT_GT(fileSize(out), 100);
+    std::filesystem::remove(out);
+}
+
+TEST(RenderJob, SilenceIsMadeOfBlocksOfAtMost44100Bytes) {
+    struct Case {
+        double seconds;
+        int tempo;
+        std::vector<std::size_t> blocks;
+    };
+    const std::vector<Case> cases = {
+        {0.5, 100, {44100, 44100}},
+        {0.25, 100, {44100}},
+        {0.1, 100, {17640}},
+        {0.5, 130, {44100, 23744}}, // lengthened like the sound beside it: 0.5 s at x1.3 is 0.3846 s
+    };
+    for (const Case& c : cases) {
+        auto engine = AVFileRenderMgr::create();
+        engine->setTempo(c.tempo);
+        AudioStreamBasicDescription asbd;
+        asbd.sampleRate = 44100;
+        asbd.bytesPerFrame = 4;
+        asbd.channelsPerFrame = 2;
+        asbd.bitsPerChannel = 16;
+        std::vector<DataBlockPtr> list;
+        engine->getSilenceAudioData(MediaTime::makeWithSeconds(c.seconds, 1000000), list, asbd);
+        std::vector<std::size_t> sizes;
+        for (const auto& b : list) {
+            sizes.push_back(b->dataLength());
+            EXPECT_EQ(b->data()[0], 0);
+        }
+        EXPECT_EQ(sizes, c.blocks) << c.seconds << " s at " << c.tempo;
+    }
+}
+
+TEST(RenderJob, AWriterThatFailsEndsTheJobWithTheRenderError) {
+    ClipSpec spec;
+    spec.seconds = 3;
+    spec.width = 320;
+    spec.height = 240;
+    spec.indexInBrightness = false;
+    const std::string clip = makeClip(spec);
+    const std::string out = tempPath("mov");
+    RenderRun run(clip, clip, true, 100, out);
+    // A small file-size limit stands in for a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool ended = run.runToEnd(30);
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(run.delegate->finishes, 0);
+    ASSERT_EQ(run.delegate->errors.size(), 1u);
+    const std::string domain = run.delegate->errors[0]->domain();
+    EXPECT_TRUE(domain == kVideoRenderErrorDomain || domain == kAudioRenderErrorDomain) << domain;
+    EXPECT_EQ(run.delegate->errors[0]->code(), 0);
+    ASSERT_TRUE(run.engine->failureCause());
+    EXPECT_FALSE(fileExists(out));
+    EXPECT_TRUE(noWorkingFilesBeside(out));
+}
+
+TEST(RenderJob, DurationAndTracksOfStoredMovies) {
+    const std::string clip = makeClip(tinyClip(2, true));
+    EXPECT_NEAR(AVFileRenderMgr::getDuration(clip), 2.0f, 0.03f);
+    EXPECT_EQ(AVFileRenderMgr::getDuration("/nonexistent.mov"), 0.0f);
+    AssetTrackPtr video;
+    AssetTrackPtr audio;
+    ASSERT_TRUE(AVFileRenderMgr::getTrack(clip, &video, &audio));
+    EXPECT_TRUE(video && audio);
+    ASSERT_TRUE(AVFileRenderMgr::getTrack(makeClip(tinyClip(1, false)), &video, &audio));
+    EXPECT_TRUE(video);
+    EXPECT_FALSE(audio);
+    EXPECT_FALSE(AVFileRenderMgr::getTrack("/nonexistent.mov", &video, nullptr));
+}

@@ -1,0 +1,171 @@
+#include "RenderSupport.h"
+#include "SoundAnalysis.h"
+#include "support/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace tx;
+using namespace tx::test;
+
+namespace {
+
+std::vector<int> descending(int from, int count) {
+    std::vector<int> v;
+    for (int i = 0; i < count; ++i) {
+        v.push_back(from - i);
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(RenderOutput, PicturesComeOutLatestFirstInEvenSteps) {
+    struct Case {
+        double sourceSeconds;
+        int tempo;
+        int pictures;
+    };
+    for (const Case c : {Case{3.4, 100, 102}, Case{0.5, 130, 15}, Case{3.4, 70, 102}}) {
+        ClipSpec spec;
+        spec.seconds = c.sourceSeconds;
+        spec.sound = false;
+        const std::string out = tempPath("mov");
+        RenderRun run(makeClip(spec), "", false, c.tempo, out);
+        ASSERT_TRUE(run.runToEnd()) << c.sourceSeconds;
+        EXPECT_EQ(run.delegate->finishes, 1);
+        const RenderedPictures pictures = readPictures(out);
+        // The encoder may shift a flat picture's brightness by a level: allow one index either way.
+        const std::vector<int> want = descending(c.pictures - 1, c.pictures);
+        ASSERT_EQ(pictures.indexes.size(), want.size()) << c.sourceSeconds;
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            EXPECT_NEAR(pictures.indexes[i], want[i], 1) << "picture " << i << " of " << c.sourceSeconds;
+        }
+        const double step = 100.0 / (c.tempo * 30.0);
+        for (std::size_t i = 0; i < pictures.seconds.size(); ++i) {
+            EXPECT_NEAR(pictures.seconds[i], static_cast<double>(i) * step, 1.5e-5);
+        }
+        EXPECT_EQ(probeStream(out, "a:0", "codec_name"), ""); // no sound track asked for
+        std::filesystem::remove(out);
+    }
+}
+
+TEST(RenderOutput, IrregularSourceTimesComeOutEvenlySpaced) {
+    const std::string source = tempPath("mov");
+    // Pictures at 0, 1/30 + 10 ms, 2/30, 3/30 + 10 ms, ...
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=black:size=64x48:rate=30:duration=1 "
+                  "-vf \"geq=lum='16+2*N':cb=128:cr=128,setpts=PTS+0.01*mod(N\\,2)/TB\" -fps_mode passthrough "
+                  "-c:v libx264 -preset ultrafast -f mov \"" + source + "\""), 0);
+    const std::string out = tempPath("mov");
+    RenderRun r(source, "", false, 100, out);
+    ASSERT_TRUE(r.runToEnd());
+    const RenderedPictures pictures = readPictures(out);
+    ASSERT_GE(pictures.seconds.size(), 29u);
+    for (std::size_t i = 1; i < pictures.seconds.size(); ++i) {
+        EXPECT_NEAR(pictures.seconds[i] - pictures.seconds[i - 1], 1.0 / 30, 2e-5);
+    }
+    std::filesystem::remove(out);
+    std::filesystem::remove(source);
+}
+
+TEST(RenderOutput, ReversedSoundRunsBackwardsContinuouslyAndAsLongAsThePicture) {
+    ClipSpec spec;
+    spec.seconds = 5.0;
+    spec.sweep = true; // rising from 200 Hz by 400 Hz a second
+    spec.channels = 2;
+    spec.width = 64;
+    spec.height = 48;
+    const std::string source = makeClip(spec);
+    for (const int tempo : {70, 100, 130}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, source, true, tempo, out);
+        ASSERT_TRUE(r.runToEnd()) << tempo;
+        ASSERT_EQ(r.delegate->finishes, 1);
+        const double picture = probeDuration(out, "v:0");
+        EXPECT_NEAR(picture, 5.0 * 100 / tempo, 0.05) << tempo;
+        const RenderedSound sound = readSound(out);
+        EXPECT_EQ(sound.channels, 2);
+        EXPECT_NEAR(sound.seconds(), picture, 0.05) << tempo;
+        // Continuous: no dropout longer than 5 ms anywhere inside.
+        EXPECT_LT(longestSilence(sound, 0.1, sound.seconds() - 0.1), 0.005) << tempo;
+        // Backwards, pitch kept: output time t plays source time 5 - t × tempo/100.
+        for (const double t : {0.5, 1.5, 2.5}) {
+            const double sourceTime = 5.0 - t * tempo / 100.0;
+            EXPECT_NEAR(frequencyAt(sound, t), 200 + 400 * sourceTime, 60) << "tempo " << tempo << " at " << t;
+        }
+        std::filesystem::remove(out);
+    }
+}
+
+TEST(RenderOutput, MonoSoundLongerThanThePictureIsCutToIt) {
+    const std::string source = tempPath("mov");
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=gray:size=64x48:rate=30:duration=2 "
+                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 -c:v libx264 -preset ultrafast "
+                  "-c:a aac -ac 1 -f mov \"" + source + "\""), 0);
+    const std::string out = tempPath("mov");
+    RenderRun r(source, source, true, 100, out);
+    ASSERT_TRUE(r.runToEnd());
+    EXPECT_NEAR(r.engine->audioTime().seconds(), r.engine->videoTime().seconds(), 1e-9);
+    const RenderedSound sound = readSound(out);
+    EXPECT_EQ(sound.channels, 1);
+    EXPECT_NEAR(sound.seconds(), 2.0, 0.05);
+    EXPECT_LT(longestSilence(sound, 0.05, 1.95), 0.005);
+    std::filesystem::remove(out);
+    std::filesystem::remove(source);
+}
+
+TEST(RenderOutput, SoundShorterThanThePictureStartsAfterSilenceInStep) {
+    // Pictures for 3 s, sound only for the first 2 s: backwards, the first second is silent.
+    const std::string source = tempPath("mov");
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=gray:size=64x48:rate=30:duration=3 "
+                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:v libx264 -preset ultrafast "
+                  "-c:a aac -ac 1 -f mov \"" + source + "\""), 0);
+    for (const int tempo : {100, 130}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, source, true, tempo, out);
+        ASSERT_TRUE(r.runToEnd());
+        const RenderedSound sound = readSound(out);
+        const double silent = 1.0 * 100 / tempo;
+        EXPECT_NEAR(sound.seconds(), 3.0 * 100 / tempo, 0.05);
+        EXPECT_GT(longestSilence(sound, 0, silent), silent - 0.05);
+        EXPECT_LT(longestSilence(sound, silent + 0.1, sound.seconds() - 0.1), 0.005);
+        std::filesystem::remove(out);
+    }
+    std::filesystem::remove(source);
+}
+
+TEST(RenderOutput, ForwardSoundRepeatsInPassesAndIsCutAtTheOutputLength) {
+    ClipSpec spec;
+    spec.seconds = 10.0;
+    spec.sound = false;
+    spec.width = 64;
+    spec.height = 48;
+    spec.fps = 10;
+    spec.keyint = 10;
+    const std::string source = makeClip(spec);
+    struct Case {
+        double soundSeconds;
+        int tempo;
+        double wantSeconds;
+    };
+    for (const Case c : {Case{4.0, 100, 10.0}, Case{12.0, 100, 10.0}, Case{4.0, 130, 10.0 / 1.3}}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, makeSound(c.soundSeconds), false, c.tempo, out);
+        ASSERT_TRUE(r.runToEnd()) << c.soundSeconds;
+        EXPECT_EQ(r.delegate->finishes, 1);
+        EXPECT_EQ(r.engine->actualVideoTime(), MediaTime::zero()); // counted down to the end
+        const RenderedSound sound = readSound(out);
+        EXPECT_NEAR(sound.seconds(), c.wantSeconds, 0.05) << c.soundSeconds;
+        // The passes follow each other without a gap.
+        EXPECT_LT(longestSilence(sound, 0.1, sound.seconds() - 0.1), 0.005) << c.soundSeconds;
+        // Progress counts on across passes and never runs backwards by a pass.
+        float highest = 0;
+        for (float p : r.delegate->updates) {
+            highest = std::max(highest, p);
+        }
+        EXPECT_NEAR(highest, 1.0f, 0.02f);
+        std::filesystem::remove(out);
+    }
+}

@@ -1,0 +1,31 @@
+// Reading a rendered movie back for tests: its pictures' order and times, its sound's shape.
+#pragma once
+
+#include "platform/media/Asset.h"
+
+#include <string>
+#include <vector>
+
+namespace tx::test {
+
+struct RenderedPictures {
+    std::vector<int> indexes;     // the brightness index each picture carries
+    std::vector<double> seconds;  // each picture's time
+};
+RenderedPictures readPictures(const std::string& path);
+
+// The sound as mono floats (channels averaged) with its rate.
+struct RenderedSound {
+    std::vector<float> samples;
+    int rate = 0;
+    int channels = 0;
+    double seconds() const { return rate > 0 ? static_cast<double>(samples.size()) / rate : 0; }
+};
+RenderedSound readSound(const std::string& path);
+
+// The longest run of near-silence, in seconds, between `from` and `to` seconds.
+double longestSilence(const RenderedSound& sound, double from, double to);
+// The sound's frequency around `at` seconds, from zero crossings over `span` seconds.
+double frequencyAt(const RenderedSound& sound, double at, double span = 0.1);
+
+} // namespace tx::test
