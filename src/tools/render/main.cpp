@@ -84,7 +84,9 @@ public:
         }
         _lastPercent = std::max(_lastPercent, percent);
     }
-    void avFileRenderMgrDidFinish(AVFileRenderMgr*, bool) override {
+    void avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool) override {
+        // Queued sound updates may still be on their way: the end is 100%.
+        avFileRenderMgrDidUpdate(mgr, 1.0f);
         endLine();
         done = true;
         succeeded = true;
@@ -304,7 +306,7 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     const float seconds = AVFileRenderMgr::getDuration(outPath.string());
-    std::printf("%s\t%.2f s\t%s\n", outPath.string().c_str(), static_cast<double>(seconds),
+    std::printf("%s: %.2f s, %s\n", outPath.string().c_str(), static_cast<double>(seconds),
                 describeSize(fileSize(outPath.string())).c_str());
     return kExitOk;
 }

@@ -1,0 +1,129 @@
+#include "platform/foundation/Paths.h"
+#include "support/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tx;
+using namespace tx::test;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string err;
+    std::string out;
+};
+
+Result render(const std::string& args) {
+    const std::string errFile = tempPath("err");
+    const std::string outFile = tempPath("out");
+    const int status = run(std::string(TALUVEX_RENDER) + " " + args + " >" + outFile + " 2>" + errFile);
+    Result r{status, capture("cat " + errFile), capture("cat " + outFile)};
+    std::filesystem::remove(errFile);
+    std::filesystem::remove(outFile);
+    return r;
+}
+
+std::string smallClip() {
+    ClipSpec spec;
+    spec.seconds = 1.5;
+    spec.width = 64;
+    spec.height = 48;
+    return makeClip(spec);
+}
+
+} // namespace
+
+TEST(RenderCommand, UsageErrorsExitWithTwoAndSayWhy) {
+    const std::string clip = smallClip();
+    struct Case {
+        std::string args;
+        std::string mention;
+    };
+    const std::vector<Case> cases = {
+        {"--speed 90 " + clip + " x.mov", "70, 100 or 130"},
+        {"--sound track:7 " + clip + " x.mov", "1 to 6"},
+        {"--frobnicate " + clip + " x.mov", "unknown option --frobnicate"},
+        {clip, "usage"},
+        {"--speed", "needs a value"},
+    };
+    for (const Case& c : cases) {
+        const Result r = render(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.mention), std::string::npos) << c.args << " said: " << r.err;
+    }
+    const Result help = render("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("cannot do"), std::string::npos);
+}
+
+TEST(RenderCommand, RendersAndReportsTheMovie) {
+    const std::string out = tempPath("mov");
+    const Result r = render("--speed 130 " + smallClip() + " " + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(out), std::string::npos);
+    EXPECT_NE(r.out.find("1.15 s"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("rendering: 100%"), std::string::npos) << r.err;
+    EXPECT_EQ(probeStream(out, "a:0", "codec_name"), "aac");
+    const Result mute = render("--sound mute " + smallClip() + " " + out);
+    ASSERT_EQ(mute.status, 0) << mute.err;
+    EXPECT_EQ(probeStream(out, "a:0", "codec_name"), "");
+    const Result forward = render("--sound " + makeSound(0.5) + " " + smallClip() + " " + out);
+    ASSERT_EQ(forward.status, 0) << forward.err;
+    EXPECT_NEAR(probeDuration(out, "a:0"), 1.5, 0.05);
+    std::filesystem::remove(out);
+}
+
+TEST(RenderCommand, FailuresNameTheFileAndLeaveNoOutput) {
+    const std::string notMovie = tempPath("mov");
+    std::ofstream(notMovie) << "plain text";
+    const std::string out = tempPath("mov");
+    struct Case {
+        std::string args;
+        std::string mention;
+    };
+    const std::vector<Case> cases = {
+        {notMovie + " " + out, notMovie},
+        {"/nonexistent/in.mov " + out, "/nonexistent/in.mov"},
+        {smallClip() + " /nonexistent-folder/out.mov", "/nonexistent-folder"},
+        {"--sound /nonexistent/song.m4a " + smallClip() + " " + out, "/nonexistent/song.m4a"},
+    };
+    for (const Case& c : cases) {
+        const Result r = render(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 0) << "one line: " << r.err;
+        EXPECT_FALSE(fileExists(out));
+    }
+}
+
+TEST(RenderCommand, InterruptCancelsAndRemovesThePartialMovie) {
+    ClipSpec spec;
+    spec.seconds = 20;
+    spec.width = 640;
+    spec.height = 480;
+    spec.indexInBrightness = false;
+    const std::string clip = makeClip(spec);
+    const std::string out = tempPath("mov");
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(TALUVEX_RENDER, TALUVEX_RENDER, clip.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        _exit(99);
+    }
+    usleep(700 * 1000);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(fileExists(out));
+    for (const auto& e : std::filesystem::directory_iterator(deletingLastPathComponent(out))) {
+        EXPECT_EQ(e.path().filename().string().find("." + lastPathComponent(out)), std::string::npos);
+    }
+}
