@@ -1,0 +1,57 @@
+#include "VideoPreviewLayer.h"
+
+#include "platform/media/capture/CaptureSession.h"
+
+namespace tx {
+
+std::shared_ptr<VideoPreviewLayer> VideoPreviewLayer::create(const std::shared_ptr<CaptureSession>& session) {
+    auto layer = std::make_shared<VideoPreviewLayer>();
+    layer->_session = session;
+    if (session) {
+        session->attachPreviewLayer(layer);
+    }
+    return layer;
+}
+
+VideoPreviewLayer::~VideoPreviewLayer() = default;
+
+PixelBufferPtr VideoPreviewLayer::latestPicture() const {
+    std::lock_guard lock(_mutex);
+    return _picture;
+}
+
+std::uint64_t VideoPreviewLayer::pictureSerial() const {
+    std::lock_guard lock(_mutex);
+    return _serial;
+}
+
+void VideoPreviewLayer::enqueuePicture(const PixelBufferPtr& picture) {
+    std::lock_guard lock(_mutex);
+    _picture = picture;
+    ++_serial;
+}
+
+void VideoPreviewLayer::flush() {
+    std::lock_guard lock(_mutex);
+    _picture.reset();
+    ++_serial;
+}
+
+LayerFrame VideoPreviewLayer::visibleRegion(int pictureWidth, int pictureHeight) const {
+    const LayerFrame whole{0, 0, static_cast<double>(pictureWidth), static_cast<double>(pictureHeight)};
+    const LayerFrame& f = frame();
+    if (_videoGravity != kLayerVideoGravityResizeAspectFill || f.width <= 0 || f.height <= 0 ||
+        pictureWidth <= 0 || pictureHeight <= 0) {
+        return whole;
+    }
+    const double layerAspect = f.width / f.height;
+    const double pictureAspect = static_cast<double>(pictureWidth) / pictureHeight;
+    if (pictureAspect > layerAspect) {
+        const double w = pictureHeight * layerAspect;
+        return {(pictureWidth - w) / 2, 0, w, static_cast<double>(pictureHeight)};
+    }
+    const double h = pictureWidth / layerAspect;
+    return {0, (pictureHeight - h) / 2, static_cast<double>(pictureWidth), h};
+}
+
+} // namespace tx
