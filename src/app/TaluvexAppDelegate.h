@@ -1,0 +1,57 @@
+// The application's delegate. Besides start-up it holds what several screens share: the sound
+// chosen for the next render, the catalogue of built-in tracks, and the movies' thumbnails.
+#pragma once
+
+#include "platform/foundation/Object.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Geometry.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tx {
+
+class TaluvexAppDelegate : public Object, public ApplicationDelegate {
+public:
+    // Kinds of sound (audioType).
+    static constexpr std::int32_t kAudioTypeLibrarySong = 0;
+    static constexpr std::int32_t kAudioTypeFromVideo = 1;
+    static constexpr std::int32_t kAudioTypeMute = 2;
+    static constexpr std::int32_t kAudioTypeBuiltInTrack = 3;
+    // The first selection code of a built-in track (the sound-track picker's row of Track 1).
+    static constexpr unsigned kFirstTrackCode = 3;
+
+    // Selects the sound by the picker's row number: 0 a library song (with `title` and `url`),
+    // 1 the recording's own sound, 2 silence, n >= 3 built-in track n - 2. A track code beyond
+    // the catalogue changes nothing and gives false.
+    bool selectAudioTrack(unsigned code, const std::string& title = {}, const std::string& url = {});
+
+    // The built-in tracks' files in catalogue order, read once per process from the bundled
+    // "SoundTrackInfo" property list.
+    const std::vector<std::string>& soundTrackInfo() const;
+
+    // Writes the thumbnail beside a movie ("a.mov" gets "a.jpg") unless one is there already.
+    void generatorThumbFile(const std::string& moviePath);
+    // The size of a movie picture's thumbnail, in points at scale 1: it fits 150 x 112.5 when
+    // the picture is wider than tall, otherwise 160 x 120, keeping the picture's proportions.
+    static Size thumbnailSize(Size pictureSize);
+
+    std::int32_t audioType() const { return _audioType; }
+    void setAudioType(std::int32_t audioType) { _audioType = audioType; }
+    const std::string& audioTitle() const { return _audioTitle; }
+    void setAudioTitle(std::string audioTitle) { _audioTitle = std::move(audioTitle); }
+    // A file path; empty for none ("Mute", and "From Video" until a render sets the source).
+    const std::string& audioTrackURL() const { return _audioTrackURL; }
+    void setAudioTrackURL(std::string audioTrackURL) { _audioTrackURL = std::move(audioTrackURL); }
+    std::int32_t audioTrackIndex() const { return _audioTrackIndex; }
+    void setAudioTrackIndex(std::int32_t audioTrackIndex) { _audioTrackIndex = audioTrackIndex; }
+
+private:
+    std::int32_t _audioType = kAudioTypeLibrarySong;
+    std::string _audioTitle;
+    std::string _audioTrackURL;
+    std::int32_t _audioTrackIndex = -1;
+};
+
+} // namespace tx
