@@ -30,6 +30,8 @@ ViewPtr ActionSheet::buildPanel(const Rect& windowBounds) {
     double width = windowBounds.width() - 2 * kMargin;
     auto group = std::make_shared<View>();
     group->setBackgroundColor(theme::panel());
+    group->setCornerRadius(12);
+    group->setClipsToBounds(true);
     double y = 0;
     if (!_title.empty()) {
         auto label = std::make_shared<Label>(Rect(12, 0, width - 24, 40));
@@ -56,6 +58,8 @@ ViewPtr ActionSheet::buildPanel(const Rect& windowBounds) {
     if (cancelButtonIndex() >= 0) {
         auto cancel = makeButton(cancelButtonIndex(), Rect(0, y + kMargin, width, kButtonHeight), true, false);
         cancel->setBackgroundColor(theme::panel());
+        cancel->setCornerRadius(12);
+        cancel->setClipsToBounds(true);
         panel->addSubview(cancel);
         height = y + kMargin + kButtonHeight;
     }

@@ -26,6 +26,7 @@ ViewPtr AlertView::buildPanel(const Rect& windowBounds) {
     auto panel = std::make_shared<View>();
     panel->setBackgroundColor(theme::panel());
     panel->setClipsToBounds(true);
+    panel->setCornerRadius(12);
     double y = kMargin + 4;
     double textWidth = kAlertWidth - 2 * kMargin;
     if (!_title.empty()) {

@@ -6,6 +6,7 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
+#include <QPainterPath>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -359,6 +360,11 @@ void View::setClipsToBounds(bool clips) {
     requestDisplay();
 }
 
+void View::setCornerRadius(double radius) {
+    _cornerRadius = radius;
+    requestDisplay();
+}
+
 void View::setBackgroundColor(const Color& color) {
     _backgroundColor = color;
     requestDisplay();
@@ -524,8 +530,17 @@ void View::renderInContext(GraphicsContext& context) {
 void View::drawOwnContent(GraphicsContext& context) {
     Rect b = presentationBounds();
     context.saveState();
-    if (_clipsToBounds) context.clipToRect(b);
-    if (!_backgroundColor.isClear()) context.fillRect(b, _backgroundColor);
+    if (_clipsToBounds && _cornerRadius > 0) {
+        QPainterPath path;
+        path.addRoundedRect(QRectF(b.minX(), b.minY(), b.width(), b.height()), _cornerRadius, _cornerRadius);
+        context.painter().setClipPath(path, Qt::IntersectClip);
+    } else if (_clipsToBounds) {
+        context.clipToRect(b);
+    }
+    if (!_backgroundColor.isClear()) {
+        if (_cornerRadius > 0) context.fillRoundedRect(b, _cornerRadius, _backgroundColor);
+        else context.fillRect(b, _backgroundColor);
+    }
     drawRect(b);
     auto children = _subviews;
     for (auto& child : children) child->drawSubtree(context);

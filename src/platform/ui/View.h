@@ -79,6 +79,9 @@ public:
     void setTag(int tag) { _tag = tag; }
     bool isUserInteractionEnabled() const { return _userInteractionEnabled; }
     void setUserInteractionEnabled(bool enabled) { _userInteractionEnabled = enabled; }
+    // Rounds the background and, with clipping, the content.
+    double cornerRadius() const { return _cornerRadius; }
+    void setCornerRadius(double radius);
     bool isOpaque() const { return _opaque; }
     void setOpaque(bool opaque) { _opaque = opaque; }
     // An alpha mask laid at the view's origin at the mask picture's own size.
@@ -163,6 +166,7 @@ private:
     Rect _bounds;
     AffineTransform _transform;
     double _alpha = 1;
+    double _cornerRadius = 0;
     bool _hidden = false;
     bool _clipsToBounds = false;
     bool _userInteractionEnabled = true;

@@ -92,7 +92,7 @@ void text(QPainter& p, const QRectF& r, const QString& s, double pixels, const Q
 // Icons, drawn in a square `r`.
 
 enum class Icon { None, Record, Stop, Play, Camera, Film, Import, Swap, Check, Back, Minus, Plus, Mail, Music, Mute,
-                  Video, Share, Trophy, Facebook, Twitter, Close, Down, Up, Save, Star, Clock, Rewind, Sliders };
+                  Video, Share, Trophy, Facebook, Twitter, Close, Down, Up, Forward, Save, Star, Clock, Rewind, Sliders };
 
 void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
     p.save();
@@ -163,6 +163,7 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
         p.drawPolyline(QPolygonF({pt(-0.3, 0.0), pt(-0.08, 0.22), pt(0.32, -0.22)}));
         break;
     case Icon::Back: p.drawPolyline(QPolygonF({pt(0.12, -0.3), pt(-0.16, 0), pt(0.12, 0.3)})); break;
+    case Icon::Forward: p.drawPolyline(QPolygonF({pt(-0.12, -0.3), pt(0.16, 0), pt(-0.12, 0.3)})); break;
     case Icon::Down: p.drawPolyline(QPolygonF({pt(-0.28, -0.12), pt(0, 0.16), pt(0.28, -0.12)})); break;
     case Icon::Up: p.drawPolyline(QPolygonF({pt(-0.28, 0.12), pt(0, -0.16), pt(0.28, 0.12)})); break;
     case Icon::Minus: p.drawLine(pt(-0.28, 0), pt(0.28, 0)); break;
@@ -607,11 +608,7 @@ void generate() {
             p.fillRect(QRectF(0, 0, w, h), pressed ? QColor(0x3a, 0x2a, 0x26) : kPanel);
             p.fillRect(QRectF(0, h - 2, w, 2), kStroke);
             if (pressed) p.fillRect(QRectF(0, 0, 6, h), kAccent);
-            icon(p, Icon::Back, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
-            p.save();
-            p.translate(w - 36, 0);
-            p.scale(-1, 1);
-            p.restore();
+            icon(p, Icon::Forward, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
         });
         save(std::string("utube_loadmore") + P + "_576_114", 576, 114,
              button(QStringLiteral("Load More Videos"), Icon::Down, pressed, Style::Secondary));
@@ -657,14 +654,14 @@ void generate() {
     }
 
     // The Facebook picture frame: opaque where the movie's picture shows.
-    save("bw_facebook_picture_frame_self", 400, 400, [](QPainter& p, double w, double h) {
-        QPainterPath frame;
-        frame.addRoundedRect(QRectF(24, 24, w - 48, h - 48), 34, 34);
-        p.fillPath(frame, QColor(0, 0, 0, 255));
-        QPainterPath cut;
-        cut.addEllipse(QPointF(w - 40, 40), 30, 30);
-        p.setCompositionMode(QPainter::CompositionMode_Clear);
-        p.fillPath(cut, Qt::transparent);
+    // 150 x 150 points: a rounded square with a soft edge.
+    save("bw_facebook_picture_frame_self", 300, 300, [](QPainter& p, double w, double h) {
+        for (int i = 0; i < 6; i++) {
+            QPainterPath frame;
+            double inset = 12 + i;
+            frame.addRoundedRect(QRectF(inset, inset, w - 2 * inset, h - 2 * inset), 30 - i, 30 - i);
+            p.fillPath(frame, QColor(0, 0, 0, 40 + i * 43));
+        }
     });
 }
 

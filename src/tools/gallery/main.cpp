@@ -1,0 +1,55 @@
+// taluvex-gallery <folder> [--height 480|568]: renders every page of the screenshot tour into
+// <folder>/<nn>-<page>.png, without a display.
+#include "Gallery.h"
+
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/OffscreenRenderer.h"
+#include "platform/ui/Screen.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+using namespace tx;
+
+int main(int argc, char** argv) {
+    std::string folder;
+    double height = 480;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--height") == 0 && i + 1 < argc) height = std::atof(argv[++i]);
+        else if (std::strcmp(argv[i], "--help") == 0 || argv[i][0] == '-') folder.clear(), i = argc;
+        else folder = argv[i];
+    }
+    if (folder.empty() || (height != 480 && height != 568)) {
+        std::fprintf(stderr, "usage: taluvex-gallery <output folder> [--height 480|568]\n"
+                             "Renders sample screens built from the interface kit into PNG files.\n");
+        return 2;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    Application::ensureGuiApplication();
+    Screen::mainScreen().setHeight(height);
+    std::filesystem::create_directories(folder);
+
+    double now = 0;
+    View::setAnimationClock([&] { return now; });
+    int index = 0;
+    for (const auto& page : gallery::galleryPages()) {
+        now = 0;
+        auto window = std::make_shared<Window>(Screen::mainScreen().bounds());
+        window->makeKeyWindow();
+        page.build(*window);
+        now = page.advanceSeconds;
+        RunLoop::runFor(0.05); // completions of the animations that ended run now
+        char name[256];
+        std::snprintf(name, sizeof name, "%02d-%s.png", ++index, page.name.c_str());
+        std::string path = (std::filesystem::path(folder) / name).string();
+        if (!writeViewPNG(*window, path)) {
+            std::fprintf(stderr, "taluvex-gallery: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        std::printf("%s\n", path.c_str());
+    }
+    return 0;
+}
