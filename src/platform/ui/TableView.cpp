@@ -3,6 +3,7 @@
 #include "platform/ui/GraphicsContext.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tx {
 
@@ -450,12 +451,19 @@ void TableView::touchesBegan(const TouchSet& touches) {
     _touchedRow.reset();
     // A touch handed over by the window for scrolling never selects.
     if (touches.empty() || touches.front()->view() == this || _editing || !_allowsSelection) return;
+    _touchStart = touches.front()->locationInView(superview());
     _touchedRow = indexPathForRowAtPoint(touches.front()->locationInView(this));
     if (_touchedRow)
         if (auto cell = cellForRowAtIndexPath(*_touchedRow)) cell->setHighlighted(true, false);
 }
 
-void TableView::touchesMoved(const TouchSet& touches) { ScrollView::touchesMoved(touches); }
+void TableView::touchesMoved(const TouchSet& touches) {
+    ScrollView::touchesMoved(touches);
+    if (!_touchedRow || touches.empty()) return;
+    Point p = touches.front()->locationInView(superview());
+    // A row that the finger drags away from is not selected.
+    if (std::hypot(p.x - _touchStart.x, p.y - _touchStart.y) > 8) touchesCancelled({});
+}
 
 void TableView::touchesEnded(const TouchSet& touches) {
     ScrollView::touchesEnded(touches);

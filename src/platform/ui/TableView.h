@@ -174,6 +174,7 @@ private:
     std::map<std::string, std::vector<TableViewCellPtr>> _reusePool;
     std::optional<IndexPath> _selectedRow;
     std::optional<IndexPath> _touchedRow;
+    Point _touchStart;
     double _rowHeight = 44;
     TableViewSeparatorStyle _separatorStyle = TableViewSeparatorStyle::SingleLine;
     Color _separatorColor = theme::separator();

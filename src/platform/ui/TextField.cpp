@@ -65,6 +65,10 @@ void TextField::deleteBackward() { keyPressed({KeyEvent::Key::Backspace, {}, fal
 
 bool TextField::becomeFirstResponder() {
     if (isFirstResponder()) return true;
+    if (!window()) {
+        _focusWhenInWindow = canBecomeFirstResponder();
+        return false;
+    }
     auto delegate = _delegate.lock();
     if (delegate && !delegate->textFieldShouldBeginEditing(*this)) return false;
     if (!Control::becomeFirstResponder()) return false;
@@ -76,7 +80,15 @@ bool TextField::becomeFirstResponder() {
     return true;
 }
 
+void TextField::didMoveToWindow() {
+    if (_focusWhenInWindow && window()) {
+        _focusWhenInWindow = false;
+        becomeFirstResponder();
+    }
+}
+
 bool TextField::resignFirstResponder() {
+    _focusWhenInWindow = false;
     if (!isFirstResponder()) return true;
     auto delegate = _delegate.lock();
     if (delegate && !delegate->textFieldShouldEndEditing(*this)) return false;

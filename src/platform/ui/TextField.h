@@ -65,6 +65,10 @@ public:
     void touchesEnded(const TouchSet& touches) override;
     void drawRect(const Rect& rect) override;
 
+protected:
+    // A focus asked for before the view is in a window is taken when it gets there.
+    void didMoveToWindow() override;
+
 private:
     Rect textRect() const;
     std::string displayText() const;
@@ -81,6 +85,7 @@ private:
     ReturnKeyType _returnKeyType = ReturnKeyType::Default;
     bool _secure = false;
     bool _editing = false;
+    bool _focusWhenInWindow = false;
     std::weak_ptr<TextFieldDelegate> _delegate;
 };
 

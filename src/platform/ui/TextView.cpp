@@ -40,6 +40,10 @@ void TextView::insertText(const std::string& text) {
 
 bool TextView::becomeFirstResponder() {
     if (isFirstResponder()) return true;
+    if (!window()) {
+        _focusWhenInWindow = canBecomeFirstResponder();
+        return false;
+    }
     auto delegate = _delegate.lock();
     if (delegate && !delegate->textViewShouldBeginEditing(*this)) return false;
     if (!View::becomeFirstResponder()) return false;
@@ -50,7 +54,15 @@ bool TextView::becomeFirstResponder() {
     return true;
 }
 
+void TextView::didMoveToWindow() {
+    if (_focusWhenInWindow && window()) {
+        _focusWhenInWindow = false;
+        becomeFirstResponder();
+    }
+}
+
 bool TextView::resignFirstResponder() {
+    _focusWhenInWindow = false;
     if (!isFirstResponder()) return true;
     auto delegate = _delegate.lock();
     if (delegate && !delegate->textViewShouldEndEditing(*this)) return false;

@@ -51,6 +51,10 @@ public:
     void touchesEnded(const TouchSet&) override {}
     void drawRect(const Rect& rect) override;
 
+protected:
+    // A focus asked for before the view is in a window is taken when it gets there.
+    void didMoveToWindow() override;
+
 private:
     std::function<bool(Range, const std::string&)> veto();
     void didChange();
@@ -61,6 +65,7 @@ private:
     Color _textColor = Color::hex(0x1b1d21);
     bool _editable = true;
     bool _editing = false;
+    bool _focusWhenInWindow = false;
     std::weak_ptr<TextViewDelegate> _delegate;
 };
 

@@ -253,6 +253,20 @@ TEST(TextField, SelectionCopyAndPasteUseTheClipboard) {
     EXPECT_EQ(form->log.back(), "change 0,11 'pasted text'");
 }
 
+TEST(TextField, FocusAskedForBeforeTheWindowIsTakenThere) {
+    auto window = visibleWindow();
+    auto panel = std::make_shared<View>(Rect(0, 0, 320, 480));
+    auto field = std::make_shared<TextField>(Rect(10, 10, 200, 30));
+    panel->addSubview(field);
+    EXPECT_FALSE(field->becomeFirstResponder());
+    window->addSubview(panel);
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->isEditing());
+    panel->removeFromSuperview(); // leaving the window ends the editing
+    EXPECT_FALSE(field->isEditing());
+    EXPECT_EQ(window->firstResponder(), nullptr);
+}
+
 TEST(TextView, WrapsAndEditsMultipleLines) {
     auto window = visibleWindow();
     auto view = std::make_shared<TextView>(Rect(0, 0, 200, 100));
