@@ -126,6 +126,26 @@ public:
     }
     void remove(View* view) { _views.erase(view); }
 
+    // Inside an animation block, records the move of one property from what is on screen now
+    // to `to`; an animation of the same property that was running ends unfinished.
+    static void record(View& view, AnimatedProperty property, AnimatedValue from, AnimatedValue to) {
+        if (!gPending) return;
+        auto& animations = view._animations;
+        for (auto it = animations.begin(); it != animations.end();) {
+            if (it->property != property) {
+                ++it;
+                continue;
+            }
+            auto group = it->group;
+            it = animations.erase(it);
+            releaseAnimation(group, false);
+        }
+        gPending->group->live++;
+        animations.push_back({property, std::move(from), std::move(to), View::animationTime() + gPending->delaySeconds,
+                              gPending->durationSeconds, gPending->curve, gPending->group});
+        shared().add(&view);
+    }
+
 private:
     static constexpr double kFrameSeconds = 1.0 / 60;
 
@@ -207,27 +227,6 @@ void View::removeAllAnimations() {
     requestDisplay();
 }
 
-// Records the move of one property from what is on screen now to `to` in the pending animation.
-#define TX_RECORD_ANIMATION(prop, current, target)                                                        \
-    do {                                                                                                       \
-        if (gPending) {                                                                                        \
-            AnimatedValue fromValue = current;                                                                 \
-            for (auto it = _animations.begin(); it != _animations.end();) {                                    \
-                if (it->property == prop) {                                                                \
-                    auto group = it->group;                                                                    \
-                    it = _animations.erase(it);                                                                \
-                    releaseAnimation(group, false);                                                            \
-                } else {                                                                                       \
-                    ++it;                                                                                      \
-                }                                                                                              \
-            }                                                                                                  \
-            gPending->group->live++;                                                                           \
-            _animations.push_back({prop, fromValue, AnimatedValue(target),                                \
-                                   animationTime() + gPending->delaySeconds, gPending->durationSeconds,       \
-                                   gPending->curve, gPending->group});                                         \
-            Animator::shared().add(this);                                                                      \
-        }                                                                                                      \
-    } while (0)
 
 namespace {
 
@@ -308,7 +307,7 @@ void View::setFrame(const Rect& frame) {
 }
 
 void View::setBounds(const Rect& bounds) {
-    TX_RECORD_ANIMATION(AnimatedProperty::Bounds, presentationBounds(), bounds);
+    Animator::record(*this, AnimatedProperty::Bounds, presentationBounds(), bounds);
     bool resized = bounds.size != _bounds.size;
     _bounds = bounds;
     if (resized) setNeedsLayout();
@@ -316,24 +315,22 @@ void View::setBounds(const Rect& bounds) {
 }
 
 void View::setCenter(Point center) {
-    TX_RECORD_ANIMATION(AnimatedProperty::Center, presentationCenter(), center);
+    Animator::record(*this, AnimatedProperty::Center, presentationCenter(), center);
     _center = center;
     requestDisplay();
 }
 
 void View::setTransform(const AffineTransform& transform) {
-    TX_RECORD_ANIMATION(AnimatedProperty::Transform, presentationTransform(), transform);
+    Animator::record(*this, AnimatedProperty::Transform, presentationTransform(), transform);
     _transform = transform;
     requestDisplay();
 }
 
 void View::setAlpha(double alpha) {
-    TX_RECORD_ANIMATION(AnimatedProperty::Alpha, presentationAlpha(), alpha);
+    Animator::record(*this, AnimatedProperty::Alpha, presentationAlpha(), alpha);
     _alpha = alpha;
     requestDisplay();
 }
-
-#undef TX_RECORD_ANIMATION
 
 Point View::presentationCenter() const { return presentationValue(_animations, AnimatedProperty::Center, _center); }
 Rect View::presentationBounds() const { return presentationValue(_animations, AnimatedProperty::Bounds, _bounds); }

@@ -106,7 +106,7 @@ void Window::sendTouch(TouchPhase phase, Point location) {
         _lastTapTime = now;
         _touch->setView(hit);
         _touchTarget = hit;
-        _touchTargetRef = hit->weak_from_this().lock() ? hit->sharedView() : nullptr;
+        _touchTargetRef = std::dynamic_pointer_cast<View>(hit->weak_from_this().lock());
         _touchStart = location;
         deliverTouch(TouchPhase::Began);
         return;
