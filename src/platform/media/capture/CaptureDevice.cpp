@@ -102,9 +102,10 @@ std::vector<CaptureDevicePtr> CaptureDevice::virtualDevices() {
     const std::string rate = std::to_string(kVirtualFrameRate);
     // Two patterns that are told apart at a glance, both moving, paced like a camera.
     const std::string back = "testsrc2=size=" + size + ":rate=" + rate + ",realtime";
+    // The front one: scrolling colour bars with a white square running along the bottom.
     const std::string front = "smptehdbars=size=" + size + ":rate=" + rate +
-                              ",scroll=horizontal=0.005,drawbox=x=t*120:y=200:w=80:h=80:"
-                              "color=white@0.9:t=fill,realtime";
+                              ",scroll=horizontal=0.005[bars];color=c=white:s=80x80:r=" + rate +
+                              "[box];[bars][box]overlay=x='mod(t*150\\,560)':y=390,realtime[out0]";
     const std::string tone = "sine=frequency=" + std::to_string(kVirtualToneHz) +
                              ":sample_rate=" + std::to_string(kVirtualSampleRate) + ",arealtime";
     return {

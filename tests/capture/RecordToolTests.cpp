@@ -1,0 +1,47 @@
+#include "platform/foundation/Paths.h"
+#include "support/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+namespace tx {
+namespace {
+
+int exitStatus(const std::string& arguments, std::string* output = nullptr) {
+    const std::string command = std::string(TALUVEX_RECORD_PATH) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string text;
+    char buffer[512];
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        text += buffer;
+    }
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    if (output != nullptr) {
+        *output = text;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(RecordTool, RecordsFromTheVirtualCameraAndSavesTheMovie) {
+    const std::string path = test::tempPath("mov");
+    std::string output;
+    ASSERT_EQ(exitStatus("--seconds 1 --preset 640x480 '" + path + "'", &output), 0) << output;
+    EXPECT_NE(output.find("camera: "), std::string::npos);
+    EXPECT_NE(output.find("saved " + path), std::string::npos);
+    EXPECT_EQ(test::probeStream(path, "v:0", "width"), "640");
+    EXPECT_NEAR(test::probeDuration(path, "v:0"), 1.0, 0.2);
+    removeFile(path);
+}
+
+TEST(RecordTool, UsageErrorsExitWithTwoAndAnUnwritableDestinationWithOne) {
+    EXPECT_EQ(exitStatus(""), 2);
+    EXPECT_EQ(exitStatus("--seconds 901 out.mov"), 2);
+    EXPECT_EQ(exitStatus("--camera side out.mov"), 2);
+    std::string output;
+    EXPECT_EQ(exitStatus("--seconds 1 /nonexistent-folder/out.mov", &output), 1);
+    EXPECT_NE(output.find("/nonexistent-folder"), std::string::npos);
+}
+
+} // namespace
+} // namespace tx
