@@ -181,7 +181,7 @@ void addMelody(Song& song, const std::vector<Chord>& chords, const MelodySpec& s
     for (std::size_t phrase = 0; phrase < spec.plan.size(); ++phrase) {
         Dice dice(spec.seed + static_cast<std::uint32_t>(spec.plan[phrase]) * 7919u);
         int index = static_cast<int>(scale.size()) / 2;
-        int direction = 1;
+        int direction = dice.roll(2) == 0 ? 1 : -1;
         for (int barInPhrase = 0; barInPhrase < 4; ++barInPhrase) {
             const int bar = spec.firstBar + static_cast<int>(phrase) * 4 + barInPhrase;
             if (bar >= static_cast<int>(chords.size())) {
@@ -189,28 +189,43 @@ void addMelody(Song& song, const std::vector<Chord>& chords, const MelodySpec& s
             }
             const Chord& chord = chords[static_cast<std::size_t>(bar)];
             const auto& rhythm = spec.rhythms[static_cast<std::size_t>(barInPhrase) % spec.rhythms.size()];
+            const int top = static_cast<int>(scale.size()) - 1;
+            // The chord tone nearest `from`, looking first in the direction of travel.
+            auto chordToneNear = [&](int from, bool rootOnly) {
+                for (int distance = 0; distance <= 7; ++distance) {
+                    for (int sign : {direction, -direction}) {
+                        const int candidate = from + sign * distance;
+                        if (candidate < 0 || candidate > top) {
+                            continue;
+                        }
+                        const int midi = scale[static_cast<std::size_t>(candidate)];
+                        const bool fits = rootOnly ? (midi - chord.root) % 12 == 0 : chord.contains(midi);
+                        if (fits) {
+                            return candidate;
+                        }
+                    }
+                }
+                return from;
+            };
             for (std::size_t e = 0; e < rhythm.size(); ++e) {
                 const Event& event = rhythm[e];
                 const bool strong = std::fmod(event.beat, 1.0) == 0.0;
                 const bool last = barInPhrase == 3 && e + 1 == rhythm.size();
                 if (strong || last) {
-                    // The nearest chord tone in the direction of travel, sometimes a step further.
-                    int best = index;
-                    for (int distance = 0; distance < 5; ++distance) {
-                        const int candidate = std::clamp(index + direction * distance, 0, static_cast<int>(scale.size()) - 1);
-                        if (chord.contains(scale[static_cast<std::size_t>(candidate)])) {
-                            best = candidate;
-                            break;
-                        }
-                    }
-                    index = best;
+                    // A leap of one to three steps onto a chord tone; a phrase ends on the root.
+                    const int target = std::clamp(index + direction * (1 + dice.roll(3)), 0, top);
+                    index = chordToneNear(target, last);
                 } else {
-                    index += direction * (1 + dice.roll(4) / 3);
+                    // Passing notes move by step, now and then by a third.
+                    index = std::clamp(index + direction * (dice.roll(4) == 0 ? 2 : 1), 0, top);
                 }
-                if (index <= 1 || index >= static_cast<int>(scale.size()) - 2 || dice.roll(5) == 0) {
+                if (index <= 2) {
+                    direction = 1;
+                } else if (index >= top - 2) {
+                    direction = -1;
+                } else if (dice.roll(4) == 0) {
                     direction = -direction;
                 }
-                index = std::clamp(index, 0, static_cast<int>(scale.size()) - 1);
                 const float accent = strong ? 1.0f : 0.8f;
                 song.play(spec.instrument, song.barBeat(bar) + event.beat, event.length,
                           scale[static_cast<std::size_t>(index)], spec.velocity * accent, spec.pan);
@@ -237,7 +252,7 @@ Stereo sunnySteps() {
                     {Instrument::Bass, 0.55f, 0.05f},
                     {Instrument::Kick, 0.6f, 0.05f},
                     {Instrument::Snare, 0.3f, 0.2f},
-                    {Instrument::HiHat, 0.25f, 0.1f}});
+                    {Instrument::HiHat, 0.15f, 0.1f}});
     const int arp[] = {0, 1, 2, 1, 3, 2, 1, 2};
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         std::vector<int> tones = chord.tones();

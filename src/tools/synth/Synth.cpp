@@ -169,12 +169,17 @@ void renderPluck(const Note& note, std::vector<float>& out, Noise& noise) {
     const double hz = midiToHz(note.midi);
     const auto period = static_cast<std::size_t>(std::max(2.0, kSampleRate / hz));
     std::vector<float> line(period);
-    // A softened burst of noise gives a warm, nylon-like attack.
-    float previous = 0;
+    // A burst of noise, softened twice, gives a warm, nylon-like attack.
     for (float& sample : line) {
-        const float fresh = noise.next();
-        sample = 0.5f * (fresh + previous);
-        previous = fresh;
+        sample = noise.next();
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        float previous = line.back();
+        for (float& sample : line) {
+            const float fresh = sample;
+            sample = 0.5f * (fresh + previous);
+            previous = fresh;
+        }
     }
     const double decay = 0.996;
     std::size_t index = 0;
