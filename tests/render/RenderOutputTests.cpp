@@ -27,11 +27,16 @@ TEST(RenderOutput, PicturesComeOutLatestFirstInEvenSteps) {
         double sourceSeconds;
         int tempo;
         int pictures;
+        int keyint;
     };
-    for (const Case c : {Case{3.4, 100, 102}, Case{0.5, 130, 15}, Case{3.4, 70, 102}}) {
+    // A keyframe every 250 pictures: the windows before the last are served from the pictures
+    // kept while decoding towards it.
+    for (const Case c : {Case{3.4, 100, 102, 30}, Case{0.5, 130, 15, 30}, Case{3.4, 70, 102, 30},
+                         Case{3.4, 100, 102, 250}}) {
         ClipSpec spec;
         spec.seconds = c.sourceSeconds;
         spec.sound = false;
+        spec.keyint = c.keyint;
         const std::string out = tempPath("mov");
         RenderRun run(makeClip(spec), "", false, c.tempo, out);
         ASSERT_TRUE(run.runToEnd()) << c.sourceSeconds;

@@ -13,6 +13,8 @@
 namespace tx {
 
 class Asset;
+struct PictureSpill;
+struct DecoderSlot;
 
 // The format of a sound: its stream description, channel layout, magic cookie and extensions.
 class AudioFormatDescription : public Object {
@@ -65,6 +67,10 @@ public:
     const std::vector<PacketInfo>& packets() const { return _packets; }
     int timeBaseNum() const { return _timeBaseNum; }
     int timeBaseDen() const { return _timeBaseDen; }
+    // Pictures decoded on the way to a window and kept for the windows before it.
+    std::shared_ptr<PictureSpill>& pictureSpill() const { return _pictureSpill; }
+    // The decoder of the previous read, flushed, for the next one to take over.
+    std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
 
 private:
     friend class Asset;
@@ -79,6 +85,8 @@ private:
     std::vector<PacketInfo> _packets;
     int _timeBaseNum = 1;
     int _timeBaseDen = 1;
+    mutable std::shared_ptr<PictureSpill> _pictureSpill;
+    mutable std::shared_ptr<DecoderSlot> _idleDecoder;
     std::weak_ptr<Asset> _asset;
 };
 

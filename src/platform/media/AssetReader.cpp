@@ -1,6 +1,7 @@
 #include "AssetReader.h"
 
 #include "FFmpeg.h"
+#include "PictureSpill.h"
 
 #include <algorithm>
 #include <limits>
@@ -29,16 +30,98 @@ struct AssetReaderTrackOutput::Impl {
     ff::SwrPtr swr;
     AudioFormatDescriptionPtr soundFormat;
     std::string path;
+    // Pictures kept from an earlier read (see PictureSpill).
+    std::shared_ptr<PictureSpill> spill;
+    bool fromSpill = false;
+    std::size_t spillIndex = 0;
+    bool spilling = false;
+    std::int64_t spillFrom = 0;
+    AVRational spillTimeBase{1, 1};
+    const AssetTrack* track = nullptr;
+
+    ~Impl();
 
     bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error);
     // 0: a frame, AVERROR_EOF: end of range, other negative: failure.
     int nextFrame(AVFrame* frame);
     SampleBufferPtr makePicture(AVFrame* frame, ErrorPtr* error);
+    // The picture as NV12, taking over `frame`'s data; null on failure.
+    AVFrame* toNV12(AVFrame* frame, ErrorPtr* error);
+    void planSpill(const AssetTrack& track, std::int64_t keyPts);
+    SampleBufferPtr nextFromSpill();
     SampleBufferPtr makeSound(AVFrame* frame, ErrorPtr* error);
 };
 
+AssetReaderTrackOutput::Impl::~Impl() {
+    // Windows are read one after another with a fresh reader each: hand the decoder on instead
+    // of building a new one (and all its picture memory) every time.
+    if (decoder && track != nullptr) {
+        avcodec_flush_buffers(decoder.get());
+        if (!track->idleDecoder()) {
+            track->idleDecoder() = std::make_shared<DecoderSlot>();
+        }
+        track->idleDecoder()->decoder = std::move(decoder);
+    }
+}
+
+void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64_t keyPts) {
+    spill = track.pictureSpill();
+    if (!spill) {
+        spill = track.pictureSpill() = std::make_shared<PictureSpill>();
+    }
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    const bool backwards = spill->lastReadStart == endTs ||
+                           ff::timeFromStream(endTs, tb) >= track.timeRange().end();
+    spill->lastReadStart = startTs;
+    if (!backwards || (startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
+        return;
+    }
+    // Keep the latest pictures before the window that fit the budget.
+    const double pictureBytes = 1.5 * track.naturalSize().width * track.naturalSize().height;
+    const double rate = track.nominalFrameRate() > 0 ? track.nominalFrameRate() : 30.0;
+    const double keepSeconds = static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytes / rate;
+    spillFrom = std::max(keyPts, startTs - static_cast<std::int64_t>(keepSeconds / av_q2d(tb)));
+    spilling = spill->reset(spillFrom);
+}
+
+SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
+    if (spillIndex >= spill->entries.size() || spill->entries[spillIndex].pts >= endTs) {
+        return nullptr;
+    }
+    AVFrame* frame = spill->load(spillIndex++);
+    if (frame == nullptr) {
+        return nullptr;
+    }
+    const AVRational tb = {spillTimeBase.num, spillTimeBase.den};
+    const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
+    const MediaTime duration =
+        frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb) : MediaTime::invalid();
+    return SampleBuffer::createPicture(PixelBuffer::wrap(frame, kPixelFormat420v), time, duration);
+}
+
 bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
                                         ErrorPtr* error) {
+    video = track.mediaType() == kMediaTypeVideo;
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    spillTimeBase = tb;
+    startTs = ff::streamFromTime(range.start, tb);
+    if (range.duration.isNumeric()) {
+        endTs = ff::streamFromTime(range.end(), tb);
+        // streamFromTime rounds down; an end between two ticks still excludes the later tick.
+        if (ff::timeFromStream(endTs, tb) < range.end()) {
+            ++endTs;
+        }
+    }
+    if (video) {
+        const auto& kept = track.pictureSpill();
+        if (kept && kept->covers(startTs, endTs)) {
+            spill = kept;
+            spill->lastReadStart = startTs;
+            fromSpill = true;
+            spillIndex = spill->firstAtOrAfter(startTs);
+            return true;
+        }
+    }
     format = ff::openInput(path, error);
     if (!format) {
         return false;
@@ -54,21 +137,16 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         }
     }
     stream = format->streams[track.streamIndex()];
-    video = track.mediaType() == kMediaTypeVideo;
-    decoder = ff::openDecoder(stream, error, path);
+    if (track.idleDecoder() && track.idleDecoder()->decoder) {
+        decoder = std::move(track.idleDecoder()->decoder);
+    }
+    if (!decoder) {
+        decoder = ff::openDecoder(stream, error, path);
+    }
+    this->track = &track;
     if (!decoder) {
         return false;
     }
-    const AVRational tb = stream->time_base;
-    startTs = ff::streamFromTime(range.start, tb);
-    if (range.duration.isNumeric()) {
-        endTs = ff::streamFromTime(range.end(), tb);
-        // streamFromTime rounds down; an end between two ticks still excludes the later tick.
-        if (ff::timeFromStream(endTs, tb) < range.end()) {
-            ++endTs;
-        }
-    }
-
     std::int64_t seekTo = AV_NOPTS_VALUE;
     if (video) {
         // The keyframe at or before the range start, from the packet scan where there is one.
@@ -83,6 +161,9 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
             seekTo = key->dts;
         } else if (packets.empty() && startTs > 0) {
             seekTo = startTs;
+        }
+        if (key != nullptr) {
+            planSpill(track, key->pts);
         }
     } else {
         const std::int64_t preroll =
@@ -144,20 +225,25 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorP
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
     const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
                                                        : MediaTime::invalid();
+    AVFrame* picture = toNV12(frame, error);
+    if (picture == nullptr) {
+        return nullptr;
+    }
+    return SampleBuffer::createPicture(PixelBuffer::wrap(picture, kPixelFormat420v), time, duration);
+}
+
+AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
     if (frame->format == AV_PIX_FMT_NV12) {
         AVFrame* owned = av_frame_alloc();
         av_frame_move_ref(owned, frame);
-        return SampleBuffer::createPicture(PixelBuffer::wrap(owned, kPixelFormat420v), time, duration);
+        return owned;
     }
     sws.reset(sws_getCachedContext(sws.release(), frame->width, frame->height,
                                    static_cast<AVPixelFormat>(frame->format), frame->width,
                                    frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr,
                                    nullptr));
-    AVFrame* converted = av_frame_alloc();
-    converted->width = frame->width;
-    converted->height = frame->height;
-    converted->format = AV_PIX_FMT_NV12;
-    int ret = sws ? av_frame_get_buffer(converted, 32) : AVERROR(EINVAL);
+    AVFrame* converted = ff::allocNV12(frame->width, frame->height);
+    int ret = sws && converted != nullptr ? 0 : AVERROR(EINVAL);
     if (ret >= 0) {
         ret = sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
                         converted->linesize);
@@ -169,7 +255,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorP
     }
     av_frame_copy_props(converted, frame);
     av_frame_unref(frame);
-    return SampleBuffer::createPicture(PixelBuffer::wrap(converted, kPixelFormat420v), time, duration);
+    return converted;
 }
 
 SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr* error) {
@@ -247,6 +333,14 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
         return nullptr;
     }
     Impl& impl = *_impl;
+    if (impl.fromSpill) {
+        SampleBufferPtr sample = impl.nextFromSpill();
+        if (!sample) {
+            impl.done = true;
+            reader->outputFinished(nullptr);
+        }
+        return sample;
+    }
     ff::UniqueFramePtr frame(av_frame_alloc());
     for (;;) {
         const int ret = impl.nextFrame(frame.get());
@@ -275,6 +369,22 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
             return nullptr;
         }
         bool before = pts < impl.startTs;
+        if (impl.spilling && !before) {
+            impl.spill->markCoveredUntil(impl.startTs);
+            impl.spilling = false;
+        }
+        if (impl.spilling && before && pts >= impl.spillFrom) {
+            ErrorPtr ignored;
+            AVFrame* picture = impl.toNV12(frame.get(), &ignored);
+            if (picture == nullptr || !impl.spill->append(picture)) {
+                // No room to keep them: the earlier windows are decoded again instead.
+                impl.spilling = false;
+                impl.spill->entries.clear();
+            }
+            av_frame_free(&picture);
+            av_frame_unref(frame.get());
+            continue;
+        }
         if (!impl.video && before) {
             // A sound buffer that reaches into the range is delivered whole.
             const std::int64_t length = av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},

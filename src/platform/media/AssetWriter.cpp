@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <thread>
 
 namespace tx {
 
@@ -250,6 +251,10 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", AssetWriter::kVideoPreset, 0);
+    // One encoding thread a core, and no extra pictures queued between x264's lookahead and its
+    // encoding threads: at 1080p each queued picture costs several megabytes.
+    enc->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    av_dict_set(&options, "x264-params", "sync-lookahead=0", 0);
     int ret = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);
     if (ret < 0) {

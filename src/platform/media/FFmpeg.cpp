@@ -1,7 +1,7 @@
 #include "FFmpeg.h"
 
+#include <map>
 #include <mutex>
-#include <thread>
 
 namespace tx::ff {
 
@@ -19,6 +19,37 @@ void initialize() {
     static std::once_flag once;
     // Failures reach callers as Error values; the console stays quiet.
     std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+}
+
+AVFrame* allocNV12(int width, int height) {
+    static std::mutex poolsMutex;
+    static auto* pools = new std::map<std::pair<int, int>, AVBufferPool*>();
+    constexpr int kAlign = 64;
+    const int size = av_image_get_buffer_size(AV_PIX_FMT_NV12, width, height, kAlign);
+    if (size <= 0) {
+        return nullptr;
+    }
+    AVBufferPool* pool = nullptr;
+    {
+        std::lock_guard lock(poolsMutex);
+        AVBufferPool*& slot = (*pools)[{width, height}];
+        if (slot == nullptr) {
+            slot = av_buffer_pool_init(static_cast<std::size_t>(size), nullptr);
+        }
+        pool = slot;
+    }
+    AVFrame* frame = av_frame_alloc();
+    frame->buf[0] = av_buffer_pool_get(pool);
+    if (frame->buf[0] == nullptr) {
+        av_frame_free(&frame);
+        return nullptr;
+    }
+    frame->width = width;
+    frame->height = height;
+    frame->format = AV_PIX_FMT_NV12;
+    av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data, AV_PIX_FMT_NV12, width,
+                         height, kAlign);
+    return frame;
 }
 
 FramePtr makeFrame() { return FramePtr(av_frame_alloc(), FrameDeleter()); }
@@ -77,8 +108,10 @@ CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::
     if (ret >= 0) {
         ctx->pkt_timebase = stream->time_base;
         if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            ctx->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-            ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+            // One thread: readers restart for every window, where frame threads only add
+            // start-up delay and a copy of the decoder's pictures per thread; the encoder
+            // keeps the other cores busy.
+            ctx->thread_count = 1;
         }
         ret = avcodec_open2(ctx.get(), codec, nullptr);
     }

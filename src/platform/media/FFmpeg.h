@@ -59,7 +59,22 @@ using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 // Quiets FFmpeg's console output: its failures reach callers as Error values. Safe to call often.
 void initialize();
 
+// A blank NV12 picture whose memory comes from a pool shared by all pictures of that size, so
+// pictures made by the thousand do not fault fresh memory in each time.
+AVFrame* allocNV12(int width, int height);
+
 FramePtr makeFrame();
+
+} // namespace tx::ff
+
+namespace tx {
+// A track's decoder between two reads.
+struct DecoderSlot {
+    ff::CodecContextPtr decoder;
+};
+} // namespace tx
+
+namespace tx::ff {
 PacketPtr makePacket();
 
 // FFmpeg's own text for an error code.

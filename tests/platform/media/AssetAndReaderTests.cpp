@@ -143,6 +143,24 @@ TEST(AssetReader, DeliversExactlyThePicturesOfAWindow) {
     }
 }
 
+TEST(AssetReader, ReadingBackwardsThroughALongGroupGivesTheSamePictures) {
+    // Windows read from the end, as the render engine reads them: all but the first come from
+    // pictures kept while decoding the first, and must equal a plain decode.
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    spec.keyint = 250;
+    spec.sound = false;
+    auto asset = Asset::urlAsset(makeClip(spec), true);
+    ASSERT_TRUE(asset);
+    EXPECT_EQ(windowIndexes(asset, 2.4, 1.0), range(72, 102));
+    EXPECT_EQ(windowIndexes(asset, 1.4, 1.0), range(42, 72));
+    EXPECT_EQ(windowIndexes(asset, 0.4, 1.0), range(12, 42));
+    EXPECT_EQ(windowIndexes(asset, 0.0, 0.4), range(0, 12));
+    // Out of order reads still decode what they need.
+    EXPECT_EQ(windowIndexes(asset, 2.5, 1.0), range(75, 102));
+    EXPECT_EQ(windowIndexes(asset, 0.5, 0.5), range(15, 30));
+}
+
 TEST(AssetReader, SoundAfterASeekOverlapsTheWindowAndIsDescribed) {
     ClipSpec spec;
     spec.seconds = 3.0;

@@ -1,0 +1,162 @@
+#include "PictureSpill.h"
+
+#include "platform/foundation/Paths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tx {
+
+namespace {
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t length, std::int64_t offset) {
+    while (length > 0) {
+        const ssize_t wrote = ::pwrite(fd, data, length, offset);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return false;
+        }
+        data += wrote;
+        length -= static_cast<std::size_t>(wrote);
+        offset += wrote;
+    }
+    return true;
+}
+
+bool readAll(int fd, std::uint8_t* data, std::size_t length, std::int64_t offset) {
+    while (length > 0) {
+        const ssize_t got = ::pread(fd, data, length, offset);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        data += got;
+        length -= static_cast<std::size_t>(got);
+        offset += got;
+    }
+    return true;
+}
+
+// Planes go to and from the file in one call when their rows are packed, row by row otherwise.
+bool writePlane(int fd, const std::uint8_t* data, int linesize, std::size_t rowBytes, int rows,
+                std::int64_t& offset) {
+    if (static_cast<std::size_t>(linesize) == rowBytes) {
+        if (!writeAll(fd, data, rowBytes * rows, offset)) {
+            return false;
+        }
+        offset += static_cast<std::int64_t>(rowBytes * rows);
+        return true;
+    }
+    for (int y = 0; y < rows; ++y) {
+        if (!writeAll(fd, data + static_cast<std::ptrdiff_t>(y) * linesize, rowBytes, offset)) {
+            return false;
+        }
+        offset += static_cast<std::int64_t>(rowBytes);
+    }
+    return true;
+}
+
+bool readPlane(int fd, std::uint8_t* data, int linesize, std::size_t rowBytes, int rows, std::int64_t& offset) {
+    if (static_cast<std::size_t>(linesize) == rowBytes) {
+        if (!readAll(fd, data, rowBytes * rows, offset)) {
+            return false;
+        }
+        offset += static_cast<std::int64_t>(rowBytes * rows);
+        return true;
+    }
+    for (int y = 0; y < rows; ++y) {
+        if (!readAll(fd, data + static_cast<std::ptrdiff_t>(y) * linesize, rowBytes, offset)) {
+            return false;
+        }
+        offset += static_cast<std::int64_t>(rowBytes);
+    }
+    return true;
+}
+
+} // namespace
+
+PictureSpill::~PictureSpill() {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+bool PictureSpill::reset(std::int64_t start) {
+    if (fd < 0) {
+        // Unlinked from the start: the space returns to the system whatever happens to us.
+        fd = ::open(temporaryDirectory().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return false;
+        }
+    }
+    entries.clear();
+    writeOffset = 0;
+    coveredStart = start;
+    coveredEnd = start;
+    // Give back what the previous group used.
+    if (::ftruncate(fd, 0) != 0) {
+        return false;
+    }
+    return true;
+}
+
+bool PictureSpill::append(const AVFrame* picture) {
+    if (fd < 0 || picture->format != AV_PIX_FMT_NV12) {
+        return false;
+    }
+    width = picture->width;
+    height = picture->height;
+    const std::size_t lumaRow = static_cast<std::size_t>(width);
+    const std::size_t chromaRow = static_cast<std::size_t>((width + 1) / 2 * 2);
+    const int chromaRows = (height + 1) / 2;
+    const std::int64_t bytes = static_cast<std::int64_t>(lumaRow * height + chromaRow * chromaRows);
+    if (writeOffset + bytes > kBudgetBytes) {
+        return false;
+    }
+    const std::int64_t start = writeOffset;
+    if (!writePlane(fd, picture->data[0], picture->linesize[0], lumaRow, height, writeOffset) ||
+        !writePlane(fd, picture->data[1], picture->linesize[1], chromaRow, chromaRows, writeOffset)) {
+        return false;
+    }
+    entries.push_back({picture->best_effort_timestamp, picture->pkt_duration, start});
+    return true;
+}
+
+std::size_t PictureSpill::firstAtOrAfter(std::int64_t ts) const {
+    return static_cast<std::size_t>(
+        std::lower_bound(entries.begin(), entries.end(), ts,
+                         [](const Entry& e, std::int64_t t) { return e.pts < t; }) -
+        entries.begin());
+}
+
+AVFrame* PictureSpill::load(std::size_t index) const {
+    if (index >= entries.size()) {
+        return nullptr;
+    }
+    const Entry& entry = entries[index];
+    AVFrame* frame = ff::allocNV12(width, height);
+    if (frame == nullptr) {
+        return nullptr;
+    }
+    const std::size_t lumaRow = static_cast<std::size_t>(width);
+    const std::size_t chromaRow = static_cast<std::size_t>((width + 1) / 2 * 2);
+    const int chromaRows = (height + 1) / 2;
+    std::int64_t offset = entry.offset;
+    if (!readPlane(fd, frame->data[0], frame->linesize[0], lumaRow, height, offset) ||
+        !readPlane(fd, frame->data[1], frame->linesize[1], chromaRow, chromaRows, offset)) {
+        av_frame_free(&frame);
+        return nullptr;
+    }
+    frame->pts = entry.pts;
+    frame->best_effort_timestamp = entry.pts;
+    frame->pkt_duration = entry.duration;
+    return frame;
+}
+
+} // namespace tx
