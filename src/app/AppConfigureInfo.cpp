@@ -140,14 +140,14 @@ AppConfigureInfoPtr AppConfigureInfo::appConfigureInfoWithPath(const std::string
 
 bool AppConfigureInfo::saveAppConfigureInfo(const AppConfigureInfoPtr& info,
                                             const std::string& fileName) {
-    if (!info) {
-        return false;
-    }
-    return writePropertyList(info->encodeWithCoder(),
-                             pathByAppending(documentsDirectory(), fileName));
+    return info && info->writeTo(fileName);
 }
 
-void AppConfigureInfo::save() { saveAppConfigureInfo(sharedAs<AppConfigureInfo>(), kFileName); }
+void AppConfigureInfo::save() { writeTo(kFileName); }
+
+bool AppConfigureInfo::writeTo(const std::string& fileName) const {
+    return writePropertyList(encodeWithCoder(), pathByAppending(documentsDirectory(), fileName));
+}
 
 bool AppConfigureInfo::countFinishedRender() {
     _encodeCount += 1;

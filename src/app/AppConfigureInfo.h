@@ -72,6 +72,8 @@ public:
     void setRate(bool rate) { _rate = rate; }
 
 private:
+    bool writeTo(const std::string& fileName) const;
+
     std::int32_t _quality = 1;
     std::int32_t _videoSpeed = 100;
     std::int32_t _appRunCount = 0;

@@ -143,6 +143,13 @@ TEST_F(AppConfigureInfoTest, EveryPropertySurvivesSaveAndRead) {
     EXPECT_TRUE(back->rate());
 }
 
+TEST_F(AppConfigureInfoTest, SaveWritesTheReceiverUnderTheSettingsName) {
+    AppConfigureInfo info;
+    info.setMoviesTabIndex(1);
+    info.save();
+    EXPECT_EQ(*readSettingsFile().find("moviesTabIndex"), PlistValue::integer(1));
+}
+
 TEST_F(AppConfigureInfoTest, MissingFileAndMissingObject) {
     ErrorPtr error;
     EXPECT_FALSE(AppConfigureInfo::appConfigureInfoWithPath("absent.plist", &error));
