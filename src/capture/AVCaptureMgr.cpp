@@ -50,7 +50,8 @@ std::shared_ptr<AVCaptureMgr> AVCaptureMgr::initWithPreview(const LayerPtr& pare
         microphone && mgr->_captureSession->canAddInput(microphone)) {
         mgr->_captureSession->addInput(microphone);
     }
-    if (auto camera = CaptureDeviceInput::deviceInputWithDevice(cameraWithPosition(CaptureDevicePosition::Back));
+    if (auto camera = CaptureDeviceInput::deviceInputWithDevice(
+            cameraWithPosition(CaptureDevicePosition::Back));
         camera && mgr->_captureSession->canAddInput(camera)) {
         mgr->_captureSession->addInput(camera);
     }
@@ -121,7 +122,9 @@ void AVCaptureMgr::stop() {
     _captureVideoPreviewLayer->setHidden(true);
 }
 
-bool AVCaptureMgr::running() const { return _captureSession->isRunning(); }
+bool AVCaptureMgr::running() const {
+    return _captureSession->isRunning();
+}
 
 bool AVCaptureMgr::startCaptureWithPath(const std::string& path) {
     if (fileExists(path)) {
@@ -134,7 +137,8 @@ bool AVCaptureMgr::startCaptureWithPath(const std::string& path) {
             }
         }
     }
-    _videoFileOuput->startRecordingToOutputFileURL(path, std::static_pointer_cast<AVCaptureMgr>(shared_from_this()));
+    _videoFileOuput->startRecordingToOutputFileURL(
+        path, std::static_pointer_cast<AVCaptureMgr>(shared_from_this()));
     if (!_updateTimer) {
         std::weak_ptr<Object> weak = weak_from_this();
         _updateTimer = Timer::scheduled(
@@ -160,7 +164,9 @@ void AVCaptureMgr::stopCapture() {
     }
 }
 
-bool AVCaptureMgr::isCapture() const { return _videoFileOuput->isRecording(); }
+bool AVCaptureMgr::isCapture() const {
+    return _videoFileOuput->isRecording();
+}
 
 void AVCaptureMgr::setMaxRecordedDuration(std::int64_t seconds) {
     _videoFileOuput->setMaxRecordedDuration(MediaTime::make(seconds * 1000, 1000));
@@ -175,7 +181,8 @@ float AVCaptureMgr::getRecordedDuration() const {
 }
 
 void AVCaptureMgr::setPreset(const std::string& preset) {
-    if (_captureSession->canSetSessionPreset(preset) && _captureSession->sessionPreset() != preset) {
+    if (_captureSession->canSetSessionPreset(preset) &&
+        _captureSession->sessionPreset() != preset) {
         _captureSession->setSessionPreset(preset);
     }
 }
@@ -189,9 +196,11 @@ CaptureDeviceInputPtr AVCaptureMgr::currentVideoInput() const {
     return nullptr;
 }
 
-void AVCaptureMgr::switchCamera(const CaptureDeviceInputPtr& current, CaptureDevicePosition target) {
+void AVCaptureMgr::switchCamera(const CaptureDeviceInputPtr& current,
+                                CaptureDevicePosition target) {
     ErrorPtr ignored;
-    auto replacement = CaptureDeviceInput::deviceInputWithDevice(cameraWithPosition(target), &ignored);
+    auto replacement =
+        CaptureDeviceInput::deviceInputWithDevice(cameraWithPosition(target), &ignored);
     if (!replacement) {
         return; // no camera there: keep the one in use rather than end up with none
     }
@@ -252,7 +261,8 @@ CaptureDevicePtr AVCaptureMgr::cameraWithPosition(CaptureDevicePosition position
 }
 
 bool AVCaptureMgr::canCamera(bool front) {
-    return cameraWithPosition(front ? CaptureDevicePosition::Front : CaptureDevicePosition::Back) != nullptr;
+    return cameraWithPosition(front ? CaptureDevicePosition::Front : CaptureDevicePosition::Back) !=
+           nullptr;
 }
 
 std::shared_ptr<AVCaptureMgrDelegate> AVCaptureMgr::conformingDelegate() const {
@@ -320,9 +330,13 @@ int AVCaptureMgr::orientationForAcceleration(float x, float y) {
     return orientationForAngle(angle);
 }
 
-int AVCaptureMgr::lastReportedOrientation() { return gLastReportedOrientation.load(); }
+int AVCaptureMgr::lastReportedOrientation() {
+    return gLastReportedOrientation.load();
+}
 
-void AVCaptureMgr::resetLastReportedOrientation() { gLastReportedOrientation = 0; }
+void AVCaptureMgr::resetLastReportedOrientation() {
+    gLastReportedOrientation = 0;
+}
 
 void AVCaptureMgr::accelerometerDidAccelerate(Accelerometer&, const Acceleration& acceleration) {
     const int orientation = orientationForAcceleration(static_cast<float>(acceleration.x),

@@ -90,12 +90,14 @@ public:
     void didUpdate();
     void didFinish(const std::string& fileURL);
     void didError(const ErrorPtr& error);
-    void captureOutputDidStartRecording(MovieFileOutput& output, const std::string& fileURL,
-                                        const std::vector<CaptureConnectionPtr>& connections) override;
+    void
+    captureOutputDidStartRecording(MovieFileOutput& output, const std::string& fileURL,
+                                   const std::vector<CaptureConnectionPtr>& connections) override;
     void captureOutputDidFinishRecording(MovieFileOutput& output, const std::string& fileURL,
                                          const std::vector<CaptureConnectionPtr>& connections,
                                          const ErrorPtr& error) override;
-    void accelerometerDidAccelerate(Accelerometer& accelerometer, const Acceleration& acceleration) override;
+    void accelerometerDidAccelerate(Accelerometer& accelerometer,
+                                    const Acceleration& acceleration) override;
     void didStartRunningNotification(const Notification& notification);
     void didStopRunningNotification(const Notification& notification);
     void interruptedNotification(const Notification& notification);

@@ -63,7 +63,8 @@ protected:
         return made;
     }
     void feel(AVCaptureMgr& target, double x, double y) {
-        target.accelerometerDidAccelerate(Accelerometer::sharedAccelerometer(), Acceleration{x, y, 0, 0});
+        target.accelerometerDidAccelerate(Accelerometer::sharedAccelerometer(),
+                                          Acceleration{x, y, 0, 0});
     }
     bool waitForEnd(double seconds = 5.0) {
         return RunLoop::runUntil([&] { return reports->ended(); }, seconds);
@@ -81,13 +82,13 @@ TEST(OrientationTable, ClassifiesSamplesWithInclusiveBoundsAndADeadZone) {
         int want;
     };
     const Case cases[] = {
-        {0, -1, 1},         // upright
-        {-1, 0, 3},         // top to the left
-        {1, 0, 4},          // top to the right
-        {0, 1, 1},          // upside down still gives portrait
+        {0, -1, 1},          // upright
+        {-1, 0, 3},          // top to the left
+        {1, 0, 4},           // top to the right
+        {0, 1, 1},           // upside down still gives portrait
         {0.005f, 0.005f, 0}, // lying flat: ignored
         {0.005f, 0.02f, 1},  // one axis above the dead zone is enough
-        {-0.7f, -0.7f, 1},  // angle -0.785: portrait side of the bound
+        {-0.7f, -0.7f, 1},   // angle -0.785: portrait side of the bound
         {-0.8f, -0.6f, 3},
     };
     for (const auto& c : cases) {
@@ -132,12 +133,14 @@ TEST_F(CaptureMgrTest, RecordsTwoSecondsOfTurnedVideoWithSoundAndReportsTenTimes
     mgr->start();
     ASSERT_TRUE(mgr->running());
     EXPECT_FALSE(mgr->getVideoLayer()->isHidden());
-    ASSERT_TRUE(RunLoop::runUntil([&] { return mgr->getVideoLayer()->latestPicture() != nullptr; }, 3.0));
+    ASSERT_TRUE(
+        RunLoop::runUntil([&] { return mgr->getVideoLayer()->latestPicture() != nullptr; }, 3.0));
     EXPECT_EQ(mgr->getVideoLayer()->latestPicture()->width(), 480);
     EXPECT_EQ(mgr->getVideoLayer()->latestPicture()->height(), 360);
 
     feel(*mgr, -1, 0); // landscape, top to the left
-    const std::string path = pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
+    const std::string path =
+        pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
     writeFileAtomically(path, "old", 3); // an earlier recording is replaced
     ASSERT_TRUE(mgr->startCaptureWithPath(path));
     EXPECT_TRUE(mgr->isCapture());
@@ -164,12 +167,17 @@ TEST_F(CaptureMgrTest, RecordsTwoSecondsOfTurnedVideoWithSoundAndReportsTenTimes
     EXPECT_NEAR(test::probeDuration(path, "v:0"), 2.0, 0.25);
     EXPECT_NEAR(test::probeDuration(path, "a:0"), 2.0, 0.3);
     // Turned to the left: the movie is shown turned back a quarter.
-    EXPECT_NE(test::capture("ffprobe -v error -select_streams v:0 -show_entries stream_side_data=rotation "
-                            "-of csv=p=0 '" + path + "'").find("90"),
+    EXPECT_NE(test::capture(
+                  "ffprobe -v error -select_streams v:0 -show_entries stream_side_data=rotation "
+                  "-of csv=p=0 '" +
+                  path + "'")
+                  .find("90"),
               std::string::npos);
     // A keyframe every second.
-    const std::string keys = test::capture("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
-                                           "-of csv=p=0 '" + path + "' | grep -c K");
+    const std::string keys =
+        test::capture("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
+                      "-of csv=p=0 '" +
+                      path + "' | grep -c K");
     EXPECT_GE(std::stoi(keys), 2);
     removeFile(path);
 }
@@ -178,7 +186,8 @@ TEST_F(CaptureMgrTest, AMaximumDurationEndsThroughTheErrorAndTheTimerRunsOn) {
     mgr = makeManager();
     mgr->setMaxRecordedDuration(1);
     mgr->start();
-    const std::string path = pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
+    const std::string path =
+        pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
     mgr->startCaptureWithPath(path);
     EXPECT_TRUE(mgr->hasUpdateTimer());
     ASSERT_TRUE(waitForEnd(4.0));
@@ -202,7 +211,8 @@ TEST_F(CaptureMgrTest, AMaximumDurationEndsThroughTheErrorAndTheTimerRunsOn) {
 TEST_F(CaptureMgrTest, TwoStartsMakeOneTimerAndStopWithoutRecordingOnlyClearsIt) {
     mgr = makeManager();
     // The session is not running: the recording fails, through the error report.
-    const std::string path = pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
+    const std::string path =
+        pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
     mgr->startCaptureWithPath(path);
     mgr->startCaptureWithPath(path);
     ASSERT_TRUE(waitForEnd(2.0));
@@ -230,8 +240,10 @@ TEST_F(CaptureMgrTest, SwapStopsReconfiguresAndRestartsARunningSession) {
     EXPECT_EQ(mgr->getCurDevicePosition(), 1);
     std::vector<std::string> events;
     auto& center = NotificationCenter::defaultCenter();
-    for (const auto& name : {kCaptureSessionDidStartRunningNotification, kCaptureSessionDidStopRunningNotification}) {
-        center.addObserver(&events, name, [&events](const Notification& n) { events.push_back(n.name); });
+    for (const auto& name :
+         {kCaptureSessionDidStartRunningNotification, kCaptureSessionDidStopRunningNotification}) {
+        center.addObserver(&events, name,
+                           [&events](const Notification& n) { events.push_back(n.name); });
     }
     mgr->start();
     events.clear();
@@ -282,17 +294,20 @@ TEST_F(CaptureMgrTest, WithoutAnyDeviceARecordingEndsWithAClearError) {
     EXPECT_EQ(mgr->getCurDevicePosition(), 0);
     mgr->swapFrontAndBackCameras(); // nothing to swap
     mgr->start();
-    mgr->startCaptureWithPath(pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov"));
+    mgr->startCaptureWithPath(
+        pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov"));
     ASSERT_TRUE(waitForEnd(2.0));
     ASSERT_EQ(reports->errors.size(), 1u);
     EXPECT_EQ(reports->errors[0]->code(), kCaptureErrorDeviceNotConnected);
-    EXPECT_NE(reports->errors[0]->localizedDescription().find("no camera or microphone"), std::string::npos);
+    EXPECT_NE(reports->errors[0]->localizedDescription().find("no camera or microphone"),
+              std::string::npos);
 }
 
 TEST_F(CaptureMgrTest, APathInAMissingFolderEndsWithAnError) {
     mgr = makeManager();
     mgr->start();
-    const std::string path = pathByAppending(temporaryDirectory(), "missing-" + uniqueString() + "/capture.mov");
+    const std::string path =
+        pathByAppending(temporaryDirectory(), "missing-" + uniqueString() + "/capture.mov");
     mgr->startCaptureWithPath(path);
     ASSERT_TRUE(waitForEnd(2.0));
     ASSERT_EQ(reports->errors.size(), 1u);
@@ -304,18 +319,20 @@ TEST_F(CaptureMgrTest, APathInAMissingFolderEndsWithAnError) {
 TEST_F(CaptureMgrTest, ACameraThatVanishesMidRecordingEndsItWithAnError) {
     // A camera that delivers half a second of pictures and then nothing more.
     auto devices = CaptureDevice::virtualDevices();
-    devices[0] = CaptureDevice::create("test:vanishing", "Vanishing Camera", kMediaTypeVideo,
-                                       CaptureDevicePosition::Back,
-                                       {"lavfi", "testsrc2=size=320x240:rate=30:duration=0.5,realtime", {}});
+    devices[0] = CaptureDevice::create(
+        "test:vanishing", "Vanishing Camera", kMediaTypeVideo, CaptureDevicePosition::Back,
+        {"lavfi", "testsrc2=size=320x240:rate=30:duration=0.5,realtime", {}});
     CaptureDevice::setDevicesOverride(devices);
     mgr = makeManager();
     mgr->start();
-    const std::string path = pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
+    const std::string path =
+        pathByAppending(temporaryDirectory(), "capture-" + uniqueString() + ".mov");
     mgr->startCaptureWithPath(path);
     ASSERT_TRUE(waitForEnd(4.0));
     ASSERT_EQ(reports->errors.size(), 1u);
     EXPECT_EQ(reports->errors[0]->code(), kCaptureErrorDeviceNotConnected);
-    EXPECT_NE(reports->errors[0]->localizedDescription().find("Vanishing Camera"), std::string::npos);
+    EXPECT_NE(reports->errors[0]->localizedDescription().find("Vanishing Camera"),
+              std::string::npos);
     EXPECT_FALSE(mgr->isCapture());
     removeFile(path);
 }

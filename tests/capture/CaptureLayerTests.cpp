@@ -2,7 +2,16 @@
 #include "platform/media/capture/MovieFileOutput.h"
 #include "platform/media/capture/VideoPreviewLayer.h"
 
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/RunLoop.h"
+#include "support/MediaFixtures.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace tx {
 namespace {
@@ -66,15 +75,19 @@ TEST(MovieFileOutputRules, KeyframesEverySecondAndOrientationAsATurn) {
     EXPECT_EQ(MovieFileOutput::keyFrameInterval(14.985), 15);
     EXPECT_EQ(MovieFileOutput::keyFrameInterval(0), 30);
     EXPECT_EQ(MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationPortrait), 0);
-    EXPECT_EQ(MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationPortraitUpsideDown), 2);
-    EXPECT_EQ(MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationLandscapeRight), 3);
-    EXPECT_EQ(MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationLandscapeLeft), 1);
+    EXPECT_EQ(
+        MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationPortraitUpsideDown), 2);
+    EXPECT_EQ(MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationLandscapeRight),
+              3);
+    EXPECT_EQ(MovieFileOutput::quarterTurnsForOrientation(kCaptureVideoOrientationLandscapeLeft),
+              1);
 }
 
 TEST(VideoPreviewLayerGravity, AspectFillCropsTheLongerSideAroundTheCentre) {
     auto layer = VideoPreviewLayer::create(nullptr);
     layer->setFrame({0, 0, 320, 382});
-    EXPECT_EQ(layer->visibleRegion(480, 360), (LayerFrame{0, 0, 480, 360})); // resize-aspect default
+    EXPECT_EQ(layer->visibleRegion(480, 360),
+              (LayerFrame{0, 0, 480, 360})); // resize-aspect default
     layer->setVideoGravity(kLayerVideoGravityResizeAspectFill);
     const LayerFrame region = layer->visibleRegion(480, 360);
     EXPECT_NEAR(region.width, 360 * 320.0 / 382, 1e-9);
@@ -86,6 +99,135 @@ TEST(VideoPreviewLayerGravity, AspectFillCropsTheLongerSideAroundTheCentre) {
     EXPECT_EQ(layer->superlayer(), parent);
     layer->removeFromSuperlayer();
     EXPECT_TRUE(parent->sublayers().empty());
+}
+
+// Keeps what the output reports, from its callback thread.
+struct Outcome : CaptureFileOutputRecordingDelegate {
+    std::mutex mutex;
+    bool started = false;
+    bool finished = false;
+    std::string url;
+    ErrorPtr error;
+    std::thread::id thread;
+    void captureOutputDidStartRecording(MovieFileOutput&, const std::string&,
+                                        const std::vector<CaptureConnectionPtr>&) override {
+        std::lock_guard lock(mutex);
+        started = true;
+    }
+    void captureOutputDidFinishRecording(MovieFileOutput&, const std::string& fileURL,
+                                         const std::vector<CaptureConnectionPtr>&,
+                                         const ErrorPtr& e) override {
+        std::lock_guard lock(mutex);
+        finished = true;
+        url = fileURL;
+        error = e;
+        thread = std::this_thread::get_id();
+    }
+    bool done() {
+        std::lock_guard lock(mutex);
+        return finished;
+    }
+};
+
+class RunningSession : public ::testing::Test {
+protected:
+    void SetUp() override { RunLoop::ensureApplication(); }
+    // A running session with the given devices and a movie output.
+    void run(const std::vector<CaptureDevicePtr>& devices) {
+        session = CaptureSession::create();
+        session->setSessionPreset(kCaptureSessionPresetMedium);
+        for (const auto& device : devices) {
+            session->addInput(CaptureDeviceInput::deviceInputWithDevice(device));
+        }
+        output = MovieFileOutput::create();
+        session->addOutput(output);
+        session->startRunning();
+    }
+    bool waitForEnd(double seconds = 4.0) {
+        return RunLoop::runUntil([&] { return outcome->done(); }, seconds);
+    }
+    CaptureSessionPtr session;
+    MovieFileOutputPtr output;
+    std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
+    std::string path = test::tempPath("mov");
+};
+
+TEST_F(RunningSession, WithoutACameraOnlyTheSoundIsRecorded) {
+    run({CaptureDevice::virtualDevices()[2]});
+    output->startRecordingToOutputFileURL(path, outcome);
+    ASSERT_TRUE(output->isRecording());
+    RunLoop::runUntil([&] { return output->recordedDuration().seconds() >= 0.5; }, 3.0);
+    output->stopRecording();
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(outcome->started);
+    ASSERT_FALSE(outcome->error) << outcome->error->localizedDescription();
+    EXPECT_NE(outcome->thread, std::this_thread::get_id()); // reported on a thread of its own
+    EXPECT_EQ(test::probeStream(path, "a:0", "codec_name"), "aac");
+    EXPECT_EQ(test::probeStream(path, "v:0", "codec_name"), "");
+    EXPECT_NEAR(test::probeDuration(path, "a:0"), 0.5, 0.15);
+    removeFile(path);
+}
+
+TEST_F(RunningSession, StoppingTheSessionEndsTheRecordingWithAnErrorButKeepsTheMovie) {
+    run({CaptureDevice::virtualDevices()[0]});
+    output->startRecordingToOutputFileURL(path, outcome);
+    RunLoop::runUntil([&] { return output->recordedDuration().seconds() >= 0.5; }, 3.0);
+    session->stopRunning();
+    EXPECT_FALSE(output->isRecording());
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(outcome->error);
+    EXPECT_EQ(outcome->error->code(), kCaptureErrorSessionNotRunning);
+    EXPECT_EQ(test::probeStream(path, "v:0", "codec_name"), "h264");
+    removeFile(path);
+}
+
+TEST_F(RunningSession, AStopBeforeAnyPictureLeavesNoFileAndSaysNothingWasRecorded) {
+    run({CaptureDevice::virtualDevices()[0]});
+    output->startRecordingToOutputFileURL(path, outcome);
+    output->stopRecording(); // before the main loop handed over a single picture
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(outcome->error);
+    EXPECT_EQ(outcome->error->code(), kCaptureErrorNoDataCaptured);
+    EXPECT_FALSE(fileExists(path));
+}
+
+TEST_F(RunningSession, ACameraThatDoesNotOpenIsReportedAndRefusesToRecord) {
+    std::vector<ErrorPtr> runtimeErrors;
+    NotificationCenter::defaultCenter().addObserver(
+        &runtimeErrors, kCaptureSessionRuntimeErrorNotification, [&](const Notification& n) {
+            runtimeErrors.push_back(std::dynamic_pointer_cast<Error>(n.object));
+        });
+    run({CaptureDevice::create("test:broken", "Broken Camera", kMediaTypeVideo,
+                               CaptureDevicePosition::Back,
+                               {"v4l2", "/dev/video-that-is-not-there", {}})});
+    NotificationCenter::defaultCenter().removeObserver(&runtimeErrors);
+    ASSERT_EQ(runtimeErrors.size(), 1u);
+    ASSERT_TRUE(runtimeErrors[0]);
+    EXPECT_NE(runtimeErrors[0]->localizedDescription().find("Broken Camera"), std::string::npos);
+    EXPECT_TRUE(session->isRunning());
+
+    output->startRecordingToOutputFileURL(path, outcome);
+    EXPECT_FALSE(output->isRecording());
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(outcome->error);
+    EXPECT_EQ(outcome->error->code(), kCaptureErrorDeviceNotConnected);
+    EXPECT_TRUE(outcome->error->recoverySuggestion().has_value());
+    EXPECT_FALSE(fileExists(path));
+}
+
+TEST_F(RunningSession, ThePreviewShowsPicturesOnlyWhileTheSessionRuns) {
+    run({});
+    auto layer = VideoPreviewLayer::create(session);
+    session->addInput(
+        CaptureDeviceInput::deviceInputWithDevice(CaptureDevice::virtualDevices()[1]));
+    ASSERT_TRUE(RunLoop::runUntil([&] { return layer->latestPicture() != nullptr; }, 3.0));
+    const auto serial = layer->pictureSerial();
+    RunLoop::runUntil([&] { return layer->pictureSerial() > serial + 2; }, 2.0);
+    session->stopRunning();
+    EXPECT_EQ(layer->latestPicture(), nullptr);
+    const auto stopped = layer->pictureSerial();
+    RunLoop::runFor(0.1);
+    EXPECT_EQ(layer->pictureSerial(), stopped);
 }
 
 } // namespace

@@ -50,7 +50,9 @@ std::shared_ptr<Timer> Timer::scheduled(double intervalSeconds, bool repeats, Bl
     return timer;
 }
 
-Timer::~Timer() { invalidate(); }
+Timer::~Timer() {
+    invalidate();
+}
 
 void Timer::invalidate() {
     if (!_impl || _impl->timer == nullptr) {
@@ -62,6 +64,8 @@ void Timer::invalidate() {
     _impl->block = nullptr;
 }
 
-bool Timer::isValid() const { return _impl && _impl->timer != nullptr; }
+bool Timer::isValid() const {
+    return _impl && _impl->timer != nullptr;
+}
 
 } // namespace tx

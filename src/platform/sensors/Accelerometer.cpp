@@ -23,7 +23,8 @@ bool readNumber(const std::filesystem::path& file, double& value) {
     return static_cast<bool>(in >> value);
 }
 
-// An axis reading: (raw + offset) × scale, with a per-axis scale or offset where the driver has one.
+// An axis reading: (raw + offset) × scale, with a per-axis scale or offset where the driver has
+// one.
 bool readAxis(const std::filesystem::path& dir, char axis, double& g) {
     const std::string prefix = std::string("in_accel_") + axis;
     double raw = 0;
@@ -31,7 +32,8 @@ bool readAxis(const std::filesystem::path& dir, char axis, double& g) {
         return false;
     }
     double scale = 1;
-    if (!readNumber(dir / (prefix + "_scale"), scale) && !readNumber(dir / "in_accel_scale", scale)) {
+    if (!readNumber(dir / (prefix + "_scale"), scale) &&
+        !readNumber(dir / "in_accel_scale", scale)) {
         scale = 1;
     }
     double offset = 0;
@@ -91,7 +93,9 @@ void Accelerometer::setSimulatedAcceleration(double x, double y, double z) {
     _simulated = Acceleration{x, y, z, 0};
 }
 
-void Accelerometer::useDevicePath(const std::string& path) { _iioPath = path; }
+void Accelerometer::useDevicePath(const std::string& path) {
+    _iioPath = path;
+}
 
 Acceleration Accelerometer::currentAcceleration() const {
     Acceleration sample = _simulated;

@@ -83,7 +83,8 @@ int parse(int argc, char** argv, Options& options) {
             options.seconds = std::strtod(text.c_str(), &end);
             if (end == text.c_str() || *end != 0 || !(options.seconds > 0) ||
                 options.seconds > static_cast<double>(kMaxRecordedSeconds)) {
-                return usageError("--seconds wants a number above 0 and at most 900, not \"" + text + "\"");
+                return usageError("--seconds wants a number above 0 and at most 900, not \"" +
+                                  text + "\"");
             }
         } else if (arg == "--camera") {
             if (!value(text) || (text != "back" && text != "front")) {
@@ -94,7 +95,8 @@ int parse(int argc, char** argv, Options& options) {
             if (!value(text) || (text != "medium" && text != "640x480")) {
                 return usageError("--preset is medium or 640x480");
             }
-            options.preset = text == "medium" ? kCaptureSessionPresetMedium : kCaptureSessionPreset640x480;
+            options.preset =
+                text == "medium" ? kCaptureSessionPresetMedium : kCaptureSessionPreset640x480;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else if (options.output.empty()) {
@@ -157,8 +159,8 @@ public:
         endLine();
         std::string why;
         if (!moveFile(url, _options.output, why)) {
-            std::cerr << "taluvex-record: the recording cannot be saved as " << _options.output << ": " << why
-                      << "\n";
+            std::cerr << "taluvex-record: the recording cannot be saved as " << _options.output
+                      << ": " << why << "\n";
             RunLoop::quit(kExitRecordingFailed);
             return;
         }
@@ -193,8 +195,9 @@ void printDevices(const AVCaptureMgr& mgr) {
                 continue;
             }
             found = true;
-            const std::string where =
-                device->isVirtual() ? "virtual" : device->source().format + " " + device->source().url;
+            const std::string where = device->isVirtual()
+                                          ? "virtual"
+                                          : device->source().format + " " + device->source().url;
             std::printf("%s: %s (%s)\n", role, device->localizedName().c_str(), where.c_str());
         }
         if (!found) {

@@ -49,8 +49,8 @@ std::vector<std::string> videoCaptureNodes() {
         }
         v4l2_capability caps{};
         if (::ioctl(fd, VIDIOC_QUERYCAP, &caps) == 0) {
-            const std::uint32_t c = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps
-                                                                               : caps.capabilities;
+            const std::uint32_t c =
+                (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps : caps.capabilities;
             if (c & V4L2_CAP_VIDEO_CAPTURE) {
                 cameras.push_back(node);
             }
@@ -83,10 +83,9 @@ std::optional<CaptureDevice::Source> microphoneSource() {
 
 } // namespace
 
-std::shared_ptr<CaptureDevice> CaptureDevice::create(std::string uniqueID, std::string localizedName,
-                                                     std::string mediaType,
-                                                     CaptureDevicePosition position, Source source,
-                                                     bool isVirtual) {
+std::shared_ptr<CaptureDevice>
+CaptureDevice::create(std::string uniqueID, std::string localizedName, std::string mediaType,
+                      CaptureDevicePosition position, Source source, bool isVirtual) {
     auto device = std::make_shared<CaptureDevice>();
     device->_uniqueID = std::move(uniqueID);
     device->_localizedName = std::move(localizedName);
@@ -111,8 +110,8 @@ std::vector<CaptureDevicePtr> CaptureDevice::virtualDevices() {
     return {
         create("virtual:back", "Virtual Back Camera", kMediaTypeVideo, CaptureDevicePosition::Back,
                {"lavfi", back, {}}, true),
-        create("virtual:front", "Virtual Front Camera", kMediaTypeVideo, CaptureDevicePosition::Front,
-               {"lavfi", front, {}}, true),
+        create("virtual:front", "Virtual Front Camera", kMediaTypeVideo,
+               CaptureDevicePosition::Front, {"lavfi", front, {}}, true),
         create("virtual:microphone", "Virtual Microphone", kMediaTypeAudio,
                CaptureDevicePosition::Unspecified, {"lavfi", tone, {}}, true),
     };
@@ -142,9 +141,10 @@ std::vector<CaptureDevicePtr> CaptureDevice::devices() {
     }
     const auto microphone = microphoneSource();
     if (microphone) {
-        found.push_back(create(microphone->format + ":" + microphone->url,
-                               microphone->format == "pulse" ? "PulseAudio Microphone" : "ALSA Microphone",
-                               kMediaTypeAudio, CaptureDevicePosition::Unspecified, *microphone));
+        found.push_back(
+            create(microphone->format + ":" + microphone->url,
+                   microphone->format == "pulse" ? "PulseAudio Microphone" : "ALSA Microphone",
+                   kMediaTypeAudio, CaptureDevicePosition::Unspecified, *microphone));
     }
     if (cameras.empty()) {
         // The tone stands in for the microphone only where the whole camera is virtual.

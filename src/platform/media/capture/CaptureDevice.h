@@ -34,13 +34,15 @@ public:
 
     // Every device present now, cameras first.
     static std::vector<std::shared_ptr<CaptureDevice>> devices();
-    static std::vector<std::shared_ptr<CaptureDevice>> devicesWithMediaType(const std::string& mediaType);
+    static std::vector<std::shared_ptr<CaptureDevice>>
+    devicesWithMediaType(const std::string& mediaType);
     static std::shared_ptr<CaptureDevice> defaultDeviceWithMediaType(const std::string& mediaType);
 
     // The stand-ins for a machine without a camera: back and front cameras and a microphone.
     static std::vector<std::shared_ptr<CaptureDevice>> virtualDevices();
     // Replaces what devices() finds (tests simulate machines with them); nothing restores it.
-    static void setDevicesOverride(std::optional<std::vector<std::shared_ptr<CaptureDevice>>> devices);
+    static void
+    setDevicesOverride(std::optional<std::vector<std::shared_ptr<CaptureDevice>>> devices);
 
     const std::string& uniqueID() const { return _uniqueID; }
     const std::string& localizedName() const { return _localizedName; }

@@ -10,8 +10,8 @@
 
 namespace tx {
 
-std::shared_ptr<CaptureDeviceInput> CaptureDeviceInput::deviceInputWithDevice(const CaptureDevicePtr& device,
-                                                                              ErrorPtr* error) {
+std::shared_ptr<CaptureDeviceInput>
+CaptureDeviceInput::deviceInputWithDevice(const CaptureDevicePtr& device, ErrorPtr* error) {
     if (!device) {
         if (error != nullptr) {
             *error = Error::make(kCaptureErrorDomain, kCaptureErrorDeviceNotConnected,
@@ -30,7 +30,8 @@ struct CaptureSession::Hub {
     std::vector<std::weak_ptr<VideoPreviewLayer>> layers;
     std::vector<std::weak_ptr<MovieFileOutput>> outputs;
 
-    template <typename T> static std::vector<std::shared_ptr<T>> live(const std::vector<std::weak_ptr<T>>& list) {
+    template <typename T>
+    static std::vector<std::shared_ptr<T>> live(const std::vector<std::weak_ptr<T>>& list) {
         std::vector<std::shared_ptr<T>> result;
         for (const auto& weak : list) {
             if (auto strong = weak.lock()) {
@@ -85,7 +86,9 @@ std::shared_ptr<CaptureSession> CaptureSession::create() {
     return session;
 }
 
-CaptureSession::~CaptureSession() { stopSources(); }
+CaptureSession::~CaptureSession() {
+    stopSources();
+}
 
 bool CaptureSession::canAddInput(const CaptureDeviceInputPtr& input) const {
     if (!input || !input->device()) {
@@ -176,7 +179,8 @@ void CaptureSession::startRunning() {
     }
     _running = true;
     startSources();
-    NotificationCenter::defaultCenter().post(kCaptureSessionDidStartRunningNotification, shared_from_this());
+    NotificationCenter::defaultCenter().post(kCaptureSessionDidStartRunningNotification,
+                                             shared_from_this());
 }
 
 void CaptureSession::stopRunning() {
@@ -188,10 +192,13 @@ void CaptureSession::stopRunning() {
     for (const auto& output : _outputs) {
         output->sessionDidStop();
     }
-    NotificationCenter::defaultCenter().post(kCaptureSessionDidStopRunningNotification, shared_from_this());
+    NotificationCenter::defaultCenter().post(kCaptureSessionDidStopRunningNotification,
+                                             shared_from_this());
 }
 
-void CaptureSession::beginConfiguration() { ++_configurationDepth; }
+void CaptureSession::beginConfiguration() {
+    ++_configurationDepth;
+}
 
 void CaptureSession::commitConfiguration() {
     if (_configurationDepth > 0) {
@@ -250,7 +257,8 @@ double CaptureSession::videoFrameRate() const {
 
 void CaptureSession::startSources() {
     const CapturePictureSize size = pictureSizeForPreset(_sessionPreset);
-    std::weak_ptr<CaptureSession> weakSession = std::static_pointer_cast<CaptureSession>(shared_from_this());
+    std::weak_ptr<CaptureSession> weakSession =
+        std::static_pointer_cast<CaptureSession>(shared_from_this());
     for (const auto& input : _inputs) {
         if (_sources.count(input.get()) != 0) {
             continue;
@@ -285,7 +293,8 @@ void CaptureSession::startSources() {
             _sources[input.get()] = std::move(source);
         } else {
             _inputErrors[input.get()] = error;
-            NotificationCenter::defaultCenter().post(kCaptureSessionRuntimeErrorNotification, error);
+            NotificationCenter::defaultCenter().post(kCaptureSessionRuntimeErrorNotification,
+                                                     error);
         }
     }
 }

@@ -23,12 +23,17 @@ inline const std::string kCaptureSessionPresetMedium = "AVCaptureSessionPresetMe
 inline const std::string kCaptureSessionPreset640x480 = "AVCaptureSessionPreset640x480";
 
 // Posted on the main thread with the session as object.
-inline const std::string kCaptureSessionDidStartRunningNotification = "AVCaptureSessionDidStartRunningNotification";
-inline const std::string kCaptureSessionDidStopRunningNotification = "AVCaptureSessionDidStopRunningNotification";
-inline const std::string kCaptureSessionWasInterruptedNotification = "AVCaptureSessionWasInterruptedNotification";
-inline const std::string kCaptureSessionInterruptionEndedNotification = "AVCaptureSessionInterruptionEndedNotification";
+inline const std::string kCaptureSessionDidStartRunningNotification =
+    "AVCaptureSessionDidStartRunningNotification";
+inline const std::string kCaptureSessionDidStopRunningNotification =
+    "AVCaptureSessionDidStopRunningNotification";
+inline const std::string kCaptureSessionWasInterruptedNotification =
+    "AVCaptureSessionWasInterruptedNotification";
+inline const std::string kCaptureSessionInterruptionEndedNotification =
+    "AVCaptureSessionInterruptionEndedNotification";
 // Posted with the error as object when a device fails while the session runs.
-inline const std::string kCaptureSessionRuntimeErrorNotification = "AVCaptureSessionRuntimeErrorNotification";
+inline const std::string kCaptureSessionRuntimeErrorNotification =
+    "AVCaptureSessionRuntimeErrorNotification";
 
 struct CapturePictureSize {
     int width = 0;

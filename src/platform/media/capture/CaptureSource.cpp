@@ -49,7 +49,9 @@ struct CaptureSource::Impl {
 CaptureSource::CaptureSource(CaptureDevicePtr device, Sinks sinks)
     : _device(std::move(device)), _sinks(std::move(sinks)), _impl(std::make_unique<Impl>()) {}
 
-CaptureSource::~CaptureSource() { stop(); }
+CaptureSource::~CaptureSource() {
+    stop();
+}
 
 void CaptureSource::setPictureSize(int width, int height) {
     std::lock_guard lock(_sizeMutex);
@@ -101,7 +103,8 @@ bool CaptureSource::start(ErrorPtr* error) {
         return fail("the device does not open", ret); // raw was freed by FFmpeg
     }
     _impl->format.reset(raw);
-    const AVMediaType type = _device->hasMediaType(kMediaTypeVideo) ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
+    const AVMediaType type =
+        _device->hasMediaType(kMediaTypeVideo) ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
     ret = av_find_best_stream(raw, type, -1, -1, nullptr, 0);
     if (ret < 0) {
         return fail("the device delivers no usable stream", ret);
@@ -116,7 +119,8 @@ bool CaptureSource::start(ErrorPtr* error) {
         return fail(decoderError ? decoderError->localizedDescription() : "no decoder", 0);
     }
     if (_impl->isVideo) {
-        const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        const AVRational rate =
+            stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
         _frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 30.0;
     }
     _lastDataSeconds = captureHostSeconds();
@@ -141,12 +145,14 @@ void CaptureSource::run() {
 
     auto hostTime = [&](const AVFrame* f) {
         const double now = captureHostSeconds();
-        const std::int64_t ts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+        const std::int64_t ts =
+            f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
         if (ts == AV_NOPTS_VALUE) {
             return now;
         }
         const double deviceSeconds = ts * av_q2d(impl.timeBase);
-        if (!impl.anchored || std::abs(deviceSeconds + impl.clockOffset - now) > kClockJumpSeconds) {
+        if (!impl.anchored ||
+            std::abs(deviceSeconds + impl.clockOffset - now) > kClockJumpSeconds) {
             impl.clockOffset = now - deviceSeconds;
             impl.anchored = true;
         }
@@ -174,15 +180,16 @@ void CaptureSource::run() {
             f->crop_bottom = static_cast<size_t>(f->height - keep) - f->crop_top;
         }
         av_frame_apply_cropping(f, 0);
-        impl.sws.reset(sws_getCachedContext(impl.sws.release(), f->width, f->height,
-                                            static_cast<AVPixelFormat>(f->format), width, height,
-                                            AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
+        impl.sws.reset(sws_getCachedContext(
+            impl.sws.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width,
+            height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
         if (!impl.sws) {
             return AVERROR(EINVAL);
         }
         PixelBufferPtr picture = PixelBuffer::create(width, height);
         AVFrame* out = picture->frame();
-        const int ret = sws_scale(impl.sws.get(), f->data, f->linesize, 0, f->height, out->data, out->linesize);
+        const int ret =
+            sws_scale(impl.sws.get(), f->data, f->linesize, 0, f->height, out->data, out->linesize);
         if (ret < 0) {
             return ret;
         }
@@ -214,12 +221,14 @@ void CaptureSource::run() {
             AudioStreamBasicDescription asbd;
             asbd.sampleRate = f->sample_rate;
             asbd.formatID = kAudioFormatLinearPCM;
-            asbd.bytesPerFrame = asbd.bytesPerPacket = 2 * static_cast<std::uint32_t>(impl.outChannels);
+            asbd.bytesPerFrame = asbd.bytesPerPacket =
+                2 * static_cast<std::uint32_t>(impl.outChannels);
             asbd.framesPerPacket = 1;
             asbd.channelsPerFrame = static_cast<std::uint32_t>(impl.outChannels);
             asbd.bitsPerChannel = 16;
             impl.soundFormat = AudioFormatDescription::create(
-                asbd, impl.outChannels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono);
+                asbd,
+                impl.outChannels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono);
         }
         const int capacity = swr_get_out_samples(impl.swr.get(), f->nb_samples);
         if (capacity <= 0) {
@@ -231,13 +240,15 @@ void CaptureSource::run() {
             return AVERROR(ENOMEM);
         }
         std::uint8_t* outPlanes[1] = {memory};
-        const int got = swr_convert(impl.swr.get(), outPlanes, capacity,
-                                    const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
+        const int got =
+            swr_convert(impl.swr.get(), outPlanes, capacity,
+                        const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
         if (got <= 0) {
             std::free(memory);
             return got;
         }
-        DataBlockPtr block = DataBlock::createWithMemory(memory, static_cast<std::size_t>(got) * 2 * impl.outChannels);
+        DataBlockPtr block = DataBlock::createWithMemory(memory, static_cast<std::size_t>(got) * 2 *
+                                                                     impl.outChannels);
         const double time = hostTime(f);
         auto sample = SampleBuffer::createAudio(block, true, impl.soundFormat, got,
                                                 MediaTime::makeWithSeconds(time, 1000000));
@@ -282,7 +293,8 @@ void CaptureSource::run() {
             if (ret < 0) {
                 break;
             }
-            const int delivered = impl.isVideo ? deliverPicture(frame.get()) : deliverSound(frame.get());
+            const int delivered =
+                impl.isVideo ? deliverPicture(frame.get()) : deliverSound(frame.get());
             av_frame_unref(frame.get());
             if (delivered < 0) {
                 ret = delivered;

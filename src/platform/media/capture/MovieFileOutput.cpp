@@ -30,18 +30,21 @@ constexpr int kSoundBitRateBps = 64000;
 // Bits per picture pixel each second: about 0.7 Mbit/s at 480x360, 1.2 Mbit/s at 640x480.
 constexpr double kVideoBitsPerPixel = 4.0;
 
-ErrorPtr captureError(CaptureErrorCode code, const std::string& description, const std::string& suggestion) {
+ErrorPtr captureError(CaptureErrorCode code, const std::string& description,
+                      const std::string& suggestion) {
     return Error::make(kCaptureErrorDomain, code, description, suggestion);
 }
 
 // A writer's failure, told as the user needs to hear it.
 ErrorPtr writingError(const ErrorPtr& writerError, const std::string& path) {
-    const std::string detail = writerError ? writerError->localizedDescription() : "unknown failure";
+    const std::string detail =
+        writerError ? writerError->localizedDescription() : "unknown failure";
     if (detail.find(std::strerror(ENOSPC)) != std::string::npos) {
         return captureError(kCaptureErrorDiskFull, "The disk is full: " + detail,
                             "Free some space on the disk, then record again.");
     }
-    return captureError(kCaptureErrorFileWriteFailed, "The movie cannot be written to " + path + ": " + detail,
+    return captureError(kCaptureErrorFileWriteFailed,
+                        "The movie cannot be written to " + path + ": " + detail,
                         "Check that the folder exists and can be written to, then record again.");
 }
 
@@ -151,7 +154,9 @@ int MovieFileOutput::quarterTurnsForOrientation(int orientation) {
     }
 }
 
-void MovieFileOutput::setSession(const std::shared_ptr<CaptureSession>& session) { _session = session; }
+void MovieFileOutput::setSession(const std::shared_ptr<CaptureSession>& session) {
+    _session = session;
+}
 
 void MovieFileOutput::updateConnections(const std::vector<CaptureDeviceInputPtr>& inputs) {
     std::vector<CaptureConnectionPtr> connections;
@@ -163,8 +168,9 @@ void MovieFileOutput::updateConnections(const std::vector<CaptureDeviceInputPtr>
         if (existing != _connections.end()) {
             connections.push_back(*existing);
         } else {
-            connections.push_back(std::make_shared<CaptureConnection>(std::vector<CaptureInputPortPtr>{
-                std::make_shared<CaptureInputPort>(input->device()->mediaType(), input)}));
+            connections.push_back(
+                std::make_shared<CaptureConnection>(std::vector<CaptureInputPortPtr>{
+                    std::make_shared<CaptureInputPort>(input->device()->mediaType(), input)}));
         }
     }
     _connections = std::move(connections);
@@ -176,7 +182,8 @@ MediaTime MovieFileOutput::recordedDuration() const {
 }
 
 void MovieFileOutput::startRecordingToOutputFileURL(
-    const std::string& fileURL, const std::shared_ptr<CaptureFileOutputRecordingDelegate>& delegate) {
+    const std::string& fileURL,
+    const std::shared_ptr<CaptureFileOutputRecordingDelegate>& delegate) {
     if (_current) {
         return; // one recording at a time
     }
@@ -187,12 +194,11 @@ void MovieFileOutput::startRecordingToOutputFileURL(
     recording->url = fileURL;
     recording->delegate = delegate;
 
-    auto refuse = [&](const ErrorPtr& error) {
-        report(fileURL, {}, recording->delegate, error);
-    };
+    auto refuse = [&](const ErrorPtr& error) { report(fileURL, {}, recording->delegate, error); };
     auto session = _session.lock();
     if (!session || !session->isRunning()) {
-        refuse(captureError(kCaptureErrorSessionNotRunning, "Recording cannot start while the camera is off.",
+        refuse(captureError(kCaptureErrorSessionNotRunning,
+                            "Recording cannot start while the camera is off.",
                             "Start the camera, then record again."));
         return;
     }
@@ -201,8 +207,9 @@ void MovieFileOutput::startRecordingToOutputFileURL(
     for (const auto& connection : _connections) {
         const auto& input = connection->inputPorts().front()->input();
         if (ErrorPtr error = session->inputError(input)) {
-            refuse(captureError(kCaptureErrorDeviceNotConnected, error->localizedDescription(),
-                                error->recoverySuggestion().value_or("Check the camera, then record again.")));
+            refuse(captureError(
+                kCaptureErrorDeviceNotConnected, error->localizedDescription(),
+                error->recoverySuggestion().value_or("Check the camera, then record again.")));
             return;
         }
         if (!session->isInputLive(input)) {
@@ -216,7 +223,8 @@ void MovieFileOutput::startRecordingToOutputFileURL(
         }
     }
     if (recording->connections.empty()) {
-        refuse(captureError(kCaptureErrorDeviceNotConnected, "There is no camera or microphone to record from.",
+        refuse(captureError(kCaptureErrorDeviceNotConnected,
+                            "There is no camera or microphone to record from.",
                             "Connect a camera or microphone, then record again."));
         return;
     }
@@ -224,12 +232,15 @@ void MovieFileOutput::startRecordingToOutputFileURL(
     ErrorPtr error;
     recording->writer = AssetWriter::create(fileURL, kFileTypeQuickTimeMovie, &error);
     if (recording->writer && videoConnection) {
-        const CapturePictureSize size = CaptureSession::pictureSizeForPreset(session->sessionPreset());
+        const CapturePictureSize size =
+            CaptureSession::pictureSizeForPreset(session->sessionPreset());
         const double frameRate = session->videoFrameRate() > 0 ? session->videoFrameRate() : 30.0;
         recording->frameSeconds = 1.0 / frameRate;
         MediaSettings compression = PlistValue::dictionary();
-        compression.set(kVideoAverageBitRateKey, PlistValue::real(kVideoBitsPerPixel * size.width * size.height));
-        compression.set(kVideoMaxKeyFrameIntervalKey, PlistValue::integer(keyFrameInterval(frameRate)));
+        compression.set(kVideoAverageBitRateKey,
+                        PlistValue::real(kVideoBitsPerPixel * size.width * size.height));
+        compression.set(kVideoMaxKeyFrameIntervalKey,
+                        PlistValue::integer(keyFrameInterval(frameRate)));
         MediaSettings settings = PlistValue::dictionary();
         settings.set(kVideoCodecKey, PlistValue::string(kVideoCodecH264));
         settings.set(kVideoWidthKey, PlistValue::integer(size.width));
@@ -238,7 +249,8 @@ void MovieFileOutput::startRecordingToOutputFileURL(
         recording->videoInput = AssetWriterInput::create(kMediaTypeVideo, settings, &error);
         if (recording->videoInput) {
             const int turns = quarterTurnsForOrientation(videoConnection->videoOrientation());
-            recording->videoInput->setTransform(MediaTransform::rotation(turns, size.width, size.height));
+            recording->videoInput->setTransform(
+                MediaTransform::rotation(turns, size.width, size.height));
             recording->writer->addInput(recording->videoInput);
             recording->adaptor = PixelBufferAdaptor::create(recording->videoInput);
         }
@@ -312,13 +324,15 @@ bool MovieFileOutput::beginAt(double hostSeconds) {
     if (!_current->started) {
         _current->started = true;
         _current->startSeconds = hostSeconds;
-        _current->writer->startSessionAtSourceTime(MediaTime::makeWithSeconds(hostSeconds, kTimescale));
+        _current->writer->startSessionAtSourceTime(
+            MediaTime::makeWithSeconds(hostSeconds, kTimescale));
     }
     return true;
 }
 
 bool MovieFileOutput::reachedLimit(double hostSeconds) {
-    if (!_maxRecordedDuration.isNumeric() || hostSeconds - _current->startSeconds < _maxRecordedDuration.seconds()) {
+    if (!_maxRecordedDuration.isNumeric() ||
+        hostSeconds - _current->startSeconds < _maxRecordedDuration.seconds()) {
         return false;
     }
     finish(captureError(kCaptureErrorMaximumDurationReached, "Recording Stopped",
@@ -327,7 +341,8 @@ bool MovieFileOutput::reachedLimit(double hostSeconds) {
     return true;
 }
 
-void MovieFileOutput::appendPicture(std::uint64_t generation, const PixelBufferPtr& picture, double hostSeconds) {
+void MovieFileOutput::appendPicture(std::uint64_t generation, const PixelBufferPtr& picture,
+                                    double hostSeconds) {
     if (!_current || _current->generation != generation || !_current->adaptor) {
         return;
     }
@@ -337,14 +352,15 @@ void MovieFileOutput::appendPicture(std::uint64_t generation, const PixelBufferP
     if (hostSeconds < _current->startSeconds || reachedLimit(hostSeconds)) {
         return;
     }
-    if (!_current->adaptor->appendPixelBuffer(picture, MediaTime::makeWithSeconds(hostSeconds, kTimescale))) {
+    if (!_current->adaptor->appendPixelBuffer(
+            picture, MediaTime::makeWithSeconds(hostSeconds, kTimescale))) {
         if (_current->writer->status() == AssetWriterStatus::Failed) {
             failWriting();
         }
         return; // a picture out of order is dropped
     }
-    _current->recordedSeconds = std::max(_current->recordedSeconds,
-                                         hostSeconds - _current->startSeconds + _current->frameSeconds);
+    _current->recordedSeconds = std::max(
+        _current->recordedSeconds, hostSeconds - _current->startSeconds + _current->frameSeconds);
 }
 
 void MovieFileOutput::appendSound(std::uint64_t generation, const SampleBufferPtr& sample) {
@@ -369,8 +385,9 @@ void MovieFileOutput::appendSound(std::uint64_t generation, const SampleBufferPt
     }
     if (!_current->adaptor) {
         const double rate = sample->formatDescription()->streamDescription().sampleRate;
-        _current->recordedSeconds = std::max(_current->recordedSeconds,
-                                             seconds - _current->startSeconds + sample->numSamples() / rate);
+        _current->recordedSeconds =
+            std::max(_current->recordedSeconds,
+                     seconds - _current->startSeconds + sample->numSamples() / rate);
     }
 }
 
@@ -382,18 +399,21 @@ void MovieFileOutput::inputDidFail(const CaptureDeviceInputPtr& input, const Err
     if (!_current) {
         return;
     }
-    const bool used = std::any_of(_current->connections.begin(), _current->connections.end(),
-                                  [&](const auto& c) { return c->inputPorts().front()->input() == input; });
+    const bool used =
+        std::any_of(_current->connections.begin(), _current->connections.end(),
+                    [&](const auto& c) { return c->inputPorts().front()->input() == input; });
     if (used) {
-        finish(captureError(kCaptureErrorDeviceNotConnected, error->localizedDescription(),
-                            error->recoverySuggestion().value_or("Check the camera, then record again.")),
+        finish(captureError(
+                   kCaptureErrorDeviceNotConnected, error->localizedDescription(),
+                   error->recoverySuggestion().value_or("Check the camera, then record again.")),
                true);
     }
 }
 
 void MovieFileOutput::sessionDidStop() {
     if (_current) {
-        finish(captureError(kCaptureErrorSessionNotRunning, "The recording stopped because the camera was turned off.",
+        finish(captureError(kCaptureErrorSessionNotRunning,
+                            "The recording stopped because the camera was turned off.",
                             "Keep the camera on while recording."),
                true);
     }
@@ -417,7 +437,8 @@ void MovieFileOutput::finish(ErrorPtr error, bool keepMovie) {
     report(recording->url, recording->connections, recording->delegate, error);
 }
 
-void MovieFileOutput::report(const std::string& url, const std::vector<CaptureConnectionPtr>& connections,
+void MovieFileOutput::report(const std::string& url,
+                             const std::vector<CaptureConnectionPtr>& connections,
                              const std::weak_ptr<CaptureFileOutputRecordingDelegate>& weakDelegate,
                              const ErrorPtr& error) {
     std::weak_ptr<Object> weakSelf = weak_from_this();

@@ -60,7 +60,8 @@ using CaptureInputPortPtr = std::shared_ptr<CaptureInputPort>;
 // The path from one session input to the output.
 class CaptureConnection : public Object {
 public:
-    explicit CaptureConnection(std::vector<CaptureInputPortPtr> ports) : _inputPorts(std::move(ports)) {}
+    explicit CaptureConnection(std::vector<CaptureInputPortPtr> ports)
+        : _inputPorts(std::move(ports)) {}
     const std::vector<CaptureInputPortPtr>& inputPorts() const { return _inputPorts; }
     bool isVideoOrientationSupported() const;
     int videoOrientation() const { return _videoOrientation; }
@@ -77,16 +78,18 @@ class CaptureFileOutputRecordingDelegate {
 public:
     virtual ~CaptureFileOutputRecordingDelegate() = default;
     // Called on the output's callback thread once writing has begun.
-    virtual void captureOutputDidStartRecording(MovieFileOutput& output, const std::string& fileURL,
-                                                const std::vector<CaptureConnectionPtr>& connections) {
+    virtual void
+    captureOutputDidStartRecording(MovieFileOutput& output, const std::string& fileURL,
+                                   const std::vector<CaptureConnectionPtr>& connections) {
         (void)output, (void)fileURL, (void)connections;
     }
     // Called on the output's callback thread when the recording has ended; `error` is empty when
     // it ended as asked. After kCaptureErrorMaximumDurationReached the movie is complete at
     // `fileURL`.
-    virtual void captureOutputDidFinishRecording(MovieFileOutput& output, const std::string& fileURL,
-                                                 const std::vector<CaptureConnectionPtr>& connections,
-                                                 const ErrorPtr& error) = 0;
+    virtual void
+    captureOutputDidFinishRecording(MovieFileOutput& output, const std::string& fileURL,
+                                    const std::vector<CaptureConnectionPtr>& connections,
+                                    const ErrorPtr& error) = 0;
 };
 
 class MovieFileOutput : public Object {
@@ -99,8 +102,9 @@ public:
 
     // Starts recording to a file path (main thread). Whatever goes wrong, including at once,
     // reaches the delegate's didFinish with an error. The delegate is not retained.
-    void startRecordingToOutputFileURL(const std::string& fileURL,
-                                       const std::shared_ptr<CaptureFileOutputRecordingDelegate>& delegate);
+    void startRecordingToOutputFileURL(
+        const std::string& fileURL,
+        const std::shared_ptr<CaptureFileOutputRecordingDelegate>& delegate);
     // Ends the recording and completes the movie; the report follows on the callback thread.
     void stopRecording();
     bool isRecording() const { return _recording; }
@@ -136,7 +140,8 @@ private:
     void finish(ErrorPtr error, bool keepMovie);
     void failWriting();
     void report(const std::string& url, const std::vector<CaptureConnectionPtr>& connections,
-                const std::weak_ptr<CaptureFileOutputRecordingDelegate>& delegate, const ErrorPtr& error);
+                const std::weak_ptr<CaptureFileOutputRecordingDelegate>& delegate,
+                const ErrorPtr& error);
 
     std::weak_ptr<CaptureSession> _session;
     std::vector<CaptureConnectionPtr> _connections;

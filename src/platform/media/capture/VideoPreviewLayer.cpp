@@ -4,7 +4,8 @@
 
 namespace tx {
 
-std::shared_ptr<VideoPreviewLayer> VideoPreviewLayer::create(const std::shared_ptr<CaptureSession>& session) {
+std::shared_ptr<VideoPreviewLayer>
+VideoPreviewLayer::create(const std::shared_ptr<CaptureSession>& session) {
     auto layer = std::make_shared<VideoPreviewLayer>();
     layer->_session = session;
     if (session) {
@@ -38,7 +39,8 @@ void VideoPreviewLayer::flush() {
 }
 
 LayerFrame VideoPreviewLayer::visibleRegion(int pictureWidth, int pictureHeight) const {
-    const LayerFrame whole{0, 0, static_cast<double>(pictureWidth), static_cast<double>(pictureHeight)};
+    const LayerFrame whole{0, 0, static_cast<double>(pictureWidth),
+                           static_cast<double>(pictureHeight)};
     const LayerFrame& f = frame();
     if (_videoGravity != kLayerVideoGravityResizeAspectFill || f.width <= 0 || f.height <= 0 ||
         pictureWidth <= 0 || pictureHeight <= 0) {

@@ -21,7 +21,8 @@ inline const std::string kLayerVideoGravityResizeAspectFill = "AVLayerVideoGravi
 class VideoPreviewLayer : public Layer {
 public:
     // A preview of `session`'s camera; pictures arrive while the session runs.
-    static std::shared_ptr<VideoPreviewLayer> create(const std::shared_ptr<CaptureSession>& session);
+    static std::shared_ptr<VideoPreviewLayer>
+    create(const std::shared_ptr<CaptureSession>& session);
     ~VideoPreviewLayer() override;
 
     std::shared_ptr<CaptureSession> session() const { return _session.lock(); }
