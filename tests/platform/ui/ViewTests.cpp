@@ -1,6 +1,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/OffscreenRenderer.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 
@@ -264,4 +265,105 @@ TEST(Window, SetNeedsDisplayRedrawsOnTheNextTurn) {
     EXPECT_EQ(probe->draws, before + 1);
     EXPECT_EQ(window->frameImage().width(), 640);
     EXPECT_EQ(window->frameImage().pixel(10, 10), qRgb(0, 0, 255));
+}
+
+TEST(Geometry, PointsConvertBetweenSiblingsThroughScaleAndBoundsOrigin) {
+    auto root = std::make_shared<View>(Rect(0, 0, 320, 480));
+    auto a = std::make_shared<View>(Rect(10, 20, 100, 100));
+    auto b = std::make_shared<View>(Rect(200, 200, 50, 50));
+    b->setTransform(AffineTransform::scale(2, 2)); // covers 175..275
+    root->addSubview(a);
+    root->addSubview(b);
+    Point inB = a->convertPointToView({15, 5}, b.get()); // (25, 25) in root
+    EXPECT_NEAR(inB.x, (25 - 175) / 2.0, 1e-9);
+    EXPECT_NEAR(inB.y, (25 - 175) / 2.0, 1e-9);
+    Point back = a->convertPointFromView(inB, b.get());
+    EXPECT_NEAR(back.x, 15, 1e-9);
+    EXPECT_NEAR(back.y, 5, 1e-9);
+    // Scrolling moves the bounds origin: content coordinates shift against the frame.
+    Rect bounds = a->bounds();
+    bounds.origin = {0, 40};
+    a->setBounds(bounds);
+    auto child = std::make_shared<View>(Rect(0, 50, 10, 10));
+    a->addSubview(child);
+    EXPECT_EQ(root->hitTest({15, 35}), child.get());
+    EXPECT_EQ(a->frame(), Rect(10, 20, 100, 100));
+}
+
+class LayoutCounter : public View {
+public:
+    using View::View;
+    int layouts = 0;
+    void layoutSubviews() override { layouts++; }
+};
+
+TEST(Window, LaysOutBeforeDrawingAndDrawsAnimationsOnTheRunLoop) {
+    ManualClock clock;
+    auto window = std::make_shared<Window>(Rect(0, 0, 320, 480));
+    auto box = std::make_shared<LayoutCounter>(Rect(0, 0, 100, 100));
+    box->setBackgroundColor(Color::rgb(1, 0, 0));
+    window->addSubview(box);
+    window->makeKeyAndVisible();
+    RunLoop::runFor(0.05);
+    EXPECT_EQ(box->layouts, 1);
+    box->setNeedsLayout();
+    box->setNeedsLayout();
+    RunLoop::runFor(0.05);
+    EXPECT_EQ(box->layouts, 2);
+    box->setFrame(Rect(0, 0, 100, 150)); // a new size lays out again
+    RunLoop::runFor(0.05);
+    EXPECT_EQ(box->layouts, 3);
+
+    View::animate(1, 0, AnimationCurve::Linear, [&] { box->setFrame(Rect(200, 0, 100, 150)); });
+    clock.now += 0.5;
+    int frames = window->displayCount();
+    EXPECT_TRUE(RunLoop::runUntil([&] { return window->displayCount() > frames + 2; }, 1));
+    // Half-way the box covers x 100..200: pixel 150 (in points) is red, 50 and 250 are black.
+    EXPECT_EQ(window->frameImage().pixel(300, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(window->frameImage().pixel(100, 20), qRgb(0, 0, 0));
+    EXPECT_EQ(window->frameImage().pixel(500, 20), qRgb(0, 0, 0));
+}
+
+TEST(ScrollView, OffsetStaysInsideTheContentAndDragsMoveIt) {
+    auto window = std::make_shared<Window>(Rect(0, 0, 320, 480));
+    auto scroll = std::make_shared<ScrollView>(Rect(0, 0, 320, 200));
+    window->addSubview(scroll);
+    window->makeKeyAndVisible();
+    EXPECT_FALSE(scroll->canScroll());
+    scroll->setContentSize({320, 500});
+    EXPECT_TRUE(scroll->canScroll());
+    scroll->scrollBy(0, 1000);
+    EXPECT_EQ(scroll->contentOffset().y, 300);
+    scroll->scrollBy(0, -50);
+    EXPECT_EQ(scroll->contentOffset().y, 250);
+    window->sendTouch(TouchPhase::Began, {100, 100});
+    window->sendTouch(TouchPhase::Moved, {100, 160}); // pulls the content down by 60
+    window->sendTouch(TouchPhase::Ended, {100, 160});
+    EXPECT_EQ(scroll->contentOffset().y, 190);
+    scroll->setContentSize({320, 250}); // shrinking the content pulls the offset back
+    EXPECT_EQ(scroll->contentOffset().y, 50);
+    scroll->setScrollEnabled(false);
+    window->sendTouch(TouchPhase::Began, {100, 100});
+    window->sendTouch(TouchPhase::Moved, {100, 190});
+    window->sendTouch(TouchPhase::Ended, {100, 190});
+    EXPECT_EQ(scroll->contentOffset().y, 50);
+}
+
+TEST(Image, BundledNamesFindPngAnd2xFilesAtScaleTwo) {
+    auto plain = Image::imageNamed("loading_bar_bg_304_36");
+    auto withExtension = Image::imageNamed("loading_bar_bg_304_36.png");
+    ASSERT_TRUE(plain);
+    ASSERT_TRUE(withExtension);
+    EXPECT_EQ(plain->size(), (Size{152, 18}));
+    EXPECT_EQ(plain, Image::imageNamed("loading_bar_bg_304_36")); // read once
+    auto twoX = Image::imageNamed("sound_bg_640_864"); // found as sound_bg_640_864@2x.png
+    ASSERT_TRUE(twoX);
+    EXPECT_EQ(twoX->size(), (Size{320, 432}));
+    std::string path = ::testing::TempDir() + "/written.jpg";
+    ASSERT_TRUE(plain->writeToFile(path));
+    auto read = Image::imageWithContentsOfFile(path);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->scale(), 1);
+    EXPECT_EQ(read->size(), (Size{304, 36}));
+    EXPECT_FALSE(Image::imageWithContentsOfFile(::testing::TempDir() + "/missing.png"));
 }

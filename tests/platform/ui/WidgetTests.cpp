@@ -376,3 +376,65 @@ TEST(WebView, PlayButtonOpensThePlayerAddressOutside) {
     Application::setOpenURLHandler(nullptr);
     EXPECT_EQ(opened, (std::vector<std::string>{"http://example.com/v/abc"}));
 }
+
+TEST(AlertView, ThreeButtonsStackWithCancelAtTheBottom) {
+    auto window = visibleWindow();
+    auto log = std::make_shared<AlertLog>();
+    auto alert = std::make_shared<AlertView>("Result", "error: domain = x, code = Invalid(0)", log, "Cancel",
+                                             std::vector<std::string>{"One", "Two"});
+    EXPECT_EQ(alert->addButtonWithTitle("Three"), 3);
+    alert->show();
+    double y1 = alert->buttonAtIndex(1)->convertRectToView(alert->buttonAtIndex(1)->bounds(), nullptr).origin.y;
+    double y2 = alert->buttonAtIndex(2)->convertRectToView(alert->buttonAtIndex(2)->bounds(), nullptr).origin.y;
+    double yc = alert->buttonAtIndex(0)->convertRectToView(alert->buttonAtIndex(0)->bounds(), nullptr).origin.y;
+    EXPECT_LT(y1, y2);
+    EXPECT_GT(yc, y2);
+    KeyEvent escape;
+    escape.key = KeyEvent::Key::Escape;
+    window->sendKey(escape);
+    EXPECT_EQ(log->events, (std::vector<std::string>{"click 0 Cancel"}));
+}
+
+TEST(ActionSheet, DestructiveButtonComesFirst) {
+    auto sheet = std::make_shared<ActionSheet>("Title", std::weak_ptr<ActionSheetDelegate>(), "Cancel", "Delete",
+                                               std::vector<std::string>{"Keep"});
+    EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(1), "Keep");
+    EXPECT_EQ(sheet->cancelButtonIndex(), 2);
+}
+
+TEST(TextField, EditingKeysRespectMultiByteCharactersAndClicksPlaceTheCursor) {
+    auto window = visibleWindow();
+    auto field = std::make_shared<TextField>(Rect(0, 0, 300, 30));
+    window->addSubview(field);
+    field->setText("a비b");
+    ASSERT_TRUE(field->becomeFirstResponder());
+    window->sendKey(key(KeyEvent::Key::Home));
+    window->sendKey(key(KeyEvent::Key::Right));
+    window->sendKey(key(KeyEvent::Key::Delete)); // the three-byte character goes at once
+    EXPECT_EQ(field->text(), "ab");
+    window->sendKey(key(KeyEvent::Key::End, {}, false, true));
+    EXPECT_EQ(field->selectedRange(), (Range{1, 1}));
+    window->sendKey(key(KeyEvent::Key::Character, "x", true)); // cut
+    EXPECT_EQ(field->text(), "a");
+    EXPECT_EQ(Pasteboard::generalPasteboard().string(), "b");
+    field->setText("wide text");
+    window->sendTouch(TouchPhase::Began, {9, 15}); // at the left edge: before the first letter
+    window->sendTouch(TouchPhase::Ended, {9, 15});
+    EXPECT_EQ(field->selectedRange(), (Range{0, 0}));
+    window->sendTouch(TouchPhase::Began, {290, 15});
+    window->sendTouch(TouchPhase::Ended, {290, 15});
+    EXPECT_EQ(field->selectedRange(), (Range{9, 0}));
+    field->setEnabled(false);
+    EXPECT_FALSE(field->canBecomeFirstResponder());
+}
+
+TEST(WebView, APageWithoutAPlayerShowsNoButton) {
+    auto web = std::make_shared<WebView>(Rect(0, 0, 100, 60));
+    web->loadHTMLString("<html><body>nothing here</body></html>", "");
+    EXPECT_TRUE(web->playerAddress().empty());
+    EXPECT_FALSE(web->playButton());
+    web->loadRequest("https://example.com/authorize");
+    EXPECT_EQ(web->playerAddress(), "https://example.com/authorize");
+    EXPECT_TRUE(web->playButton());
+}
