@@ -121,6 +121,26 @@ TEST(RenderOutput, MonoSoundLongerThanThePictureIsCutToIt) {
     std::filesystem::remove(source);
 }
 
+TEST(RenderOutput, SurroundSoundIsMixedDownToStereo) {
+    const std::string source = tempPath("mov");
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=gray:size=64x48:rate=30:duration=2 "
+                  "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=2 -c:v libx264 -preset ultrafast "
+                  "-c:a aac -ac 6 -f mov \"" + source + "\""), 0);
+    for (const bool reverse : {true, false}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, source, reverse, 130, out);
+        ASSERT_TRUE(r.runToEnd()) << reverse;
+        EXPECT_EQ(r.delegate->finishes, 1);
+        EXPECT_EQ(probeStream(out, "a:0", "channels"), "2");
+        const RenderedSound sound = readSound(out);
+        EXPECT_EQ(sound.rate, 48000);
+        EXPECT_NEAR(sound.seconds(), 2.0 / 1.3, 0.05) << reverse;
+        EXPECT_LT(longestSilence(sound, 0.1, sound.seconds() - 0.1), 0.005) << reverse;
+        std::filesystem::remove(out);
+    }
+    std::filesystem::remove(source);
+}
+
 TEST(RenderOutput, SoundShorterThanThePictureStartsAfterSilenceInStep) {
     // Pictures for 3 s, sound only for the first 2 s: backwards, the first second is silent.
     const std::string source = tempPath("mov");
