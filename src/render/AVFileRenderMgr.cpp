@@ -33,13 +33,7 @@ AVFileRenderMgr::~AVFileRenderMgr() {
     if (_writer) {
         _writer->cancelWriting();
     }
-    _writer.reset();
-    _readerAudio.reset();
-    _writerVideoInputAdaptor.reset();
-    _sourceAssetVideo.reset();
-    _sourceAssetAudio.reset();
-    _sourceVideoTrack.reset();
-    _sourceAudioTrack.reset();
+    releaseMedia();
     _videoArrayBuffer.clear();
     _audioArrayBuffer.clear();
 }
@@ -298,13 +292,7 @@ void AVFileRenderMgr::stop() {
     if (_writer) {
         _writer->cancelWriting();
     }
-    _readerAudio.reset();
-    _writer.reset();
-    _writerVideoInputAdaptor.reset();
-    _sourceAssetVideo.reset();
-    _sourceAssetAudio.reset();
-    _sourceVideoTrack.reset();
-    _sourceAudioTrack.reset();
+    releaseMedia();
 }
 
 void AVFileRenderMgr::didUpdateRender(float value) {

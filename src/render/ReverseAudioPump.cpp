@@ -4,6 +4,7 @@
 #include "AVFileRenderMgr.h"
 
 #include "platform/foundation/RunLoop.h"
+#include "render/PumpWindow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,24 +77,14 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
                 break;
             }
             if (e._audioArrayBuffer.empty()) {
-                const double s = e._audioBaseTime.seconds();
-                if (!(s > 0)) {
+                TimeRange window;
+                if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window)) {
                     input->markAsFinished();
                     NotificationCenter::defaultCenter().post(kRenderOnFinish,
                                                              std::make_shared<StringObject>(kMediaTypeAudio));
                     return;
                 }
-                MediaTime start;
-                MediaTime length;
-                if (s - kSoundWindowSeconds < 0) {
-                    length = MediaTime::makeWithSeconds(s, kTimescale);
-                    start = MediaTime::makeWithSeconds(0, kTimescale);
-                } else {
-                    length = MediaTime::makeWithSeconds(kSoundWindowSeconds, kTimescale);
-                    start = MediaTime::makeWithSeconds(s - kSoundWindowSeconds, kTimescale);
-                }
-                e._audioBaseTime = start;
-                e.getAudioData(TimeRange::make(start, length), e._audioArrayBuffer, state->audioFormat, nullptr);
+                e.getAudioData(window, e._audioArrayBuffer, state->audioFormat, nullptr);
             }
             if (e._audioArrayBuffer.empty() || !state->audioFormat) {
                 continue;

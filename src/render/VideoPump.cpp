@@ -3,6 +3,7 @@
 #include "AVFileRenderMgr.h"
 
 #include "platform/foundation/RunLoop.h"
+#include "render/PumpWindow.h"
 
 namespace tx {
 
@@ -25,24 +26,14 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
                 break;
             }
             if (e._videoArrayBuffer.empty()) {
-                const double s = e._videoBaseTime.seconds();
-                if (!(s > 0)) {
+                TimeRange window;
+                if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window)) {
                     input->markAsFinished();
                     NotificationCenter::defaultCenter().post(kRenderOnFinish,
                                                              std::make_shared<StringObject>(kMediaTypeVideo));
                     return;
                 }
-                MediaTime start;
-                MediaTime length;
-                if (s - kWindowSeconds < 0) {
-                    length = MediaTime::makeWithSeconds(s, kTimescale);
-                    start = MediaTime::makeWithSeconds(0, kTimescale);
-                } else {
-                    length = MediaTime::makeWithSeconds(kWindowSeconds, kTimescale);
-                    start = MediaTime::makeWithSeconds(s - kWindowSeconds, kTimescale);
-                }
-                e._videoBaseTime = start;
-                e.getVideoData(TimeRange::make(start, length), e._videoArrayBuffer);
+                e.getVideoData(window, e._videoArrayBuffer);
             }
             if (e._videoArrayBuffer.empty()) {
                 continue; // the window gave no pictures: on with the next one
