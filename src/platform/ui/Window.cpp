@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace tx {
@@ -18,6 +19,13 @@ namespace {
 
 constexpr double kDragSlopPoints = 8;
 constexpr double kDoubleTapSeconds = 0.35;
+// Frames are drawn at most 60 times a second, however often views ask.
+constexpr double kFrameSeconds = 1.0 / 60;
+
+double steadySeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 Window* gKeyWindow = nullptr;
 
@@ -70,15 +78,21 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
 void Window::scheduleDisplay() {
     if (_displayScheduled || isHidden()) return;
     _displayScheduled = true;
-    RunLoop::post([this] {
+    auto task = [this] {
         auto& all = windows();
         if (std::find(all.begin(), all.end(), this) != all.end() && _displayScheduled) displayNow();
-    });
+    };
+    double wait = _lastDisplaySeconds + kFrameSeconds - steadySeconds();
+    if (wait > 0)
+        RunLoop::postAfter(wait, task);
+    else
+        RunLoop::post(task);
 }
 
 void Window::displayNow() {
     _displayScheduled = false;
     if (isHidden()) return;
+    _lastDisplaySeconds = steadySeconds();
     layoutIfNeeded();
     double scale = Screen::mainScreen().scale();
     Rect b = bounds();

@@ -56,6 +56,7 @@ private:
     QImage _frame;
     bool _displayScheduled = false;
     int _displayCount = 0;
+    double _lastDisplaySeconds = 0;
     TouchPtr _touch;
     View* _touchTarget = nullptr;
     std::weak_ptr<View> _touchTargetRef;

@@ -367,3 +367,25 @@ TEST(Image, BundledNamesFindPngAnd2xFilesAtScaleTwo) {
     EXPECT_EQ(read->size(), (Size{304, 36}));
     EXPECT_FALSE(Image::imageWithContentsOfFile(::testing::TempDir() + "/missing.png"));
 }
+
+// A view that asks for the next frame while it draws, as an eased switch does.
+class SelfAnimating : public View {
+public:
+    using View::View;
+    int draws = 0;
+    void drawRect(const Rect&) override {
+        draws++;
+        setNeedsDisplay();
+    }
+};
+
+TEST(Window, RedrawRequestsFromDrawingRunAtAboutSixtyFramesASecond) {
+    auto window = std::make_shared<Window>(Rect(0, 0, 320, 480));
+    auto view = std::make_shared<SelfAnimating>(Rect(0, 0, 10, 10));
+    window->addSubview(view);
+    window->makeKeyAndVisible();
+    RunLoop::runFor(0.5);
+    EXPECT_GE(view->draws, 10);
+    EXPECT_LE(view->draws, 40);
+    view->removeFromSuperview();
+}
