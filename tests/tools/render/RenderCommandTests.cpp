@@ -111,18 +111,24 @@ TEST(RenderCommand, InterruptCancelsAndRemovesThePartialMovie) {
     spec.indexInBrightness = false;
     const std::string clip = makeClip(spec);
     const std::string out = tempPath("mov");
+    const std::string errFile = tempPath("err");
     const pid_t child = fork();
     if (child == 0) {
+        freopen(errFile.c_str(), "w", stderr);
         execl(TALUVEX_RENDER, TALUVEX_RENDER, clip.c_str(), out.c_str(), static_cast<char*>(nullptr));
         _exit(99);
     }
-    usleep(700 * 1000);
+    // Interrupt once the render is under way (its first progress line).
+    for (int i = 0; i < 600 && capture("cat " + errFile).find("rendering:") == std::string::npos; ++i) {
+        usleep(50 * 1000);
+    }
     kill(child, SIGINT);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_FALSE(fileExists(out));
+    std::filesystem::remove(errFile);
     for (const auto& e : std::filesystem::directory_iterator(deletingLastPathComponent(out))) {
         EXPECT_EQ(e.path().filename().string().find("." + lastPathComponent(out)), std::string::npos);
     }
