@@ -509,13 +509,16 @@ void generate() {
     save("cancel_btn_P_116_56", 116, 56, button(QStringLiteral("Cancel"), Icon::None, true));
 
     // Sending overlay.
+    // The bar lies on it at (84, 231) points whatever the screen height, while the picture
+    // stretches with the height: the card keeps the bar's band free of drawing.
     save("sending_video_bg_640_960", 640, 960, [](QPainter& p, double w, double h) {
         p.fillRect(QRectF(0, 0, w, h), QColor(8, 9, 11, 225));
-        QRectF card(100, 330, w - 200, 260);
+        QRectF card(100, 250, w - 200, 400);
         roundedFill(p, card, 28, kPanel);
         roundedStroke(p, card, 28, kStroke, 3);
-        icon(p, Icon::Share, QRectF(w / 2 - 34, 350, 68, 68), kAccent);
-        text(p, QRectF(0, 420, w, 40), QStringLiteral("Sending your movie"), 30, kText);
+        icon(p, Icon::Share, QRectF(w / 2 - 32, 288, 64, 64), kAccent);
+        text(p, QRectF(0, 520, w, 40), QStringLiteral("Sending your movie"), 30, kText);
+        text(p, QRectF(0, 566, w, 34), QStringLiteral("Please keep Taluvex open"), 22, kSecondary, Qt::AlignCenter, false);
     });
     save("sending_bar_bg_304_36", 304, 36, progressBar(false, true));
     save("sending_bar_loading_304_36", 304, 36, progressBar(true, true));

@@ -330,7 +330,7 @@ GalleryRegistration settings({"switch-and-settings-card", [](Window& window) {
     addButton(*panel, "sound_track_btn_400_80", "sound_track_btn_P_400_80", Rect(60, y + 218, 200, 40));
     const double states[][2] = {{0, 0}, {0.45, 1}, {1, 0}};
     for (int i = 0; i < 3; i++)
-        panel->addSubview(std::make_shared<SwitchSample>(Rect(12 + i * 102, h - 44, 94, 27), states[i][0], states[i][1] != 0));
+        panel->addSubview(std::make_shared<SwitchSample>(Rect(12 + i * 102, 52, 94, 27), states[i][0], states[i][1] != 0));
 }});
 
 GalleryRegistration facebook({"facebook-panel-mask-and-text-view", [](Window& window) {
