@@ -18,8 +18,11 @@ namespace {
 const char* const kCaptureDomain = "CaptureErrorDomain";
 // A device that gives nothing for this long has failed (unplugged, stalled driver).
 constexpr double kStallSeconds = 3.0;
-// A device clock that drifts this far from the host clock is re-anchored.
-constexpr double kClockJumpSeconds = 0.5;
+// The device clock is laid on the host clock at the first picture or sound and kept there, so
+// pictures keep their spacing when this process falls behind. It is laid anew only when it
+// jumps: backwards, into the future, or further behind than any device buffers.
+constexpr double kClockAheadSeconds = 0.5;
+constexpr double kClockBehindSeconds = 5.0;
 constexpr int kMaxChannels = 2;
 constexpr auto kRetryDelay = std::chrono::milliseconds(5);
 
@@ -44,6 +47,7 @@ struct CaptureSource::Impl {
     AudioFormatDescriptionPtr soundFormat;
     bool anchored = false;
     double clockOffset = 0; // host seconds minus device seconds
+    double lastDeviceSeconds = 0;
 };
 
 CaptureSource::CaptureSource(CaptureDevicePtr device, Sinks sinks)
@@ -151,11 +155,13 @@ void CaptureSource::run() {
             return now;
         }
         const double deviceSeconds = ts * av_q2d(impl.timeBase);
-        if (!impl.anchored ||
-            std::abs(deviceSeconds + impl.clockOffset - now) > kClockJumpSeconds) {
+        const double mapped = deviceSeconds + impl.clockOffset;
+        if (!impl.anchored || deviceSeconds < impl.lastDeviceSeconds ||
+            mapped > now + kClockAheadSeconds || mapped < now - kClockBehindSeconds) {
             impl.clockOffset = now - deviceSeconds;
             impl.anchored = true;
         }
+        impl.lastDeviceSeconds = deviceSeconds;
         return deviceSeconds + impl.clockOffset;
     };
 
