@@ -43,6 +43,10 @@ std::vector<std::string> readCatalogue() {
 
 } // namespace
 
+TaluvexAppDelegate* TaluvexAppDelegate::sharedDelegate() {
+    return dynamic_cast<TaluvexAppDelegate*>(Application::sharedApplication().delegate());
+}
+
 bool TaluvexAppDelegate::selectAudioTrack(unsigned code, const std::string& title, const std::string& url) {
     if (code < kFirstTrackCode) {
         // Only a library song comes with a title and a file of its own.

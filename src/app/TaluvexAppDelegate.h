@@ -22,6 +22,10 @@ public:
     // The first selection code of a built-in track (the sound-track picker's row of Track 1).
     static constexpr unsigned kFirstTrackCode = 3;
 
+    // The running application's delegate, for the screens that share the sound selection;
+    // null before start-up has set one.
+    static TaluvexAppDelegate* sharedDelegate();
+
     // Selects the sound by the picker's row number: 0 a library song (with `title` and `url`),
     // 1 the recording's own sound, 2 silence, n >= 3 built-in track n - 2. A track code beyond
     // the catalogue changes nothing and gives false.

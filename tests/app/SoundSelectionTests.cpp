@@ -22,6 +22,13 @@ TEST(SoundSelection, LaunchSelectsTrackOneFromTheCatalogue) {
     EXPECT_EQ(delegate.audioTrackURL(), delegate.soundTrackInfo()[0]);
 }
 
+TEST(SoundSelection, ScreensReachTheSelectionThroughTheApplication) {
+    EXPECT_EQ(TaluvexAppDelegate::sharedDelegate(), nullptr);
+    auto delegate = std::make_shared<TaluvexAppDelegate>();
+    Application::sharedApplication().setDelegate(delegate);
+    EXPECT_EQ(TaluvexAppDelegate::sharedDelegate(), delegate.get());
+}
+
 TEST(SoundSelection, CodesFollowThePickerRows) {
     struct Case {
         unsigned code;
