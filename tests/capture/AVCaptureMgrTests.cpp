@@ -281,7 +281,8 @@ TEST_F(CaptureMgrTest, SwapStopsReconfiguresAndRestartsARunningSession) {
     center.removeObserver(&events);
 }
 
-TEST_F(CaptureMgrTest, APresetChangeReachesTheRunningCameraAndAnUnknownOneIsIgnored) {
+TEST_F(CaptureMgrTest,
+       APresetChangeReachesTheRunningCameraAndAnUnchangedOrUnknownOneLeavesTheSessionAlone) {
     mgr = makeManager();
     mgr->start();
     mgr->setPreset(kCaptureSessionPreset640x480);
@@ -292,8 +293,13 @@ TEST_F(CaptureMgrTest, APresetChangeReachesTheRunningCameraAndAnUnknownOneIsIgno
             return picture && picture->width() == 640;
         },
         3.0));
+    const auto changes = mgr->captureSession()->changeCount();
+    mgr->setPreset(kCaptureSessionPreset640x480); // already in use: the session is left alone
     mgr->setPreset("AVCaptureSessionPresetPhoto");
     EXPECT_EQ(mgr->captureSession()->sessionPreset(), kCaptureSessionPreset640x480);
+    EXPECT_EQ(mgr->captureSession()->changeCount(), changes);
+    mgr->setPreset(kCaptureSessionPresetMedium);
+    EXPECT_EQ(mgr->captureSession()->changeCount(), changes + 1);
 }
 
 TEST_F(CaptureMgrTest, WithoutAnyDeviceARecordingEndsWithAClearError) {

@@ -129,6 +129,7 @@ void CaptureSession::addOutput(const std::shared_ptr<MovieFileOutput>& output) {
         return;
     }
     _outputs.push_back(output);
+    ++_changeCount;
     output->setSession(std::static_pointer_cast<CaptureSession>(shared_from_this()));
     output->updateConnections(_inputs);
     std::lock_guard lock(_hub->mutex);
@@ -144,6 +145,7 @@ void CaptureSession::removeOutput(const std::shared_ptr<MovieFileOutput>& output
     output->setSession(nullptr);
     output->updateConnections({});
     _outputs.erase(it);
+    ++_changeCount;
     std::lock_guard lock(_hub->mutex);
     std::erase_if(_hub->outputs, [&](const auto& weak) { return weak.lock() == output; });
 }
@@ -166,7 +168,11 @@ void CaptureSession::setSessionPreset(const std::string& preset) {
     if (!canSetSessionPreset(preset)) {
         return;
     }
+    if (preset == _sessionPreset) {
+        return;
+    }
     _sessionPreset = preset;
+    ++_changeCount;
     const CapturePictureSize size = pictureSizeForPreset(preset);
     for (auto& [input, source] : _sources) {
         source->setPictureSize(size.width, size.height);
@@ -212,6 +218,7 @@ void CaptureSession::applyConfiguration() {
         return;
     }
     _configurationChanged = false;
+    ++_changeCount;
     for (const auto& output : _outputs) {
         output->updateConnections(_inputs);
     }

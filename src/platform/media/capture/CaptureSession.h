@@ -6,6 +6,7 @@
 #include "platform/foundation/Object.h"
 #include "platform/media/capture/CaptureDeviceInput.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -74,6 +75,10 @@ public:
     void beginConfiguration();
     void commitConfiguration();
 
+    // How many changes (inputs, outputs, preset) the session has applied; a request that changes
+    // nothing does not count.
+    std::uint64_t changeCount() const { return _changeCount; }
+
     // Capture layer internals.
     void attachPreviewLayer(const std::shared_ptr<VideoPreviewLayer>& layer);
     // Whether the input's device is delivering (the session runs and its device opened).
@@ -100,6 +105,7 @@ private:
     bool _running = false;
     int _configurationDepth = 0;
     bool _configurationChanged = false;
+    std::uint64_t _changeCount = 0;
     std::map<const CaptureDeviceInput*, std::unique_ptr<CaptureSource>> _sources;
     std::map<const CaptureDeviceInput*, ErrorPtr> _inputErrors;
     std::shared_ptr<Hub> _hub;
