@@ -5,11 +5,17 @@
 
 #include <sys/wait.h>
 
+#include <filesystem>
+
 namespace tx {
 namespace {
 
 int exitStatus(const std::string& arguments, std::string* output = nullptr) {
-    const std::string command = std::string(TALUVEX_RECORD_PATH) + " " + arguments + " 2>&1";
+    // A temporary folder of its own, so its "capture.mov" meets no other test's.
+    const std::string scratch = pathByAppending(temporaryDirectory(), "record-" + uniqueString());
+    std::filesystem::create_directories(scratch);
+    const std::string command =
+        "TMPDIR='" + scratch + "' " + std::string(TALUVEX_RECORD_PATH) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string text;
     char buffer[512];
@@ -20,6 +26,7 @@ int exitStatus(const std::string& arguments, std::string* output = nullptr) {
     if (output != nullptr) {
         *output = text;
     }
+    std::filesystem::remove_all(scratch);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
