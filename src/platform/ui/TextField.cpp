@@ -182,7 +182,8 @@ void TextField::drawRect(const Rect& rect) {
     if (_alignment == TextAlignment::Right && width < r.width()) x = r.maxX() - width;
     Range selection = _secure ? Range{} : _state.selection();
     if (!_editing) selection = {};
-    box.draw(*context, {x, r.midY() - box.height() / 2}, _textColor, selection,
+    Color color = _textColor.value_or(_borderStyle == TextBorderStyle::RoundedRect ? Color::hex(0x1b1d21) : theme::text());
+    box.draw(*context, {x, r.midY() - box.height() / 2}, color, selection,
              _editing && selection.length == 0, _secure ? shown.size() : _state.cursor);
     context->restoreState();
 }

@@ -8,6 +8,7 @@
 #include "platform/ui/TextEditing.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tx {
@@ -79,7 +80,8 @@ private:
     TextEditingState _state;
     std::string _placeholder;
     Font _font = Font::systemFont(17);
-    Color _textColor = Color::hex(0x1b1d21);
+    // Unset: dark on the light rounded field, light on the dark screens otherwise.
+    std::optional<Color> _textColor;
     TextAlignment _alignment = TextAlignment::Left;
     TextBorderStyle _borderStyle = TextBorderStyle::None;
     ReturnKeyType _returnKeyType = ReturnKeyType::Default;
