@@ -57,7 +57,9 @@ public:
         return value != nullptr && value->asBool();
     }
 
-    const PlistValue* decodeObject(const char* key, PlistValue::Type type) { return find(key, type); }
+    const PlistValue* decodeObject(const char* key, PlistValue::Type type) {
+        return find(key, type);
+    }
 
     const std::string& problem() const { return _problem; }
 
@@ -111,8 +113,9 @@ AppConfigureInfoPtr AppConfigureInfo::loadAppConfigureInfo(const std::string& fi
             std::error_code ec;
             std::filesystem::rename(path, aside, ec);
             const std::string outcome = ec ? "it stays where it is" : "it is kept as " + aside;
-            std::fprintf(stderr, "taluvex: cannot read the settings (%s); %s and the defaults "
-                                 "are used\n",
+            std::fprintf(stderr,
+                         "taluvex: cannot read the settings (%s); %s and the defaults "
+                         "are used\n",
                          error->localizedDescription().c_str(), outcome.c_str());
             if (ec) {
                 // Never overwrite what could not be moved aside: run on unsaved defaults.
@@ -143,7 +146,9 @@ bool AppConfigureInfo::saveAppConfigureInfo(const AppConfigureInfoPtr& info,
     return info && info->writeTo(fileName);
 }
 
-void AppConfigureInfo::save() { writeTo(kFileName); }
+void AppConfigureInfo::save() {
+    writeTo(kFileName);
+}
 
 bool AppConfigureInfo::writeTo(const std::string& fileName) const {
     return writePropertyList(encodeWithCoder(), pathByAppending(documentsDirectory(), fileName));

@@ -27,7 +27,8 @@ const char* const kEffectFileType = "caf";
 } // namespace
 
 std::shared_ptr<CustomEffectSound> CustomEffectSound::share() {
-    static auto* shared = new std::shared_ptr<CustomEffectSound>(std::make_shared<CustomEffectSound>());
+    static auto* shared =
+        new std::shared_ptr<CustomEffectSound>(std::make_shared<CustomEffectSound>());
     return *shared;
 }
 

@@ -35,7 +35,8 @@ std::vector<std::string> readCatalogue() {
         if (name.type() == PlistValue::Type::String) {
             // The catalogue does not check the files: a missing one keeps its place, so the
             // picker's rows and the catalogue indexes stay in step.
-            tracks.push_back(pathByAppending(resourceDirectory(), lastPathComponent(name.asString())));
+            tracks.push_back(
+                pathByAppending(resourceDirectory(), lastPathComponent(name.asString())));
         }
     }
     return tracks;
@@ -47,7 +48,8 @@ TaluvexAppDelegate* TaluvexAppDelegate::sharedDelegate() {
     return dynamic_cast<TaluvexAppDelegate*>(Application::sharedApplication().delegate());
 }
 
-bool TaluvexAppDelegate::selectAudioTrack(unsigned code, const std::string& title, const std::string& url) {
+bool TaluvexAppDelegate::selectAudioTrack(unsigned code, const std::string& title,
+                                          const std::string& url) {
     if (code < kFirstTrackCode) {
         // Only a library song comes with a title and a file of its own.
         static const char* const kTitles[] = {nullptr, "From Video", "Mute"};

@@ -29,7 +29,8 @@ public:
     // Selects the sound by the picker's row number: 0 a library song (with `title` and `url`),
     // 1 the recording's own sound, 2 silence, n >= 3 built-in track n - 2. A track code beyond
     // the catalogue changes nothing and gives false.
-    bool selectAudioTrack(unsigned code, const std::string& title = {}, const std::string& url = {});
+    bool selectAudioTrack(unsigned code, const std::string& title = {},
+                          const std::string& url = {});
 
     // The built-in tracks' files in catalogue order, read once per process from the bundled
     // "SoundTrackInfo" property list.

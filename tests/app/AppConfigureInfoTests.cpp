@@ -18,7 +18,9 @@ using Clock = std::chrono::system_clock;
 
 class AppConfigureInfoTest : public test::DocumentsTest {
 protected:
-    std::string settingsPath() const { return pathByAppending(documents, AppConfigureInfo::kFileName); }
+    std::string settingsPath() const {
+        return pathByAppending(documents, AppConfigureInfo::kFileName);
+    }
 
     PlistValue readSettingsFile() const {
         ErrorPtr error;
@@ -49,9 +51,9 @@ TEST_F(AppConfigureInfoTest, FirstRunWritesTheDefaultsInKeyOrder) {
 
     const PlistValue root = readSettingsFile();
     ASSERT_EQ(root.type(), PlistValue::Type::Dictionary);
-    const std::vector<std::string> wantKeys = {"quality",        "videoSpeed",       "appRunCount",
-                                               "checkRate",      "dateRate",         "moviesTabIndex",
-                                               "soundtrackNotice", "encodeCount",    "rate"};
+    const std::vector<std::string> wantKeys = {"quality",          "videoSpeed",  "appRunCount",
+                                               "checkRate",        "dateRate",    "moviesTabIndex",
+                                               "soundtrackNotice", "encodeCount", "rate"};
     std::vector<std::string> keys;
     for (const auto& [key, value] : root.asDictionary()) {
         keys.push_back(key);
@@ -62,7 +64,8 @@ TEST_F(AppConfigureInfoTest, FirstRunWritesTheDefaultsInKeyOrder) {
     EXPECT_EQ(*root.find("appRunCount"), PlistValue::integer(0));
     EXPECT_EQ(*root.find("checkRate"), PlistValue::string(""));
     ASSERT_EQ(root.find("dateRate")->type(), PlistValue::Type::Date);
-    const double nowSeconds = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+    const double nowSeconds =
+        std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
     EXPECT_NEAR(root.find("dateRate")->asDate(), nowSeconds, 5.0);
     EXPECT_EQ(*root.find("moviesTabIndex"), PlistValue::integer(0));
     EXPECT_EQ(*root.find("soundtrackNotice"), PlistValue::boolean(false));

@@ -38,8 +38,8 @@ TEST(SoundSelection, CodesFollowThePickerRows) {
         bool wantURL;
     };
     const Case cases[] = {
-        {8, 3, "Track 6", 5, true},   {1, 1, "From Video", -1, false}, {4, 3, "Track 2", 1, true},
-        {2, 2, "Mute", -1, false},    {0, 0, "My Song", -1, true},
+        {8, 3, "Track 6", 5, true}, {1, 1, "From Video", -1, false}, {4, 3, "Track 2", 1, true},
+        {2, 2, "Mute", -1, false},  {0, 0, "My Song", -1, true},
     };
     TaluvexAppDelegate delegate;
     for (const Case& c : cases) {
@@ -50,7 +50,8 @@ TEST(SoundSelection, CodesFollowThePickerRows) {
         EXPECT_EQ(delegate.audioTitle(), c.wantTitle);
         EXPECT_EQ(delegate.audioTrackIndex(), c.wantIndex);
         if (c.wantIndex >= 0) {
-            EXPECT_EQ(delegate.audioTrackURL(), delegate.soundTrackInfo()[static_cast<size_t>(c.wantIndex)]);
+            EXPECT_EQ(delegate.audioTrackURL(),
+                      delegate.soundTrackInfo()[static_cast<size_t>(c.wantIndex)]);
         } else if (c.wantURL) {
             EXPECT_EQ(delegate.audioTrackURL(), "/music/my song.mp3");
         } else {
@@ -104,8 +105,8 @@ TEST(Thumbnails, SizeFitsTheBoxOfItsShape) {
         Size want;
     };
     const Case cases[] = {
-        {{480, 360}, {150, 112.5}}, {{360, 480}, {90, 120}},    {{400, 400}, {120, 120}},
-        {{1920, 1080}, {150, 84.375}}, {{100, 50}, {150, 75}}, {{0, 0}, {0, 0}},
+        {{480, 360}, {150, 112.5}},    {{360, 480}, {90, 120}}, {{400, 400}, {120, 120}},
+        {{1920, 1080}, {150, 84.375}}, {{100, 50}, {150, 75}},  {{0, 0}, {0, 0}},
     };
     for (const Case& c : cases) {
         const Size got = TaluvexAppDelegate::thumbnailSize(c.picture);

@@ -21,7 +21,8 @@ protected:
     // A movie copied into Documents under `name`.
     std::string movieNamed(const test::ClipSpec& spec, const std::string& name) {
         const std::string path = pathByAppending(documents, name);
-        std::filesystem::copy_file(test::makeClip(spec), path, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(test::makeClip(spec), path,
+                                   std::filesystem::copy_options::overwrite_existing);
         return path;
     }
 };
@@ -31,21 +32,26 @@ TEST_F(ThumbnailTest, ThumbnailFitsItsBoxAndShowsTheMiddleOfTheMovie) {
         int width;
         int height;
         std::string rotate;
-        int wantWidth;  // pixels: a half pixel takes the whole pixel
+        int wantWidth; // pixels: a half pixel takes the whole pixel
         int wantHeight;
     };
     const Case cases[] = {
-        {480, 360, "", 150, 113}, {360, 480, "", 90, 120}, {400, 400, "", 120, 120}, {480, 360, "90", 90, 120},
+        {480, 360, "", 150, 113},
+        {360, 480, "", 90, 120},
+        {400, 400, "", 120, 120},
+        {480, 360, "90", 90, 120},
     };
     TaluvexAppDelegate delegate;
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " rotate " + c.rotate);
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " rotate " +
+                     c.rotate);
         test::ClipSpec spec;
         spec.width = c.width;
         spec.height = c.height;
         spec.rotate = c.rotate;
         spec.sound = false;
-        const std::string movie = movieNamed(spec, "clip" + std::to_string(c.width) + c.rotate + ".mov");
+        const std::string movie =
+            movieNamed(spec, "clip" + std::to_string(c.width) + c.rotate + ".mov");
         delegate.generatorThumbFile(movie);
         const std::string thumb = pathByReplacingExtension(movie, "jpg");
         ASSERT_TRUE(fileExists(thumb));
@@ -79,7 +85,8 @@ TEST_F(ThumbnailTest, FileThatIsNotAMovieGetsNoThumbnail) {
     const std::string soundOnly = pathByAppending(documents, "c.mov");
     std::filesystem::copy_file(test::makeSound(0.5), soundOnly);
     TaluvexAppDelegate delegate;
-    for (const std::string& path : {notMovie, soundOnly, pathByAppending(documents, "missing.mov")}) {
+    for (const std::string& path :
+         {notMovie, soundOnly, pathByAppending(documents, "missing.mov")}) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(AVThumbnailMgr::thumbnail(path));
         delegate.generatorThumbFile(path);
@@ -117,7 +124,8 @@ protected:
 TEST_F(EffectSoundTest, EachEffectPlaysAtItsVolume) {
     auto effects = CustomEffectSound::share();
     ASSERT_EQ(CustomEffectSound::share(), effects);
-    for (const std::string& name : {kSoundEffect_OpenDoor, kSoundEffect_Navi, kSoundEffect_BtnClick, kSoundEffect_Recording}) {
+    for (const std::string& name : {kSoundEffect_OpenDoor, kSoundEffect_Navi, kSoundEffect_BtnClick,
+                                    kSoundEffect_Recording}) {
         effects->playEffectSound(name);
         ASSERT_TRUE(effects->player()) << name;
         EXPECT_TRUE(effects->player()->isPlaying()) << name;

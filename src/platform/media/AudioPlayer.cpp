@@ -46,7 +46,8 @@ std::shared_ptr<AudioPlayerPcm> decodeSound(const AssetPtr& asset, ErrorPtr* err
     }
     auto pcm = std::make_shared<AudioPlayerPcm>();
     while (SampleBufferPtr buffer = output->copyNextSampleBuffer()) {
-        const AudioStreamBasicDescription& format = buffer->formatDescription()->streamDescription();
+        const AudioStreamBasicDescription& format =
+            buffer->formatDescription()->streamDescription();
         pcm->sampleRate = static_cast<int>(format.sampleRate);
         pcm->channels = static_cast<int>(format.channelsPerFrame);
         const DataBlockPtr& block = buffer->dataBlock();
@@ -92,7 +93,9 @@ AudioPlayer::~AudioPlayer() {
     }
 }
 
-void AudioPlayer::setSinkFactory(AudioPlayerSinkFactory factory) { sinkFactory() = std::move(factory); }
+void AudioPlayer::setSinkFactory(AudioPlayerSinkFactory factory) {
+    sinkFactory() = std::move(factory);
+}
 
 void AudioPlayer::setVolume(float volume) {
     _volume = std::clamp(volume, 0.0f, 1.0f);

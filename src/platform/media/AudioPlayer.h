@@ -30,7 +30,9 @@ struct AudioPlayerPcm {
     int channels = 0;
     std::vector<std::int16_t> samples;
 
-    long frameCount() const { return channels > 0 ? static_cast<long>(samples.size()) / channels : 0; }
+    long frameCount() const {
+        return channels > 0 ? static_cast<long>(samples.size()) / channels : 0;
+    }
     double durationSeconds() const {
         return sampleRate > 0 ? static_cast<double>(frameCount()) / sampleRate : 0.0;
     }
@@ -71,7 +73,9 @@ public:
     // 0 (silent) to 1 (full), applied at once also while playing.
     void setVolume(float volume);
     // The delegate is not retained.
-    void setDelegate(std::weak_ptr<AudioPlayerDelegate> delegate) { _delegate = std::move(delegate); }
+    void setDelegate(std::weak_ptr<AudioPlayerDelegate> delegate) {
+        _delegate = std::move(delegate);
+    }
 
     // Decodes the sound ahead of `play`; false when it cannot be decoded.
     bool prepareToPlay();

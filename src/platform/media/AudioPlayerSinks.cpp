@@ -82,9 +82,9 @@ private:
         format.setChannelCount(pcm->channels);
         format.setSampleFormat(QAudioFormat::Int16);
         _pcm = pcm;
-        _buffer.setData(QByteArray::fromRawData(reinterpret_cast<const char*>(pcm->samples.data()),
-                                                static_cast<qsizetype>(pcm->samples.size() *
-                                                                       sizeof(std::int16_t))));
+        _buffer.setData(QByteArray::fromRawData(
+            reinterpret_cast<const char*>(pcm->samples.data()),
+            static_cast<qsizetype>(pcm->samples.size() * sizeof(std::int16_t))));
         _buffer.open(QIODevice::ReadOnly);
         _audio = std::make_unique<QAudioSink>(device, format);
         _audio->setVolume(volume);
@@ -125,8 +125,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioPlayerSink> AudioPlayer::makeSilentSink() { return std::make_unique<SilentSink>(); }
+std::unique_ptr<AudioPlayerSink> AudioPlayer::makeSilentSink() {
+    return std::make_unique<SilentSink>();
+}
 
-std::unique_ptr<AudioPlayerSink> AudioPlayer::makeDeviceSink() { return std::make_unique<DeviceSink>(); }
+std::unique_ptr<AudioPlayerSink> AudioPlayer::makeDeviceSink() {
+    return std::make_unique<DeviceSink>();
+}
 
 } // namespace tx

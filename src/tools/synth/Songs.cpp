@@ -18,8 +18,8 @@ constexpr double kTailSeconds = 1.5;
 constexpr float kTrackRms = 0.13f;
 
 struct Chord {
-    int root = 60;                // MIDI note of the root
-    std::vector<int> intervals;   // semitones above the root
+    int root = 60;              // MIDI note of the root
+    std::vector<int> intervals; // semitones above the root
 
     std::vector<int> tones(int octaveShift = 0) const {
         std::vector<int> out;
@@ -38,16 +38,27 @@ struct Chord {
     }
 };
 
-Chord major(int root) { return {root, {0, 4, 7}}; }
-Chord minor(int root) { return {root, {0, 3, 7}}; }
-Chord major7(int root) { return {root, {0, 4, 7, 11}}; }
-Chord minor7(int root) { return {root, {0, 3, 7, 10}}; }
-Chord dominant7(int root) { return {root, {0, 4, 7, 10}}; }
+Chord major(int root) {
+    return {root, {0, 4, 7}};
+}
+Chord minor(int root) {
+    return {root, {0, 3, 7}};
+}
+Chord major7(int root) {
+    return {root, {0, 4, 7, 11}};
+}
+Chord minor7(int root) {
+    return {root, {0, 3, 7, 10}};
+}
+Chord dominant7(int root) {
+    return {root, {0, 4, 7, 10}};
+}
 
 // Notes by instrument, placed in beats; each instrument is a bus with its level and reverb send.
 class Song {
 public:
-    Song(double beatsPerMinute, int beatsPerBar) : _secondsPerBeat(60.0 / beatsPerMinute), _beatsPerBar(beatsPerBar) {}
+    Song(double beatsPerMinute, int beatsPerBar)
+        : _secondsPerBeat(60.0 / beatsPerMinute), _beatsPerBar(beatsPerBar) {}
 
     int beatsPerBar() const { return _beatsPerBar; }
     double barBeat(int bar) const { return static_cast<double>(bar * _beatsPerBar); }
@@ -70,7 +81,8 @@ public:
         }
     }
 
-    void play(Instrument instrument, double startBeat, double lengthBeats, double midi, float velocity, float pan = 0) {
+    void play(Instrument instrument, double startBeat, double lengthBeats, double midi,
+              float velocity, float pan = 0) {
         Note note;
         note.startSeconds = startBeat * _secondsPerBeat;
         note.lengthSeconds = lengthBeats * _secondsPerBeat;
@@ -81,7 +93,9 @@ public:
         _notes.push_back(note);
     }
 
-    void hit(Instrument drum, double beat, float velocity, float pan = 0) { play(drum, beat, 0.25, 0, velocity, pan); }
+    void hit(Instrument drum, double beat, float velocity, float pan = 0) {
+        play(drum, beat, 0.25, 0, velocity, pan);
+    }
 
     // The song with its room, cut 1.5 s after the last note ends and faded out.
     Stereo render(double roomSize) const {
@@ -188,7 +202,8 @@ void addMelody(Song& song, const std::vector<Chord>& chords, const MelodySpec& s
                 return;
             }
             const Chord& chord = chords[static_cast<std::size_t>(bar)];
-            const auto& rhythm = spec.rhythms[static_cast<std::size_t>(barInPhrase) % spec.rhythms.size()];
+            const auto& rhythm =
+                spec.rhythms[static_cast<std::size_t>(barInPhrase) % spec.rhythms.size()];
             const int top = static_cast<int>(scale.size()) - 1;
             // The chord tone nearest `from`, looking first in the direction of travel.
             auto chordToneNear = [&](int from, bool rootOnly) {
@@ -199,7 +214,8 @@ void addMelody(Song& song, const std::vector<Chord>& chords, const MelodySpec& s
                             continue;
                         }
                         const int midi = scale[static_cast<std::size_t>(candidate)];
-                        const bool fits = rootOnly ? (midi - chord.root) % 12 == 0 : chord.contains(midi);
+                        const bool fits =
+                            rootOnly ? (midi - chord.root) % 12 == 0 : chord.contains(midi);
                         if (fits) {
                             return candidate;
                         }
@@ -248,17 +264,19 @@ Stereo sunnySteps() {
     const int bars = 16;
     const auto chords = repeatChords({major(60), major(55), minor(57), major(53)}, bars);
     song.setBuses({{Instrument::Pluck, 0.5f, 0.25f},
-                    {Instrument::EPiano, 0.35f, 0.3f},
-                    {Instrument::Bass, 0.55f, 0.05f},
-                    {Instrument::Kick, 0.6f, 0.05f},
-                    {Instrument::Snare, 0.3f, 0.2f},
-                    {Instrument::HiHat, 0.15f, 0.1f}});
+                   {Instrument::EPiano, 0.35f, 0.3f},
+                   {Instrument::Bass, 0.55f, 0.05f},
+                   {Instrument::Kick, 0.6f, 0.05f},
+                   {Instrument::Snare, 0.3f, 0.2f},
+                   {Instrument::HiHat, 0.15f, 0.1f}});
     const int arp[] = {0, 1, 2, 1, 3, 2, 1, 2};
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         std::vector<int> tones = chord.tones();
         tones.push_back(chord.root + 12);
         for (int step = 0; step < 8; ++step) {
-            song.play(Instrument::Pluck, at + step * 0.5, 0.5, tones[static_cast<std::size_t>(arp[step])], step % 2 == 0 ? 0.9f : 0.7f, 0.3f);
+            song.play(Instrument::Pluck, at + step * 0.5, 0.5,
+                      tones[static_cast<std::size_t>(arp[step])], step % 2 == 0 ? 0.9f : 0.7f,
+                      0.3f);
         }
         song.play(Instrument::Bass, at, 1.5, chord.root - 24, 0.9f);
         song.play(Instrument::Bass, at + 2, 1.0, chord.root - 24, 0.8f);
@@ -274,9 +292,20 @@ Stereo sunnySteps() {
     song.play(Instrument::EPiano, song.barBeat(bars), 3, 60, 0.6f);
     song.play(Instrument::Pluck, song.barBeat(bars), 3, 48, 0.8f);
     addMelody(song, chords,
-              {Instrument::EPiano, 4, "AABA",
-               {{{0, 1}, {1, 0.5}, {1.5, 1.5}, {3, 1}}, {{0, 1.5}, {1.5, 0.5}, {2, 2}}, {{0, 0.5}, {0.5, 0.5}, {1, 1}, {2, 1}, {3, 1}}, {{0, 3}}},
-               60, false, 67, 84, 0.7f, -0.2f, 11});
+              {Instrument::EPiano,
+               4,
+               "AABA",
+               {{{0, 1}, {1, 0.5}, {1.5, 1.5}, {3, 1}},
+                {{0, 1.5}, {1.5, 0.5}, {2, 2}},
+                {{0, 0.5}, {0.5, 0.5}, {1, 1}, {2, 1}, {3, 1}},
+                {{0, 3}}},
+               60,
+               false,
+               67,
+               84,
+               0.7f,
+               -0.2f,
+               11});
     return song.render(0.78);
 }
 
@@ -286,28 +315,32 @@ Stereo nightDrive() {
     const int bars = 12;
     const auto chords = repeatChords({minor(57), major(53), major(60), major(55)}, bars);
     song.setBuses({{Instrument::Pad, 0.45f, 0.4f},
-                    {Instrument::Bass, 0.55f, 0.05f},
-                    {Instrument::Pluck, 0.25f, 0.45f},
-                    {Instrument::Lead, 0.4f, 0.35f},
-                    {Instrument::Kick, 0.6f, 0.05f},
-                    {Instrument::Clap, 0.35f, 0.3f},
-                    {Instrument::HiHat, 0.18f, 0.1f}});
+                   {Instrument::Bass, 0.55f, 0.05f},
+                   {Instrument::Pluck, 0.25f, 0.45f},
+                   {Instrument::Lead, 0.4f, 0.35f},
+                   {Instrument::Kick, 0.6f, 0.05f},
+                   {Instrument::Clap, 0.35f, 0.3f},
+                   {Instrument::HiHat, 0.18f, 0.1f}});
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         for (int tone : chord.tones()) {
             song.play(Instrument::Pad, at, 4, tone, 0.5f, tone % 2 == 0 ? -0.4f : 0.4f);
         }
         for (int step = 0; step < 8; ++step) {
-            song.play(Instrument::Bass, at + step * 0.5, 0.4, chord.root - 24, step % 2 == 0 ? 0.9f : 0.6f);
+            song.play(Instrument::Bass, at + step * 0.5, 0.4, chord.root - 24,
+                      step % 2 == 0 ? 0.9f : 0.6f);
         }
         const auto tones = chord.tones(1);
         for (int step = 0; step < 16; ++step) {
-            song.play(Instrument::Pluck, at + step * 0.25, 0.25, tones[static_cast<std::size_t>(step % 3)], 0.5f, step % 2 == 0 ? 0.6f : -0.6f);
+            song.play(Instrument::Pluck, at + step * 0.25, 0.25,
+                      tones[static_cast<std::size_t>(step % 3)], 0.5f,
+                      step % 2 == 0 ? 0.6f : -0.6f);
         }
         if (bar >= 2 && bar < bars - 1) {
             for (int beat = 0; beat < 4; ++beat) {
                 song.hit(beat % 2 == 0 ? Instrument::Kick : Instrument::Clap, at + beat, 0.9f);
                 for (int sixteenth = 0; sixteenth < 4; ++sixteenth) {
-                    song.hit(Instrument::HiHat, at + beat + sixteenth * 0.25, sixteenth == 2 ? 0.6f : 0.3f, 0.3f);
+                    song.hit(Instrument::HiHat, at + beat + sixteenth * 0.25,
+                             sixteenth == 2 ? 0.6f : 0.3f, 0.3f);
                 }
             }
         }
@@ -315,9 +348,20 @@ Stereo nightDrive() {
     song.play(Instrument::Pad, song.barBeat(bars), 2, 57, 0.5f);
     song.play(Instrument::Bass, song.barBeat(bars), 2, 33, 0.8f);
     addMelody(song, chords,
-              {Instrument::Lead, 4, "AB",
-               {{{0, 1.5}, {1.5, 1.5}, {3, 1}}, {{0, 0.5}, {0.5, 0.5}, {1, 2}, {3, 0.5}, {3.5, 0.5}}, {{0, 2}, {2, 2}}, {{0, 4}}},
-               57, true, 64, 81, 0.8f, 0.0f, 23});
+              {Instrument::Lead,
+               4,
+               "AB",
+               {{{0, 1.5}, {1.5, 1.5}, {3, 1}},
+                {{0, 0.5}, {0.5, 0.5}, {1, 2}, {3, 0.5}, {3.5, 0.5}},
+                {{0, 2}, {2, 2}},
+                {{0, 4}}},
+               57,
+               true,
+               64,
+               81,
+               0.8f,
+               0.0f,
+               23});
     return song.render(0.84);
 }
 
@@ -325,11 +369,12 @@ Stereo nightDrive() {
 Stereo musicBoxWaltz() {
     Song song(132, 3);
     const int bars = 24;
-    const std::vector<Chord> cycle = {major(53), minor(50), major(58), major(60), major(53), minor(57), major(58), dominant7(60)};
+    const std::vector<Chord> cycle = {major(53), minor(50), major(58), major(60),
+                                      major(53), minor(57), major(58), dominant7(60)};
     const auto chords = repeatChords(cycle, bars);
     song.setBuses({{Instrument::MusicBox, 0.5f, 0.45f},
-                    {Instrument::Pad, 0.25f, 0.5f},
-                    {Instrument::Marimba, 0.35f, 0.3f}});
+                   {Instrument::Pad, 0.25f, 0.5f},
+                   {Instrument::Marimba, 0.35f, 0.3f}});
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         song.play(Instrument::Marimba, at, 1, chord.root - 12, 0.9f, -0.2f);
         const auto tones = chord.tones();
@@ -348,9 +393,20 @@ Stereo musicBoxWaltz() {
     song.play(Instrument::Marimba, song.barBeat(bars), 3, 41, 0.8f);
     song.play(Instrument::Pad, song.barBeat(bars), 3, 53, 0.4f);
     addMelody(song, chords,
-              {Instrument::MusicBox, 0, "AABAAB",
-               {{{0, 1}, {1, 0.5}, {1.5, 0.5}, {2, 1}}, {{0, 2}, {2, 1}}, {{0, 1}, {1, 1}, {2, 1}}, {{0, 3}}},
-               53, false, 72, 89, 0.75f, 0.15f, 37});
+              {Instrument::MusicBox,
+               0,
+               "AABAAB",
+               {{{0, 1}, {1, 0.5}, {1.5, 0.5}, {2, 1}},
+                {{0, 2}, {2, 1}},
+                {{0, 1}, {1, 1}, {2, 1}},
+                {{0, 3}}},
+               53,
+               false,
+               72,
+               89,
+               0.75f,
+               0.15f,
+               37});
     return song.render(0.86);
 }
 
@@ -360,24 +416,26 @@ Stereo marimbaBounce() {
     const int bars = 16;
     const auto chords = repeatChords({major(55), minor(52), major(48), major(50)}, bars);
     song.setBuses({{Instrument::Marimba, 0.5f, 0.25f},
-                    {Instrument::Bass, 0.5f, 0.05f},
-                    {Instrument::Shaker, 0.3f, 0.15f},
-                    {Instrument::Kick, 0.5f, 0.05f},
-                    {Instrument::Clap, 0.25f, 0.25f},
-                    {Instrument::MusicBox, 0.3f, 0.35f}});
+                   {Instrument::Bass, 0.5f, 0.05f},
+                   {Instrument::Shaker, 0.3f, 0.15f},
+                   {Instrument::Kick, 0.5f, 0.05f},
+                   {Instrument::Clap, 0.25f, 0.25f},
+                   {Instrument::MusicBox, 0.3f, 0.35f}});
     // Off-beat accents: a syncopated figure of eighths.
     const double figure[] = {0, 0.5, 1.5, 2, 2.5, 3.5};
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         const auto tones = chord.tones(1);
         for (std::size_t i = 0; i < std::size(figure); ++i) {
-            song.play(Instrument::Marimba, at + figure[i], 0.5, tones[i % tones.size()], i == 0 ? 0.9f : 0.7f, i % 2 == 0 ? -0.35f : 0.35f);
+            song.play(Instrument::Marimba, at + figure[i], 0.5, tones[i % tones.size()],
+                      i == 0 ? 0.9f : 0.7f, i % 2 == 0 ? -0.35f : 0.35f);
         }
         song.play(Instrument::Bass, at, 0.5, chord.root - 12, 0.9f);
         song.play(Instrument::Bass, at + 1.5, 0.5, chord.root - 12, 0.7f);
         song.play(Instrument::Bass, at + 3, 0.5, chord.root - 5, 0.7f);
         if (bar >= 2 && bar < bars - 1) {
             for (int eighth = 0; eighth < 8; ++eighth) {
-                song.hit(Instrument::Shaker, at + eighth * 0.5, eighth % 2 == 1 ? 0.9f : 0.5f, 0.4f);
+                song.hit(Instrument::Shaker, at + eighth * 0.5, eighth % 2 == 1 ? 0.9f : 0.5f,
+                         0.4f);
             }
             song.hit(Instrument::Kick, at, 0.9f);
             song.hit(Instrument::Kick, at + 2.5, 0.6f);
@@ -387,9 +445,20 @@ Stereo marimbaBounce() {
     song.play(Instrument::Marimba, song.barBeat(bars), 2, 67, 0.9f);
     song.play(Instrument::Bass, song.barBeat(bars), 2, 43, 0.9f);
     addMelody(song, chords,
-              {Instrument::MusicBox, 4, "ABA",
-               {{{0, 0.5}, {0.5, 1}, {1.5, 0.5}, {2, 1}, {3, 1}}, {{0, 1}, {1, 0.5}, {1.5, 2.5}}, {{0, 0.5}, {0.5, 0.5}, {1, 0.5}, {1.5, 0.5}, {2, 2}}, {{0, 2}, {2, 2}}},
-               55, false, 74, 91, 0.6f, 0.1f, 53});
+              {Instrument::MusicBox,
+               4,
+               "ABA",
+               {{{0, 0.5}, {0.5, 1}, {1.5, 0.5}, {2, 1}, {3, 1}},
+                {{0, 1}, {1, 0.5}, {1.5, 2.5}},
+                {{0, 0.5}, {0.5, 0.5}, {1, 0.5}, {1.5, 0.5}, {2, 2}},
+                {{0, 2}, {2, 2}}},
+               55,
+               false,
+               74,
+               91,
+               0.6f,
+               0.1f,
+               53});
     return song.render(0.75);
 }
 
@@ -399,11 +468,11 @@ Stereo slowGlow() {
     const int bars = 10;
     const auto chords = repeatChords({major7(62), minor7(59), major7(55), dominant7(57)}, bars);
     song.setBuses({{Instrument::EPiano, 0.45f, 0.35f},
-                    {Instrument::Bass, 0.5f, 0.05f},
-                    {Instrument::Kick, 0.45f, 0.05f},
-                    {Instrument::Snare, 0.22f, 0.3f},
-                    {Instrument::HiHat, 0.16f, 0.15f},
-                    {Instrument::Pluck, 0.4f, 0.45f}});
+                   {Instrument::Bass, 0.5f, 0.05f},
+                   {Instrument::Kick, 0.45f, 0.05f},
+                   {Instrument::Snare, 0.22f, 0.3f},
+                   {Instrument::HiHat, 0.16f, 0.15f},
+                   {Instrument::Pluck, 0.4f, 0.45f}});
     const double swing = 0.66; // the off-beat eighth comes late
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         for (int tone : chord.tones()) {
@@ -428,9 +497,20 @@ Stereo slowGlow() {
     }
     song.play(Instrument::Bass, song.barBeat(bars), 3, 38, 0.8f);
     addMelody(song, chords,
-              {Instrument::Pluck, 1, "AB",
-               {{{0, 1}, {1 + swing, 1.4}, {3, 1}}, {{0.66, 0.5}, {1, 3}}, {{0, 0.66}, {0.66, 0.34}, {1, 1}, {2, 2}}, {{0, 4}}},
-               62, false, 69, 86, 0.8f, 0.25f, 71});
+              {Instrument::Pluck,
+               1,
+               "AB",
+               {{{0, 1}, {1 + swing, 1.4}, {3, 1}},
+                {{0.66, 0.5}, {1, 3}},
+                {{0, 0.66}, {0.66, 0.34}, {1, 1}, {2, 2}},
+                {{0, 4}}},
+               62,
+               false,
+               69,
+               86,
+               0.8f,
+               0.25f,
+               71});
     return song.render(0.85);
 }
 
@@ -440,12 +520,12 @@ Stereo upbeatChase() {
     const int bars = 18;
     const auto chords = repeatChords({minor(52), major(48), major(55), major(50)}, bars);
     song.setBuses({{Instrument::Bass, 0.55f, 0.05f},
-                    {Instrument::Lead, 0.45f, 0.25f},
-                    {Instrument::Pad, 0.3f, 0.35f},
-                    {Instrument::Kick, 0.65f, 0.03f},
-                    {Instrument::Snare, 0.4f, 0.2f},
-                    {Instrument::HiHat, 0.25f, 0.1f},
-                    {Instrument::Pluck, 0.25f, 0.3f}});
+                   {Instrument::Lead, 0.45f, 0.25f},
+                   {Instrument::Pad, 0.3f, 0.35f},
+                   {Instrument::Kick, 0.65f, 0.03f},
+                   {Instrument::Snare, 0.4f, 0.2f},
+                   {Instrument::HiHat, 0.25f, 0.1f},
+                   {Instrument::Pluck, 0.25f, 0.3f}});
     song.forEachBar(chords, [&](int bar, const Chord& chord, double at) {
         for (int step = 0; step < 8; ++step) {
             const int midi = chord.root - 24 + (step == 6 ? 12 : 0);
@@ -465,7 +545,8 @@ Stereo upbeatChase() {
         } else if (bar < 2) {
             const auto tones = chord.tones(2);
             for (int step = 0; step < 8; ++step) {
-                song.play(Instrument::Pluck, at + step * 0.5, 0.5, tones[static_cast<std::size_t>(step % 3)], 0.7f, 0.4f);
+                song.play(Instrument::Pluck, at + step * 0.5, 0.5,
+                          tones[static_cast<std::size_t>(step % 3)], 0.7f, 0.4f);
             }
         }
     });
@@ -473,9 +554,20 @@ Stereo upbeatChase() {
     song.hit(Instrument::Kick, song.barBeat(bars), 1.0f);
     song.play(Instrument::Pad, song.barBeat(bars), 2, 64, 0.5f);
     addMelody(song, chords,
-              {Instrument::Lead, 2, "AABA",
-               {{{0, 0.5}, {0.5, 0.5}, {1, 0.5}, {1.5, 1}, {2.5, 0.5}, {3, 1}}, {{0, 1.5}, {1.5, 0.5}, {2, 0.5}, {2.5, 1.5}}, {{0, 0.5}, {0.5, 0.5}, {1, 1}, {2, 0.5}, {2.5, 0.5}, {3, 1}}, {{0, 2}, {2, 2}}},
-               52, true, 64, 83, 0.75f, -0.1f, 97});
+              {Instrument::Lead,
+               2,
+               "AABA",
+               {{{0, 0.5}, {0.5, 0.5}, {1, 0.5}, {1.5, 1}, {2.5, 0.5}, {3, 1}},
+                {{0, 1.5}, {1.5, 0.5}, {2, 0.5}, {2.5, 1.5}},
+                {{0, 0.5}, {0.5, 0.5}, {1, 1}, {2, 0.5}, {2.5, 0.5}, {3, 1}},
+                {{0, 2}, {2, 2}}},
+               52,
+               true,
+               64,
+               83,
+               0.75f,
+               -0.1f,
+               97});
     return song.render(0.72);
 }
 
@@ -512,15 +604,19 @@ Stereo doorOpen() {
     Stereo bell = chime.render(0.7);
     double band = 0;
     double low = 0;
-    Stereo whoosh = gesture(1.3, [&](double t, double noise) {
-        const double cutoff = 300.0 + 2800.0 * std::sin(std::numbers::pi * std::min(1.0, t / 1.1));
-        const double f = 2.0 * std::sin(std::numbers::pi * cutoff / kSampleRate);
-        const double high = noise - low - 0.7 * band;
-        band += f * high;
-        low += f * band;
-        const double shape = std::sin(std::numbers::pi * std::min(1.0, t / 1.2));
-        return band * shape * shape;
-    }, 0.0);
+    Stereo whoosh = gesture(
+        1.3,
+        [&](double t, double noise) {
+            const double cutoff =
+                300.0 + 2800.0 * std::sin(std::numbers::pi * std::min(1.0, t / 1.1));
+            const double f = 2.0 * std::sin(std::numbers::pi * cutoff / kSampleRate);
+            const double high = noise - low - 0.7 * band;
+            band += f * high;
+            low += f * band;
+            const double shape = std::sin(std::numbers::pi * std::min(1.0, t / 1.2));
+            return band * shape * shape;
+        },
+        0.0);
     whoosh.mix(bell, 0.7f);
     const auto frames = static_cast<std::size_t>(kDoorSeconds * kSampleRate);
     whoosh.left.resize(frames);
@@ -533,36 +629,45 @@ Stereo doorOpen() {
 Stereo navigation() {
     double band = 0;
     double low = 0;
-    return gesture(0.28, [&](double t, double noise) {
-        const double cutoff = 1800.0 + 5000.0 * t / 0.28;
-        const double f = 2.0 * std::sin(std::numbers::pi * cutoff / kSampleRate);
-        const double high = noise - low - 0.5 * band;
-        band += f * high;
-        low += f * band;
-        return band * std::sin(std::numbers::pi * t / 0.28);
-    }, 0.3);
+    return gesture(
+        0.28,
+        [&](double t, double noise) {
+            const double cutoff = 1800.0 + 5000.0 * t / 0.28;
+            const double f = 2.0 * std::sin(std::numbers::pi * cutoff / kSampleRate);
+            const double high = noise - low - 0.5 * band;
+            band += f * high;
+            low += f * band;
+            return band * std::sin(std::numbers::pi * t / 0.28);
+        },
+        0.3);
 }
 
 // A short wooden tick.
 Stereo buttonClick() {
-    return gesture(0.09, [](double t, double noise) {
-        return std::sin(2.0 * std::numbers::pi * 1250.0 * t) * std::exp(-t / 0.012) +
-               0.4 * noise * std::exp(-t / 0.0015);
-    }, 0.0);
+    return gesture(
+        0.09,
+        [](double t, double noise) {
+            return std::sin(2.0 * std::numbers::pi * 1250.0 * t) * std::exp(-t / 0.012) +
+                   0.4 * noise * std::exp(-t / 0.0015);
+        },
+        0.0);
 }
 
 // Two rising beeps, the second a fifth above the first.
 Stereo recordingBeep() {
-    return gesture(0.42, [](double t, double) {
-        auto beep = [](double local, double hz, double length) {
-            if (local < 0 || local > length) {
-                return 0.0;
-            }
-            const double edge = std::min({1.0, local / 0.008, (length - local) / 0.03});
-            return std::sin(2.0 * std::numbers::pi * hz * local) * edge;
-        };
-        return beep(t, 880.0, 0.13) + beep(t - 0.17, 1320.0, 0.22);
-    }, 0.2);
+    return gesture(
+        0.42,
+        [](double t, double) {
+            auto beep = [](double local, double hz, double length) {
+                if (local < 0 || local > length) {
+                    return 0.0;
+                }
+                const double edge = std::min({1.0, local / 0.008, (length - local) / 0.03});
+                return std::sin(2.0 * std::numbers::pi * hz * local) * edge;
+            };
+            return beep(t, 880.0, 0.13) + beep(t - 0.17, 1320.0, 0.22);
+        },
+        0.2);
 }
 
 } // namespace

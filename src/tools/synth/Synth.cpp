@@ -13,7 +13,9 @@ namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-double midiToHz(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
+double midiToHz(double midi) {
+    return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0);
+}
 
 // A small deterministic noise source (xorshift), so every build makes the same sounds.
 class Noise {
@@ -73,7 +75,9 @@ struct Phasor {
     double s = 0;
     double cosStep = 1;
     double sinStep = 0;
-    explicit Phasor(double hz) : cosStep(std::cos(kTwoPi * hz / kSampleRate)), sinStep(std::sin(kTwoPi * hz / kSampleRate)) {}
+    explicit Phasor(double hz)
+        : cosStep(std::cos(kTwoPi * hz / kSampleRate)),
+          sinStep(std::sin(kTwoPi * hz / kSampleRate)) {}
     double next() {
         const double value = s;
         const double nc = c * cosStep - s * sinStep;
@@ -100,7 +104,8 @@ struct Partial {
     Phasor sine;
     Decay decay;
     double gain;
-    Partial(double hz, double decaySeconds, double gain) : sine(hz), decay(decaySeconds), gain(gain) {}
+    Partial(double hz, double decaySeconds, double gain)
+        : sine(hz), decay(decaySeconds), gain(gain) {}
     double next() { return gain * sine.next() * decay.next(); }
 };
 
@@ -110,7 +115,8 @@ struct Svf {
     double band = 0;
     void run(double input, double cutoffHz, double q) {
         // The small-angle form of 2 sin(pi fc / fs), close enough below fs / 6.
-        const double f = 2.0 * std::numbers::pi * std::min(cutoffHz, kSampleRate / 6.0) / kSampleRate;
+        const double f =
+            2.0 * std::numbers::pi * std::min(cutoffHz, kSampleRate / 6.0) / kSampleRate;
         const double damp = 1.0 / q;
         const double high = input - low - damp * band;
         band += f * high;
@@ -124,7 +130,8 @@ double envelope(double t, double lengthSeconds, double attackSeconds, double dec
     if (t < 0) {
         return 0;
     }
-    double level = t < attackSeconds ? t / attackSeconds : std::exp(-(t - attackSeconds) / decaySeconds);
+    double level =
+        t < attackSeconds ? t / attackSeconds : std::exp(-(t - attackSeconds) / decaySeconds);
     if (t > lengthSeconds) {
         level *= std::max(0.0, 1.0 - (t - lengthSeconds) / releaseSeconds);
     }
@@ -134,29 +141,45 @@ double envelope(double t, double lengthSeconds, double attackSeconds, double dec
 // How long an instrument keeps sounding after the note's nominal length.
 double ringSeconds(Instrument instrument) {
     switch (instrument) {
-    case Instrument::Pluck: return 1.2;
-    case Instrument::EPiano: return 1.5;
-    case Instrument::Pad: return 0.8;
-    case Instrument::Bass: return 0.08;
-    case Instrument::MusicBox: return 1.6;
-    case Instrument::Marimba: return 0.7;
-    case Instrument::Lead: return 0.12;
-    default: return 0.0;
+    case Instrument::Pluck:
+        return 1.2;
+    case Instrument::EPiano:
+        return 1.5;
+    case Instrument::Pad:
+        return 0.8;
+    case Instrument::Bass:
+        return 0.08;
+    case Instrument::MusicBox:
+        return 1.6;
+    case Instrument::Marimba:
+        return 0.7;
+    case Instrument::Lead:
+        return 0.12;
+    default:
+        return 0.0;
     }
 }
 
 double drumSeconds(Instrument instrument) {
     switch (instrument) {
-    case Instrument::Kick: return 0.45;
-    case Instrument::Snare: return 0.3;
-    case Instrument::HiHat: return 0.12;
-    case Instrument::Clap: return 0.35;
-    case Instrument::Shaker: return 0.12;
-    default: return 0.0;
+    case Instrument::Kick:
+        return 0.45;
+    case Instrument::Snare:
+        return 0.3;
+    case Instrument::HiHat:
+        return 0.12;
+    case Instrument::Clap:
+        return 0.35;
+    case Instrument::Shaker:
+        return 0.12;
+    default:
+        return 0.0;
     }
 }
 
-bool isDrum(Instrument instrument) { return drumSeconds(instrument) > 0; }
+bool isDrum(Instrument instrument) {
+    return drumSeconds(instrument) > 0;
+}
 
 // Equal-power placement, unity in the middle.
 std::pair<float, float> panGains(float pan) {
@@ -225,7 +248,8 @@ void renderTonal(const Note& note, std::vector<float>& out) {
             break;
         }
         case Instrument::Pad: {
-            const double raw = (sawA.next(hz * 0.996) + sawB.next(hz) + sawC.next(hz * 1.005)) / 3.0;
+            const double raw =
+                (sawA.next(hz * 0.996) + sawB.next(hz) + sawC.next(hz * 1.005)) / 3.0;
             filter.run(raw, 900.0 + 500.0 * std::sin(kTwoPi * 0.2 * t), 0.8);
             const double attack = std::min(1.0, t / 0.35);
             double level = attack;
@@ -247,7 +271,8 @@ void renderTonal(const Note& note, std::vector<float>& out) {
             value *= std::min(1.0, t / (note.instrument == Instrument::MusicBox ? 0.002 : 0.001));
             break;
         case Instrument::Lead: {
-            const double vibrato = 1.0 + 0.004 * std::sin(kTwoPi * 5.5 * t) * std::min(1.0, t / 0.3);
+            const double vibrato =
+                1.0 + 0.004 * std::sin(kTwoPi * 5.5 * t) * std::min(1.0, t / 0.3);
             filter.run(square.next(hz * vibrato), 1800.0 + 1400.0 * std::exp(-t / 0.15), 0.9);
             value = 0.6 * filter.low * envelope(t, length, 0.01, 2.5, 0.12);
             break;
@@ -270,13 +295,15 @@ void renderDrum(const Note& note, std::vector<float>& out, Noise& noise) {
         case Instrument::Kick: {
             const double hz = 45.0 + 110.0 * std::exp(-t / 0.035);
             phase += hz / kSampleRate;
-            value = std::sin(kTwoPi * phase) * std::exp(-t / 0.16) + 0.3 * noise.next() * std::exp(-t / 0.003);
+            value = std::sin(kTwoPi * phase) * std::exp(-t / 0.16) +
+                    0.3 * noise.next() * std::exp(-t / 0.003);
             break;
         }
         case Instrument::Snare: {
             phase += 185.0 / kSampleRate;
             filter.run(noise.next(), 3500.0, 0.7);
-            value = 0.45 * std::sin(kTwoPi * phase) * std::exp(-t / 0.05) + 0.8 * filter.band * std::exp(-t / 0.09);
+            value = 0.45 * std::sin(kTwoPi * phase) * std::exp(-t / 0.05) +
+                    0.8 * filter.band * std::exp(-t / 0.09);
             break;
         }
         case Instrument::HiHat: {
@@ -289,7 +316,8 @@ void renderDrum(const Note& note, std::vector<float>& out, Noise& noise) {
             filter.run(noise.next(), 1400.0, 1.5);
             // Three quick bursts, then a short tail, like hands of several people.
             const double burst = std::fmod(t, 0.011) < 0.006 && t < 0.033 ? 1.0 : 0.0;
-            value = filter.band * (burst * std::exp(-std::fmod(t, 0.011) / 0.004) + 0.6 * std::exp(-t / 0.08) * (t >= 0.033 ? 1.0 : 0.0));
+            value = filter.band * (burst * std::exp(-std::fmod(t, 0.011) / 0.004) +
+                                   0.6 * std::exp(-t / 0.08) * (t >= 0.033 ? 1.0 : 0.0));
             break;
         }
         case Instrument::Shaker: {
@@ -331,8 +359,9 @@ void Stereo::mix(const Stereo& other, float gain) {
 }
 
 void renderNote(const Note& note, Stereo& out, std::uint32_t seed) {
-    const double seconds = isDrum(note.instrument) ? drumSeconds(note.instrument)
-                                                   : note.lengthSeconds + ringSeconds(note.instrument);
+    const double seconds = isDrum(note.instrument)
+                               ? drumSeconds(note.instrument)
+                               : note.lengthSeconds + ringSeconds(note.instrument);
     // One buffer for all voices: allocating (and zeroing) it per note dominated the run time.
     static std::vector<float> voice;
     voice.assign(static_cast<std::size_t>(seconds * kSampleRate), 0.0f);
@@ -391,17 +420,21 @@ void applyReverb(const Stereo& dry, Stereo& wet, float roomSize, float damping) 
     }
 }
 
-void master(Stereo& sound, float peak, double fadeInSeconds, double fadeOutSeconds, float targetRms) {
+void master(Stereo& sound, float peak, double fadeInSeconds, double fadeOutSeconds,
+            float targetRms) {
     float loudest = 1e-9f;
     double energy = 0;
     for (std::size_t i = 0; i < sound.frames(); ++i) {
         loudest = std::max({loudest, std::fabs(sound.left[i]), std::fabs(sound.right[i])});
-        energy += static_cast<double>(sound.left[i]) * sound.left[i] + static_cast<double>(sound.right[i]) * sound.right[i];
+        energy += static_cast<double>(sound.left[i]) * sound.left[i] +
+                  static_cast<double>(sound.right[i]) * sound.right[i];
     }
-    const double rms = std::sqrt(energy / std::max<double>(1.0, 2.0 * static_cast<double>(sound.frames())));
+    const double rms =
+        std::sqrt(energy / std::max<double>(1.0, 2.0 * static_cast<double>(sound.frames())));
     // Either equal loudness (the limiter below rounds off what then rises above `peak`) or the
     // loudest moment a little above `peak`.
-    const float gain = targetRms > 0 && rms > 0 ? static_cast<float>(targetRms / rms) : 1.15f * peak / loudest;
+    const float gain =
+        targetRms > 0 && rms > 0 ? static_cast<float>(targetRms / rms) : 1.15f * peak / loudest;
     const auto fadeIn = static_cast<std::size_t>(fadeInSeconds * kSampleRate);
     const auto fadeOut = static_cast<std::size_t>(fadeOutSeconds * kSampleRate);
     const std::size_t frames = sound.frames();
@@ -427,12 +460,14 @@ bool writeWav(const Stereo& sound, const std::string& path) {
     const auto frames = static_cast<std::uint32_t>(sound.frames());
     const std::uint32_t dataBytes = frames * 4;
     auto put32 = [&](std::uint32_t v) {
-        const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                    static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        const unsigned char b[4] = {
+            static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
         std::fwrite(b, 1, 4, file);
     };
     auto put16 = [&](std::uint16_t v) {
-        const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
+        const unsigned char b[2] = {static_cast<unsigned char>(v),
+                                    static_cast<unsigned char>(v >> 8)};
         std::fwrite(b, 1, 2, file);
     };
     std::fwrite("RIFF", 1, 4, file);

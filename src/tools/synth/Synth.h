@@ -22,13 +22,13 @@ struct Stereo {
 };
 
 enum class Instrument {
-    Pluck,     // plucked string (Karplus-Strong)
-    EPiano,    // bell-like electric piano (two-operator FM)
-    Pad,       // slow detuned saw pad through a low-pass filter
-    Bass,      // round synth bass
-    MusicBox,  // high tines with inharmonic overtones
-    Marimba,   // wooden bar
-    Lead,      // soft square lead with vibrato
+    Pluck,    // plucked string (Karplus-Strong)
+    EPiano,   // bell-like electric piano (two-operator FM)
+    Pad,      // slow detuned saw pad through a low-pass filter
+    Bass,     // round synth bass
+    MusicBox, // high tines with inharmonic overtones
+    Marimba,  // wooden bar
+    Lead,     // soft square lead with vibrato
     Kick,
     Snare,
     HiHat,
@@ -39,8 +39,8 @@ enum class Instrument {
 struct Note {
     double startSeconds = 0;
     double lengthSeconds = 0;
-    double midi = 60;     // pitch as a MIDI note number (ignored by drums)
-    float velocity = 1;   // 0 … 1
+    double midi = 60;   // pitch as a MIDI note number (ignored by drums)
+    float velocity = 1; // 0 … 1
     float pan = 0;
     Instrument instrument = Instrument::Pluck;
 };

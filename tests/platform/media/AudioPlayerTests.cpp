@@ -34,7 +34,8 @@ struct ScriptedSink : AudioPlayerSink {
         FinishHandler finished;
     };
     explicit ScriptedSink(std::shared_ptr<Log> log) : log(std::move(log)) {}
-    bool start(std::shared_ptr<const AudioPlayerPcm> pcm, float volume, FinishHandler finished) override {
+    bool start(std::shared_ptr<const AudioPlayerPcm> pcm, float volume,
+               FinishHandler finished) override {
         log->pcm = std::move(pcm);
         log->volumes.push_back(volume);
         log->finished = std::move(finished);
@@ -84,7 +85,8 @@ TEST_F(AudioPlayerTest, SilentSinkFinishesOnceInRealTimeAndPlaysAgain) {
         const auto start = SteadyClock::now();
         ASSERT_TRUE(player->play());
         EXPECT_TRUE(player->isPlaying());
-        ASSERT_TRUE(RunLoop::runUntil([&] { return delegate->finishes.size() == size_t(round); }, 3.0));
+        ASSERT_TRUE(
+            RunLoop::runUntil([&] { return delegate->finishes.size() == size_t(round); }, 3.0));
         EXPECT_GE(secondsSince(start), kSoundSeconds - 0.03);
         EXPECT_FALSE(player->isPlaying());
     }
@@ -159,7 +161,8 @@ TEST_F(AudioPlayerTest, FilesWithoutSoundGiveNoPlayerAndAnError) {
     test::ClipSpec silentClip;
     silentClip.sound = false;
     silentClip.seconds = 0.5;
-    for (const std::string& path : {std::string("/nonexistent/sound.caf"), text, test::makeClip(silentClip)}) {
+    for (const std::string& path :
+         {std::string("/nonexistent/sound.caf"), text, test::makeClip(silentClip)}) {
         SCOPED_TRACE(path);
         ErrorPtr error;
         EXPECT_FALSE(AudioPlayer::create(path, &error));
