@@ -119,16 +119,26 @@ std::string describe(const ErrorPtr& error) {
     return text;
 }
 
-// Moves the finished recording to where the user wants it, across file systems too.
+// Moves the finished recording to where the user wants it, across file systems too; a copy that
+// fails (a full disk) leaves nothing behind at the destination.
 bool moveFile(const std::string& from, const std::string& to, std::string& why) {
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
     if (!ec) {
         return true;
     }
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+    const std::string partial =
+        pathByAppending(deletingLastPathComponent(to).empty() ? "." : deletingLastPathComponent(to),
+                        "." + lastPathComponent(to) + ".partial");
+    std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing,
+                               ec);
+    if (!ec) {
+        std::filesystem::rename(partial, to, ec);
+    }
     if (ec) {
         why = ec.message();
+        std::error_code ignored;
+        std::filesystem::remove(partial, ignored);
         return false;
     }
     std::filesystem::remove(from, ec);
