@@ -340,7 +340,7 @@ Painter button(const QString& label, Icon glyph, bool pressed, Style style = Sty
         double fontPixels = std::min(h * 0.36, w * 0.16);
         QFontMetricsF metrics(font(fontPixels));
         double textWidth = metrics.horizontalAdvance(label);
-        double gap = glyph == Icon::None ? 0 : iconSize * 0.9;
+        double gap = glyph == Icon::None ? 0 : iconSize * 1.15;
         double x = (w - textWidth - gap) / 2;
         if (glyph != Icon::None) icon(p, glyph, QRectF(x - iconSize * 0.1, h / 2 - iconSize / 2, iconSize, iconSize), fore);
         text(p, QRectF(x + gap, 0, textWidth + 4, h), label, fontPixels, fore, Qt::AlignLeft | Qt::AlignVCenter);

@@ -384,5 +384,28 @@ GalleryRegistration sending({"sending-overlay", [](Window& window) {
     root->addSubview(overlay);
 }});
 
+GalleryRegistration share({"share-tiles", [](Window& window) {
+    double h = screenHeight();
+    auto root = std::make_shared<View>(window.bounds());
+    window.addSubview(root);
+    addPicture(*root, "share_bg_640_1136", Rect(0, 0, 320, h));
+    addButton(*root, "back_btn_120_60", "back_btn_P_120_60", Rect(6, 6, 60, 30));
+    auto thumbnail = std::make_shared<Button>(Rect(20, 56, 280, 210));
+    thumbnail->setImage(cameraPicture({280, 158}, 0.08), ControlStateNormal);
+    thumbnail->setImageContentMode(ContentMode::ScaleAspectFit);
+    thumbnail->setBackgroundColor(Color::black());
+    thumbnail->setCornerRadius(10);
+    thumbnail->setClipsToBounds(true);
+    root->addSubview(thumbnail);
+    addPicture(*root, "share_play_overlay_120_120", Rect(130, 131, 60, 60));
+    const char* tiles[][2] = {{"share_camera_roll_btn_280_96", "share_camera_roll_btn_P_280_96"},
+                              {"share_email_btn_280_96", "share_email_btn_P_280_96"},
+                              {"share_twitter_btn_280_96", "share_twitter_btn_P_280_96"},
+                              {"share_facebook_btn_280_96", "share_facebook_btn_P_280_96"}};
+    for (int i = 0; i < 4; i++)
+        addButton(*root, tiles[i][0], tiles[i][1], Rect(20 + (i % 2) * 142, 282 + (i / 2) * 56, 140, 48));
+    addButton(*root, "share_contest_btn_576_96", "share_contest_btn_P_576_96", Rect(16, 398, 288, 48));
+}});
+
 } // namespace
 } // namespace tx::gallery
