@@ -88,6 +88,10 @@ std::shared_ptr<CaptureSession> CaptureSession::create() {
 
 CaptureSession::~CaptureSession() {
     stopSources();
+    // A recording cannot outlive its session's devices.
+    for (const auto& output : _outputs) {
+        output->sessionDidStop();
+    }
 }
 
 bool CaptureSession::canAddInput(const CaptureDeviceInputPtr& input) const {

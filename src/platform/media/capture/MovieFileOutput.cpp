@@ -23,7 +23,7 @@ namespace {
 constexpr int kMaxPicturesInFlight = 15;
 constexpr int kMaxSoundsInFlight = 50;
 constexpr std::int32_t kTimescale = 1000000;
-// The movie's sound: the phone records its microphone as mono AAC at 44.1 kHz.
+// A recording's sound: one microphone channel as AAC at 44.1 kHz.
 constexpr int kSoundSampleRate = 44100;
 constexpr int kSoundChannels = 1;
 constexpr int kSoundBitRateBps = 64000;
