@@ -9,7 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -27,6 +34,36 @@ TEST(CaptureDevices, TheVirtualCamerasStandAtBothPositionsWithAMicrophone) {
     ASSERT_TRUE(microphone);
     EXPECT_TRUE(microphone->isVirtual());
     CaptureDevice::setDevicesOverride(std::nullopt);
+}
+
+TEST(CaptureDevices, ASoundServerThatDiedLeavesTheVirtualMicrophoneInItsPlace) {
+    // A server that died leaves its socket file behind; nobody answers on it.
+    const std::string runtime = pathByAppending(temporaryDirectory(), "runtime-" + uniqueString());
+    std::filesystem::create_directories(runtime + "/pulse");
+    const std::string socketPath = runtime + "/pulse/native";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = saved != nullptr ? saved : "";
+    const char* savedServer = std::getenv("PULSE_SERVER");
+    const std::string savedServerValue = savedServer != nullptr ? savedServer : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::unsetenv("PULSE_SERVER");
+    const auto microphones = CaptureDevice::devicesWithMediaType(kMediaTypeAudio);
+    for (const auto& microphone : microphones) {
+        EXPECT_NE(microphone->source().format, "pulse");
+    }
+    saved != nullptr ? ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1)
+                     : ::unsetenv("XDG_RUNTIME_DIR");
+    if (savedServer != nullptr) {
+        ::setenv("PULSE_SERVER", savedServerValue.c_str(), 1);
+    }
+    std::filesystem::remove_all(runtime);
 }
 
 TEST(CaptureSessionRules, OneInputPerMediaTypeOneOutputAndKnownPresets) {

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -60,14 +63,31 @@ std::vector<std::string> videoCaptureNodes() {
     return cameras;
 }
 
+// Whether a sound server listens on a Unix socket (a server that died leaves its socket behind).
+bool socketAnswers(const std::string& path) {
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool answers =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answers;
+}
+
 // A PulseAudio server to talk to, else an ALSA card that can capture.
 std::optional<CaptureDevice::Source> microphoneSource() {
     if (const char* server = std::getenv("PULSE_SERVER"); server != nullptr && *server != 0) {
         return CaptureDevice::Source{"pulse", "default", {}};
     }
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr) {
-        std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::path(runtime) / "pulse" / "native", ec)) {
+        if (socketAnswers((std::filesystem::path(runtime) / "pulse" / "native").string())) {
             return CaptureDevice::Source{"pulse", "default", {}};
         }
     }
