@@ -131,6 +131,22 @@ TEST(VideoPreviewLayerGravity, AspectFillCropsTheLongerSideAroundTheCentre) {
     EXPECT_NEAR(region.x, (480 - region.width) / 2, 1e-9);
     EXPECT_EQ(region.height, 360);
 
+    // A picture converts for drawing: video-range grey stays grey, opaque.
+    EXPECT_TRUE(layer->latestImage().isEmpty());
+    auto picture = PixelBuffer::create(64, 48);
+    std::memset(picture->baseAddressOfPlane(0), 126,
+                static_cast<std::size_t>(picture->bytesPerRowOfPlane(0)) * 48);
+    layer->enqueuePicture(picture);
+    const PreviewImage image = layer->latestImage();
+    ASSERT_EQ(image.width, 64);
+    ASSERT_EQ(image.height, 48);
+    ASSERT_EQ(image.pixels.size(), 64u * 48 * 4);
+    const std::uint8_t* middle = image.pixels.data() + 24 * image.bytesPerRow() + 32 * 4;
+    EXPECT_NEAR(middle[0], 128, 3);
+    EXPECT_NEAR(middle[1], 128, 3);
+    EXPECT_NEAR(middle[2], 128, 3);
+    EXPECT_EQ(middle[3], 255);
+
     auto parent = Layer::create();
     parent->addSublayer(layer);
     EXPECT_EQ(layer->superlayer(), parent);

@@ -1,8 +1,13 @@
 #include "VideoPreviewLayer.h"
 
+#include "platform/media/FFmpeg.h"
 #include "platform/media/capture/CaptureSession.h"
 
 namespace tx {
+
+struct VideoPreviewLayer::Converter {
+    ff::SwsPtr sws;
+};
 
 std::shared_ptr<VideoPreviewLayer>
 VideoPreviewLayer::create(const std::shared_ptr<CaptureSession>& session) {
@@ -19,6 +24,37 @@ VideoPreviewLayer::~VideoPreviewLayer() = default;
 PixelBufferPtr VideoPreviewLayer::latestPicture() const {
     std::lock_guard lock(_mutex);
     return _picture;
+}
+
+PreviewImage VideoPreviewLayer::latestImage() const {
+    PreviewImage image;
+    const PixelBufferPtr picture = latestPicture();
+    if (!picture || picture->frame() == nullptr) {
+        return image;
+    }
+    const AVFrame* frame = picture->frame();
+    std::lock_guard lock(_convertMutex);
+    if (!_converter) {
+        _converter = std::make_unique<Converter>();
+    }
+    Converter& converter = *_converter;
+    converter.sws.reset(sws_getCachedContext(converter.sws.release(), frame->width, frame->height,
+                                             static_cast<AVPixelFormat>(frame->format),
+                                             frame->width, frame->height, AV_PIX_FMT_BGRA,
+                                             SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!converter.sws) {
+        return image;
+    }
+    image.width = frame->width;
+    image.height = frame->height;
+    image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow()) * image.height);
+    std::uint8_t* planes[4] = {image.pixels.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {image.bytesPerRow(), 0, 0, 0};
+    if (sws_scale(converter.sws.get(), frame->data, frame->linesize, 0, frame->height, planes,
+                  strides) < 0) {
+        return {};
+    }
+    return image;
 }
 
 std::uint64_t VideoPreviewLayer::pictureSerial() const {

@@ -9,10 +9,20 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tx {
 
 class CaptureSession;
+
+// A picture ready to draw: 32-bit pixels, bytes blue, green, red, 255 (QImage's RGB32 here).
+struct PreviewImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+    int bytesPerRow() const { return width * 4; }
+    bool isEmpty() const { return pixels.empty(); }
+};
 
 inline const std::string kLayerVideoGravityResize = "AVLayerVideoGravityResize";
 inline const std::string kLayerVideoGravityResizeAspect = "AVLayerVideoGravityResizeAspect";
@@ -31,6 +41,8 @@ public:
 
     // The newest camera picture (NV12), or nothing before the first. Callable from any thread.
     PixelBufferPtr latestPicture() const;
+    // The newest picture converted for drawing; empty before the first.
+    PreviewImage latestImage() const;
     // Grows by one with every picture, so a view redraws only when something changed.
     std::uint64_t pictureSerial() const;
     // The part of a picture of the given size that shows in the layer under its gravity,
@@ -47,6 +59,9 @@ private:
     mutable std::mutex _mutex;
     PixelBufferPtr _picture;
     std::uint64_t _serial = 0;
+    struct Converter;
+    mutable std::unique_ptr<Converter> _converter; // made and used under _convertMutex
+    mutable std::mutex _convertMutex;
 };
 
 using VideoPreviewLayerPtr = std::shared_ptr<VideoPreviewLayer>;
