@@ -12,12 +12,16 @@ constexpr double kMargin = 8;
 } // namespace
 
 ActionSheet::ActionSheet(std::string title, std::weak_ptr<ActionSheetDelegate> delegate,
-                         const std::string& cancelButtonTitle, const std::string& destructiveButtonTitle,
+                         const std::string& cancelButtonTitle,
+                         const std::string& destructiveButtonTitle,
                          const std::vector<std::string>& otherButtonTitles)
     : _title(std::move(title)), _delegate(std::move(delegate)) {
-    if (!destructiveButtonTitle.empty()) _destructiveIndex = addTitle(destructiveButtonTitle);
-    for (const auto& t : otherButtonTitles) addTitle(t);
-    if (!cancelButtonTitle.empty()) setCancelIndex(addTitle(cancelButtonTitle));
+    if (!destructiveButtonTitle.empty())
+        _destructiveIndex = addTitle(destructiveButtonTitle);
+    for (const auto& t : otherButtonTitles)
+        addTitle(t);
+    if (!cancelButtonTitle.empty())
+        setCancelIndex(addTitle(cancelButtonTitle));
 }
 
 void ActionSheet::showInView(View* view) {
@@ -43,20 +47,23 @@ ViewPtr ActionSheet::buildPanel(const Rect& windowBounds) {
         y = 40;
     }
     for (int i = 0; i < numberOfButtons(); i++) {
-        if (i == cancelButtonIndex()) continue;
+        if (i == cancelButtonIndex())
+            continue;
         if (y > 0) {
             auto separator = std::make_shared<View>(Rect(0, y - 0.5, width, 0.5));
             separator->setBackgroundColor(theme::separator());
             group->addSubview(separator);
         }
-        group->addSubview(makeButton(i, Rect(0, y, width, kButtonHeight), false, i == _destructiveIndex));
+        group->addSubview(
+            makeButton(i, Rect(0, y, width, kButtonHeight), false, i == _destructiveIndex));
         y += kButtonHeight;
     }
     group->setFrame(Rect(0, 0, width, y));
     panel->addSubview(group);
     double height = y;
     if (cancelButtonIndex() >= 0) {
-        auto cancel = makeButton(cancelButtonIndex(), Rect(0, y + kMargin, width, kButtonHeight), true, false);
+        auto cancel = makeButton(cancelButtonIndex(), Rect(0, y + kMargin, width, kButtonHeight),
+                                 true, false);
         cancel->setBackgroundColor(theme::panel());
         cancel->setCornerRadius(12);
         cancel->setClipsToBounds(true);
@@ -75,15 +82,18 @@ void ActionSheet::animateIn(const ViewPtr& panel) {
 
 void ActionSheet::animateOut(const ViewPtr& panel) {
     Rect f = panel->frame();
-    View::animate(kSlideSeconds, 0, AnimationCurve::EaseIn, [&] { panel->setFrame(f.offsetBy(0, f.height() + kMargin)); });
+    View::animate(kSlideSeconds, 0, AnimationCurve::EaseIn,
+                  [&] { panel->setFrame(f.offsetBy(0, f.height() + kMargin)); });
 }
 
 void ActionSheet::reportClick(int index) {
-    if (auto delegate = _delegate.lock()) delegate->actionSheetClickedButtonAtIndex(*this, index);
+    if (auto delegate = _delegate.lock())
+        delegate->actionSheetClickedButtonAtIndex(*this, index);
 }
 
 void ActionSheet::reportDismiss(int index) {
-    if (auto delegate = _delegate.lock()) delegate->actionSheetDidDismissWithButtonIndex(*this, index);
+    if (auto delegate = _delegate.lock())
+        delegate->actionSheetDidDismissWithButtonIndex(*this, index);
 }
 
 } // namespace tx

@@ -21,8 +21,9 @@ public:
 
 class ActionSheet : public PopupView {
 public:
-    ActionSheet(std::string title, std::weak_ptr<ActionSheetDelegate> delegate, const std::string& cancelButtonTitle,
-                const std::string& destructiveButtonTitle, const std::vector<std::string>& otherButtonTitles);
+    ActionSheet(std::string title, std::weak_ptr<ActionSheetDelegate> delegate,
+                const std::string& cancelButtonTitle, const std::string& destructiveButtonTitle,
+                const std::vector<std::string>& otherButtonTitles);
 
     int destructiveButtonIndex() const { return _destructiveIndex; }
     // Shows the sheet over the window of `view`.

@@ -21,7 +21,8 @@ ActivityIndicator::ActivityIndicator(ActivityIndicatorStyle style)
 }
 
 void ActivityIndicator::startAnimating() {
-    if (_animating) return;
+    if (_animating)
+        return;
     _animating = true;
     setHidden(false);
     scheduleFrame();
@@ -29,23 +30,29 @@ void ActivityIndicator::startAnimating() {
 
 void ActivityIndicator::stopAnimating() {
     _animating = false;
-    if (_hidesWhenStopped) setHidden(true);
+    if (_hidesWhenStopped)
+        setHidden(true);
     setNeedsDisplay();
 }
 
 void ActivityIndicator::setHidesWhenStopped(bool hides) {
     _hidesWhenStopped = hides;
-    if (!_animating) setHidden(hides);
+    if (!_animating)
+        setHidden(hides);
 }
 
-void ActivityIndicator::didMoveToWindow() { scheduleFrame(); }
+void ActivityIndicator::didMoveToWindow() {
+    scheduleFrame();
+}
 
 void ActivityIndicator::scheduleFrame() {
-    if (_frameScheduled || !_animating || !window()) return;
+    if (_frameScheduled || !_animating || !window())
+        return;
     _frameScheduled = true;
     std::weak_ptr<Object> weak = weak_from_this();
     RunLoop::postAfter(kStepSeconds, [this, weak] {
-        if (!weak.lock()) return;
+        if (!weak.lock())
+            return;
         _frameScheduled = false;
         setNeedsDisplay();
         scheduleFrame();
@@ -55,7 +62,9 @@ void ActivityIndicator::scheduleFrame() {
 void ActivityIndicator::drawRect(const Rect& rect) {
     GraphicsContext* context = GraphicsContext::current();
     Color color = _style == ActivityIndicatorStyle::Gray ? Color::gray() : Color::whiteColor();
-    int lead = _animating ? static_cast<int>(std::floor(View::animationTime() / kStepSeconds)) % kSpokes : 0;
+    int lead = _animating
+                   ? static_cast<int>(std::floor(View::animationTime() / kStepSeconds)) % kSpokes
+                   : 0;
     double radius = std::min(rect.width(), rect.height()) / 2;
     double spokeWidth = radius * 0.2;
     context->saveState();
@@ -65,8 +74,8 @@ void ActivityIndicator::drawRect(const Rect& rect) {
         double alpha = 1.0 - 0.75 * age / (kSpokes - 1);
         context->saveState();
         context->rotate(2 * M_PI * i / kSpokes);
-        context->fillRoundedRect(Rect(-spokeWidth / 2, -radius, spokeWidth, radius * 0.5), spokeWidth / 2,
-                                 color.withAlpha(alpha));
+        context->fillRoundedRect(Rect(-spokeWidth / 2, -radius, spokeWidth, radius * 0.5),
+                                 spokeWidth / 2, color.withAlpha(alpha));
         context->restoreState();
     }
     context->restoreState();

@@ -23,7 +23,8 @@ class AlertView : public PopupView {
 public:
     // An empty cancel title means no cancel button.
     AlertView(std::string title, std::string message, std::weak_ptr<AlertViewDelegate> delegate,
-              const std::string& cancelButtonTitle, const std::vector<std::string>& otherButtonTitles);
+              const std::string& cancelButtonTitle,
+              const std::vector<std::string>& otherButtonTitles);
 
     const std::string& title() const { return _title; }
     const std::string& message() const { return _message; }

@@ -28,15 +28,19 @@ Application& Application::sharedApplication() {
 }
 
 bool Application::ensureGuiApplication() {
-    if (QCoreApplication::instance()) return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (QCoreApplication::instance())
+        return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     new QGuiApplication(gArgc, gArgv);
     return true;
 }
 
-Window* Application::keyWindow() const { return Window::keyWindow(); }
+Window* Application::keyWindow() const {
+    return Window::keyWindow();
+}
 
 bool Application::openURL(const std::string& url) {
-    if (openURLHandler()) return openURLHandler()(url);
+    if (openURLHandler())
+        return openURLHandler()(url);
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
@@ -45,9 +49,11 @@ void Application::setOpenURLHandler(std::function<bool(const std::string&)> hand
 }
 
 void Application::setActive(bool active) {
-    if (active == _active) return;
+    if (active == _active)
+        return;
     _active = active;
-    if (!_delegate) return;
+    if (!_delegate)
+        return;
     if (active)
         _delegate->applicationDidBecomeActive(*this);
     else
@@ -60,9 +66,11 @@ bool Application::deliverOpenURL(const std::string& url, const std::string& sour
 
 int Application::run() {
     ensureGuiApplication();
-    if (_delegate) _delegate->applicationDidFinishLaunching(*this);
+    if (_delegate)
+        _delegate->applicationDidFinishLaunching(*this);
     int code = RunLoop::run();
-    if (_delegate) _delegate->applicationWillTerminate(*this);
+    if (_delegate)
+        _delegate->applicationWillTerminate(*this);
     return code;
 }
 

@@ -17,7 +17,10 @@ class Window;
 class ApplicationDelegate {
 public:
     virtual ~ApplicationDelegate() = default;
-    virtual bool applicationDidFinishLaunching(Application& application) { (void)application; return true; }
+    virtual bool applicationDidFinishLaunching(Application& application) {
+        (void)application;
+        return true;
+    }
     virtual void applicationWillResignActive(Application& application) { (void)application; }
     virtual void applicationDidBecomeActive(Application& application) { (void)application; }
     virtual void applicationDidEnterBackground(Application& application) { (void)application; }
@@ -43,7 +46,9 @@ public:
     static bool ensureGuiApplication();
 
     // The application keeps its delegate for the life of the process.
-    void setDelegate(std::shared_ptr<ApplicationDelegate> delegate) { _delegate = std::move(delegate); }
+    void setDelegate(std::shared_ptr<ApplicationDelegate> delegate) {
+        _delegate = std::move(delegate);
+    }
     ApplicationDelegate* delegate() const { return _delegate.get(); }
 
     Window* keyWindow() const;

@@ -11,9 +11,11 @@ constexpr double kHighlightDarkening = 0.35;
 
 Button::Button(const Rect& frame) : Control(frame) {}
 
-template <typename T> T Button::lookup(const std::map<unsigned, T>& values, unsigned state, const T& fallback) {
+template <typename T>
+T Button::lookup(const std::map<unsigned, T>& values, unsigned state, const T& fallback) {
     auto it = values.find(state);
-    if (it != values.end()) return it->second;
+    if (it != values.end())
+        return it->second;
     it = values.find(ControlStateNormal);
     return it != values.end() ? it->second : fallback;
 }
@@ -34,11 +36,15 @@ void Button::setTitleColor(const Color& color, unsigned state) {
     _titleColors[state] = color;
     setNeedsDisplay();
 }
-ImagePtr Button::imageForState(unsigned state) const { return lookup<ImagePtr>(_images, state, nullptr); }
+ImagePtr Button::imageForState(unsigned state) const {
+    return lookup<ImagePtr>(_images, state, nullptr);
+}
 ImagePtr Button::backgroundImageForState(unsigned state) const {
     return lookup<ImagePtr>(_backgrounds, state, nullptr);
 }
-std::string Button::titleForState(unsigned state) const { return lookup<std::string>(_titles, state, {}); }
+std::string Button::titleForState(unsigned state) const {
+    return lookup<std::string>(_titles, state, {});
+}
 Color Button::titleColorForState(unsigned state) const {
     return lookup<Color>(_titleColors, state, theme::text());
 }
@@ -62,7 +68,8 @@ void Button::drawPicture(const Image& image, const Rect& rect, bool darken, doub
     ImageContext layer(rect.size, false, 2);
     layer.context().drawImage(image, Rect({0, 0}, rect.size));
     layer.context().painter().setCompositionMode(QPainter::CompositionMode_SourceAtop);
-    layer.context().fillRect(Rect({0, 0}, rect.size), Color::black().withAlpha(kHighlightDarkening));
+    layer.context().fillRect(Rect({0, 0}, rect.size),
+                             Color::black().withAlpha(kHighlightDarkening));
     context->drawImage(*layer.image(), rect, alpha);
 }
 
@@ -82,22 +89,29 @@ void Button::drawRect(const Rect& rect) {
     if (image) {
         Size size = image->size();
         ContentMode mode = _imageContentMode;
-        if (mode == ContentMode::Center && (size.width > rect.width() || size.height > rect.height()))
+        if (mode == ContentMode::Center &&
+            (size.width > rect.width() || size.height > rect.height()))
             mode = ContentMode::ScaleAspectFit;
         imageRect = contentRect(mode, size, rect);
         imageWidth = title.empty() ? 0 : imageRect.width();
-        if (imageWidth > 0) imageRect.origin.x -= _titleFont.sizeOfText(title).width / 2;
+        if (imageWidth > 0)
+            imageRect.origin.x -= _titleFont.sizeOfText(title).width / 2;
         bool own = _images.count(s) > 0;
         drawPicture(*image, imageRect, darken && !own, own ? 1.0 : alpha);
     }
     if (!title.empty()) {
         Rect titleRect = rect;
-        if (imageWidth > 0) titleRect = Rect(imageRect.maxX(), rect.minY(), rect.maxX() - imageRect.maxX(), rect.height());
+        if (imageWidth > 0)
+            titleRect =
+                Rect(imageRect.maxX(), rect.minY(), rect.maxX() - imageRect.maxX(), rect.height());
         Color color = titleColorForState(s);
-        if (pressed && !_titleColors.count(s)) color = color.withAlpha(color.alpha * 0.6);
-        if (!isEnabled() && !_titleColors.count(s)) color = color.withAlpha(color.alpha * kDisabledAlpha);
+        if (pressed && !_titleColors.count(s))
+            color = color.withAlpha(color.alpha * 0.6);
+        if (!isEnabled() && !_titleColors.count(s))
+            color = color.withAlpha(color.alpha * kDisabledAlpha);
         GraphicsContext::current()->drawText(title, titleRect, _titleFont, color,
-                                             imageWidth > 0 ? TextAlignment::Left : TextAlignment::Center);
+                                             imageWidth > 0 ? TextAlignment::Left
+                                                            : TextAlignment::Center);
     }
 }
 

@@ -38,7 +38,8 @@ public:
     void drawRect(const Rect& rect) override;
 
 private:
-    template <typename T> static T lookup(const std::map<unsigned, T>& values, unsigned state, const T& fallback);
+    template <typename T>
+    static T lookup(const std::map<unsigned, T>& values, unsigned state, const T& fallback);
     void drawPicture(const Image& image, const Rect& rect, bool darken, double alpha);
 
     std::map<unsigned, ImagePtr> _images;

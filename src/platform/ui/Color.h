@@ -25,13 +25,27 @@ struct Color {
 
 // The kit's own look: a dark camera theme with one accent colour. The artwork uses the same values.
 namespace theme {
-inline Color background() { return Color::hex(0x141619); }
-inline Color panel() { return Color::hex(0x23262d); }
-inline Color panelLight() { return Color::hex(0x2f333c); }
-inline Color accent() { return Color::hex(0xff5a36); }
-inline Color text() { return Color::hex(0xf2f2f2); }
-inline Color secondaryText() { return Color::hex(0x9aa0a9); }
-inline Color separator() { return Color::hex(0x383c45); }
+inline Color background() {
+    return Color::hex(0x141619);
+}
+inline Color panel() {
+    return Color::hex(0x23262d);
+}
+inline Color panelLight() {
+    return Color::hex(0x2f333c);
+}
+inline Color accent() {
+    return Color::hex(0xff5a36);
+}
+inline Color text() {
+    return Color::hex(0xf2f2f2);
+}
+inline Color secondaryText() {
+    return Color::hex(0x9aa0a9);
+}
+inline Color separator() {
+    return Color::hex(0x383c45);
+}
 } // namespace theme
 
 } // namespace tx

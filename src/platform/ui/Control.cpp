@@ -9,7 +9,8 @@ constexpr double kTouchMarginPoints = 30;
 Control::Control(const Rect& frame) : View(frame) {}
 
 void Control::setEnabled(bool enabled) {
-    if (_enabled == enabled) return;
+    if (_enabled == enabled)
+        return;
     _enabled = enabled;
     if (!enabled && _tracking) {
         _tracking = false;
@@ -19,22 +20,27 @@ void Control::setEnabled(bool enabled) {
 }
 
 void Control::setSelected(bool selected) {
-    if (_selected == selected) return;
+    if (_selected == selected)
+        return;
     _selected = selected;
     setNeedsDisplay();
 }
 
 void Control::setHighlighted(bool highlighted) {
-    if (_highlighted == highlighted) return;
+    if (_highlighted == highlighted)
+        return;
     _highlighted = highlighted;
     setNeedsDisplay();
 }
 
 unsigned Control::state() const {
     unsigned s = ControlStateNormal;
-    if (_highlighted) s |= ControlStateHighlighted;
-    if (!_enabled) s |= ControlStateDisabled;
-    if (_selected) s |= ControlStateSelected;
+    if (_highlighted)
+        s |= ControlStateHighlighted;
+    if (!_enabled)
+        s |= ControlStateDisabled;
+    if (_selected)
+        s |= ControlStateSelected;
     return s;
 }
 
@@ -60,11 +66,14 @@ void Control::sendActionsForControlEvents(ControlEvents events) {
     auto keep = weak_from_this().lock();
     auto registrations = _registrations;
     for (auto& r : registrations)
-        if (r.events & events && r.action) r.action(*this);
+        if (r.events & events && r.action)
+            r.action(*this);
 }
 
 bool Control::touchIsInside(const Touch& touch) const {
-    return bounds().insetBy(-kTouchMarginPoints, -kTouchMarginPoints).contains(touch.locationInView(this));
+    return bounds()
+        .insetBy(-kTouchMarginPoints, -kTouchMarginPoints)
+        .contains(touch.locationInView(this));
 }
 
 bool Control::beginTrackingWithTouch(const Touch&) {
@@ -74,16 +83,21 @@ bool Control::beginTrackingWithTouch(const Touch&) {
 
 bool Control::continueTrackingWithTouch(const Touch&) {
     if (_touchInside != _wasInside)
-        sendActionsForControlEvents(_touchInside ? ControlEventTouchDragEnter : ControlEventTouchDragExit);
-    sendActionsForControlEvents(_touchInside ? ControlEventTouchDragInside : ControlEventTouchDragOutside);
+        sendActionsForControlEvents(_touchInside ? ControlEventTouchDragEnter
+                                                 : ControlEventTouchDragExit);
+    sendActionsForControlEvents(_touchInside ? ControlEventTouchDragInside
+                                             : ControlEventTouchDragOutside);
     return true;
 }
 
 void Control::endTrackingWithTouch(const Touch*) {
-    sendActionsForControlEvents(_touchInside ? ControlEventTouchUpInside : ControlEventTouchUpOutside);
+    sendActionsForControlEvents(_touchInside ? ControlEventTouchUpInside
+                                             : ControlEventTouchUpOutside);
 }
 
-void Control::cancelTracking() { sendActionsForControlEvents(ControlEventTouchCancel); }
+void Control::cancelTracking() {
+    sendActionsForControlEvents(ControlEventTouchCancel);
+}
 
 void Control::touchesBegan(const TouchSet& touches) {
     if (!_enabled || touches.empty()) {
@@ -94,12 +108,14 @@ void Control::touchesBegan(const TouchSet& touches) {
     _touchInside = true;
     _tracking = true;
     setHighlighted(true);
-    if (touches.front()->tapCount() > 1) sendActionsForControlEvents(ControlEventTouchDownRepeat);
+    if (touches.front()->tapCount() > 1)
+        sendActionsForControlEvents(ControlEventTouchDownRepeat);
     _tracking = beginTrackingWithTouch(*touches.front());
 }
 
 void Control::touchesMoved(const TouchSet& touches) {
-    if (!_tracking || touches.empty()) return;
+    if (!_tracking || touches.empty())
+        return;
     auto keep = weak_from_this().lock();
     bool inside = touchIsInside(*touches.front());
     _wasInside = _touchInside;
@@ -109,16 +125,19 @@ void Control::touchesMoved(const TouchSet& touches) {
 }
 
 void Control::touchesEnded(const TouchSet& touches) {
-    if (!_tracking) return;
+    if (!_tracking)
+        return;
     auto keep = weak_from_this().lock();
-    if (!touches.empty()) _touchInside = touchIsInside(*touches.front());
+    if (!touches.empty())
+        _touchInside = touchIsInside(*touches.front());
     _tracking = false;
     setHighlighted(false);
     endTrackingWithTouch(touches.empty() ? nullptr : touches.front().get());
 }
 
 void Control::touchesCancelled(const TouchSet&) {
-    if (!_tracking) return;
+    if (!_tracking)
+        return;
     auto keep = weak_from_this().lock();
     _tracking = false;
     setHighlighted(false);

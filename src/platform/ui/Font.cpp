@@ -17,7 +17,9 @@ QFont Font::qfont() const {
     return font;
 }
 
-double Font::lineHeight() const { return QFontMetricsF(qfont()).height(); }
+double Font::lineHeight() const {
+    return QFontMetricsF(qfont()).height();
+}
 
 Size Font::sizeOfText(const std::string& text) const {
     QFontMetricsF metrics(qfont());

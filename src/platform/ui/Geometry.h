@@ -39,7 +39,9 @@ struct Rect {
     bool contains(Point p) const {
         return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
     }
-    Rect offsetBy(double dx, double dy) const { return {origin.x + dx, origin.y + dy, size.width, size.height}; }
+    Rect offsetBy(double dx, double dy) const {
+        return {origin.x + dx, origin.y + dy, size.width, size.height};
+    }
     Rect insetBy(double dx, double dy) const {
         return {origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy};
     }
@@ -48,7 +50,8 @@ struct Rect {
         double y0 = std::max(minY(), o.minY());
         double x1 = std::min(maxX(), o.maxX());
         double y1 = std::min(maxY(), o.maxY());
-        if (x1 <= x0 || y1 <= y0) return {};
+        if (x1 <= x0 || y1 <= y0)
+            return {};
         return {x0, y0, x1 - x0, y1 - y0};
     }
     bool intersects(const Rect& o) const { return !intersection(o).isEmpty(); }
@@ -71,14 +74,15 @@ struct AffineTransform {
     bool isIdentity() const { return *this == AffineTransform{}; }
     // This transform followed by `t`.
     AffineTransform concat(const AffineTransform& t) const {
-        return {a * t.a + b * t.c,          a * t.b + b * t.d,
-                c * t.a + d * t.c,          c * t.b + d * t.d,
-                tx * t.a + ty * t.c + t.tx, tx * t.b + ty * t.d + t.ty};
+        return {a * t.a + b * t.c, a * t.b + b * t.d,          c * t.a + d * t.c,
+                c * t.b + d * t.d, tx * t.a + ty * t.c + t.tx, tx * t.b + ty * t.d + t.ty};
     }
     AffineTransform inverted() const {
         double det = a * d - b * c;
-        if (det == 0) return *this;
-        return {d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
+        if (det == 0)
+            return *this;
+        return {
+            d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
     }
     Point apply(Point p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
     // The bounding box of `r` after the transform.

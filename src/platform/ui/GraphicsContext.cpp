@@ -12,16 +12,22 @@ namespace {
 
 thread_local GraphicsContext* gCurrent = nullptr;
 
-QColor qcolor(const Color& c) { return QColor::fromRgbF(c.red, c.green, c.blue, c.alpha); }
-QRectF qrect(const Rect& r) { return QRectF(r.minX(), r.minY(), r.width(), r.height()); }
+QColor qcolor(const Color& c) {
+    return QColor::fromRgbF(c.red, c.green, c.blue, c.alpha);
+}
+QRectF qrect(const Rect& r) {
+    return QRectF(r.minX(), r.minY(), r.width(), r.height());
+}
 
 // Splits one axis of a stretchable image into (source, destination) spans in pixels and points.
 struct Span {
     double srcStart, srcLength, dstStart, dstLength;
 };
 
-std::vector<Span> spans(double pixelLength, double scale, double cap, double dstStart, double dstLength) {
-    if (cap <= 0 || cap * scale + scale >= pixelLength) return {{0, pixelLength, dstStart, dstLength}};
+std::vector<Span> spans(double pixelLength, double scale, double cap, double dstStart,
+                        double dstLength) {
+    if (cap <= 0 || cap * scale + scale >= pixelLength)
+        return {{0, pixelLength, dstStart, dstLength}};
     double capPixels = std::round(cap * scale);
     double endPixels = pixelLength - capPixels - scale;
     double capPoints = capPixels / scale;
@@ -46,20 +52,38 @@ GraphicsContext::GraphicsContext(QPainter& painter) : _painter(painter), _previo
     _painter.setRenderHint(QPainter::TextAntialiasing);
 }
 
-GraphicsContext::~GraphicsContext() { gCurrent = _previous; }
+GraphicsContext::~GraphicsContext() {
+    gCurrent = _previous;
+}
 
-GraphicsContext* GraphicsContext::current() { return gCurrent; }
+GraphicsContext* GraphicsContext::current() {
+    return gCurrent;
+}
 
-void GraphicsContext::saveState() { _painter.save(); }
-void GraphicsContext::restoreState() { _painter.restore(); }
-void GraphicsContext::clipToRect(const Rect& rect) { _painter.setClipRect(qrect(rect), Qt::IntersectClip); }
-void GraphicsContext::translate(double dx, double dy) { _painter.translate(dx, dy); }
-void GraphicsContext::rotate(double radians) { _painter.rotate(radians * 180.0 / M_PI); }
-void GraphicsContext::scale(double sx, double sy) { _painter.scale(sx, sy); }
+void GraphicsContext::saveState() {
+    _painter.save();
+}
+void GraphicsContext::restoreState() {
+    _painter.restore();
+}
+void GraphicsContext::clipToRect(const Rect& rect) {
+    _painter.setClipRect(qrect(rect), Qt::IntersectClip);
+}
+void GraphicsContext::translate(double dx, double dy) {
+    _painter.translate(dx, dy);
+}
+void GraphicsContext::rotate(double radians) {
+    _painter.rotate(radians * 180.0 / M_PI);
+}
+void GraphicsContext::scale(double sx, double sy) {
+    _painter.scale(sx, sy);
+}
 void GraphicsContext::concatTransform(const AffineTransform& t) {
     _painter.setTransform(QTransform(t.a, t.b, t.c, t.d, t.tx, t.ty), true);
 }
-void GraphicsContext::setAlpha(double alpha) { _painter.setOpacity(alpha); }
+void GraphicsContext::setAlpha(double alpha) {
+    _painter.setOpacity(alpha);
+}
 
 void GraphicsContext::fillRect(const Rect& rect, const Color& color) {
     _painter.fillRect(qrect(rect), qcolor(color));
@@ -100,26 +124,32 @@ void GraphicsContext::drawImage(const Image& image, const Rect& rect, double alp
         _painter.drawImage(qrect(rect), pixels);
     } else {
         double s = image.scale();
-        for (const Span& h : spans(pixels.width(), s, image.leftCapWidth(), rect.minX(), rect.width()))
-            for (const Span& v : spans(pixels.height(), s, image.topCapHeight(), rect.minY(), rect.height()))
+        for (const Span& h :
+             spans(pixels.width(), s, image.leftCapWidth(), rect.minX(), rect.width()))
+            for (const Span& v :
+                 spans(pixels.height(), s, image.topCapHeight(), rect.minY(), rect.height()))
                 _painter.drawImage(QRectF(h.dstStart, v.dstStart, h.dstLength, v.dstLength), pixels,
                                    QRectF(h.srcStart, v.srcStart, h.srcLength, v.srcLength));
     }
     _painter.setOpacity(opacity);
 }
 
-void GraphicsContext::drawImagePart(const Image& image, const Rect& source, const Rect& rect, double alpha) {
+void GraphicsContext::drawImagePart(const Image& image, const Rect& source, const Rect& rect,
+                                    double alpha) {
     double s = image.scale();
     double opacity = _painter.opacity();
     _painter.setOpacity(opacity * alpha);
-    _painter.drawImage(qrect(rect), image.pixels(),
-                       QRectF(source.minX() * s, source.minY() * s, source.width() * s, source.height() * s));
+    _painter.drawImage(
+        qrect(rect), image.pixels(),
+        QRectF(source.minX() * s, source.minY() * s, source.width() * s, source.height() * s));
     _painter.setOpacity(opacity);
 }
 
-void GraphicsContext::drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color,
-                               TextAlignment alignment, LineBreakMode lineBreak, bool verticallyCentred) {
-    if (text.empty() || color.isClear()) return;
+void GraphicsContext::drawText(const std::string& text, const Rect& rect, const Font& font,
+                               const Color& color, TextAlignment alignment, LineBreakMode lineBreak,
+                               bool verticallyCentred) {
+    if (text.empty() || color.isClear())
+        return;
     QFont qf = font.qfont();
     QFontMetricsF metrics(qf);
     QString string = QString::fromStdString(text);
@@ -133,15 +163,16 @@ void GraphicsContext::drawText(const std::string& text, const Rect& rect, const 
         QRectF bounds = metrics.boundingRect(qrect(rect), int(h) | Qt::TextWordWrap, string);
         QRectF target = qrect(rect);
         if (verticallyCentred && bounds.height() < target.height())
-            target = QRectF(target.x(), target.y() + (target.height() - bounds.height()) / 2, target.width(),
-                            bounds.height());
+            target = QRectF(target.x(), target.y() + (target.height() - bounds.height()) / 2,
+                            target.width(), bounds.height());
         _painter.setClipRect(qrect(rect), Qt::IntersectClip);
         _painter.drawText(target, int(h) | Qt::AlignTop | Qt::TextWordWrap, string);
     } else {
         if (lineBreak == LineBreakMode::TruncateTail)
             string = metrics.elidedText(string, Qt::ElideRight, rect.width() + 0.5);
         Qt::Alignment v = verticallyCentred ? Qt::AlignVCenter : Qt::AlignTop;
-        _painter.drawText(qrect(rect), int(h) | int(v) | Qt::TextSingleLine | Qt::TextDontClip, string);
+        _painter.drawText(qrect(rect), int(h) | int(v) | Qt::TextSingleLine | Qt::TextDontClip,
+                          string);
     }
     _painter.restore();
 }

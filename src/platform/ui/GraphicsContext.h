@@ -51,7 +51,8 @@ public:
     // Draws text inside `rect`, vertically centred when it fits on the lines it takes.
     void drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color,
                   TextAlignment alignment = TextAlignment::Left,
-                  LineBreakMode lineBreak = LineBreakMode::TruncateTail, bool verticallyCentred = true);
+                  LineBreakMode lineBreak = LineBreakMode::TruncateTail,
+                  bool verticallyCentred = true);
 
 private:
     QPainter& _painter;

@@ -24,7 +24,8 @@ std::vector<unsigned char> encode(const QImage& image, const char* format, int q
 }
 
 bool endsWith(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 } // namespace
@@ -38,9 +39,11 @@ Image::Image(QImage pixels, double scale, double leftCapWidth, double topCapHeig
 
 std::string Image::pathForImageNamed(const std::string& name) {
     std::string base = name;
-    if (endsWith(base, ".png")) base.resize(base.size() - 4);
+    if (endsWith(base, ".png"))
+        base.resize(base.size() - 4);
     std::string path = resourcePath(base, "png");
-    if (path.empty() && !endsWith(base, "@2x")) path = resourcePath(base + "@2x", "png");
+    if (path.empty() && !endsWith(base, "@2x"))
+        path = resourcePath(base + "@2x", "png");
     return path;
 }
 
@@ -48,26 +51,31 @@ ImagePtr Image::imageNamed(const std::string& name) {
     // Bundled pictures never change while the application runs, so each is read once.
     static auto* cache = new std::map<std::string, ImagePtr>();
     auto found = cache->find(name);
-    if (found != cache->end()) return found->second;
+    if (found != cache->end())
+        return found->second;
     ImagePtr image;
     std::string path = pathForImageNamed(name);
     if (!path.empty()) {
         QImage pixels(QString::fromStdString(path));
-        if (!pixels.isNull()) image = std::make_shared<Image>(std::move(pixels), kArtworkScale);
+        if (!pixels.isNull())
+            image = std::make_shared<Image>(std::move(pixels), kArtworkScale);
     }
-    if (image) (*cache)[name] = image;
+    if (image)
+        (*cache)[name] = image;
     return image;
 }
 
 ImagePtr Image::imageWithContentsOfFile(const std::string& path) {
     QImage pixels(QString::fromStdString(path));
-    if (pixels.isNull()) return nullptr;
+    if (pixels.isNull())
+        return nullptr;
     return std::make_shared<Image>(std::move(pixels), 1.0);
 }
 
 ImagePtr Image::imageWithData(const std::vector<unsigned char>& data, double scale) {
     QImage pixels;
-    if (!pixels.loadFromData(data.data(), static_cast<int>(data.size()))) return nullptr;
+    if (!pixels.loadFromData(data.data(), static_cast<int>(data.size())))
+        return nullptr;
     return std::make_shared<Image>(std::move(pixels), scale);
 }
 
@@ -117,11 +125,14 @@ ImagePtr Image::maskedWith(const Image& mask) const {
     return std::make_shared<Image>(std::move(result), _scale);
 }
 
-std::vector<unsigned char> Image::pngData() const { return encode(_pixels, "PNG", -1); }
+std::vector<unsigned char> Image::pngData() const {
+    return encode(_pixels, "PNG", -1);
+}
 
 std::vector<unsigned char> Image::jpegData(double quality) const {
     QImage opaque = _pixels.convertToFormat(QImage::Format_RGB32);
-    return encode(opaque, "JPEG", static_cast<int>(std::lround(std::clamp(quality, 0.0, 1.0) * 100)));
+    return encode(opaque, "JPEG",
+                  static_cast<int>(std::lround(std::clamp(quality, 0.0, 1.0) * 100)));
 }
 
 bool Image::writeToFile(const std::string& path) const {
@@ -131,9 +142,12 @@ bool Image::writeToFile(const std::string& path) const {
 }
 
 void Image::drawInRect(const Rect& rect, double alpha) const {
-    if (GraphicsContext* context = GraphicsContext::current()) context->drawImage(*this, rect, alpha);
+    if (GraphicsContext* context = GraphicsContext::current())
+        context->drawImage(*this, rect, alpha);
 }
 
-void Image::drawAtPoint(Point point, double alpha) const { drawInRect(Rect(point, size()), alpha); }
+void Image::drawAtPoint(Point point, double alpha) const {
+    drawInRect(Rect(point, size()), alpha);
+}
 
 } // namespace tx

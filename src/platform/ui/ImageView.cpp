@@ -4,7 +4,9 @@
 
 namespace tx {
 
-ImageView::ImageView(const Rect& frame) : View(frame) { setUserInteractionEnabled(false); }
+ImageView::ImageView(const Rect& frame) : View(frame) {
+    setUserInteractionEnabled(false);
+}
 
 ImageView::ImageView(ImagePtr image) : ImageView(image ? Rect({0, 0}, image->size()) : Rect()) {
     _image = std::move(image);
@@ -27,7 +29,8 @@ void ImageView::setHighlighted(bool highlighted) {
 
 void ImageView::drawRect(const Rect& rect) {
     const ImagePtr& image = _highlighted && _highlightedImage ? _highlightedImage : _image;
-    if (!image) return;
+    if (!image)
+        return;
     GraphicsContext::current()->drawImage(*image, contentRect(contentMode(), image->size(), rect));
 }
 

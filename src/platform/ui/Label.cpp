@@ -2,10 +2,13 @@
 
 namespace tx {
 
-Label::Label(const Rect& frame) : View(frame) { setUserInteractionEnabled(false); }
+Label::Label(const Rect& frame) : View(frame) {
+    setUserInteractionEnabled(false);
+}
 
 void Label::setText(const std::string& text) {
-    if (_text == text) return;
+    if (_text == text)
+        return;
     _text = text;
     setNeedsDisplay();
 }
@@ -36,10 +39,11 @@ void Label::setNumberOfLines(int lines) {
 
 void Label::drawRect(const Rect& rect) {
     GraphicsContext* context = GraphicsContext::current();
-    LineBreakMode mode = _numberOfLines == 1 ? LineBreakMode::TruncateTail : LineBreakMode::WordWrap;
+    LineBreakMode mode =
+        _numberOfLines == 1 ? LineBreakMode::TruncateTail : LineBreakMode::WordWrap;
     if (!_shadowColor.isClear())
-        context->drawText(_text, rect.offsetBy(_shadowOffset.width, _shadowOffset.height), _font, _shadowColor,
-                          _alignment, mode);
+        context->drawText(_text, rect.offsetBy(_shadowOffset.width, _shadowOffset.height), _font,
+                          _shadowColor, _alignment, mode);
     context->drawText(_text, rect, _font, _textColor, _alignment, mode);
 }
 

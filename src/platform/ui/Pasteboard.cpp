@@ -27,7 +27,8 @@ void Pasteboard::setString(const std::string& text) {
 std::string Pasteboard::string() const {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         QString text = QGuiApplication::clipboard()->text();
-        if (!text.isEmpty()) return text.toStdString();
+        if (!text.isEmpty())
+            return text.toStdString();
     }
     return fallback();
 }

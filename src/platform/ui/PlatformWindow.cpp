@@ -23,7 +23,8 @@ PlatformWindow::PlatformWindow(tx::Window& window) : _window(window) {
 
 PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {
     Rect b = _window.bounds();
-    return {position.x() * b.width() / std::max(1, width()), position.y() * b.height() / std::max(1, height())};
+    return {position.x() * b.width() / std::max(1, width()),
+            position.y() * b.height() / std::max(1, height())};
 }
 
 void PlatformWindow::paintEvent(QPaintEvent*) {
@@ -38,20 +39,23 @@ void PlatformWindow::paintEvent(QPaintEvent*) {
 }
 
 void PlatformWindow::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton)
+        return;
     _pressed = true;
     PointF p = toPoints(event->position());
     _window.sendTouch(TouchPhase::Began, {p.x, p.y});
 }
 
 void PlatformWindow::mouseMoveEvent(QMouseEvent* event) {
-    if (!_pressed) return;
+    if (!_pressed)
+        return;
     PointF p = toPoints(event->position());
     _window.sendTouch(TouchPhase::Moved, {p.x, p.y});
 }
 
 void PlatformWindow::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !_pressed) return;
+    if (event->button() != Qt::LeftButton || !_pressed)
+        return;
     _pressed = false;
     PointF p = toPoints(event->position());
     _window.sendTouch(TouchPhase::Ended, {p.x, p.y});
@@ -62,18 +66,40 @@ void PlatformWindow::keyPressEvent(QKeyEvent* event) {
     key.shift = event->modifiers() & Qt::ShiftModifier;
     key.control = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
-    case Qt::Key_Backspace: key.key = KeyEvent::Key::Backspace; break;
-    case Qt::Key_Delete: key.key = KeyEvent::Key::Delete; break;
-    case Qt::Key_Left: key.key = KeyEvent::Key::Left; break;
-    case Qt::Key_Right: key.key = KeyEvent::Key::Right; break;
-    case Qt::Key_Up: key.key = KeyEvent::Key::Up; break;
-    case Qt::Key_Down: key.key = KeyEvent::Key::Down; break;
-    case Qt::Key_Home: key.key = KeyEvent::Key::Home; break;
-    case Qt::Key_End: key.key = KeyEvent::Key::End; break;
+    case Qt::Key_Backspace:
+        key.key = KeyEvent::Key::Backspace;
+        break;
+    case Qt::Key_Delete:
+        key.key = KeyEvent::Key::Delete;
+        break;
+    case Qt::Key_Left:
+        key.key = KeyEvent::Key::Left;
+        break;
+    case Qt::Key_Right:
+        key.key = KeyEvent::Key::Right;
+        break;
+    case Qt::Key_Up:
+        key.key = KeyEvent::Key::Up;
+        break;
+    case Qt::Key_Down:
+        key.key = KeyEvent::Key::Down;
+        break;
+    case Qt::Key_Home:
+        key.key = KeyEvent::Key::Home;
+        break;
+    case Qt::Key_End:
+        key.key = KeyEvent::Key::End;
+        break;
     case Qt::Key_Return:
-    case Qt::Key_Enter: key.key = KeyEvent::Key::Return; break;
-    case Qt::Key_Escape: key.key = KeyEvent::Key::Escape; break;
-    case Qt::Key_Tab: key.key = KeyEvent::Key::Tab; break;
+    case Qt::Key_Enter:
+        key.key = KeyEvent::Key::Return;
+        break;
+    case Qt::Key_Escape:
+        key.key = KeyEvent::Key::Escape;
+        break;
+    case Qt::Key_Tab:
+        key.key = KeyEvent::Key::Tab;
+        break;
     default:
         if (key.control && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z) {
             key.key = KeyEvent::Key::Character;
@@ -93,7 +119,11 @@ void PlatformWindow::wheelEvent(QWheelEvent* event) {
     _window.sendWheel({p.x, p.y}, -delta.x() / 3.0, -delta.y() / 3.0);
 }
 
-void PlatformWindow::focusInEvent(QFocusEvent*) { _window.platformFocusChanged(true); }
-void PlatformWindow::focusOutEvent(QFocusEvent*) { _window.platformFocusChanged(false); }
+void PlatformWindow::focusInEvent(QFocusEvent*) {
+    _window.platformFocusChanged(true);
+}
+void PlatformWindow::focusOutEvent(QFocusEvent*) {
+    _window.platformFocusChanged(false);
+}
 
 } // namespace tx

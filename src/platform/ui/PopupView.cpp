@@ -20,7 +20,9 @@ ImagePtr pressedBackground() {
 
 } // namespace
 
-PopupView::PopupView() : View(Rect()) { setBackgroundColor(Color::black().withAlpha(0.55)); }
+PopupView::PopupView() : View(Rect()) {
+    setBackgroundColor(Color::black().withAlpha(0.55));
+}
 
 int PopupView::addTitle(const std::string& title) {
     _titles.push_back(title);
@@ -33,11 +35,13 @@ std::string PopupView::buttonTitleAtIndex(int index) const {
 
 std::shared_ptr<Button> PopupView::buttonAtIndex(int index) const {
     for (auto& b : _buttons)
-        if (b->tag() == index) return b;
+        if (b->tag() == index)
+            return b;
     return nullptr;
 }
 
-std::shared_ptr<Button> PopupView::makeButton(int index, const Rect& frame, bool emphasised, bool destructive) {
+std::shared_ptr<Button> PopupView::makeButton(int index, const Rect& frame, bool emphasised,
+                                              bool destructive) {
     auto button = std::make_shared<Button>(frame);
     button->setTag(index);
     button->setTitle(buttonTitleAtIndex(index), ControlStateNormal);
@@ -46,18 +50,21 @@ std::shared_ptr<Button> PopupView::makeButton(int index, const Rect& frame, bool
     button->setBackgroundImage(pressedBackground(), ControlStateHighlighted);
     std::weak_ptr<Object> weak = weak_from_this();
     button->addTarget(this, ControlEventTouchUpInside, [this, weak, index](Control&) {
-        if (auto keep = weak.lock()) dismissWithClickedButtonIndex(index, true);
+        if (auto keep = weak.lock())
+            dismissWithClickedButtonIndex(index, true);
     });
     _buttons.push_back(button);
     return button;
 }
 
 void PopupView::present(Window* window) {
-    if (!window || _visible) return;
+    if (!window || _visible)
+        return;
     _visible = true;
     setFrame(window->bounds());
     _buttons.clear();
-    if (_panel) _panel->removeFromSuperview();
+    if (_panel)
+        _panel->removeFromSuperview();
     _panel = buildPanel(window->bounds());
     addSubview(_panel);
     window->addSubview(sharedView());
@@ -68,7 +75,8 @@ void PopupView::present(Window* window) {
 }
 
 void PopupView::dismissWithClickedButtonIndex(int index, bool animated) {
-    if (!_visible || _dismissing) return;
+    if (!_visible || _dismissing)
+        return;
     _dismissing = true;
     auto keep = sharedView(); // the window holds the popup until it is gone
     reportClick(index);
@@ -82,7 +90,8 @@ void PopupView::dismissWithClickedButtonIndex(int index, bool animated) {
         finish(true);
         return;
     }
-    View::animate(kFadeSeconds, 0, AnimationCurve::EaseIn, [&] { setAlpha(0); }, finish);
+    View::animate(
+        kFadeSeconds, 0, AnimationCurve::EaseIn, [&] { setAlpha(0); }, finish);
     animateOut(_panel);
 }
 
@@ -93,7 +102,8 @@ bool PopupView::keyPressed(const KeyEvent& event) {
     }
     if (event.key == KeyEvent::Key::Return && numberOfButtons() > 0) {
         int index = numberOfButtons() - 1;
-        if (index == _cancelIndex && index > 0) index--;
+        if (index == _cancelIndex && index > 0)
+            index--;
         dismissWithClickedButtonIndex(index, true);
         return true;
     }

@@ -40,7 +40,8 @@ protected:
     virtual void animateOut(const ViewPtr& panel) = 0;
     virtual void reportClick(int index) = 0;
     virtual void reportDismiss(int index) = 0;
-    std::shared_ptr<Button> makeButton(int index, const Rect& frame, bool emphasised, bool destructive);
+    std::shared_ptr<Button> makeButton(int index, const Rect& frame, bool emphasised,
+                                       bool destructive);
     const ViewPtr& panel() const { return _panel; }
 
 private:

@@ -15,17 +15,21 @@ Point Touch::previousLocationInView(const View* view) const {
 
 bool Responder::becomeFirstResponder() {
     Window* window = responderWindow();
-    if (!window || !canBecomeFirstResponder()) return false;
+    if (!window || !canBecomeFirstResponder())
+        return false;
     Responder* current = window->firstResponder();
-    if (current == this) return true;
-    if (current && !current->resignFirstResponder()) return false;
+    if (current == this)
+        return true;
+    if (current && !current->resignFirstResponder())
+        return false;
     window->setFirstResponder(this);
     return true;
 }
 
 bool Responder::resignFirstResponder() {
     Window* window = responderWindow();
-    if (window && window->firstResponder() == this) window->setFirstResponder(nullptr);
+    if (window && window->firstResponder() == this)
+        window->setFirstResponder(nullptr);
     return true;
 }
 
@@ -35,16 +39,20 @@ bool Responder::isFirstResponder() const {
 }
 
 void Responder::touchesBegan(const TouchSet& touches) {
-    if (Responder* next = nextResponder()) next->touchesBegan(touches);
+    if (Responder* next = nextResponder())
+        next->touchesBegan(touches);
 }
 void Responder::touchesMoved(const TouchSet& touches) {
-    if (Responder* next = nextResponder()) next->touchesMoved(touches);
+    if (Responder* next = nextResponder())
+        next->touchesMoved(touches);
 }
 void Responder::touchesEnded(const TouchSet& touches) {
-    if (Responder* next = nextResponder()) next->touchesEnded(touches);
+    if (Responder* next = nextResponder())
+        next->touchesEnded(touches);
 }
 void Responder::touchesCancelled(const TouchSet& touches) {
-    if (Responder* next = nextResponder()) next->touchesCancelled(touches);
+    if (Responder* next = nextResponder())
+        next->touchesCancelled(touches);
 }
 bool Responder::keyPressed(const KeyEvent& event) {
     Responder* next = nextResponder();

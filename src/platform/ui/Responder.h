@@ -20,7 +20,8 @@ enum class TouchPhase { Began, Moved, Stationary, Ended, Cancelled };
 class Touch : public Object {
 public:
     Touch(Window* window, Point locationInWindow, double timestampSeconds)
-        : _window(window), _location(locationInWindow), _previous(locationInWindow), _timestamp(timestampSeconds) {}
+        : _window(window), _location(locationInWindow), _previous(locationInWindow),
+          _timestamp(timestampSeconds) {}
 
     TouchPhase phase() const { return _phase; }
     // The view that the touch began in.
@@ -57,7 +58,21 @@ using TouchSet = std::vector<TouchPtr>;
 
 // A key typed on the desktop keyboard.
 struct KeyEvent {
-    enum class Key { Character, Backspace, Delete, Left, Right, Up, Down, Home, End, Return, Escape, Tab, Other };
+    enum class Key {
+        Character,
+        Backspace,
+        Delete,
+        Left,
+        Right,
+        Up,
+        Down,
+        Home,
+        End,
+        Return,
+        Escape,
+        Tab,
+        Other
+    };
     Key key = Key::Other;
     std::string text; // the typed characters, UTF-8, for Key::Character
     bool shift = false;

@@ -12,7 +12,8 @@ constexpr int kTallWindowPixels = 1136;
 void Screen::chooseHeightForDesktop() {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     QScreen* screen = app ? QGuiApplication::primaryScreen() : nullptr;
-    if (!screen) return;
+    if (!screen)
+        return;
     // The window shows two pixels a point; window decorations need a little room as well.
     double available = screen->availableGeometry().height() * screen->devicePixelRatio();
     _height = available >= kTallWindowPixels + 40 ? 568 : 480;

@@ -37,7 +37,8 @@ bool ScrollView::canScroll() const {
 
 void ScrollView::setContentOffset(Point offset, bool animated) {
     Rect b = bounds();
-    if (b.origin == offset) return;
+    if (b.origin == offset)
+        return;
     b.origin = offset;
     if (animated)
         View::animate(kScrollSeconds, [&] { setBounds(b); });
@@ -52,33 +53,45 @@ void ScrollView::scrollBy(double dx, double dy) {
     setContentOffset(clamped({o.x + dx, o.y + dy}));
 }
 
-void ScrollView::touchesBegan(const TouchSet&) { _dragging = true; }
+void ScrollView::touchesBegan(const TouchSet&) {
+    _dragging = true;
+}
 
 void ScrollView::touchesMoved(const TouchSet& touches) {
-    if (!_dragging || !_scrollEnabled || touches.empty()) return;
+    if (!_dragging || !_scrollEnabled || touches.empty())
+        return;
     // Locations in the superview stay put while the content moves.
     Point now = touches.front()->locationInView(superview());
     Point before = touches.front()->previousLocationInView(superview());
     scrollBy(before.x - now.x, before.y - now.y);
 }
 
-void ScrollView::touchesEnded(const TouchSet&) { _dragging = false; }
-void ScrollView::touchesCancelled(const TouchSet&) { _dragging = false; }
+void ScrollView::touchesEnded(const TouchSet&) {
+    _dragging = false;
+}
+void ScrollView::touchesCancelled(const TouchSet&) {
+    _dragging = false;
+}
 
-void ScrollView::layoutSubviews() { updateIndicator(); }
+void ScrollView::layoutSubviews() {
+    updateIndicator();
+}
 
 void ScrollView::updateIndicator() {
     Rect b = bounds();
     bool show = _contentSize.height > b.height() + 0.5 && b.height() > 0;
-    if (_indicator->superview() != this) addSubview(_indicator);
-    else if (subviews().back() != _indicator) bringSubviewToFront(_indicator.get());
+    if (_indicator->superview() != this)
+        addSubview(_indicator);
+    else if (subviews().back() != _indicator)
+        bringSubviewToFront(_indicator.get());
     _indicator->setHidden(!show);
-    if (!show) return;
+    if (!show)
+        return;
     double length = std::max(20.0, b.height() * b.height() / _contentSize.height);
     double travel = b.height() - length - 4;
     double fraction = b.origin.y / std::max(1.0, _contentSize.height - b.height());
-    _indicator->setFrame(Rect(b.origin.x + b.width() - kIndicatorWidth - 2, b.origin.y + 2 + travel * fraction,
-                              kIndicatorWidth, length));
+    _indicator->setFrame(Rect(b.origin.x + b.width() - kIndicatorWidth - 2,
+                              b.origin.y + 2 + travel * fraction, kIndicatorWidth, length));
 }
 
 } // namespace tx

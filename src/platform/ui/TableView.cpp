@@ -14,7 +14,9 @@ constexpr double kDeleteButtonWidth = 66;
 constexpr double kRowAnimationSeconds = 0.3;
 constexpr double kDeselectSeconds = 0.3;
 
-Color deleteRed() { return Color::hex(0xe5383b); }
+Color deleteRed() {
+    return Color::hex(0xe5383b);
+}
 
 // The round minus sign of a row in edit mode.
 ImagePtr minusImage() {
@@ -41,7 +43,8 @@ ImagePtr deleteBackground() {
 // ---------------------------------------------------------------------------------------------
 // TableViewCell
 
-TableViewCell::TableViewCell(const std::string& reuseIdentifier) : View(Rect(0, 0, 320, 44)), _reuseIdentifier(reuseIdentifier) {
+TableViewCell::TableViewCell(const std::string& reuseIdentifier)
+    : View(Rect(0, 0, 320, 44)), _reuseIdentifier(reuseIdentifier) {
     _contentView = std::make_shared<View>(bounds());
     addSubview(_contentView);
     _separator = std::make_shared<View>(Rect(0, 43, 320, 1));
@@ -70,14 +73,17 @@ std::shared_ptr<ImageView> TableViewCell::imageView() {
 }
 
 void TableViewCell::setBackgroundView(ViewPtr view) {
-    if (_backgroundView) _backgroundView->removeFromSuperview();
+    if (_backgroundView)
+        _backgroundView->removeFromSuperview();
     _backgroundView = std::move(view);
-    if (_backgroundView) insertSubview(_backgroundView, 0);
+    if (_backgroundView)
+        insertSubview(_backgroundView, 0);
     setNeedsLayout();
 }
 
 void TableViewCell::setSelectedBackgroundView(ViewPtr view) {
-    if (_selectedBackgroundView) _selectedBackgroundView->removeFromSuperview();
+    if (_selectedBackgroundView)
+        _selectedBackgroundView->removeFromSuperview();
     _selectedBackgroundView = std::move(view);
     setNeedsLayout();
     updateSelectionDisplay(false);
@@ -102,36 +108,46 @@ void TableViewCell::updateSelectionDisplay(bool animated) {
         }
         shown = _defaultSelectedBackground;
     }
-    if (!shown) return;
+    if (!shown)
+        return;
     bool on = _selected || _highlighted;
     if (on) {
         shown->setFrame(bounds());
         shown->setAlpha(1);
         shown->setHidden(false);
-        if (shown->superview() != this) insertSubview(shown, _backgroundView ? 1 : 0);
-        if (_backgroundView) _backgroundView->setHidden(true);
+        if (shown->superview() != this)
+            insertSubview(shown, _backgroundView ? 1 : 0);
+        if (_backgroundView)
+            _backgroundView->setHidden(true);
         return;
     }
-    if (shown->superview() != this) return;
+    if (shown->superview() != this)
+        return;
     auto weakCell = std::weak_ptr<Object>(weak_from_this());
     auto finish = [this, weakCell, shown](bool) {
-        if (!weakCell.lock() || _selected || _highlighted) return;
+        if (!weakCell.lock() || _selected || _highlighted)
+            return;
         shown->removeFromSuperview();
         shown->setAlpha(1);
-        if (_backgroundView) _backgroundView->setHidden(false);
+        if (_backgroundView)
+            _backgroundView->setHidden(false);
     };
     if (animated) {
-        if (_backgroundView) _backgroundView->setHidden(false);
-        View::animate(kDeselectSeconds, [&] { shown->setAlpha(0); }, finish);
+        if (_backgroundView)
+            _backgroundView->setHidden(false);
+        View::animate(
+            kDeselectSeconds, [&] { shown->setAlpha(0); }, finish);
     } else {
         finish(true);
     }
 }
 
 void TableViewCell::setEditing(bool editing, bool animated) {
-    if (_editing == editing) return;
+    if (_editing == editing)
+        return;
     _editing = editing;
-    if (!editing) showDeleteConfirmation(false);
+    if (!editing)
+        showDeleteConfirmation(false);
     if (editing && !_deleteControl) {
         _deleteControl = std::make_shared<Button>(Rect(0, 0, kEditIndentPoints, bounds().height()));
         _deleteControl->setImage(minusImage(), ControlStateNormal);
@@ -145,11 +161,13 @@ void TableViewCell::setEditing(bool editing, bool animated) {
     auto move = [&] {
         Rect b = bounds();
         _contentView->setFrame(Rect(editing ? kEditIndentPoints : 0, 0, b.width(), b.height()));
-        if (_deleteControl) _deleteControl->setAlpha(editing ? 1 : 0);
+        if (_deleteControl)
+            _deleteControl->setAlpha(editing ? 1 : 0);
     };
     auto weakCell = std::weak_ptr<Object>(weak_from_this());
     auto done = [this, weakCell](bool) {
-        if (weakCell.lock() && !_editing && _deleteControl) _deleteControl->removeFromSuperview();
+        if (weakCell.lock() && !_editing && _deleteControl)
+            _deleteControl->removeFromSuperview();
     };
     if (animated)
         View::animate(kRowAnimationSeconds, move, done);
@@ -160,23 +178,27 @@ void TableViewCell::setEditing(bool editing, bool animated) {
 }
 
 void TableViewCell::showDeleteConfirmation(bool show) {
-    if (_confirming == show) return;
+    if (_confirming == show)
+        return;
     _confirming = show;
     if (show && !_deleteButton) {
         _deleteButton = std::make_shared<Button>();
         _deleteButton->setBackgroundImage(deleteBackground(), ControlStateNormal);
         _deleteButton->setTitle("Delete", ControlStateNormal);
         _deleteButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) {
-            if (_table) _table->commitDelete(this);
+            if (_table)
+                _table->commitDelete(this);
         });
     }
     if (_deleteControl)
         View::animate(0.2, [&] {
-            _deleteControl->setTransform(show ? AffineTransform::rotation(-M_PI / 2) : AffineTransform());
+            _deleteControl->setTransform(show ? AffineTransform::rotation(-M_PI / 2)
+                                              : AffineTransform());
         });
     if (show) {
         Rect b = bounds();
-        _deleteButton->setFrame(Rect(b.width() - kDeleteButtonWidth - 8, 7, kDeleteButtonWidth, b.height() - 14));
+        _deleteButton->setFrame(
+            Rect(b.width() - kDeleteButtonWidth - 8, 7, kDeleteButtonWidth, b.height() - 14));
         addSubview(_deleteButton);
     } else if (_deleteButton) {
         _deleteButton->removeFromSuperview();
@@ -186,10 +208,13 @@ void TableViewCell::showDeleteConfirmation(bool show) {
 void TableViewCell::layoutSubviews() {
     Rect b = bounds();
     _contentView->setFrame(Rect(_editing ? kEditIndentPoints : 0, 0, b.width(), b.height()));
-    if (_backgroundView) _backgroundView->setFrame(b);
-    if (_selectedBackgroundView) _selectedBackgroundView->setFrame(b);
+    if (_backgroundView)
+        _backgroundView->setFrame(b);
+    if (_selectedBackgroundView)
+        _selectedBackgroundView->setFrame(b);
     if (_deleteControl) {
-        _deleteControl->setTransform(_confirming ? AffineTransform::rotation(-M_PI / 2) : AffineTransform());
+        _deleteControl->setTransform(_confirming ? AffineTransform::rotation(-M_PI / 2)
+                                                 : AffineTransform());
         _deleteControl->setCenter({kEditIndentPoints / 2, b.height() / 2});
         _deleteControl->setBounds(Rect(0, 0, kEditIndentPoints, b.height()));
     }
@@ -198,19 +223,24 @@ void TableViewCell::layoutSubviews() {
         _imageView->setFrame(Rect(4, 2, b.height() - 4, b.height() - 4));
         x = b.height() + 6;
     }
-    if (_textLabel) _textLabel->setFrame(Rect(x, 0, b.width() - x - 10, b.height()));
+    if (_textLabel)
+        _textLabel->setFrame(Rect(x, 0, b.width() - x - 10, b.height()));
     bool separators = _table && _table->separatorStyle() == TableViewSeparatorStyle::SingleLine;
     _separator->setHidden(!separators);
-    if (_table) _separator->setBackgroundColor(_table->separatorColor());
+    if (_table)
+        _separator->setBackgroundColor(_table->separatorColor());
     _separator->setFrame(Rect(0, b.height() - 0.5, b.width(), 0.5));
     bringSubviewToFront(_separator.get());
-    if (_deleteButton && _confirming) bringSubviewToFront(_deleteButton.get());
+    if (_deleteButton && _confirming)
+        bringSubviewToFront(_deleteButton.get());
 }
 
 // ---------------------------------------------------------------------------------------------
 // TableView
 
-TableView::TableView(const Rect& frame) : ScrollView(frame) { setBackgroundColor(theme::background()); }
+TableView::TableView(const Rect& frame) : ScrollView(frame) {
+    setBackgroundColor(theme::background());
+}
 
 void TableView::setDataSource(std::weak_ptr<TableViewDataSource> dataSource) {
     _dataSource = std::move(dataSource);
@@ -224,12 +254,14 @@ void TableView::setRowHeight(double height) {
 
 void TableView::setSeparatorStyle(TableViewSeparatorStyle style) {
     _separatorStyle = style;
-    for (auto& [path, cell] : _visible) cell->setNeedsLayout();
+    for (auto& [path, cell] : _visible)
+        cell->setNeedsLayout();
 }
 
 void TableView::setSeparatorColor(const Color& color) {
     _separatorColor = color;
-    for (auto& [path, cell] : _visible) cell->setNeedsLayout();
+    for (auto& [path, cell] : _visible)
+        cell->setNeedsLayout();
 }
 
 void TableView::measure() {
@@ -247,7 +279,8 @@ void TableView::measure() {
         int rows = source->tableViewNumberOfRowsInSection(*this, s);
         for (int r = 0; r < rows; r++) {
             std::optional<double> height;
-            if (delegate) height = delegate->tableViewHeightForRowAtIndexPath(*this, IndexPath::forRow(r, s));
+            if (delegate)
+                height = delegate->tableViewHeightForRowAtIndexPath(*this, IndexPath::forRow(r, s));
             section.offsets.push_back(y);
             section.heights.push_back(height.value_or(_rowHeight));
             y += section.heights.back();
@@ -259,7 +292,8 @@ void TableView::measure() {
 
 double TableView::contentHeight() const {
     for (auto it = _sections.rbegin(); it != _sections.rend(); ++it)
-        if (!it->offsets.empty()) return it->offsets.back() + it->heights.back();
+        if (!it->offsets.empty())
+            return it->offsets.back() + it->heights.back();
     return 0;
 }
 
@@ -273,12 +307,14 @@ void TableView::reloadData() {
 }
 
 int TableView::numberOfRowsInSection(int section) const {
-    if (section < 0 || section >= numberOfSections()) return 0;
+    if (section < 0 || section >= numberOfSections())
+        return 0;
     return static_cast<int>(_sections[section].heights.size());
 }
 
 Rect TableView::rectForRowAtIndexPath(const IndexPath& ip) const {
-    if (ip.row < 0 || ip.row >= numberOfRowsInSection(ip.section)) return {};
+    if (ip.row < 0 || ip.row >= numberOfRowsInSection(ip.section))
+        return {};
     const Section& s = _sections[ip.section];
     return Rect(0, s.offsets[ip.row], bounds().width(), s.heights[ip.row]);
 }
@@ -290,13 +326,15 @@ TableViewCellPtr TableView::cellForRowAtIndexPath(const IndexPath& ip) const {
 
 std::vector<TableViewCellPtr> TableView::visibleCells() const {
     std::vector<TableViewCellPtr> cells;
-    for (auto& [path, cell] : _visible) cells.push_back(cell);
+    for (auto& [path, cell] : _visible)
+        cells.push_back(cell);
     return cells;
 }
 
 std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell* cell) const {
     for (auto& [path, c] : _visible)
-        if (c.get() == cell) return path;
+        if (c.get() == cell)
+            return path;
     return {};
 }
 
@@ -312,7 +350,8 @@ std::optional<IndexPath> TableView::indexPathForRowAtPoint(Point p) const {
 
 TableViewCellPtr TableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
     auto it = _reusePool.find(identifier);
-    if (it == _reusePool.end() || it->second.empty()) return nullptr;
+    if (it == _reusePool.end() || it->second.empty())
+        return nullptr;
     TableViewCellPtr cell = it->second.back();
     it->second.pop_back();
     cell->prepareForReuse();
@@ -328,7 +367,8 @@ void TableView::recycle(const TableViewCellPtr& cell) {
     cell->setSelected(false, false);
     cell->showDeleteConfirmation(false);
     cell->_table = nullptr;
-    if (!cell->reuseIdentifier().empty()) _reusePool[cell->reuseIdentifier()].push_back(cell);
+    if (!cell->reuseIdentifier().empty())
+        _reusePool[cell->reuseIdentifier()].push_back(cell);
 }
 
 void TableView::configure(const TableViewCellPtr& cell, const IndexPath& ip) {
@@ -345,7 +385,8 @@ void TableView::layoutSubviews() {
         _needsReload = false;
         auto visible = std::move(_visible);
         _visible.clear();
-        for (auto& [path, cell] : visible) recycle(cell);
+        for (auto& [path, cell] : visible)
+            recycle(cell);
     }
     Rect b = bounds();
     double top = b.minY();
@@ -356,22 +397,27 @@ void TableView::layoutSubviews() {
             recycle(it->second);
             it = _visible.erase(it);
         } else {
-            if (!it->second->hasAnimations()) it->second->setFrame(r);
+            if (!it->second->hasAnimations())
+                it->second->setFrame(r);
             ++it;
         }
     }
     auto source = _dataSource.lock();
-    if (!source) return;
+    if (!source)
+        return;
     for (int s = 0; s < numberOfSections(); s++) {
         const Section& section = _sections[s];
         for (std::size_t r = 0; r < section.offsets.size(); r++) {
             double y0 = section.offsets[r];
             double y1 = y0 + section.heights[r];
-            if (y1 <= top || y0 >= bottom) continue;
+            if (y1 <= top || y0 >= bottom)
+                continue;
             IndexPath ip = IndexPath::forRow(static_cast<int>(r), s);
-            if (_visible.count(ip)) continue;
+            if (_visible.count(ip))
+                continue;
             TableViewCellPtr cell = source->tableViewCellForRowAtIndexPath(*this, ip);
-            if (!cell) continue;
+            if (!cell)
+                continue;
             configure(cell, ip);
             insertSubview(cell, 0);
             _visible[ip] = cell;
@@ -381,13 +427,16 @@ void TableView::layoutSubviews() {
 
 void TableView::selectRowAtIndexPath(const IndexPath& ip, bool animated) {
     if (_selectedRow && *_selectedRow != ip)
-        if (auto old = cellForRowAtIndexPath(*_selectedRow)) old->setSelected(false, false);
+        if (auto old = cellForRowAtIndexPath(*_selectedRow))
+            old->setSelected(false, false);
     _selectedRow = ip;
-    if (auto cell = cellForRowAtIndexPath(ip)) cell->setSelected(true, animated);
+    if (auto cell = cellForRowAtIndexPath(ip))
+        cell->setSelected(true, animated);
 }
 
 void TableView::deselectRowAtIndexPath(const IndexPath& ip, bool animated) {
-    if (_selectedRow == ip) _selectedRow.reset();
+    if (_selectedRow == ip)
+        _selectedRow.reset();
     if (auto cell = cellForRowAtIndexPath(ip)) {
         cell->setHighlighted(false, false);
         cell->setSelected(false, animated);
@@ -395,22 +444,27 @@ void TableView::deselectRowAtIndexPath(const IndexPath& ip, bool animated) {
 }
 
 void TableView::setEditing(bool editing, bool animated) {
-    if (_editing == editing) return;
+    if (_editing == editing)
+        return;
     _editing = editing;
-    for (auto& [path, cell] : _visible) cell->setEditing(editing, animated);
+    for (auto& [path, cell] : _visible)
+        cell->setEditing(editing, animated);
 }
 
 void TableView::commitDelete(TableViewCell* cell) {
     auto ip = indexPathForCell(cell);
     auto source = _dataSource.lock();
-    if (!ip || !source) return;
+    if (!ip || !source)
+        return;
     auto delegate = _delegate.lock();
     TableViewCellEditingStyle style =
-        delegate ? delegate->tableViewEditingStyleForRowAtIndexPath(*this, *ip) : TableViewCellEditingStyle::Delete;
+        delegate ? delegate->tableViewEditingStyleForRowAtIndexPath(*this, *ip)
+                 : TableViewCellEditingStyle::Delete;
     source->tableViewCommitEditingStyle(*this, style, *ip);
 }
 
-void TableView::deleteRowsAtIndexPaths(const std::vector<IndexPath>& paths, TableViewRowAnimation animation) {
+void TableView::deleteRowsAtIndexPaths(const std::vector<IndexPath>& paths,
+                                       TableViewRowAnimation animation) {
     bool animated = animation != TableViewRowAnimation::None;
     std::map<IndexPath, TableViewCellPtr> remaining;
     for (auto& [path, cell] : _visible) {
@@ -421,18 +475,23 @@ void TableView::deleteRowsAtIndexPaths(const std::vector<IndexPath>& paths, Tabl
             }
             cell->setUserInteractionEnabled(false);
             std::weak_ptr<TableViewCell> weakCell = cell;
-            View::animate(kRowAnimationSeconds, [&] { cell->setAlpha(0); }, [this, weakCell](bool) {
-                if (auto c = weakCell.lock(); c && c->superview() == this) recycle(c);
-            });
+            View::animate(
+                kRowAnimationSeconds, [&] { cell->setAlpha(0); },
+                [this, weakCell](bool) {
+                    if (auto c = weakCell.lock(); c && c->superview() == this)
+                        recycle(c);
+                });
             continue;
         }
         int shift = 0;
         for (const IndexPath& d : paths)
-            if (d.section == path.section && d.row < path.row) shift++;
+            if (d.section == path.section && d.row < path.row)
+                shift++;
         remaining[IndexPath::forRow(path.row - shift, path.section)] = cell;
     }
     if (_selectedRow) {
-        if (std::find(paths.begin(), paths.end(), *_selectedRow) != paths.end()) _selectedRow.reset();
+        if (std::find(paths.begin(), paths.end(), *_selectedRow) != paths.end())
+            _selectedRow.reset();
     }
     _visible = std::move(remaining);
     measure();
@@ -450,36 +509,44 @@ void TableView::touchesBegan(const TouchSet& touches) {
     ScrollView::touchesBegan(touches);
     _touchedRow.reset();
     // A touch handed over by the window for scrolling never selects.
-    if (touches.empty() || touches.front()->view() == this || _editing || !_allowsSelection) return;
+    if (touches.empty() || touches.front()->view() == this || _editing || !_allowsSelection)
+        return;
     _touchStart = touches.front()->locationInView(superview());
     _touchedRow = indexPathForRowAtPoint(touches.front()->locationInView(this));
     if (_touchedRow)
-        if (auto cell = cellForRowAtIndexPath(*_touchedRow)) cell->setHighlighted(true, false);
+        if (auto cell = cellForRowAtIndexPath(*_touchedRow))
+            cell->setHighlighted(true, false);
 }
 
 void TableView::touchesMoved(const TouchSet& touches) {
     ScrollView::touchesMoved(touches);
-    if (!_touchedRow || touches.empty()) return;
+    if (!_touchedRow || touches.empty())
+        return;
     Point p = touches.front()->locationInView(superview());
     // A row that the finger drags away from is not selected.
-    if (std::hypot(p.x - _touchStart.x, p.y - _touchStart.y) > 8) touchesCancelled({});
+    if (std::hypot(p.x - _touchStart.x, p.y - _touchStart.y) > 8)
+        touchesCancelled({});
 }
 
 void TableView::touchesEnded(const TouchSet& touches) {
     ScrollView::touchesEnded(touches);
-    if (!_touchedRow) return;
+    if (!_touchedRow)
+        return;
     IndexPath ip = *_touchedRow;
     _touchedRow.reset();
     auto cell = cellForRowAtIndexPath(ip);
-    if (cell) cell->setHighlighted(false, false);
+    if (cell)
+        cell->setHighlighted(false, false);
     selectRowAtIndexPath(ip, false);
-    if (auto delegate = _delegate.lock()) delegate->tableViewDidSelectRowAtIndexPath(*this, ip);
+    if (auto delegate = _delegate.lock())
+        delegate->tableViewDidSelectRowAtIndexPath(*this, ip);
 }
 
 void TableView::touchesCancelled(const TouchSet& touches) {
     ScrollView::touchesCancelled(touches);
     if (_touchedRow)
-        if (auto cell = cellForRowAtIndexPath(*_touchedRow)) cell->setHighlighted(false, false);
+        if (auto cell = cellForRowAtIndexPath(*_touchedRow))
+            cell->setHighlighted(false, false);
     _touchedRow.reset();
 }
 

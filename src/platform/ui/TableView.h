@@ -94,18 +94,23 @@ public:
     virtual ~TableViewDataSource() = default;
     virtual int numberOfSectionsInTableView(TableView&) { return 1; }
     virtual int tableViewNumberOfRowsInSection(TableView& tableView, int section) = 0;
-    virtual TableViewCellPtr tableViewCellForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) = 0;
+    virtual TableViewCellPtr tableViewCellForRowAtIndexPath(TableView& tableView,
+                                                            const IndexPath& indexPath) = 0;
     virtual bool tableViewCanEditRowAtIndexPath(TableView&, const IndexPath&) { return true; }
-    virtual void tableViewCommitEditingStyle(TableView&, TableViewCellEditingStyle, const IndexPath&) {}
+    virtual void tableViewCommitEditingStyle(TableView&, TableViewCellEditingStyle,
+                                             const IndexPath&) {}
 };
 
 class TableViewDelegate {
 public:
     virtual ~TableViewDelegate() = default;
     // Without an answer the table's row height applies.
-    virtual std::optional<double> tableViewHeightForRowAtIndexPath(TableView&, const IndexPath&) { return {}; }
+    virtual std::optional<double> tableViewHeightForRowAtIndexPath(TableView&, const IndexPath&) {
+        return {};
+    }
     virtual void tableViewDidSelectRowAtIndexPath(TableView&, const IndexPath&) {}
-    virtual TableViewCellEditingStyle tableViewEditingStyleForRowAtIndexPath(TableView&, const IndexPath&) {
+    virtual TableViewCellEditingStyle tableViewEditingStyleForRowAtIndexPath(TableView&,
+                                                                             const IndexPath&) {
         return TableViewCellEditingStyle::Delete;
     }
 };
@@ -144,7 +149,8 @@ public:
     bool isEditing() const { return _editing; }
     void setEditing(bool editing, bool animated);
     // The data source has already dropped the rows; their cells fade out and the rest close up.
-    void deleteRowsAtIndexPaths(const std::vector<IndexPath>& indexPaths, TableViewRowAnimation animation);
+    void deleteRowsAtIndexPaths(const std::vector<IndexPath>& indexPaths,
+                                TableViewRowAnimation animation);
 
     void layoutSubviews() override;
     void touchesBegan(const TouchSet& touches) override;

@@ -41,8 +41,8 @@ public:
     // The top of the caret before `position`, and the height of its line.
     Rect caretRect(std::size_t position) const;
     std::size_t positionAt(Point point) const;
-    void draw(GraphicsContext& context, Point origin, const Color& color, Range selection, bool showCaret,
-              std::size_t caret) const;
+    void draw(GraphicsContext& context, Point origin, const Color& color, Range selection,
+              bool showCaret, std::size_t caret) const;
 
 private:
     struct Impl;

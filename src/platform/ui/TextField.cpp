@@ -58,24 +58,31 @@ void TextField::didChange() {
 }
 
 void TextField::insertText(const std::string& text) {
-    if (replaceSelection(_state, text, veto())) didChange();
+    if (replaceSelection(_state, text, veto()))
+        didChange();
 }
 
-void TextField::deleteBackward() { keyPressed({KeyEvent::Key::Backspace, {}, false, false}); }
+void TextField::deleteBackward() {
+    keyPressed({KeyEvent::Key::Backspace, {}, false, false});
+}
 
 bool TextField::becomeFirstResponder() {
-    if (isFirstResponder()) return true;
+    if (isFirstResponder())
+        return true;
     if (!window()) {
         _focusWhenInWindow = canBecomeFirstResponder();
         return false;
     }
     auto delegate = _delegate.lock();
-    if (delegate && !delegate->textFieldShouldBeginEditing(*this)) return false;
-    if (!Control::becomeFirstResponder()) return false;
+    if (delegate && !delegate->textFieldShouldBeginEditing(*this))
+        return false;
+    if (!Control::becomeFirstResponder())
+        return false;
     _editing = true;
     _state.moveTo(_state.text.size(), false);
     setNeedsDisplay();
-    if (delegate) delegate->textFieldDidBeginEditing(*this);
+    if (delegate)
+        delegate->textFieldDidBeginEditing(*this);
     sendActionsForControlEvents(ControlEventEditingDidBegin);
     return true;
 }
@@ -89,40 +96,54 @@ void TextField::didMoveToWindow() {
 
 bool TextField::resignFirstResponder() {
     _focusWhenInWindow = false;
-    if (!isFirstResponder()) return true;
+    if (!isFirstResponder())
+        return true;
     auto delegate = _delegate.lock();
-    if (delegate && !delegate->textFieldShouldEndEditing(*this)) return false;
+    if (delegate && !delegate->textFieldShouldEndEditing(*this))
+        return false;
     Control::resignFirstResponder();
     _editing = false;
     _state.anchor = _state.cursor;
     setNeedsDisplay();
-    if (delegate) delegate->textFieldDidEndEditing(*this);
+    if (delegate)
+        delegate->textFieldDidEndEditing(*this);
     sendActionsForControlEvents(ControlEventEditingDidEnd);
     return true;
 }
 
 bool TextField::keyPressed(const KeyEvent& event) {
-    if (!_editing) return false;
+    if (!_editing)
+        return false;
     auto keep = weak_from_this().lock();
     switch (applyTextKey(_state, event, false, veto())) {
-    case TextEditResult::Changed: didChange(); return true;
-    case TextEditResult::Moved: setNeedsDisplay(); return true;
+    case TextEditResult::Changed:
+        didChange();
+        return true;
+    case TextEditResult::Moved:
+        setNeedsDisplay();
+        return true;
     case TextEditResult::Return:
-        if (auto delegate = _delegate.lock()) delegate->textFieldShouldReturn(*this);
+        if (auto delegate = _delegate.lock())
+            delegate->textFieldShouldReturn(*this);
         sendActionsForControlEvents(ControlEventEditingDidEndOnExit);
         return true;
-    case TextEditResult::Ignored: return event.key != KeyEvent::Key::Tab && event.key != KeyEvent::Key::Escape;
+    case TextEditResult::Ignored:
+        return event.key != KeyEvent::Key::Tab && event.key != KeyEvent::Key::Escape;
     }
     return false;
 }
 
-Rect TextField::textRect() const { return bounds().insetBy(kPaddingPoints, 0); }
+Rect TextField::textRect() const {
+    return bounds().insetBy(kPaddingPoints, 0);
+}
 
 std::string TextField::displayText() const {
-    if (!_secure) return _state.text;
+    if (!_secure)
+        return _state.text;
     std::string dots;
     for (unsigned char c : _state.text)
-        if ((c & 0xC0) != 0x80) dots += "\u2022";
+        if ((c & 0xC0) != 0x80)
+            dots += "\u2022";
     return dots;
 }
 
@@ -133,9 +154,11 @@ double TextField::scrollOffset(const TextBox& box) const {
 }
 
 void TextField::touchesBegan(const TouchSet& touches) {
-    if (!isEnabled() || touches.empty()) return;
+    if (!isEnabled() || touches.empty())
+        return;
     becomeFirstResponder();
-    if (_secure || !_editing) return;
+    if (_secure || !_editing)
+        return;
     TextBox box(_state.text, _font, 1e6, false);
     Point p = touches.front()->locationInView(this);
     Rect r = textRect();
@@ -144,7 +167,8 @@ void TextField::touchesBegan(const TouchSet& touches) {
 }
 
 void TextField::touchesMoved(const TouchSet& touches) {
-    if (!_editing || _secure || touches.empty()) return;
+    if (!_editing || _secure || touches.empty())
+        return;
     TextBox box(_state.text, _font, 1e6, false);
     Point p = touches.front()->locationInView(this);
     _state.moveTo(box.positionAt({p.x - textRect().minX() + scrollOffset(box), 0}), true);
@@ -161,8 +185,9 @@ void TextField::drawRect(const Rect& rect) {
             context->painter().save();
             context->painter().setPen(QPen(QColor(255, 90, 54), 1.5));
             context->painter().setBrush(Qt::NoBrush);
-            context->painter().drawRoundedRect(QRectF(rect.minX() + 0.75, rect.minY() + 0.75, rect.width() - 1.5,
-                                                      rect.height() - 1.5), 7, 7);
+            context->painter().drawRoundedRect(QRectF(rect.minX() + 0.75, rect.minY() + 0.75,
+                                                      rect.width() - 1.5, rect.height() - 1.5),
+                                               7, 7);
             context->painter().restore();
         }
     } else if (_borderStyle == TextBorderStyle::Line) {
@@ -178,11 +203,15 @@ void TextField::drawRect(const Rect& rect) {
     TextBox box(shown, _font, 1e6, false);
     double width = box.caretRect(shown.size()).origin.x;
     double x = r.minX() - scrollOffset(box);
-    if (_alignment == TextAlignment::Center && width < r.width()) x = r.midX() - width / 2;
-    if (_alignment == TextAlignment::Right && width < r.width()) x = r.maxX() - width;
+    if (_alignment == TextAlignment::Center && width < r.width())
+        x = r.midX() - width / 2;
+    if (_alignment == TextAlignment::Right && width < r.width())
+        x = r.maxX() - width;
     Range selection = _secure ? Range{} : _state.selection();
-    if (!_editing) selection = {};
-    Color color = _textColor.value_or(_borderStyle == TextBorderStyle::RoundedRect ? Color::hex(0x1b1d21) : theme::text());
+    if (!_editing)
+        selection = {};
+    Color color = _textColor.value_or(
+        _borderStyle == TextBorderStyle::RoundedRect ? Color::hex(0x1b1d21) : theme::text());
     box.draw(*context, {x, r.midY() - box.height() / 2}, color, selection,
              _editing && selection.length == 0, _secure ? shown.size() : _state.cursor);
     context->restoreState();

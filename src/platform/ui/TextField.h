@@ -23,7 +23,9 @@ public:
     virtual bool textFieldShouldEndEditing(TextField&) { return true; }
     virtual void textFieldDidEndEditing(TextField&) {}
     // `range` is in bytes of the UTF-8 text; false keeps the text as it is.
-    virtual bool textFieldShouldChangeCharacters(TextField&, Range, const std::string&) { return true; }
+    virtual bool textFieldShouldChangeCharacters(TextField&, Range, const std::string&) {
+        return true;
+    }
     virtual bool textFieldShouldReturn(TextField&) { return true; }
 };
 

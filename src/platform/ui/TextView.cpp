@@ -6,7 +6,9 @@ namespace {
 constexpr double kInsetPoints = 8;
 }
 
-TextView::TextView(const Rect& frame) : View(frame) { setBackgroundColor(Color::whiteColor()); }
+TextView::TextView(const Rect& frame) : View(frame) {
+    setBackgroundColor(Color::whiteColor());
+}
 
 void TextView::setText(const std::string& text) {
     _state.text = text;
@@ -31,26 +33,32 @@ std::function<bool(Range, const std::string&)> TextView::veto() {
 
 void TextView::didChange() {
     setNeedsDisplay();
-    if (auto delegate = _delegate.lock()) delegate->textViewDidChange(*this);
+    if (auto delegate = _delegate.lock())
+        delegate->textViewDidChange(*this);
 }
 
 void TextView::insertText(const std::string& text) {
-    if (replaceSelection(_state, text, veto())) didChange();
+    if (replaceSelection(_state, text, veto()))
+        didChange();
 }
 
 bool TextView::becomeFirstResponder() {
-    if (isFirstResponder()) return true;
+    if (isFirstResponder())
+        return true;
     if (!window()) {
         _focusWhenInWindow = canBecomeFirstResponder();
         return false;
     }
     auto delegate = _delegate.lock();
-    if (delegate && !delegate->textViewShouldBeginEditing(*this)) return false;
-    if (!View::becomeFirstResponder()) return false;
+    if (delegate && !delegate->textViewShouldBeginEditing(*this))
+        return false;
+    if (!View::becomeFirstResponder())
+        return false;
     _editing = true;
     _state.moveTo(_state.text.size(), false);
     setNeedsDisplay();
-    if (delegate) delegate->textViewDidBeginEditing(*this);
+    if (delegate)
+        delegate->textViewDidBeginEditing(*this);
     return true;
 }
 
@@ -63,23 +71,32 @@ void TextView::didMoveToWindow() {
 
 bool TextView::resignFirstResponder() {
     _focusWhenInWindow = false;
-    if (!isFirstResponder()) return true;
+    if (!isFirstResponder())
+        return true;
     auto delegate = _delegate.lock();
-    if (delegate && !delegate->textViewShouldEndEditing(*this)) return false;
+    if (delegate && !delegate->textViewShouldEndEditing(*this))
+        return false;
     View::resignFirstResponder();
     _editing = false;
     _state.anchor = _state.cursor;
     setNeedsDisplay();
-    if (delegate) delegate->textViewDidEndEditing(*this);
+    if (delegate)
+        delegate->textViewDidEndEditing(*this);
     return true;
 }
 
 bool TextView::keyPressed(const KeyEvent& event) {
-    if (!_editing) return false;
+    if (!_editing)
+        return false;
     switch (applyTextKey(_state, event, true, veto())) {
-    case TextEditResult::Changed: didChange(); return true;
-    case TextEditResult::Moved: setNeedsDisplay(); return true;
-    default: return event.key != KeyEvent::Key::Escape;
+    case TextEditResult::Changed:
+        didChange();
+        return true;
+    case TextEditResult::Moved:
+        setNeedsDisplay();
+        return true;
+    default:
+        return event.key != KeyEvent::Key::Escape;
     }
 }
 
@@ -89,7 +106,8 @@ Point TextView::textOrigin(const TextBox&) const {
 }
 
 void TextView::touchesBegan(const TouchSet& touches) {
-    if (!_editable || touches.empty()) return;
+    if (!_editable || touches.empty())
+        return;
     becomeFirstResponder();
     TextBox box(_state.text, _font, bounds().width() - 2 * kInsetPoints, true);
     Point p = touches.front()->locationInView(this);
@@ -99,7 +117,8 @@ void TextView::touchesBegan(const TouchSet& touches) {
 }
 
 void TextView::touchesMoved(const TouchSet& touches) {
-    if (!_editing || touches.empty()) return;
+    if (!_editing || touches.empty())
+        return;
     TextBox box(_state.text, _font, bounds().width() - 2 * kInsetPoints, true);
     Point p = touches.front()->locationInView(this);
     Point o = textOrigin(box);
@@ -113,7 +132,8 @@ void TextView::drawRect(const Rect& rect) {
     context->saveState();
     context->clipToRect(rect);
     Range selection = _editing ? _state.selection() : Range{};
-    box.draw(*context, textOrigin(box), _textColor, selection, _editing && selection.length == 0, _state.cursor);
+    box.draw(*context, textOrigin(box), _textColor, selection, _editing && selection.length == 0,
+             _state.cursor);
     context->restoreState();
 }
 

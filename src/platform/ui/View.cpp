@@ -52,15 +52,21 @@ std::function<double()>* gClock = nullptr;
 
 double easing(AnimationCurve curve, double t) {
     switch (curve) {
-    case AnimationCurve::Linear: return t;
-    case AnimationCurve::EaseIn: return t * t;
-    case AnimationCurve::EaseOut: return 1 - (1 - t) * (1 - t);
-    case AnimationCurve::EaseInOut: return t * t * (3 - 2 * t);
+    case AnimationCurve::Linear:
+        return t;
+    case AnimationCurve::EaseIn:
+        return t * t;
+    case AnimationCurve::EaseOut:
+        return 1 - (1 - t) * (1 - t);
+    case AnimationCurve::EaseInOut:
+        return t * t * (3 - 2 * t);
     }
     return t;
 }
 
-double lerp(double a, double b, double t) { return a + (b - a) * t; }
+double lerp(double a, double b, double t) {
+    return a + (b - a) * t;
+}
 
 struct Decomposed {
     double sx, sy, angle, tx, ty;
@@ -80,7 +86,8 @@ AffineTransform recompose(const Decomposed& d) {
 }
 
 AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, double t) {
-    if (auto* a = std::get_if<double>(&from)) return lerp(*a, std::get<double>(to), t);
+    if (auto* a = std::get_if<double>(&from))
+        return lerp(*a, std::get<double>(to), t);
     if (auto* p = std::get_if<Point>(&from)) {
         const Point& q = std::get<Point>(to);
         return Point{lerp(p->x, q.x, t), lerp(p->y, q.y, t)};
@@ -92,22 +99,26 @@ AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, do
     }
     Decomposed a = decompose(std::get<AffineTransform>(from));
     Decomposed b = decompose(std::get<AffineTransform>(to));
-    return recompose({lerp(a.sx, b.sx, t), lerp(a.sy, b.sy, t), lerp(a.angle, b.angle, t), lerp(a.tx, b.tx, t),
-                      lerp(a.ty, b.ty, t)});
+    return recompose({lerp(a.sx, b.sx, t), lerp(a.sy, b.sy, t), lerp(a.angle, b.angle, t),
+                      lerp(a.tx, b.tx, t), lerp(a.ty, b.ty, t)});
 }
 
 void fireCompletion(const std::shared_ptr<AnimationGroup>& group) {
-    if (group->fired) return;
+    if (group->fired)
+        return;
     group->fired = true;
-    if (!group->completion) return;
+    if (!group->completion)
+        return;
     auto completion = std::move(group->completion);
     bool finished = group->finished;
     RunLoop::post([completion, finished] { completion(finished); });
 }
 
 void releaseAnimation(const std::shared_ptr<AnimationGroup>& group, bool finished) {
-    if (!finished) group->finished = false;
-    if (--group->live <= 0) fireCompletion(group);
+    if (!finished)
+        group->finished = false;
+    if (--group->live <= 0)
+        fireCompletion(group);
 }
 
 } // namespace
@@ -128,8 +139,10 @@ public:
 
     // Inside an animation block, records the move of one property from what is on screen now
     // to `to`; an animation of the same property that was running ends unfinished.
-    static void record(View& view, AnimatedProperty property, AnimatedValue from, AnimatedValue to) {
-        if (!gPending) return;
+    static void record(View& view, AnimatedProperty property, AnimatedValue from,
+                       AnimatedValue to) {
+        if (!gPending)
+            return;
         auto& animations = view._animations;
         for (auto it = animations.begin(); it != animations.end();) {
             if (it->property != property) {
@@ -141,7 +154,8 @@ public:
             releaseAnimation(group, false);
         }
         gPending->group->live++;
-        animations.push_back({property, std::move(from), std::move(to), View::animationTime() + gPending->delaySeconds,
+        animations.push_back({property, std::move(from), std::move(to),
+                              View::animationTime() + gPending->delaySeconds,
                               gPending->durationSeconds, gPending->curve, gPending->group});
         shared().add(&view);
     }
@@ -150,7 +164,8 @@ private:
     static constexpr double kFrameSeconds = 1.0 / 60;
 
     void schedule() {
-        if (_scheduled) return;
+        if (_scheduled)
+            return;
         _scheduled = true;
         RunLoop::postAfter(kFrameSeconds, [this] { tick(); });
     }
@@ -160,21 +175,26 @@ private:
         double now = View::animationTime();
         std::vector<View*> views(_views.begin(), _views.end());
         for (View* view : views) {
-            if (!_views.count(view)) continue;
+            if (!_views.count(view))
+                continue;
             auto& animations = view->_animations;
             std::vector<std::shared_ptr<AnimationGroup>> ended;
             animations.erase(std::remove_if(animations.begin(), animations.end(),
                                             [&](const ViewAnimation& a) {
-                                                if (now < a.startSeconds + a.durationSeconds) return false;
+                                                if (now < a.startSeconds + a.durationSeconds)
+                                                    return false;
                                                 ended.push_back(a.group);
                                                 return true;
                                             }),
                              animations.end());
-            if (animations.empty()) _views.erase(view);
+            if (animations.empty())
+                _views.erase(view);
             view->requestDisplay();
-            for (auto& group : ended) releaseAnimation(group, true);
+            for (auto& group : ended)
+                releaseAnimation(group, true);
         }
-        if (!_views.empty()) schedule();
+        if (!_views.empty())
+            schedule();
     }
 
     std::set<View*> _views;
@@ -182,14 +202,16 @@ private:
 };
 
 double View::animationTime() {
-    if (gClock && *gClock) return (*gClock)();
+    if (gClock && *gClock)
+        return (*gClock)();
     using namespace std::chrono;
     static const auto start = steady_clock::now();
     return duration<double>(steady_clock::now() - start).count();
 }
 
 void View::setAnimationClock(std::function<double()> clock) {
-    if (!gClock) gClock = new std::function<double()>();
+    if (!gClock)
+        gClock = new std::function<double()>();
     *gClock = std::move(clock);
 }
 
@@ -201,42 +223,50 @@ void View::animate(double durationSeconds, double delaySeconds, AnimationCurve c
     PendingAnimation* outer = gPending;
     gPending = durationSeconds > 0 || delaySeconds > 0 ? &pending : nullptr;
     group->live = 1; // held while the changes run
-    if (changes) changes();
+    if (changes)
+        changes();
     gPending = outer;
     releaseAnimation(group, true);
 }
 
-void View::animate(double durationSeconds, const std::function<void()>& changes, Completion completion) {
+void View::animate(double durationSeconds, const std::function<void()>& changes,
+                   Completion completion) {
     animate(durationSeconds, 0, AnimationCurve::EaseInOut, changes, std::move(completion));
 }
 
 void View::transition(View* view, double durationSeconds, const std::function<void()>& changes,
                       Completion completion) {
     // Without a transition style the changes themselves carry the movement.
-    if (view) view->setNeedsDisplay();
+    if (view)
+        view->setNeedsDisplay();
     animate(durationSeconds, 0, AnimationCurve::EaseInOut, changes, std::move(completion));
 }
 
-bool View::hasAnimations() const { return !_animations.empty(); }
+bool View::hasAnimations() const {
+    return !_animations.empty();
+}
 
 void View::removeAllAnimations() {
     auto animations = std::move(_animations);
     _animations.clear();
     Animator::shared().remove(this);
-    for (auto& a : animations) releaseAnimation(a.group, false);
+    for (auto& a : animations)
+        releaseAnimation(a.group, false);
     requestDisplay();
 }
-
 
 namespace {
 
 template <typename T>
-T presentationValue(const std::vector<ViewAnimation>& animations, AnimatedProperty property, const T& model) {
+T presentationValue(const std::vector<ViewAnimation>& animations, AnimatedProperty property,
+                    const T& model) {
     double now = View::animationTime();
     for (const auto& a : animations) {
-        if (a.property != property) continue;
+        if (a.property != property)
+            continue;
         double t = a.durationSeconds > 0 ? (now - a.startSeconds) / a.durationSeconds : 1;
-        if (t >= 1) return model;
+        if (t >= 1)
+            return model;
         t = easing(a.curve, std::clamp(t, 0.0, 1.0));
         return std::get<T>(interpolate(a.from, a.to, t));
     }
@@ -253,24 +283,32 @@ Rect contentRect(ContentMode mode, Size content, const Rect& b) {
     double h = content.height;
     switch (mode) {
     case ContentMode::ScaleToFill:
-    case ContentMode::Redraw: return b;
+    case ContentMode::Redraw:
+        return b;
     case ContentMode::ScaleAspectFit:
     case ContentMode::ScaleAspectFill: {
-        if (w <= 0 || h <= 0) return b;
+        if (w <= 0 || h <= 0)
+            return b;
         double fx = b.width() / w;
         double fy = b.height() / h;
         double f = mode == ContentMode::ScaleAspectFit ? std::min(fx, fy) : std::max(fx, fy);
         return {b.midX() - w * f / 2, b.midY() - h * f / 2, w * f, h * f};
     }
-    default: break;
+    default:
+        break;
     }
     double x = b.midX() - w / 2;
     double y = b.midY() - h / 2;
-    if (mode == ContentMode::Left || mode == ContentMode::TopLeft || mode == ContentMode::BottomLeft) x = b.minX();
-    if (mode == ContentMode::Right || mode == ContentMode::TopRight || mode == ContentMode::BottomRight)
+    if (mode == ContentMode::Left || mode == ContentMode::TopLeft ||
+        mode == ContentMode::BottomLeft)
+        x = b.minX();
+    if (mode == ContentMode::Right || mode == ContentMode::TopRight ||
+        mode == ContentMode::BottomRight)
         x = b.maxX() - w;
-    if (mode == ContentMode::Top || mode == ContentMode::TopLeft || mode == ContentMode::TopRight) y = b.minY();
-    if (mode == ContentMode::Bottom || mode == ContentMode::BottomLeft || mode == ContentMode::BottomRight)
+    if (mode == ContentMode::Top || mode == ContentMode::TopLeft || mode == ContentMode::TopRight)
+        y = b.minY();
+    if (mode == ContentMode::Bottom || mode == ContentMode::BottomLeft ||
+        mode == ContentMode::BottomRight)
         y = b.maxY() - h;
     return {x, y, w, h};
 }
@@ -282,12 +320,15 @@ View::View(const Rect& frame) {
 
 View::~View() {
     Animator::shared().remove(this);
-    for (auto& a : _animations) releaseAnimation(a.group, false);
-    for (auto& view : _subviews) view->_superview = nullptr;
+    for (auto& a : _animations)
+        releaseAnimation(a.group, false);
+    for (auto& view : _subviews)
+        view->_superview = nullptr;
 }
 
 Rect View::frame() const {
-    Rect local(-_bounds.size.width / 2, -_bounds.size.height / 2, _bounds.size.width, _bounds.size.height);
+    Rect local(-_bounds.size.width / 2, -_bounds.size.height / 2, _bounds.size.width,
+               _bounds.size.height);
     Rect r = _transform.apply(local);
     return r.offsetBy(_center.x, _center.y);
 }
@@ -299,8 +340,10 @@ void View::setFrame(const Rect& frame) {
     } else {
         // With a transform the bounds keep their proportion to what the frame covers.
         Rect current = this->frame();
-        if (current.size.width != 0) bounds.size.width *= frame.size.width / current.size.width;
-        if (current.size.height != 0) bounds.size.height *= frame.size.height / current.size.height;
+        if (current.size.width != 0)
+            bounds.size.width *= frame.size.width / current.size.width;
+        if (current.size.height != 0)
+            bounds.size.height *= frame.size.height / current.size.height;
     }
     setCenter({frame.midX(), frame.midY()});
     setBounds(bounds);
@@ -310,7 +353,8 @@ void View::setBounds(const Rect& bounds) {
     Animator::record(*this, AnimatedProperty::Bounds, presentationBounds(), bounds);
     bool resized = bounds.size != _bounds.size;
     _bounds = bounds;
-    if (resized) setNeedsLayout();
+    if (resized)
+        setNeedsLayout();
     requestDisplay();
 }
 
@@ -332,12 +376,18 @@ void View::setAlpha(double alpha) {
     requestDisplay();
 }
 
-Point View::presentationCenter() const { return presentationValue(_animations, AnimatedProperty::Center, _center); }
-Rect View::presentationBounds() const { return presentationValue(_animations, AnimatedProperty::Bounds, _bounds); }
+Point View::presentationCenter() const {
+    return presentationValue(_animations, AnimatedProperty::Center, _center);
+}
+Rect View::presentationBounds() const {
+    return presentationValue(_animations, AnimatedProperty::Bounds, _bounds);
+}
 AffineTransform View::presentationTransform() const {
     return presentationValue(_animations, AnimatedProperty::Transform, _transform);
 }
-double View::presentationAlpha() const { return presentationValue(_animations, AnimatedProperty::Alpha, _alpha); }
+double View::presentationAlpha() const {
+    return presentationValue(_animations, AnimatedProperty::Alpha, _alpha);
+}
 
 Rect View::presentationFrame() const {
     Rect b = presentationBounds();
@@ -347,7 +397,8 @@ Rect View::presentationFrame() const {
 }
 
 void View::setHidden(bool hidden) {
-    if (_hidden == hidden) return;
+    if (_hidden == hidden)
+        return;
     _hidden = hidden;
     requestDisplay();
 }
@@ -382,23 +433,28 @@ void View::setMaskImage(ImagePtr mask) {
 
 Window* View::window() const {
     const View* v = this;
-    while (v->_superview) v = v->_superview;
+    while (v->_superview)
+        v = v->_superview;
     return dynamic_cast<Window*>(const_cast<View*>(v));
 }
 
 void View::prepareSubview(const ViewPtr& view) {
     if (view->_superview == this) {
         auto it = std::find(_subviews.begin(), _subviews.end(), view);
-        if (it != _subviews.end()) _subviews.erase(it);
+        if (it != _subviews.end())
+            _subviews.erase(it);
     } else if (view->_superview) {
         view->removeFromSuperview();
     }
 }
 
-void View::addSubview(const ViewPtr& view) { insertSubview(view, _subviews.size()); }
+void View::addSubview(const ViewPtr& view) {
+    insertSubview(view, _subviews.size());
+}
 
 void View::insertSubview(const ViewPtr& view, std::size_t index) {
-    if (!view || view.get() == this) return;
+    if (!view || view.get() == this)
+        return;
     ViewPtr keep = view;
     bool moved = view->_superview != this;
     Window* oldWindow = view->window();
@@ -407,25 +463,30 @@ void View::insertSubview(const ViewPtr& view, std::size_t index) {
     view->_superview = this;
     if (moved) {
         view->didMoveToSuperview();
-        if (oldWindow != window()) view->notifyMovedToWindow();
+        if (oldWindow != window())
+            view->notifyMovedToWindow();
     }
     view->setNeedsLayout();
     requestDisplay();
 }
 
 void View::insertSubviewBelow(const ViewPtr& view, const View* sibling) {
-    auto it = std::find_if(_subviews.begin(), _subviews.end(), [&](const ViewPtr& v) { return v.get() == sibling; });
-    std::size_t index = it == _subviews.end() ? 0 : static_cast<std::size_t>(it - _subviews.begin());
+    auto it = std::find_if(_subviews.begin(), _subviews.end(),
+                           [&](const ViewPtr& v) { return v.get() == sibling; });
+    std::size_t index =
+        it == _subviews.end() ? 0 : static_cast<std::size_t>(it - _subviews.begin());
     if (view->_superview == this) {
         auto own = std::find(_subviews.begin(), _subviews.end(), view);
-        if (own != _subviews.end() && own < it) index--;
+        if (own != _subviews.end() && own < it)
+            index--;
     }
     insertSubview(view, index);
 }
 
 void View::removeFromSuperview() {
     View* parent = _superview;
-    if (!parent) return;
+    if (!parent)
+        return;
     auto keep = weak_from_this().lock();
     Window* oldWindow = window();
     if (oldWindow) {
@@ -433,28 +494,35 @@ void View::removeFromSuperview() {
         auto* firstView = dynamic_cast<View*>(first);
         if (firstView && firstView->isDescendantOf(this)) {
             first->resignFirstResponder();
-            if (oldWindow->firstResponder() == first) oldWindow->setFirstResponder(nullptr);
+            if (oldWindow->firstResponder() == first)
+                oldWindow->setFirstResponder(nullptr);
         }
-        if (oldWindow->_touchTarget && oldWindow->_touchTarget->isDescendantOf(this)) oldWindow->_touchTarget = nullptr;
+        if (oldWindow->_touchTarget && oldWindow->_touchTarget->isDescendantOf(this))
+            oldWindow->_touchTarget = nullptr;
     }
     auto it = std::find_if(parent->_subviews.begin(), parent->_subviews.end(),
                            [&](const ViewPtr& v) { return v.get() == this; });
     _superview = nullptr;
     parent->requestDisplay();
-    if (it != parent->_subviews.end()) parent->_subviews.erase(it);
+    if (it != parent->_subviews.end())
+        parent->_subviews.erase(it);
     didMoveToSuperview();
-    if (oldWindow) notifyMovedToWindow();
+    if (oldWindow)
+        notifyMovedToWindow();
 }
 
 void View::notifyMovedToWindow() {
     didMoveToWindow();
     auto children = _subviews;
-    for (auto& child : children) child->notifyMovedToWindow();
+    for (auto& child : children)
+        child->notifyMovedToWindow();
 }
 
 void View::bringSubviewToFront(const View* view) {
-    auto it = std::find_if(_subviews.begin(), _subviews.end(), [&](const ViewPtr& v) { return v.get() == view; });
-    if (it == _subviews.end()) return;
+    auto it = std::find_if(_subviews.begin(), _subviews.end(),
+                           [&](const ViewPtr& v) { return v.get() == view; });
+    if (it == _subviews.end())
+        return;
     ViewPtr v = *it;
     _subviews.erase(it);
     _subviews.push_back(v);
@@ -462,8 +530,10 @@ void View::bringSubviewToFront(const View* view) {
 }
 
 void View::sendSubviewToBack(const View* view) {
-    auto it = std::find_if(_subviews.begin(), _subviews.end(), [&](const ViewPtr& v) { return v.get() == view; });
-    if (it == _subviews.end()) return;
+    auto it = std::find_if(_subviews.begin(), _subviews.end(),
+                           [&](const ViewPtr& v) { return v.get() == view; });
+    if (it == _subviews.end())
+        return;
     ViewPtr v = *it;
     _subviews.erase(it);
     _subviews.insert(_subviews.begin(), v);
@@ -471,15 +541,18 @@ void View::sendSubviewToBack(const View* view) {
 }
 
 View* View::viewWithTag(int tag) {
-    if (_tag == tag) return this;
+    if (_tag == tag)
+        return this;
     for (auto& view : _subviews)
-        if (View* found = view->viewWithTag(tag)) return found;
+        if (View* found = view->viewWithTag(tag))
+            return found;
     return nullptr;
 }
 
 bool View::isDescendantOf(const View* view) const {
     for (const View* v = this; v; v = v->_superview)
-        if (v == view) return true;
+        if (v == view)
+            return true;
     return false;
 }
 
@@ -487,10 +560,13 @@ bool View::isDescendantOf(const View* view) const {
 // Display and layout
 
 void View::requestDisplay() {
-    if (Window* w = window()) w->scheduleDisplay();
+    if (Window* w = window())
+        w->scheduleDisplay();
 }
 
-void View::setNeedsDisplay() { requestDisplay(); }
+void View::setNeedsDisplay() {
+    requestDisplay();
+}
 
 void View::setNeedsLayout() {
     _needsLayout = true;
@@ -503,7 +579,8 @@ void View::layoutIfNeeded() {
         layoutSubviews();
     }
     auto children = _subviews;
-    for (auto& child : children) child->layoutIfNeeded();
+    for (auto& child : children)
+        child->layoutIfNeeded();
 }
 
 void View::drawRect(const Rect&) {}
@@ -529,24 +606,29 @@ void View::drawOwnContent(GraphicsContext& context) {
     context.saveState();
     if (_clipsToBounds && _cornerRadius > 0) {
         QPainterPath path;
-        path.addRoundedRect(QRectF(b.minX(), b.minY(), b.width(), b.height()), _cornerRadius, _cornerRadius);
+        path.addRoundedRect(QRectF(b.minX(), b.minY(), b.width(), b.height()), _cornerRadius,
+                            _cornerRadius);
         context.painter().setClipPath(path, Qt::IntersectClip);
     } else if (_clipsToBounds) {
         context.clipToRect(b);
     }
     if (!_backgroundColor.isClear()) {
-        if (_cornerRadius > 0) context.fillRoundedRect(b, _cornerRadius, _backgroundColor);
-        else context.fillRect(b, _backgroundColor);
+        if (_cornerRadius > 0)
+            context.fillRoundedRect(b, _cornerRadius, _backgroundColor);
+        else
+            context.fillRect(b, _backgroundColor);
     }
     drawRect(b);
     auto children = _subviews;
-    for (auto& child : children) child->drawSubtree(context);
+    for (auto& child : children)
+        child->drawSubtree(context);
     context.restoreState();
 }
 
 void View::drawSubtree(GraphicsContext& context) {
     double alpha = presentationAlpha();
-    if (_hidden || alpha < 0.01) return;
+    if (_hidden || alpha < 0.01)
+        return;
     Point c = presentationCenter();
     Rect b = presentationBounds();
     QPainter& painter = context.painter();
@@ -562,15 +644,20 @@ void View::drawSubtree(GraphicsContext& context) {
 // ---------------------------------------------------------------------------------------------
 // Touches
 
-bool View::pointInside(Point point) const { return _bounds.contains(point); }
+bool View::pointInside(Point point) const {
+    return _bounds.contains(point);
+}
 
 View* View::hitTest(Point point) {
-    if (_hidden || !_userInteractionEnabled || _alpha < 0.01) return nullptr;
-    if (!pointInside(point)) return nullptr;
+    if (_hidden || !_userInteractionEnabled || _alpha < 0.01)
+        return nullptr;
+    if (!pointInside(point))
+        return nullptr;
     for (auto it = _subviews.rbegin(); it != _subviews.rend(); ++it) {
         ViewPtr child = *it;
         Point local = convertPointToView(point, child.get());
-        if (View* hit = child->hitTest(local)) return hit;
+        if (View* hit = child->hitTest(local))
+            return hit;
     }
     return this;
 }
@@ -580,7 +667,8 @@ namespace {
 // The transform from a view's bounds coordinates to its superview's bounds coordinates.
 AffineTransform toSuperview(const View& v) {
     Rect b = v.bounds();
-    return AffineTransform::translation(-b.origin.x - b.size.width / 2, -b.origin.y - b.size.height / 2)
+    return AffineTransform::translation(-b.origin.x - b.size.width / 2,
+                                        -b.origin.y - b.size.height / 2)
         .concat(v.transform())
         .concat(AffineTransform::translation(v.center().x, v.center().y));
 }
@@ -588,7 +676,8 @@ AffineTransform toSuperview(const View& v) {
 // The transform from a view's bounds coordinates to its root's coordinates.
 AffineTransform toRoot(const View* v) {
     AffineTransform t;
-    for (; v && v->superview(); v = v->superview()) t = t.concat(toSuperview(*v));
+    for (; v && v->superview(); v = v->superview())
+        t = t.concat(toSuperview(*v));
     return t;
 }
 
@@ -596,7 +685,8 @@ AffineTransform toRoot(const View* v) {
 
 Point View::convertPointToView(Point point, const View* view) const {
     Point inRoot = toRoot(this).apply(point);
-    if (!view) return inRoot;
+    if (!view)
+        return inRoot;
     return toRoot(view).inverted().apply(inRoot);
 }
 
@@ -607,22 +697,28 @@ Point View::convertPointFromView(Point point, const View* view) const {
 
 Rect View::convertRectToView(const Rect& rect, const View* view) const {
     AffineTransform t = toRoot(this);
-    if (view) t = t.concat(toRoot(view).inverted());
+    if (view)
+        t = t.concat(toRoot(view).inverted());
     return t.apply(rect);
 }
 
 bool View::endEditing(bool force) {
     Window* w = window();
-    if (!w) return true;
+    if (!w)
+        return true;
     auto* first = dynamic_cast<View*>(w->firstResponder());
-    if (!first || !first->isDescendantOf(this)) return true;
-    if (first->resignFirstResponder()) return true;
-    if (force) w->setFirstResponder(nullptr);
+    if (!first || !first->isDescendantOf(this))
+        return true;
+    if (first->resignFirstResponder())
+        return true;
+    if (force)
+        w->setFirstResponder(nullptr);
     return force;
 }
 
 Responder* View::nextResponder() const {
-    if (_viewController) return _viewController;
+    if (_viewController)
+        return _viewController;
     return _superview;
 }
 

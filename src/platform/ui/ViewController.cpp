@@ -10,61 +10,80 @@ constexpr double kModalSeconds = 0.4;
 }
 
 ViewController::~ViewController() {
-    if (_view && _view->viewController() == this) _view->setViewController(nullptr);
-    if (_presented) _presented->_presenting = nullptr;
+    if (_view && _view->viewController() == this)
+        _view->setViewController(nullptr);
+    if (_presented)
+        _presented->_presenting = nullptr;
 }
 
 ViewPtr ViewController::view() {
     if (!_view) {
         loadView();
-        if (!_view) setView(std::make_shared<View>(Screen::mainScreen().bounds()));
+        if (!_view)
+            setView(std::make_shared<View>(Screen::mainScreen().bounds()));
         viewDidLoad();
     }
     return _view;
 }
 
 void ViewController::setView(ViewPtr view) {
-    if (_view && _view->viewController() == this) _view->setViewController(nullptr);
+    if (_view && _view->viewController() == this)
+        _view->setViewController(nullptr);
     _view = std::move(view);
-    if (_view) _view->setViewController(this);
+    if (_view)
+        _view->setViewController(this);
 }
 
 void ViewController::unloadView() {
-    if (!_view) return;
+    if (!_view)
+        return;
     _view->removeFromSuperview();
     setView(nullptr);
     viewDidUnload();
 }
 
-void ViewController::loadView() { setView(std::make_shared<View>(Screen::mainScreen().bounds())); }
+void ViewController::loadView() {
+    setView(std::make_shared<View>(Screen::mainScreen().bounds()));
+}
 
-Responder* ViewController::nextResponder() const { return _view ? _view->superview() : nullptr; }
+Responder* ViewController::nextResponder() const {
+    return _view ? _view->superview() : nullptr;
+}
 
-Window* ViewController::responderWindow() const { return _view ? _view->window() : nullptr; }
+Window* ViewController::responderWindow() const {
+    return _view ? _view->window() : nullptr;
+}
 
-void ViewController::presentViewController(std::shared_ptr<ViewController> controller, bool animated,
-                                           std::function<void()> completion) {
-    if (!controller) return;
+void ViewController::presentViewController(std::shared_ptr<ViewController> controller,
+                                           bool animated, std::function<void()> completion) {
+    if (!controller)
+        return;
     ViewController* top = this;
-    while (top->_presented) top = top->_presented.get();
-    Window* window = top->isViewLoaded() && top->_view->window() ? top->_view->window() : Window::keyWindow();
+    while (top->_presented)
+        top = top->_presented.get();
+    Window* window =
+        top->isViewLoaded() && top->_view->window() ? top->_view->window() : Window::keyWindow();
     top->_presented = controller;
     controller->_presenting = top;
     ViewPtr view = controller->view();
     Rect screen = Screen::mainScreen().bounds();
     top->viewWillDisappear(animated);
     controller->viewWillAppear(animated);
-    if (window) window->addSubview(view);
+    if (window)
+        window->addSubview(view);
     std::weak_ptr<ViewController> weakPresented = controller;
     auto finish = [top, weakPresented, animated, completion](bool) {
         auto presented = weakPresented.lock();
-        if (presented) presented->viewDidAppear(animated);
+        if (presented)
+            presented->viewDidAppear(animated);
         top->viewDidDisappear(animated);
-        if (completion) completion();
+        if (completion)
+            completion();
     };
     if (animated) {
         view->setFrame(screen.offsetBy(0, screen.height()));
-        View::animate(kModalSeconds, 0, AnimationCurve::EaseOut, [&] { view->setFrame(screen); }, finish);
+        View::animate(
+            kModalSeconds, 0, AnimationCurve::EaseOut, [&] { view->setFrame(screen); }, finish);
     } else {
         view->setFrame(screen);
         finish(true);
@@ -73,14 +92,17 @@ void ViewController::presentViewController(std::shared_ptr<ViewController> contr
 
 void ViewController::dismissViewController(bool animated, std::function<void()> completion) {
     ViewController* presenter = _presented ? this : _presenting;
-    if (!presenter || !presenter->_presented) return;
+    if (!presenter || !presenter->_presented)
+        return;
     std::shared_ptr<ViewController> presented = presenter->_presented;
     // Screens above the one dismissed go without an animation of their own.
     std::vector<std::shared_ptr<ViewController>> above;
-    for (auto c = presented->_presented; c; c = c->_presented) above.push_back(c);
+    for (auto c = presented->_presented; c; c = c->_presented)
+        above.push_back(c);
     for (auto it = above.rbegin(); it != above.rend(); ++it) {
         (*it)->viewWillDisappear(false);
-        if ((*it)->isViewLoaded()) (*it)->_view->removeFromSuperview();
+        if ((*it)->isViewLoaded())
+            (*it)->_view->removeFromSuperview();
         (*it)->viewDidDisappear(false);
         (*it)->_presenting->_presented.reset();
         (*it)->_presenting = nullptr;
@@ -90,23 +112,26 @@ void ViewController::dismissViewController(bool animated, std::function<void()> 
     presenter->finishDismissal(presented, animated, completion);
 }
 
-void ViewController::finishDismissal(const std::shared_ptr<ViewController>& presented, bool animated,
-                                     const std::function<void()>& completion) {
+void ViewController::finishDismissal(const std::shared_ptr<ViewController>& presented,
+                                     bool animated, const std::function<void()>& completion) {
     auto finish = [this, presented, animated, completion](bool) {
-        if (presented->isViewLoaded()) presented->_view->removeFromSuperview();
+        if (presented->isViewLoaded())
+            presented->_view->removeFromSuperview();
         presented->viewDidDisappear(animated);
         if (_presented == presented) {
             _presented.reset();
             presented->_presenting = nullptr;
         }
         viewDidAppear(animated);
-        if (completion) completion();
+        if (completion)
+            completion();
     };
     if (animated && presented->isViewLoaded()) {
         ViewPtr view = presented->_view;
         Rect screen = Screen::mainScreen().bounds();
-        View::animate(kModalSeconds, 0, AnimationCurve::EaseIn,
-                      [&] { view->setFrame(screen.offsetBy(0, screen.height())); }, finish);
+        View::animate(
+            kModalSeconds, 0, AnimationCurve::EaseIn,
+            [&] { view->setFrame(screen.offsetBy(0, screen.height())); }, finish);
     } else {
         finish(true);
     }

@@ -10,7 +10,12 @@
 
 namespace tx {
 
-enum class InterfaceOrientation { Portrait = 1, PortraitUpsideDown = 2, LandscapeLeft = 3, LandscapeRight = 4 };
+enum class InterfaceOrientation {
+    Portrait = 1,
+    PortraitUpsideDown = 2,
+    LandscapeLeft = 3,
+    LandscapeRight = 4
+};
 
 class ViewController : public Responder {
 public:

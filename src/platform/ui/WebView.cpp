@@ -18,11 +18,14 @@ void WebView::loadHTMLString(const std::string& html, const std::string&) {
     showPlayer(std::regex_search(html, match, source) ? match[1].str() : std::string());
 }
 
-void WebView::loadRequest(const std::string& url) { showPlayer(url); }
+void WebView::loadRequest(const std::string& url) {
+    showPlayer(url);
+}
 
 void WebView::showPlayer(const std::string& address) {
     _address = address;
-    if (_playButton) _playButton->removeFromSuperview();
+    if (_playButton)
+        _playButton->removeFromSuperview();
     _playButton.reset();
     if (!address.empty()) {
         _playButton = std::make_shared<Button>();
@@ -33,8 +36,9 @@ void WebView::showPlayer(const std::string& address) {
             _playButton->setTitleFont(Font::boldSystemFont(24));
         }
         std::string opened = address;
-        _playButton->addTarget(this, ControlEventTouchUpInside,
-                               [opened](Control&) { Application::sharedApplication().openURL(opened); });
+        _playButton->addTarget(this, ControlEventTouchUpInside, [opened](Control&) {
+            Application::sharedApplication().openURL(opened);
+        });
         addSubview(_playButton);
     }
     setNeedsLayout();
@@ -42,14 +46,16 @@ void WebView::showPlayer(const std::string& address) {
 }
 
 void WebView::layoutSubviews() {
-    if (!_playButton) return;
+    if (!_playButton)
+        return;
     Rect b = bounds();
     double side = std::min({44.0, b.width(), b.height()});
     _playButton->setFrame(Rect(b.midX() - side / 2, b.midY() - side / 2, side, side));
 }
 
 void WebView::drawRect(const Rect& rect) {
-    if (_address.empty()) return;
+    if (_address.empty())
+        return;
     GraphicsContext* context = GraphicsContext::current();
     // The player's area: a dark screen with a faint frame.
     context->fillRect(rect, Color::hex(0x0d0e10));

@@ -45,14 +45,21 @@ Window::Window(const Rect& frame) : View(frame) {
 Window::~Window() {
     auto& all = windows();
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
-    if (gKeyWindow == this) gKeyWindow = nullptr;
+    if (gKeyWindow == this)
+        gKeyWindow = nullptr;
 }
 
-const std::vector<Window*>& Window::allWindows() { return windows(); }
+const std::vector<Window*>& Window::allWindows() {
+    return windows();
+}
 
-Window* Window::keyWindow() { return gKeyWindow; }
+Window* Window::keyWindow() {
+    return gKeyWindow;
+}
 
-void Window::makeKeyWindow() { gKeyWindow = this; }
+void Window::makeKeyWindow() {
+    gKeyWindow = this;
+}
 
 void Window::makeKeyAndVisible() {
     makeKeyWindow();
@@ -76,11 +83,13 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
 }
 
 void Window::scheduleDisplay() {
-    if (_displayScheduled || isHidden()) return;
+    if (_displayScheduled || isHidden())
+        return;
     _displayScheduled = true;
     auto task = [this] {
         auto& all = windows();
-        if (std::find(all.begin(), all.end(), this) != all.end() && _displayScheduled) displayNow();
+        if (std::find(all.begin(), all.end(), this) != all.end() && _displayScheduled)
+            displayNow();
     };
     double wait = _lastDisplaySeconds + kFrameSeconds - steadySeconds();
     if (wait > 0)
@@ -91,13 +100,16 @@ void Window::scheduleDisplay() {
 
 void Window::displayNow() {
     _displayScheduled = false;
-    if (isHidden()) return;
+    if (isHidden())
+        return;
     _lastDisplaySeconds = steadySeconds();
     layoutIfNeeded();
     double scale = Screen::mainScreen().scale();
     Rect b = bounds();
-    QSize pixels(static_cast<int>(std::lround(b.width() * scale)), static_cast<int>(std::lround(b.height() * scale)));
-    if (_frame.size() != pixels) _frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    QSize pixels(static_cast<int>(std::lround(b.width() * scale)),
+                 static_cast<int>(std::lround(b.height() * scale)));
+    if (_frame.size() != pixels)
+        _frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
     _frame.fill(Qt::black);
     {
         QPainter painter(&_frame);
@@ -106,15 +118,18 @@ void Window::displayNow() {
         renderInContext(context);
     }
     _displayCount++;
-    if (_platformWindow) _platformWindow->update();
+    if (_platformWindow)
+        _platformWindow->update();
 }
 
 void Window::sendTouch(TouchPhase phase, Point location) {
     double now = View::animationTime();
     if (phase == TouchPhase::Began) {
-        if (_touch) sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
+        if (_touch)
+            sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
         View* hit = hitTest(location);
-        if (!hit) return;
+        if (!hit)
+            return;
         _touch = std::make_shared<Touch>(this, location, now);
         _touch->setTapCount(now - _lastTapTime < kDoubleTapSeconds ? 2 : 1);
         _lastTapTime = now;
@@ -125,7 +140,8 @@ void Window::sendTouch(TouchPhase phase, Point location) {
         deliverTouch(TouchPhase::Began);
         return;
     }
-    if (!_touch) return;
+    if (!_touch)
+        return;
     _touch->moveTo(location, now);
     if (phase == TouchPhase::Moved && _touchTarget && !dynamic_cast<ScrollView*>(_touchTarget)) {
         // A drag that starts on a row or a button inside a scroll view scrolls it instead.
@@ -133,7 +149,8 @@ void Window::sendTouch(TouchPhase phase, Point location) {
         if (distance > kDragSlopPoints) {
             for (View* v = _touchTarget->superview(); v; v = v->superview()) {
                 auto* scroll = dynamic_cast<ScrollView*>(v);
-                if (!scroll || !scroll->isScrollEnabled() || !scroll->canScroll()) continue;
+                if (!scroll || !scroll->isScrollEnabled() || !scroll->canScroll())
+                    continue;
                 deliverTouch(TouchPhase::Cancelled);
                 _touchTarget = scroll;
                 _touchTargetRef = scroll->sharedView();
@@ -153,20 +170,30 @@ void Window::sendTouch(TouchPhase phase, Point location) {
 
 void Window::deliverTouch(TouchPhase phase) {
     auto target = _touchTargetRef.lock();
-    if (!target || !_touchTarget) return;
+    if (!target || !_touchTarget)
+        return;
     _touch->setPhase(phase);
     TouchSet touches{_touch};
     switch (phase) {
-    case TouchPhase::Began: target->touchesBegan(touches); break;
+    case TouchPhase::Began:
+        target->touchesBegan(touches);
+        break;
     case TouchPhase::Moved:
-    case TouchPhase::Stationary: target->touchesMoved(touches); break;
-    case TouchPhase::Ended: target->touchesEnded(touches); break;
-    case TouchPhase::Cancelled: target->touchesCancelled(touches); break;
+    case TouchPhase::Stationary:
+        target->touchesMoved(touches);
+        break;
+    case TouchPhase::Ended:
+        target->touchesEnded(touches);
+        break;
+    case TouchPhase::Cancelled:
+        target->touchesCancelled(touches);
+        break;
     }
 }
 
 void Window::sendKey(const KeyEvent& event) {
-    if (_firstResponder) _firstResponder->keyPressed(event);
+    if (_firstResponder)
+        _firstResponder->keyPressed(event);
 }
 
 void Window::sendWheel(Point location, double dx, double dy) {
@@ -180,7 +207,8 @@ void Window::sendWheel(Point location, double dx, double dy) {
 }
 
 void Window::platformFocusChanged(bool active) {
-    if (!active && _touch) sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
+    if (!active && _touch)
+        sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
     Application::sharedApplication().setActive(active);
 }
 

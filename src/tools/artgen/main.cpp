@@ -48,7 +48,8 @@ void save(const std::string& name, int w, int h, const Painter& paint) {
     paint(p, w, h);
     p.end();
     std::string file = name;
-    if (file.size() < 4 || file.compare(file.size() - 4, 4, ".png") != 0) file += ".png";
+    if (file.size() < 4 || file.compare(file.size() - 4, 4, ".png") != 0)
+        file += ".png";
     if (!image.save(gOutput + "/" + QString::fromStdString(file))) {
         std::fprintf(stderr, "taluvex-artgen: cannot write %s\n", file.c_str());
         std::exit(1);
@@ -79,8 +80,8 @@ void roundedStroke(QPainter& p, const QRectF& r, double radius, const QColor& co
     p.restore();
 }
 
-void text(QPainter& p, const QRectF& r, const QString& s, double pixels, const QColor& color, int flags = Qt::AlignCenter,
-          bool bold = true) {
+void text(QPainter& p, const QRectF& r, const QString& s, double pixels, const QColor& color,
+          int flags = Qt::AlignCenter, bool bold = true) {
     p.save();
     p.setFont(font(pixels, bold));
     p.setPen(color);
@@ -91,8 +92,37 @@ void text(QPainter& p, const QRectF& r, const QString& s, double pixels, const Q
 // ---------------------------------------------------------------------------------------------
 // Icons, drawn in a square `r`.
 
-enum class Icon { None, Record, Stop, Play, Camera, Film, Import, Swap, Check, Back, Minus, Plus, Mail, Music, Mute,
-                  Video, Share, Trophy, Facebook, Twitter, Close, Down, Up, Forward, Save, Star, Clock, Rewind, Sliders };
+enum class Icon {
+    None,
+    Record,
+    Stop,
+    Play,
+    Camera,
+    Film,
+    Import,
+    Swap,
+    Check,
+    Back,
+    Minus,
+    Plus,
+    Mail,
+    Music,
+    Mute,
+    Video,
+    Share,
+    Trophy,
+    Facebook,
+    Twitter,
+    Close,
+    Down,
+    Up,
+    Forward,
+    Save,
+    Star,
+    Clock,
+    Rewind,
+    Sliders
+};
 
 void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
     p.save();
@@ -107,7 +137,8 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
     };
     auto pt = [&](double fx, double fy) { return QPointF(c.x() + fx * s, c.y() + fy * s); };
     switch (kind) {
-    case Icon::None: break;
+    case Icon::None:
+        break;
     case Icon::Record:
         p.setPen(Qt::NoPen);
         p.setBrush(color);
@@ -149,7 +180,8 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
         p.drawLine(pt(0, -0.36), pt(0, 0.12));
         p.drawLine(pt(-0.16, -0.04), pt(0, 0.12));
         p.drawLine(pt(0.16, -0.04), pt(0, 0.12));
-        p.drawPolyline(QPolygonF({pt(-0.36, 0.02), pt(-0.36, 0.34), pt(0.36, 0.34), pt(0.36, 0.02)}));
+        p.drawPolyline(
+            QPolygonF({pt(-0.36, 0.02), pt(-0.36, 0.34), pt(0.36, 0.34), pt(0.36, 0.02)}));
         break;
     case Icon::Swap:
         p.drawArc(box(-0.32, -0.32, 0.64, 0.64), 30 * 16, 150 * 16);
@@ -162,11 +194,21 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
     case Icon::Check:
         p.drawPolyline(QPolygonF({pt(-0.3, 0.0), pt(-0.08, 0.22), pt(0.32, -0.22)}));
         break;
-    case Icon::Back: p.drawPolyline(QPolygonF({pt(0.12, -0.3), pt(-0.16, 0), pt(0.12, 0.3)})); break;
-    case Icon::Forward: p.drawPolyline(QPolygonF({pt(-0.12, -0.3), pt(0.16, 0), pt(-0.12, 0.3)})); break;
-    case Icon::Down: p.drawPolyline(QPolygonF({pt(-0.28, -0.12), pt(0, 0.16), pt(0.28, -0.12)})); break;
-    case Icon::Up: p.drawPolyline(QPolygonF({pt(-0.28, 0.12), pt(0, -0.16), pt(0.28, 0.12)})); break;
-    case Icon::Minus: p.drawLine(pt(-0.28, 0), pt(0.28, 0)); break;
+    case Icon::Back:
+        p.drawPolyline(QPolygonF({pt(0.12, -0.3), pt(-0.16, 0), pt(0.12, 0.3)}));
+        break;
+    case Icon::Forward:
+        p.drawPolyline(QPolygonF({pt(-0.12, -0.3), pt(0.16, 0), pt(-0.12, 0.3)}));
+        break;
+    case Icon::Down:
+        p.drawPolyline(QPolygonF({pt(-0.28, -0.12), pt(0, 0.16), pt(0.28, -0.12)}));
+        break;
+    case Icon::Up:
+        p.drawPolyline(QPolygonF({pt(-0.28, 0.12), pt(0, -0.16), pt(0.28, 0.12)}));
+        break;
+    case Icon::Minus:
+        p.drawLine(pt(-0.28, 0), pt(0.28, 0));
+        break;
     case Icon::Plus:
         p.drawLine(pt(-0.28, 0), pt(0.28, 0));
         p.drawLine(pt(0, -0.28), pt(0, 0.28));
@@ -206,7 +248,8 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
         p.drawPolygon(QPolygonF({pt(0.16, -0.04), pt(0.4, -0.18), pt(0.4, 0.18), pt(0.16, 0.04)}));
         break;
     case Icon::Share:
-        p.drawPolyline(QPolygonF({pt(-0.14, -0.1), pt(-0.3, -0.1), pt(-0.3, 0.36), pt(0.3, 0.36), pt(0.3, -0.1), pt(0.14, -0.1)}));
+        p.drawPolyline(QPolygonF({pt(-0.14, -0.1), pt(-0.3, -0.1), pt(-0.3, 0.36), pt(0.3, 0.36),
+                                  pt(0.3, -0.1), pt(0.14, -0.1)}));
         p.drawLine(pt(0, -0.38), pt(0, 0.14));
         p.drawLine(pt(-0.14, -0.24), pt(0, -0.38));
         p.drawLine(pt(0.14, -0.24), pt(0, -0.38));
@@ -218,22 +261,29 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
         p.drawLine(pt(0.13, 0.02), pt(0, 0.15));
         break;
     case Icon::Trophy:
-        p.drawPolyline(QPolygonF({pt(-0.22, -0.32), pt(0.22, -0.32), pt(0.18, 0.0), pt(0, 0.08), pt(-0.18, 0.0), pt(-0.22, -0.32)}));
+        p.drawPolyline(QPolygonF({pt(-0.22, -0.32), pt(0.22, -0.32), pt(0.18, 0.0), pt(0, 0.08),
+                                  pt(-0.18, 0.0), pt(-0.22, -0.32)}));
         p.drawArc(box(-0.38, -0.3, 0.2, 0.22), 90 * 16, 180 * 16);
         p.drawArc(box(0.18, -0.3, 0.2, 0.22), 270 * 16, 180 * 16);
         p.drawLine(pt(0, 0.08), pt(0, 0.24));
         p.drawLine(pt(-0.16, 0.3), pt(0.16, 0.3));
         break;
-    case Icon::Facebook: text(p, r, QStringLiteral("f"), s * 0.78, color); break;
-    case Icon::Twitter: text(p, r, QStringLiteral("t"), s * 0.74, color); break;
+    case Icon::Facebook:
+        text(p, r, QStringLiteral("f"), s * 0.78, color);
+        break;
+    case Icon::Twitter:
+        text(p, r, QStringLiteral("t"), s * 0.74, color);
+        break;
     case Icon::Star: {
         QPainterPath path;
         for (int i = 0; i < 10; i++) {
             double a = -M_PI / 2 + i * M_PI / 5;
             double rad = (i % 2 ? 0.16 : 0.38) * s;
             QPointF q(c.x() + rad * std::cos(a), c.y() + rad * std::sin(a));
-            if (i == 0) path.moveTo(q);
-            else path.lineTo(q);
+            if (i == 0)
+                path.moveTo(q);
+            else
+                path.lineTo(q);
         }
         path.closeSubpath();
         p.setBrush(color);
@@ -253,7 +303,8 @@ void icon(QPainter& p, Icon kind, const QRectF& r, const QColor& color) {
         break;
     }
     case Icon::Sliders:
-        for (double y : {-0.22, 0.0, 0.22}) p.drawLine(pt(-0.32, y), pt(0.32, y));
+        for (double y : {-0.22, 0.0, 0.22})
+            p.drawLine(pt(-0.32, y), pt(0.32, y));
         p.setBrush(color);
         p.drawEllipse(box(0.06, -0.3, 0.14, 0.16));
         p.drawEllipse(box(-0.22, -0.08, 0.14, 0.16));
@@ -278,7 +329,8 @@ void backdrop(QPainter& p, double w, double h) {
     double hole = w * 0.018;
     for (double y = hole; y < h; y += hole * 3.2) {
         p.drawRoundedRect(QRectF(hole * 0.8, y, hole * 1.3, hole * 1.7), hole * 0.3, hole * 0.3);
-        p.drawRoundedRect(QRectF(w - hole * 2.1, y, hole * 1.3, hole * 1.7), hole * 0.3, hole * 0.3);
+        p.drawRoundedRect(QRectF(w - hole * 2.1, y, hole * 1.3, hole * 1.7), hole * 0.3,
+                          hole * 0.3);
     }
     QRadialGradient glow(QPointF(w * 0.5, h * 0.32), w * 0.8);
     glow.setColorAt(0, QColor(kAccent.red(), kAccent.green(), kAccent.blue(), 22));
@@ -291,7 +343,8 @@ void backdrop(QPainter& p, double w, double h) {
 Painter screenBackground(const QString& title) {
     return [=](QPainter& p, double w, double h) {
         backdrop(p, w, h);
-        if (title.isEmpty()) return;
+        if (title.isEmpty())
+            return;
         double bar = w * 0.14;
         p.fillRect(QRectF(0, 0, w, bar), QColor(0, 0, 0, 90));
         p.fillRect(QRectF(0, bar - 2, w, 2), kAccent);
@@ -304,7 +357,8 @@ void logo(QPainter& p, QPointF c, double size) {
     QPainterPath ring;
     ring.addEllipse(c, size / 2, size / 2);
     p.fillPath(ring, kAccent);
-    icon(p, Icon::Rewind, QRectF(c.x() - size * 0.32, c.y() - size * 0.32, size * 0.64, size * 0.64), kText);
+    icon(p, Icon::Rewind,
+         QRectF(c.x() - size * 0.32, c.y() - size * 0.32, size * 0.64, size * 0.64), kText);
     p.restore();
 }
 
@@ -317,15 +371,32 @@ Painter button(const QString& label, Icon glyph, bool pressed, Style style = Sty
         double radius = std::min(h * 0.5 - 2, w * 0.12 + h * 0.12);
         QColor top, bottom, edge, fore = kText;
         switch (style) {
-        case Style::Primary: top = kAccent; bottom = kAccentDark; edge = kAccent.lighter(120); break;
-        case Style::Danger: top = QColor(0xe5, 0x38, 0x3b); bottom = QColor(0xa8, 0x22, 0x25); edge = top.lighter(120); break;
-        case Style::Secondary: top = kPanelLight; bottom = kPanel; edge = kStroke; break;
-        case Style::Ghost: top = QColor(0, 0, 0, 110); bottom = QColor(0, 0, 0, 150); edge = QColor(255, 255, 255, 60); break;
+        case Style::Primary:
+            top = kAccent;
+            bottom = kAccentDark;
+            edge = kAccent.lighter(120);
+            break;
+        case Style::Danger:
+            top = QColor(0xe5, 0x38, 0x3b);
+            bottom = QColor(0xa8, 0x22, 0x25);
+            edge = top.lighter(120);
+            break;
+        case Style::Secondary:
+            top = kPanelLight;
+            bottom = kPanel;
+            edge = kStroke;
+            break;
+        case Style::Ghost:
+            top = QColor(0, 0, 0, 110);
+            bottom = QColor(0, 0, 0, 150);
+            edge = QColor(255, 255, 255, 60);
+            break;
         }
         if (pressed) {
             top = top.darker(135);
             bottom = bottom.darker(135);
-            if (style == Style::Secondary || style == Style::Ghost) fore = kAccent;
+            if (style == Style::Secondary || style == Style::Ghost)
+                fore = kAccent;
         }
         QLinearGradient g(0, 0, 0, h);
         g.setColorAt(0, top);
@@ -334,7 +405,8 @@ Painter button(const QString& label, Icon glyph, bool pressed, Style style = Sty
         roundedStroke(p, r.adjusted(0.5, 0.5, -0.5, -0.5), radius, edge, std::max(1.5, h * 0.03));
         double iconSize = h * 0.56;
         if (label.isEmpty()) {
-            icon(p, glyph, QRectF(w / 2 - iconSize / 2, h / 2 - iconSize / 2, iconSize, iconSize), fore);
+            icon(p, glyph, QRectF(w / 2 - iconSize / 2, h / 2 - iconSize / 2, iconSize, iconSize),
+                 fore);
             return;
         }
         double fontPixels = std::min(h * 0.36, w * 0.16);
@@ -342,8 +414,11 @@ Painter button(const QString& label, Icon glyph, bool pressed, Style style = Sty
         double textWidth = metrics.horizontalAdvance(label);
         double gap = glyph == Icon::None ? 0 : iconSize * 1.15;
         double x = (w - textWidth - gap) / 2;
-        if (glyph != Icon::None) icon(p, glyph, QRectF(x - iconSize * 0.1, h / 2 - iconSize / 2, iconSize, iconSize), fore);
-        text(p, QRectF(x + gap, 0, textWidth + 4, h), label, fontPixels, fore, Qt::AlignLeft | Qt::AlignVCenter);
+        if (glyph != Icon::None)
+            icon(p, glyph, QRectF(x - iconSize * 0.1, h / 2 - iconSize / 2, iconSize, iconSize),
+                 fore);
+        text(p, QRectF(x + gap, 0, textWidth + 4, h), label, fontPixels, fore,
+             Qt::AlignLeft | Qt::AlignVCenter);
     };
 }
 
@@ -355,14 +430,17 @@ Painter roundButton(Icon glyph, bool pressed, Style style, double ringFraction =
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(255, 255, 255, pressed ? 140 : 220));
         p.drawEllipse(r);
-        QRectF inner = r.adjusted(d * ringFraction, d * ringFraction, -d * ringFraction, -d * ringFraction);
+        QRectF inner =
+            r.adjusted(d * ringFraction, d * ringFraction, -d * ringFraction, -d * ringFraction);
         QColor fill = style == Style::Primary ? kAccent : kPanel;
-        if (pressed) fill = fill.darker(140);
+        if (pressed)
+            fill = fill.darker(140);
         p.setBrush(fill);
         p.drawEllipse(inner);
         QColor fore = style == Style::Primary ? kText : kAccent;
         double iconSize = d * 0.5;
-        icon(p, glyph, QRectF(w / 2 - iconSize / 2, h / 2 - iconSize / 2, iconSize, iconSize), fore);
+        icon(p, glyph, QRectF(w / 2 - iconSize / 2, h / 2 - iconSize / 2, iconSize, iconSize),
+             fore);
     };
 }
 
@@ -385,7 +463,8 @@ Painter progressBar(bool filled, bool sending) {
         clip.addRoundedRect(r.adjusted(2, 2, -2, -2), radius - 2, radius - 2);
         p.setClipPath(clip);
         p.setPen(QPen(QColor(255, 255, 255, 40), h * 0.28));
-        for (double x = -h; x < w + h; x += h * 0.9) p.drawLine(QPointF(x, h), QPointF(x + h, 0));
+        for (double x = -h; x < w + h; x += h * 0.9)
+            p.drawLine(QPointF(x, h), QPointF(x + h, 0));
         p.restore();
     };
 }
@@ -401,10 +480,13 @@ Painter soundRow(const QString& label, const QString& detail, Icon glyph, bool p
         icon(p, glyph, iconBox, pressed ? kAccent : kText);
         double x = iconBox.right() + h * 0.22;
         if (detail.isEmpty()) {
-            text(p, QRectF(x, 0, w - x, h), label, h * 0.3, kText, Qt::AlignLeft | Qt::AlignVCenter);
+            text(p, QRectF(x, 0, w - x, h), label, h * 0.3, kText,
+                 Qt::AlignLeft | Qt::AlignVCenter);
         } else {
-            text(p, QRectF(x, h * 0.12, w - x, h * 0.46), label, h * 0.28, kText, Qt::AlignLeft | Qt::AlignVCenter);
-            text(p, QRectF(x, h * 0.52, w - x, h * 0.34), detail, h * 0.2, kSecondary, Qt::AlignLeft | Qt::AlignVCenter, false);
+            text(p, QRectF(x, h * 0.12, w - x, h * 0.46), label, h * 0.28, kText,
+                 Qt::AlignLeft | Qt::AlignVCenter);
+            text(p, QRectF(x, h * 0.52, w - x, h * 0.34), detail, h * 0.2, kSecondary,
+                 Qt::AlignLeft | Qt::AlignVCenter, false);
         }
     };
 }
@@ -419,16 +501,20 @@ Painter tab(const QString& label, Icon glyph, bool active) {
         double tw = metrics.horizontalAdvance(label);
         double x = (w - tw - iconSize * 1.2) / 2;
         QColor fore = active ? kText : kSecondary;
-        icon(p, glyph, QRectF(x, (h - iconSize) / 2, iconSize, iconSize), active ? kAccent : kSecondary);
-        text(p, QRectF(x + iconSize * 1.2, 0, tw + 4, h), label, h * 0.3, fore, Qt::AlignLeft | Qt::AlignVCenter);
+        icon(p, glyph, QRectF(x, (h - iconSize) / 2, iconSize, iconSize),
+             active ? kAccent : kSecondary);
+        text(p, QRectF(x + iconSize * 1.2, 0, tw + 4, h), label, h * 0.3, fore,
+             Qt::AlignLeft | Qt::AlignVCenter);
     };
 }
 
 Painter segment(const QString& label, bool selected) {
     return [=](QPainter& p, double w, double h) {
         QRectF r(3, 3, w - 6, h - 6);
-        if (selected) roundedFill(p, r, h * 0.4, kAccent);
-        else roundedStroke(p, r, h * 0.4, kStroke, 2);
+        if (selected)
+            roundedFill(p, r, h * 0.4, kAccent);
+        else
+            roundedStroke(p, r, h * 0.4, kStroke, 2);
         text(p, r, label, h * 0.34, selected ? kText : kSecondary);
     };
 }
@@ -450,7 +536,8 @@ void sliderTrack(QPainter& p, double w, double h, bool on) {
 }
 
 void sliderOutline(QPainter& p, double w, double h, bool pressed) {
-    roundedStroke(p, QRectF(1.5, 1.5, w - 3, h - 3), h / 2 - 1.5, pressed ? kAccent : QColor(0, 0, 0, 200), 3);
+    roundedStroke(p, QRectF(1.5, 1.5, w - 3, h - 3), h / 2 - 1.5,
+                  pressed ? kAccent : QColor(0, 0, 0, 200), 3);
 }
 
 void sliderKnob(QPainter& p, double w, double h, bool pressed) {
@@ -461,7 +548,8 @@ void sliderKnob(QPainter& p, double w, double h, bool pressed) {
     roundedFill(p, r, h / 2 - 2, g);
     roundedStroke(p, r, h / 2 - 2, QColor(0, 0, 0, 90), 2);
     p.setPen(QPen(QColor(0, 0, 0, 60), 2));
-    for (int i = -1; i <= 1; i++) p.drawLine(QPointF(w / 2 + i * 6, h * 0.35), QPointF(w / 2 + i * 6, h * 0.65));
+    for (int i = -1; i <= 1; i++)
+        p.drawLine(QPointF(w / 2 + i * 6, h * 0.35), QPointF(w / 2 + i * 6, h * 0.65));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -472,8 +560,8 @@ void generate() {
         backdrop(p, w, h);
         logo(p, QPointF(w / 2, h * 0.42), w * 0.34);
         text(p, QRectF(0, h * 0.52, w, h * 0.08), QStringLiteral("Taluvex"), w * 0.11, kText);
-        text(p, QRectF(0, h * 0.6, w, h * 0.05), QStringLiteral("play your world backwards"), w * 0.042, kSecondary,
-             Qt::AlignCenter, false);
+        text(p, QRectF(0, h * 0.6, w, h * 0.05), QStringLiteral("play your world backwards"),
+             w * 0.042, kSecondary, Qt::AlignCenter, false);
     });
     for (auto [name, title] : std::vector<std::pair<std::string, QString>>{
              {"screen_bg_640_1136", {}},
@@ -490,19 +578,20 @@ void generate() {
     save("contest_bg_640_864@2x.png", 640, 864, screenBackground(QStringLiteral("Contest")));
 
     // Render progress overlay: the panel is shown at 250 x 136 points.
-    save("converting_bg_640_960", 640, 960, displayedAt(500, 272, [](QPainter& p, double w, double h) {
-        QRectF r(2, 2, w - 4, h - 4);
-        QLinearGradient g(0, 0, 0, h);
-        g.setColorAt(0, kPanelLight);
-        g.setColorAt(1, kPanel);
-        roundedFill(p, r, 26, g);
-        roundedStroke(p, r, 26, kStroke, 3);
-        icon(p, Icon::Rewind, QRectF(34, 28, 52, 52), kAccent);
-        text(p, QRectF(98, 26, w - 120, 56), QStringLiteral("Reversing your movie"), 30, kText,
-             Qt::AlignLeft | Qt::AlignVCenter);
-        text(p, QRectF(98, 200, 240, 56), QStringLiteral("Please wait"), 24, kSecondary, Qt::AlignLeft | Qt::AlignVCenter,
-             false);
-    }));
+    save("converting_bg_640_960", 640, 960,
+         displayedAt(500, 272, [](QPainter& p, double w, double h) {
+             QRectF r(2, 2, w - 4, h - 4);
+             QLinearGradient g(0, 0, 0, h);
+             g.setColorAt(0, kPanelLight);
+             g.setColorAt(1, kPanel);
+             roundedFill(p, r, 26, g);
+             roundedStroke(p, r, 26, kStroke, 3);
+             icon(p, Icon::Rewind, QRectF(34, 28, 52, 52), kAccent);
+             text(p, QRectF(98, 26, w - 120, 56), QStringLiteral("Reversing your movie"), 30, kText,
+                  Qt::AlignLeft | Qt::AlignVCenter);
+             text(p, QRectF(98, 200, 240, 56), QStringLiteral("Please wait"), 24, kSecondary,
+                  Qt::AlignLeft | Qt::AlignVCenter, false);
+         }));
     save("loading_bar_bg_304_36", 304, 36, progressBar(false, false));
     save("loading_bar_loading_304_36", 304, 36, progressBar(true, false));
     save("cancel_btn_116_56", 116, 56, button(QStringLiteral("Cancel"), Icon::None, false));
@@ -518,18 +607,25 @@ void generate() {
         roundedStroke(p, card, 28, kStroke, 3);
         icon(p, Icon::Share, QRectF(w / 2 - 32, 288, 64, 64), kAccent);
         text(p, QRectF(0, 520, w, 40), QStringLiteral("Sending your movie"), 30, kText);
-        text(p, QRectF(0, 566, w, 34), QStringLiteral("Please keep Taluvex open"), 22, kSecondary, Qt::AlignCenter, false);
+        text(p, QRectF(0, 566, w, 34), QStringLiteral("Please keep Taluvex open"), 22, kSecondary,
+             Qt::AlignCenter, false);
     });
     save("sending_bar_bg_304_36", 304, 36, progressBar(false, true));
     save("sending_bar_loading_304_36", 304, 36, progressBar(true, true));
 
     // Slider switch.
-    save("btn_slider_off.png", 56, 54, [](QPainter& p, double w, double h) { sliderTrack(p, w, h, false); });
-    save("btn_slider_on.png", 56, 54, [](QPainter& p, double w, double h) { sliderTrack(p, w, h, true); });
-    save("btn_slider_track.png", 56, 54, [](QPainter& p, double w, double h) { sliderOutline(p, w, h, false); });
-    save("btn_slider_track_pressed.png", 56, 54, [](QPainter& p, double w, double h) { sliderOutline(p, w, h, true); });
-    save("btn_slider_thumb.png", 88, 54, [](QPainter& p, double w, double h) { sliderKnob(p, w, h, false); });
-    save("btn_slider_thumb_pressed.png", 88, 54, [](QPainter& p, double w, double h) { sliderKnob(p, w, h, true); });
+    save("btn_slider_off.png", 56, 54,
+         [](QPainter& p, double w, double h) { sliderTrack(p, w, h, false); });
+    save("btn_slider_on.png", 56, 54,
+         [](QPainter& p, double w, double h) { sliderTrack(p, w, h, true); });
+    save("btn_slider_track.png", 56, 54,
+         [](QPainter& p, double w, double h) { sliderOutline(p, w, h, false); });
+    save("btn_slider_track_pressed.png", 56, 54,
+         [](QPainter& p, double w, double h) { sliderOutline(p, w, h, true); });
+    save("btn_slider_thumb.png", 88, 54,
+         [](QPainter& p, double w, double h) { sliderKnob(p, w, h, false); });
+    save("btn_slider_thumb_pressed.png", 88, 54,
+         [](QPainter& p, double w, double h) { sliderKnob(p, w, h, true); });
     // Captions 64 x 27 points: "ON" centred 12 points in, "OFF" 49 points in.
     save("btn_slider_international_on", 128, 54, [](QPainter& p, double, double h) {
         text(p, QRectF(0, 0, 48, h), QStringLiteral("ON"), 22, kText);
@@ -545,13 +641,16 @@ void generate() {
         QString detail;
         Icon glyph;
     };
-    std::vector<Row> rows = {{"from_ipod", QStringLiteral("From Music Library"), QStringLiteral("a song of your own"), Icon::Music},
-                             {"from_video", QStringLiteral("From Video"), QStringLiteral("the recording, reversed"), Icon::Video},
-                             {"mute", QStringLiteral("Mute"), QStringLiteral("no sound"), Icon::Mute}};
+    std::vector<Row> rows = {
+        {"from_ipod", QStringLiteral("From Music Library"), QStringLiteral("a song of your own"),
+         Icon::Music},
+        {"from_video", QStringLiteral("From Video"), QStringLiteral("the recording, reversed"),
+         Icon::Video},
+        {"mute", QStringLiteral("Mute"), QStringLiteral("no sound"), Icon::Mute}};
     const char* moods[] = {"Dreamy", "Upbeat", "Cinematic", "Funky", "Chill", "Epic"};
     for (int i = 1; i <= 6; i++)
-        rows.push_back({"track" + std::to_string(i), QStringLiteral("Track %1").arg(i), QString::fromLatin1(moods[i - 1]),
-                        Icon::Music});
+        rows.push_back({"track" + std::to_string(i), QStringLiteral("Track %1").arg(i),
+                        QString::fromLatin1(moods[i - 1]), Icon::Music});
     for (const Row& row : rows) {
         save(row.name + "_588_90", 588, 90, soundRow(row.label, row.detail, row.glyph, false));
         save(row.name + "_P_588_90", 588, 90, soundRow(row.label, row.detail, row.glyph, true));
@@ -570,23 +669,39 @@ void generate() {
     // Navigation buttons shared by the screens.
     for (bool pressed : {false, true}) {
         std::string P = pressed ? "_P" : "";
-        save("back_btn" + P + "_120_60", 120, 60, button(QStringLiteral("Back"), Icon::Back, pressed, Style::Ghost));
-        save("camera_btn" + P + "_120_60", 120, 60, button(QString(), Icon::Camera, pressed, Style::Ghost));
-        save("contest_btn" + P + "_120_60", 120, 60, button(QString(), Icon::Trophy, pressed, Style::Ghost));
-        save("close_btn" + P + "_80_80", 80, 80, roundButton(Icon::Close, pressed, Style::Secondary, 0.05));
-        save("edit_b" + P + "_140_80", 140, 80, button(QStringLiteral("Edit"), Icon::None, pressed, Style::Ghost));
-        save("done_b" + P + "_140_80", 140, 80, button(QStringLiteral("Done"), Icon::None, pressed, Style::Primary));
-        save("submit_btn" + P + "_240_80", 240, 80, button(QStringLiteral("Submit"), Icon::Trophy, pressed, Style::Primary));
-        save("facebook_share_btn" + P + "_240_80", 240, 80, button(QStringLiteral("Share"), Icon::Facebook, pressed, Style::Primary));
-        save("facebook_page_btn" + P + "_400_80", 400, 80, button(QStringLiteral("Visit us on Facebook"), Icon::Facebook, pressed, Style::Secondary));
-        save("share_small_btn" + P + "_88_60", 88, 60, button(QString(), Icon::Share, pressed, Style::Ghost));
+        save("back_btn" + P + "_120_60", 120, 60,
+             button(QStringLiteral("Back"), Icon::Back, pressed, Style::Ghost));
+        save("camera_btn" + P + "_120_60", 120, 60,
+             button(QString(), Icon::Camera, pressed, Style::Ghost));
+        save("contest_btn" + P + "_120_60", 120, 60,
+             button(QString(), Icon::Trophy, pressed, Style::Ghost));
+        save("close_btn" + P + "_80_80", 80, 80,
+             roundButton(Icon::Close, pressed, Style::Secondary, 0.05));
+        save("edit_b" + P + "_140_80", 140, 80,
+             button(QStringLiteral("Edit"), Icon::None, pressed, Style::Ghost));
+        save("done_b" + P + "_140_80", 140, 80,
+             button(QStringLiteral("Done"), Icon::None, pressed, Style::Primary));
+        save("submit_btn" + P + "_240_80", 240, 80,
+             button(QStringLiteral("Submit"), Icon::Trophy, pressed, Style::Primary));
+        save("facebook_share_btn" + P + "_240_80", 240, 80,
+             button(QStringLiteral("Share"), Icon::Facebook, pressed, Style::Primary));
+        save("facebook_page_btn" + P + "_400_80", 400, 80,
+             button(QStringLiteral("Visit us on Facebook"), Icon::Facebook, pressed,
+                    Style::Secondary));
+        save("share_small_btn" + P + "_88_60", 88, 60,
+             button(QString(), Icon::Share, pressed, Style::Ghost));
 
         // Main screen.
-        save("record_btn" + P + "_140_140", 140, 140, roundButton(Icon::Record, pressed, Style::Secondary));
-        save("record_btn_S" + P + "_140_140", 140, 140, roundButton(Icon::Stop, pressed, Style::Primary));
-        save("movies_btn" + P + "_100_100", 100, 100, button(QString(), Icon::Film, pressed, Style::Secondary));
-        save("load_video_btn" + P + "_100_100", 100, 100, button(QString(), Icon::Import, pressed, Style::Secondary));
-        save("switch_camera_btn" + P + "_100_60", 100, 60, button(QString(), Icon::Swap, pressed, Style::Ghost));
+        save("record_btn" + P + "_140_140", 140, 140,
+             roundButton(Icon::Record, pressed, Style::Secondary));
+        save("record_btn_S" + P + "_140_140", 140, 140,
+             roundButton(Icon::Stop, pressed, Style::Primary));
+        save("movies_btn" + P + "_100_100", 100, 100,
+             button(QString(), Icon::Film, pressed, Style::Secondary));
+        save("load_video_btn" + P + "_100_100", 100, 100,
+             button(QString(), Icon::Import, pressed, Style::Secondary));
+        save("switch_camera_btn" + P + "_100_60", 100, 60,
+             button(QString(), Icon::Swap, pressed, Style::Ghost));
 
         // Settings panel.
         save("setting_handle" + P + "_76_200", 76, 200, [pressed](QPainter& p, double w, double h) {
@@ -595,28 +710,39 @@ void generate() {
             roundedStroke(p, r, 22, pressed ? kAccent : QColor(255, 255, 255, 70), 2);
             icon(p, Icon::Sliders, QRectF(14, h / 2 - 26, 52, 52), kText);
         });
-        save("speed_dn_btn" + P + "_88_88", 88, 88, roundButton(Icon::Minus, pressed, Style::Secondary, 0.05));
-        save("speed_up_btn" + P + "_88_88", 88, 88, roundButton(Icon::Plus, pressed, Style::Secondary, 0.05));
-        save("sound_track_btn" + P + "_400_80", 400, 80, button(QStringLiteral("Choose Sound"), Icon::Music, pressed));
+        save("speed_dn_btn" + P + "_88_88", 88, 88,
+             roundButton(Icon::Minus, pressed, Style::Secondary, 0.05));
+        save("speed_up_btn" + P + "_88_88", 88, 88,
+             roundButton(Icon::Plus, pressed, Style::Secondary, 0.05));
+        save("sound_track_btn" + P + "_400_80", 400, 80,
+             button(QStringLiteral("Choose Sound"), Icon::Music, pressed));
 
         // Share screen: five tiles.
-        save("share_camera_roll_btn" + P + "_280_96", 280, 96, button(QStringLiteral("Save"), Icon::Save, pressed));
-        save("share_email_btn" + P + "_280_96", 280, 96, button(QStringLiteral("E-mail"), Icon::Mail, pressed));
-        save("share_twitter_btn" + P + "_280_96", 280, 96, button(QStringLiteral("Twitter"), Icon::Twitter, pressed));
-        save("share_facebook_btn" + P + "_280_96", 280, 96, button(QStringLiteral("Facebook"), Icon::Facebook, pressed));
-        save("share_contest_btn" + P + "_576_96", 576, 96, button(QStringLiteral("Enter the Contest"), Icon::Trophy, pressed, Style::Primary));
+        save("share_camera_roll_btn" + P + "_280_96", 280, 96,
+             button(QStringLiteral("Save"), Icon::Save, pressed));
+        save("share_email_btn" + P + "_280_96", 280, 96,
+             button(QStringLiteral("E-mail"), Icon::Mail, pressed));
+        save("share_twitter_btn" + P + "_280_96", 280, 96,
+             button(QStringLiteral("Twitter"), Icon::Twitter, pressed));
+        save("share_facebook_btn" + P + "_280_96", 280, 96,
+             button(QStringLiteral("Facebook"), Icon::Facebook, pressed));
+        save("share_contest_btn" + P + "_576_96", 576, 96,
+             button(QStringLiteral("Enter the Contest"), Icon::Trophy, pressed, Style::Primary));
 
         // Library rows and the YouTube tab.
-        save("movie_cell_bg" + P + "_640_156", 640, 156, [pressed](QPainter& p, double w, double h) {
-            p.fillRect(QRectF(0, 0, w, h), pressed ? QColor(0x3a, 0x2a, 0x26) : kPanel);
-            p.fillRect(QRectF(0, h - 2, w, 2), kStroke);
-            if (pressed) p.fillRect(QRectF(0, 0, 6, h), kAccent);
-            icon(p, Icon::Forward, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
-        });
+        save("movie_cell_bg" + P + "_640_156", 640, 156,
+             [pressed](QPainter& p, double w, double h) {
+                 p.fillRect(QRectF(0, 0, w, h), pressed ? QColor(0x3a, 0x2a, 0x26) : kPanel);
+                 p.fillRect(QRectF(0, h - 2, w, 2), kStroke);
+                 if (pressed)
+                     p.fillRect(QRectF(0, 0, 6, h), kAccent);
+                 icon(p, Icon::Forward, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
+             });
         save(std::string("utube_loadmore") + P + "_576_114", 576, 114,
              button(QStringLiteral("Load More Videos"), Icon::Down, pressed, Style::Secondary));
     }
-    save("share_play_overlay_120_120", 120, 120, roundButton(Icon::Play, false, Style::Primary, 0.05));
+    save("share_play_overlay_120_120", 120, 120,
+         roundButton(Icon::Play, false, Style::Primary, 0.05));
     save("webview_play_88_88", 88, 88, roundButton(Icon::Play, false, Style::Primary, 0.06));
     save("main_bottom_bar_640_196", 640, 196, [](QPainter& p, double w, double h) {
         QLinearGradient g(0, 0, 0, h);
@@ -640,9 +766,12 @@ void generate() {
         roundedStroke(p, r, 28, kStroke, 3);
         text(p, QRectF(0, 10, w, 60), QStringLiteral("Settings"), 30, kText);
         p.fillRect(QRectF(40, 72, w - 80, 2), kAccent);
-        text(p, QRectF(40, 96, w - 80, 40), QStringLiteral("SPEED"), 22, kSecondary, Qt::AlignLeft | Qt::AlignVCenter);
-        text(p, QRectF(40, 236, w - 80, 40), QStringLiteral("HIGH QUALITY"), 22, kSecondary, Qt::AlignLeft | Qt::AlignVCenter);
-        text(p, QRectF(40, 348, w - 80, 40), QStringLiteral("SOUND"), 22, kSecondary, Qt::AlignLeft | Qt::AlignVCenter);
+        text(p, QRectF(40, 96, w - 80, 40), QStringLiteral("SPEED"), 22, kSecondary,
+             Qt::AlignLeft | Qt::AlignVCenter);
+        text(p, QRectF(40, 236, w - 80, 40), QStringLiteral("HIGH QUALITY"), 22, kSecondary,
+             Qt::AlignLeft | Qt::AlignVCenter);
+        text(p, QRectF(40, 348, w - 80, 40), QStringLiteral("SOUND"), 22, kSecondary,
+             Qt::AlignLeft | Qt::AlignVCenter);
     });
 
     // Library header tabs and the YouTube order buttons.
@@ -650,8 +779,10 @@ void generate() {
     save("M_b_320_112", 320, 112, tab(QStringLiteral("My Movies"), Icon::Film, true));
     save("U_320_112", 320, 112, tab(QStringLiteral("YouTube"), Icon::Play, false));
     save("U_bg_320_112", 320, 112, tab(QStringLiteral("YouTube"), Icon::Play, true));
-    for (auto [key, label] : std::vector<std::pair<std::string, QString>>{
-             {"n", QStringLiteral("New")}, {"m", QStringLiteral("Most Rated")}, {"f", QStringLiteral("Featured")}}) {
+    for (auto [key, label] :
+         std::vector<std::pair<std::string, QString>>{{"n", QStringLiteral("New")},
+                                                      {"m", QStringLiteral("Most Rated")},
+                                                      {"f", QStringLiteral("Featured")}}) {
         save(key + "_184_62", 184, 62, segment(label, false));
         save(key + "_P_184_62", 184, 62, segment(label, true));
     }
@@ -662,7 +793,8 @@ void generate() {
         for (int i = 0; i < 6; i++) {
             QPainterPath frame;
             double inset = 12 + i;
-            frame.addRoundedRect(QRectF(inset, inset, w - 2 * inset, h - 2 * inset), 30 - i, 30 - i);
+            frame.addRoundedRect(QRectF(inset, inset, w - 2 * inset, h - 2 * inset), 30 - i,
+                                 30 - i);
             p.fillPath(frame, QColor(0, 0, 0, 40 + i * 43));
         }
     });

@@ -26,16 +26,18 @@ std::shared_ptr<ImageView> addPicture(View& parent, const std::string& name, con
     return view;
 }
 
-std::shared_ptr<Button> addButton(View& parent, const std::string& normal, const std::string& pressed, const Rect& frame) {
+std::shared_ptr<Button> addButton(View& parent, const std::string& normal,
+                                  const std::string& pressed, const Rect& frame) {
     auto button = std::make_shared<Button>(frame);
     button->setImage(Image::imageNamed(normal), ControlStateNormal);
-    if (!pressed.empty()) button->setImage(Image::imageNamed(pressed), ControlStateHighlighted);
+    if (!pressed.empty())
+        button->setImage(Image::imageNamed(pressed), ControlStateHighlighted);
     parent.addSubview(button);
     return button;
 }
 
-std::shared_ptr<Label> addLabel(View& parent, const std::string& text, const Rect& frame, const Font& font,
-                                const Color& color, TextAlignment alignment) {
+std::shared_ptr<Label> addLabel(View& parent, const std::string& text, const Rect& frame,
+                                const Font& font, const Color& color, TextAlignment alignment) {
     auto label = std::make_shared<Label>(frame);
     label->setText(text);
     label->setFont(font);

@@ -32,9 +32,11 @@ struct GalleryRegistration {
 // Helpers for building pages.
 std::shared_ptr<ImageView> addPicture(View& parent, const std::string& name, Point origin);
 std::shared_ptr<ImageView> addPicture(View& parent, const std::string& name, const Rect& frame);
-std::shared_ptr<Button> addButton(View& parent, const std::string& normal, const std::string& pressed, const Rect& frame);
-std::shared_ptr<Label> addLabel(View& parent, const std::string& text, const Rect& frame, const Font& font,
-                                const Color& color, TextAlignment alignment = TextAlignment::Left);
+std::shared_ptr<Button> addButton(View& parent, const std::string& normal,
+                                  const std::string& pressed, const Rect& frame);
+std::shared_ptr<Label> addLabel(View& parent, const std::string& text, const Rect& frame,
+                                const Font& font, const Color& color,
+                                TextAlignment alignment = TextAlignment::Left);
 // A stand-in for the camera's live picture: a sunset over a horizon.
 ImagePtr cameraPicture(Size size, double hue);
 

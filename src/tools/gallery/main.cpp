@@ -18,13 +18,17 @@ int main(int argc, char** argv) {
     std::string folder;
     double height = 480;
     for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "--height") == 0 && i + 1 < argc) height = std::atof(argv[++i]);
-        else if (std::strcmp(argv[i], "--help") == 0 || argv[i][0] == '-') folder.clear(), i = argc;
-        else folder = argv[i];
+        if (std::strcmp(argv[i], "--height") == 0 && i + 1 < argc)
+            height = std::atof(argv[++i]);
+        else if (std::strcmp(argv[i], "--help") == 0 || argv[i][0] == '-')
+            folder.clear(), i = argc;
+        else
+            folder = argv[i];
     }
     if (folder.empty() || (height != 480 && height != 568)) {
-        std::fprintf(stderr, "usage: taluvex-gallery <output folder> [--height 480|568]\n"
-                             "Renders sample screens built from the interface kit into PNG files.\n");
+        std::fprintf(stderr,
+                     "usage: taluvex-gallery <output folder> [--height 480|568]\n"
+                     "Renders sample screens built from the interface kit into PNG files.\n");
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -22,14 +22,16 @@ QWindow* desktopWindowOf(const Window& window) {
     // The desktop window is the newest top-level window whose size is the kit window's in pixels.
     QWindow* found = nullptr;
     for (QWindow* w : QGuiApplication::topLevelWindows())
-        if (w->isVisible() && w->width() == window.bounds().width() * 2 && w->height() == window.bounds().height() * 2)
+        if (w->isVisible() && w->width() == window.bounds().width() * 2 &&
+            w->height() == window.bounds().height() * 2)
             found = w;
     return found;
 }
 
 void mouse(QWindow* w, QEvent::Type type, QPointF pixels) {
     QMouseEvent event(type, pixels, w->mapToGlobal(pixels), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
     QCoreApplication::sendEvent(w, &event);
 }
 
@@ -71,7 +73,8 @@ TEST(QtBackend, MousePressesAreTouchesAndKeysGoToTheFirstResponder) {
 
     // The window draws itself on the run loop; its frame is what the desktop window shows.
     button->setBackgroundColor(Color::rgb(0, 1, 0));
-    EXPECT_TRUE(RunLoop::runUntil([&] { return window->frameImage().pixel(260, 240) == qRgb(0, 255, 0); }, 2));
+    EXPECT_TRUE(RunLoop::runUntil(
+        [&] { return window->frameImage().pixel(260, 240) == qRgb(0, 255, 0); }, 2));
 }
 
 TEST(QtBackend, WheelScrollsAndFocusLossCancelsTheTouch) {
@@ -84,14 +87,16 @@ TEST(QtBackend, WheelScrollsAndFocusLossCancelsTheTouch) {
     window->makeKeyAndVisible();
     QWindow* desktop = desktopWindowOf(*window);
     ASSERT_TRUE(desktop);
-    QWheelEvent wheel(QPointF(100, 100), desktop->mapToGlobal(QPointF(100, 100)), QPoint(), QPoint(0, -120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(100, 100), desktop->mapToGlobal(QPointF(100, 100)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(desktop, &wheel);
     EXPECT_EQ(scroll->contentOffset().y, 40);
 
     std::vector<std::string> events;
-    button->addTarget(nullptr, ControlEventTouchCancel, [&](Control&) { events.push_back("cancel"); });
-    button->addTarget(nullptr, ControlEventTouchUpInside, [&](Control&) { events.push_back("up"); });
+    button->addTarget(nullptr, ControlEventTouchCancel,
+                      [&](Control&) { events.push_back("cancel"); });
+    button->addTarget(nullptr, ControlEventTouchUpInside,
+                      [&](Control&) { events.push_back("up"); });
     mouse(desktop, QEvent::MouseButtonPress, {100, 700});
     window->platformFocusChanged(false);
     mouse(desktop, QEvent::MouseButtonRelease, {100, 700});

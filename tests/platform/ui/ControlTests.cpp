@@ -22,10 +22,14 @@ struct EventLog {
     std::vector<std::string> events;
     void watch(Control& control) {
         const std::pair<ControlEvent, const char*> names[] = {
-            {ControlEventTouchDown, "down"},       {ControlEventTouchDragInside, "drag-in"},
-            {ControlEventTouchDragOutside, "drag-out"}, {ControlEventTouchDragExit, "exit"},
-            {ControlEventTouchDragEnter, "enter"}, {ControlEventTouchUpInside, "up-in"},
-            {ControlEventTouchUpOutside, "up-out"}, {ControlEventTouchCancel, "cancel"},
+            {ControlEventTouchDown, "down"},
+            {ControlEventTouchDragInside, "drag-in"},
+            {ControlEventTouchDragOutside, "drag-out"},
+            {ControlEventTouchDragExit, "exit"},
+            {ControlEventTouchDragEnter, "enter"},
+            {ControlEventTouchUpInside, "up-in"},
+            {ControlEventTouchUpOutside, "up-out"},
+            {ControlEventTouchCancel, "cancel"},
             {ControlEventValueChanged, "value"}};
         for (auto& [event, name] : names) {
             std::string n = name;
@@ -44,7 +48,8 @@ TEST(Control, TouchesSendEventsInOrderAndTrackHighlight) {
     EventLog log;
     log.watch(*button);
     bool highlightedWhileDown = false;
-    button->addTarget(nullptr, ControlEventTouchDown, [&](Control& c) { highlightedWhileDown = c.isHighlighted(); });
+    button->addTarget(nullptr, ControlEventTouchDown,
+                      [&](Control& c) { highlightedWhileDown = c.isHighlighted(); });
 
     window->sendTouch(TouchPhase::Began, {110, 110});
     EXPECT_TRUE(button->isHighlighted());
@@ -55,7 +60,8 @@ TEST(Control, TouchesSendEventsInOrderAndTrackHighlight) {
     window->sendTouch(TouchPhase::Ended, {120, 115});
     EXPECT_FALSE(button->isHighlighted());
     EXPECT_TRUE(highlightedWhileDown);
-    EXPECT_EQ(log.events, (std::vector<std::string>{"down", "drag-in", "exit", "drag-out", "enter", "drag-in", "up-in"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"down", "drag-in", "exit", "drag-out", "enter",
+                                                    "drag-in", "up-in"}));
 
     log.events.clear();
     window->sendTouch(TouchPhase::Began, {110, 110});
@@ -144,7 +150,8 @@ TEST(Button, DrawsTheBackgroundAndThePressedPicture) {
     auto button = std::make_shared<Button>(Rect(0, 0, 100, 50));
     root->addSubview(button);
     button->setBackgroundImage(solidImage(8, 8, qRgb(0, 0, 200)), ControlStateNormal);
-    button->setImage(solidImage(20, 20, qRgb(200, 0, 0)), ControlStateNormal); // 10 x 10 points, centred
+    button->setImage(solidImage(20, 20, qRgb(200, 0, 0)),
+                     ControlStateNormal); // 10 x 10 points, centred
     ImagePtr image = renderView(*root);
     EXPECT_EQ(image->pixels().pixel(10, 10), qRgb(0, 0, 200));
     EXPECT_EQ(image->pixels().pixel(100, 50), qRgb(200, 0, 0));
@@ -186,7 +193,8 @@ TEST(Label, DrawsTextInItsColourAndShadow) {
     int red = 0;
     for (int x = 0; x < 200; x++)
         for (int y = 0; y < 60; y++)
-            if (image->pixels().pixel(x, y) == qRgb(255, 0, 0)) red++;
+            if (image->pixels().pixel(x, y) == qRgb(255, 0, 0))
+                red++;
     EXPECT_GT(red, 200);
     EXPECT_EQ(image->pixels().pixel(4, 30), qRgb(0, 0, 0)); // centred: the left edge stays empty
 }

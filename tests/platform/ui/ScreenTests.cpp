@@ -13,7 +13,8 @@ namespace {
 
 class LoggingController : public ViewController {
 public:
-    LoggingController(std::string name, std::vector<std::string>& log) : _name(std::move(name)), _log(log) {}
+    LoggingController(std::string name, std::vector<std::string>& log)
+        : _name(std::move(name)), _log(log) {}
     void viewDidLoad() override { _log.push_back(_name + " load"); }
     void viewWillAppear(bool) override { _log.push_back(_name + " will-appear"); }
     void viewDidAppear(bool) override { _log.push_back(_name + " did-appear"); }
@@ -49,15 +50,16 @@ TEST(ViewController, ModalPresentationCallsTheLifeCycleInOrder) {
     EXPECT_EQ(b->view()->window(), stage.window.get());
     EXPECT_TRUE(RunLoop::runUntil([&] { return presented; }, 2));
     EXPECT_EQ(b->view()->frame(), Screen::mainScreen().bounds());
-    EXPECT_EQ(stage.log, (std::vector<std::string>{"B load", "A will-disappear", "B will-appear", "B did-appear",
-                                                    "A did-disappear"}));
+    EXPECT_EQ(stage.log, (std::vector<std::string>{"B load", "A will-disappear", "B will-appear",
+                                                   "B did-appear", "A did-disappear"}));
 
     stage.log.clear();
     bool dismissed = false;
-    b->dismissViewController(true, [&] { dismissed = true; }); // the presented screen asks its presenter
+    b->dismissViewController(true,
+                             [&] { dismissed = true; }); // the presented screen asks its presenter
     EXPECT_TRUE(RunLoop::runUntil([&] { return dismissed; }, 2));
-    EXPECT_EQ(stage.log, (std::vector<std::string>{"B will-disappear", "A will-appear", "B did-disappear",
-                                                    "A did-appear"}));
+    EXPECT_EQ(stage.log, (std::vector<std::string>{"B will-disappear", "A will-appear",
+                                                   "B did-disappear", "A did-appear"}));
     EXPECT_EQ(stage.root->presentedViewController(), nullptr);
     EXPECT_EQ(b->view()->superview(), nullptr);
 }
@@ -71,8 +73,9 @@ TEST(ViewController, DismissingFromBelowClosesTheWholeChain) {
     EXPECT_EQ(c->presentingViewController(), b.get());
     stage.log.clear();
     stage.root->dismissViewController(false);
-    EXPECT_EQ(stage.log, (std::vector<std::string>{"C will-disappear", "C did-disappear", "B will-disappear",
-                                                    "A will-appear", "B did-disappear", "A did-appear"}));
+    EXPECT_EQ(stage.log,
+              (std::vector<std::string>{"C will-disappear", "C did-disappear", "B will-disappear",
+                                        "A will-appear", "B did-disappear", "A did-appear"}));
     EXPECT_EQ(stage.root->presentedViewController(), nullptr);
     EXPECT_EQ(c->view()->superview(), nullptr);
     EXPECT_EQ(stage.window->subviews().size(), 1u);
@@ -96,7 +99,8 @@ TEST(ViewController, RootViewControllerReceivesTouchesBeganFromItsView) {
     window->sendTouch(TouchPhase::Began, {20, 20}); // a plain view passes it up to the controller
     window->sendTouch(TouchPhase::Ended, {20, 20});
     EXPECT_EQ(panel->touches, 1);
-    EXPECT_FALSE(panel->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
+    EXPECT_FALSE(
+        panel->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
     EXPECT_TRUE(panel->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::Portrait));
 }
 
@@ -122,7 +126,8 @@ TEST(Application, FocusChangesReachTheDelegateAndAddressesOpenThroughTheHandler)
     window->platformFocusChanged(true);
     window->platformFocusChanged(false);
     EXPECT_TRUE(app.deliverOpenURL("fb123://authorize"));
-    EXPECT_EQ(delegate->log, (std::vector<std::string>{"active", "resign", "url fb123://authorize"}));
+    EXPECT_EQ(delegate->log,
+              (std::vector<std::string>{"active", "resign", "url fb123://authorize"}));
     std::vector<std::string> opened;
     Application::setOpenURLHandler([&](const std::string& url) {
         opened.push_back(url);

@@ -1,8 +1,8 @@
 // The interface kit's tests need the GUI application (fonts, clipboard) on the offscreen platform.
 #include "platform/ui/Application.h"
 
-#include <gtest/gtest.h>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

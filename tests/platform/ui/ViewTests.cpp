@@ -5,15 +5,16 @@
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace tx;
 
 namespace {
 
 QRgb pixelAt(const ImagePtr& image, double xPoints, double yPoints) {
-    return image->pixels().pixel(static_cast<int>(xPoints * image->scale()), static_cast<int>(yPoints * image->scale()));
+    return image->pixels().pixel(static_cast<int>(xPoints * image->scale()),
+                                 static_cast<int>(yPoints * image->scale()));
 }
 
 // A clock the test moves by hand, so presentation values are exact.
@@ -100,7 +101,8 @@ public:
     int draws = 0;
     void drawRect(const Rect& rect) override {
         draws++;
-        GraphicsContext::current()->fillRect(Rect(0, 0, rect.size.width / 2, rect.size.height), Color::rgb(0, 0, 1));
+        GraphicsContext::current()->fillRect(Rect(0, 0, rect.size.width / 2, rect.size.height),
+                                             Color::rgb(0, 0, 1));
     }
 };
 
@@ -144,7 +146,11 @@ TEST(Render, StretchableImageKeepsItsCaps) {
     // 4 x 1 points at scale 2: red cap, green middle, blue end.
     QImage pixels(8, 2, QImage::Format_ARGB32_Premultiplied);
     for (int x = 0; x < 8; x++)
-        for (int y = 0; y < 2; y++) pixels.setPixel(x, y, x < 2 ? qRgb(255, 0, 0) : x < 4 ? qRgb(0, 255, 0) : qRgb(0, 0, 255));
+        for (int y = 0; y < 2; y++)
+            pixels.setPixel(x, y,
+                            x < 2   ? qRgb(255, 0, 0)
+                            : x < 4 ? qRgb(0, 255, 0)
+                                    : qRgb(0, 0, 255));
     auto image = std::make_shared<Image>(pixels, 2)->stretchableImage(1, 0);
     ImageContext context({20, 1}, true, 2);
     context.context().drawImage(*image, Rect(0, 0, 20, 1));
@@ -183,13 +189,16 @@ TEST(Animation, ModelAtOnceInterpolatedPresentationAndOneCompletion) {
     auto view = std::make_shared<View>(Rect(0, 0, 100, 100));
     int completions = 0;
     bool finishedFlag = false;
-    View::animate(1.0, 0, AnimationCurve::Linear, [&] {
-        view->setAlpha(0);
-        view->setFrame(Rect(100, 0, 100, 100));
-    }, [&](bool finished) {
-        completions++;
-        finishedFlag = finished;
-    });
+    View::animate(
+        1.0, 0, AnimationCurve::Linear,
+        [&] {
+            view->setAlpha(0);
+            view->setFrame(Rect(100, 0, 100, 100));
+        },
+        [&](bool finished) {
+            completions++;
+            finishedFlag = finished;
+        });
     EXPECT_EQ(view->alpha(), 0);
     EXPECT_EQ(view->frame().origin.x, 100);
     EXPECT_NEAR(view->presentationAlpha(), 1, 1e-9);
@@ -210,9 +219,13 @@ TEST(Animation, InterruptedAnimationCompletesOnceWithFalseAndTheNewOneStartsWher
     auto view = std::make_shared<View>(Rect(0, 0, 10, 10));
     std::vector<bool> first;
     std::vector<bool> second;
-    View::animate(1.0, 0, AnimationCurve::Linear, [&] { view->setAlpha(0); }, [&](bool f) { first.push_back(f); });
+    View::animate(
+        1.0, 0, AnimationCurve::Linear, [&] { view->setAlpha(0); },
+        [&](bool f) { first.push_back(f); });
     clock.now += 0.5;
-    View::animate(1.0, 0, AnimationCurve::Linear, [&] { view->setAlpha(1); }, [&](bool f) { second.push_back(f); });
+    View::animate(
+        1.0, 0, AnimationCurve::Linear, [&] { view->setAlpha(1); },
+        [&](bool f) { second.push_back(f); });
     EXPECT_NEAR(view->presentationAlpha(), 0.5, 1e-9);
     clock.now += 0.5;
     EXPECT_NEAR(view->presentationAlpha(), 0.75, 1e-9);
@@ -228,15 +241,18 @@ TEST(Animation, InterruptedAnimationCompletesOnceWithFalseAndTheNewOneStartsWher
 TEST(Animation, DelayRotationAndEmptyBlocks) {
     ManualClock clock;
     auto view = std::make_shared<View>(Rect(0, 0, 10, 10));
-    View::animate(1.0, 0.5, AnimationCurve::Linear, [&] { view->setTransform(AffineTransform::rotation(M_PI)); });
+    View::animate(1.0, 0.5, AnimationCurve::Linear,
+                  [&] { view->setTransform(AffineTransform::rotation(M_PI)); });
     EXPECT_TRUE(view->presentationTransform().isIdentity());
     clock.now += 1.0; // half-way: a quarter turn, not a collapsed matrix
     AffineTransform t = view->presentationTransform();
     EXPECT_NEAR(t.a, 0, 1e-9);
     EXPECT_NEAR(t.b, 1, 1e-9);
     int calls = 0;
-    View::animate(0.3, [] {}, [&](bool finished) { calls += finished ? 1 : 100; });
-    View::animate(0, [&] { view->setAlpha(0.2); }, [&](bool finished) { calls += finished ? 1 : 100; });
+    View::animate(
+        0.3, [] {}, [&](bool finished) { calls += finished ? 1 : 100; });
+    View::animate(
+        0, [&] { view->setAlpha(0.2); }, [&](bool finished) { calls += finished ? 1 : 100; });
     EXPECT_FALSE(view->hasAnimations() && view->presentationAlpha() != 0.2);
     EXPECT_TRUE(RunLoop::runUntil([&] { return calls >= 2; }, 1));
     EXPECT_EQ(calls, 2);
@@ -244,7 +260,8 @@ TEST(Animation, DelayRotationAndEmptyBlocks) {
     bool ended = true;
     {
         auto temporary = std::make_shared<View>(Rect(0, 0, 1, 1));
-        View::animate(5, [&] { temporary->setAlpha(0); }, [&](bool f) { ended = f; });
+        View::animate(
+            5, [&] { temporary->setAlpha(0); }, [&](bool f) { ended = f; });
     }
     RunLoop::runFor(0.05);
     EXPECT_FALSE(ended);

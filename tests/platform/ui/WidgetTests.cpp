@@ -38,8 +38,11 @@ public:
     std::vector<IndexPath> selected;
     std::vector<IndexPath> committed;
 
-    int tableViewNumberOfRowsInSection(TableView&, int) override { return static_cast<int>(rows.size()); }
-    TableViewCellPtr tableViewCellForRowAtIndexPath(TableView& table, const IndexPath& ip) override {
+    int tableViewNumberOfRowsInSection(TableView&, int) override {
+        return static_cast<int>(rows.size());
+    }
+    TableViewCellPtr tableViewCellForRowAtIndexPath(TableView& table,
+                                                    const IndexPath& ip) override {
         auto cell = table.dequeueReusableCellWithIdentifier("Row");
         if (!cell) {
             cell = std::make_shared<TableViewCell>("Row");
@@ -48,28 +51,34 @@ public:
         cell->textLabel()->setText(rows[ip.row]);
         return cell;
     }
-    std::optional<double> tableViewHeightForRowAtIndexPath(TableView&, const IndexPath& ip) override {
+    std::optional<double> tableViewHeightForRowAtIndexPath(TableView&,
+                                                           const IndexPath& ip) override {
         return ip.row == 0 ? 60.0 : 40.0;
     }
     void tableViewDidSelectRowAtIndexPath(TableView& table, const IndexPath& ip) override {
         selected.push_back(ip);
         table.deselectRowAtIndexPath(ip, true);
     }
-    void tableViewCommitEditingStyle(TableView& table, TableViewCellEditingStyle style, const IndexPath& ip) override {
-        if (style != TableViewCellEditingStyle::Delete) return;
+    void tableViewCommitEditingStyle(TableView& table, TableViewCellEditingStyle style,
+                                     const IndexPath& ip) override {
+        if (style != TableViewCellEditingStyle::Delete)
+            return;
         committed.push_back(ip);
         rows.erase(rows.begin() + ip.row);
         table.deleteRowsAtIndexPaths({ip}, TableViewRowAnimation::Fade);
     }
 };
 
-std::string labelOf(const TableViewCellPtr& cell) { return cell ? cell->textLabel()->text() : "<none>"; }
+std::string labelOf(const TableViewCellPtr& cell) {
+    return cell ? cell->textLabel()->text() : "<none>";
+}
 
 struct TableStage {
     std::shared_ptr<Window> window = visibleWindow();
     std::shared_ptr<TableView> table;
     std::shared_ptr<Rows> rows = std::make_shared<Rows>();
-    TableStage(double height, std::vector<std::string> initial) : table(std::make_shared<TableView>(Rect(0, 0, 320, height))) {
+    TableStage(double height, std::vector<std::string> initial)
+        : table(std::make_shared<TableView>(Rect(0, 0, 320, height))) {
         window->addSubview(table);
         rows->rows = std::move(initial);
         table->setDelegate(rows);
@@ -82,7 +91,8 @@ struct TableStage {
 
 TEST(TableView, TilesVisibleRowsAndReusesCellsWhileScrolling) {
     std::vector<std::string> names;
-    for (int i = 0; i < 50; i++) names.push_back("row " + std::to_string(i));
+    for (int i = 0; i < 50; i++)
+        names.push_back("row " + std::to_string(i));
     TableStage stage(200, names);
     auto& table = stage.table;
     auto& rows = stage.rows;
@@ -155,7 +165,8 @@ TEST(TableView, EditModeDeleteCommitsThroughTheDataSourceAndFadesTheRow) {
     EXPECT_EQ(cell->alpha(), 0); // fading out
     EXPECT_TRUE(RunLoop::runUntil([&] { return cell->superview() == nullptr; }, 2));
     EXPECT_EQ(table->rectForRowAtIndexPath(IndexPath::forRow(1)).origin.y, 60);
-    EXPECT_TRUE(RunLoop::runUntil([&] { return !table->cellForRowAtIndexPath(IndexPath::forRow(1))->hasAnimations(); }, 2));
+    EXPECT_TRUE(RunLoop::runUntil(
+        [&] { return !table->cellForRowAtIndexPath(IndexPath::forRow(1))->hasAnimations(); }, 2));
     EXPECT_EQ(table->cellForRowAtIndexPath(IndexPath::forRow(1))->frame().origin.y, 60);
 }
 
@@ -170,10 +181,12 @@ public:
     bool refuseDigits = false;
     std::vector<std::string> log;
 
-    bool textFieldShouldChangeCharacters(TextField& field, Range range, const std::string& replacement) override {
-        log.push_back("change " + std::to_string(range.location) + "," + std::to_string(range.length) + " '" +
-                      replacement + "'");
-        if (refuseDigits && replacement.find_first_of("0123456789") != std::string::npos) return false;
+    bool textFieldShouldChangeCharacters(TextField& field, Range range,
+                                         const std::string& replacement) override {
+        log.push_back("change " + std::to_string(range.location) + "," +
+                      std::to_string(range.length) + " '" + replacement + "'");
+        if (refuseDigits && replacement.find_first_of("0123456789") != std::string::npos)
+            return false;
         std::string after = field.text();
         after.replace(range.location, range.length, replacement);
         std::string other = &field == title.get() ? name->text() : title->text();
@@ -182,12 +195,18 @@ public:
     }
     bool textFieldShouldReturn(TextField& field) override {
         log.push_back("return");
-        if (&field == title.get()) name->becomeFirstResponder();
-        else field.resignFirstResponder();
+        if (&field == title.get())
+            name->becomeFirstResponder();
+        else
+            field.resignFirstResponder();
         return true;
     }
-    void textFieldDidBeginEditing(TextField& field) override { log.push_back(&field == title.get() ? "begin title" : "begin name"); }
-    void textFieldDidEndEditing(TextField& field) override { log.push_back(&field == title.get() ? "end title" : "end name"); }
+    void textFieldDidBeginEditing(TextField& field) override {
+        log.push_back(&field == title.get() ? "begin title" : "begin name");
+    }
+    void textFieldDidEndEditing(TextField& field) override {
+        log.push_back(&field == title.get() ? "end title" : "end name");
+    }
 };
 
 KeyEvent key(KeyEvent::Key k, std::string text = {}, bool control = false, bool shift = false) {
@@ -229,9 +248,10 @@ TEST(TextField, TypingGoesThroughTheDelegateWhichMayRefuse) {
     EXPECT_FALSE(form->submitEnabled);
     window->sendKey(key(KeyEvent::Key::Return));
     EXPECT_EQ(window->firstResponder(), nullptr);
-    EXPECT_EQ(form->log, (std::vector<std::string>{"begin title", "change 0,0 'A'", "change 1,0 'é'", "change 1,2 ''",
-                                                    "change 1,0 '7'", "return", "end title", "begin name",
-                                                    "change 0,0 'B'", "change 0,1 ''", "return", "end name"}));
+    EXPECT_EQ(form->log, (std::vector<std::string>{
+                             "begin title", "change 0,0 'A'", "change 1,0 'é'", "change 1,2 ''",
+                             "change 1,0 '7'", "return", "end title", "begin name",
+                             "change 0,0 'B'", "change 0,1 ''", "return", "end name"}));
 }
 
 TEST(TextField, SelectionCopyAndPasteUseTheClipboard) {
@@ -311,13 +331,13 @@ struct AlertLog : AlertViewDelegate, ActionSheetDelegate {
 TEST(AlertView, ButtonIndexesFollowTheCancelButtonAndTapsReachTheDelegate) {
     auto window = visibleWindow();
     auto log = std::make_shared<AlertLog>();
-    auto rating = std::make_shared<AlertView>("", "If you like this app, please rate it 5 stars!", log, "NO",
-                                              std::vector<std::string>{"YES"});
+    auto rating = std::make_shared<AlertView>("", "If you like this app, please rate it 5 stars!",
+                                              log, "NO", std::vector<std::string>{"YES"});
     EXPECT_EQ(rating->cancelButtonIndex(), 0);
     EXPECT_EQ(rating->numberOfButtons(), 2);
     EXPECT_EQ(rating->firstOtherButtonIndex(), 1);
-    auto notice = std::make_shared<AlertView>("", "notice", log, "",
-                                              std::vector<std::string>{"I understand", "Never Show Again"});
+    auto notice = std::make_shared<AlertView>(
+        "", "notice", log, "", std::vector<std::string>{"I understand", "Never Show Again"});
     EXPECT_EQ(notice->cancelButtonIndex(), -1);
     EXPECT_EQ(notice->buttonTitleAtIndex(1), "Never Show Again");
 
@@ -344,7 +364,8 @@ TEST(AlertView, ButtonIndexesFollowTheCancelButtonAndTapsReachTheDelegate) {
 TEST(ActionSheet, CancelComesLast) {
     auto window = visibleWindow();
     auto log = std::make_shared<AlertLog>();
-    auto sheet = std::make_shared<ActionSheet>("", log, "Cancel", "", std::vector<std::string>{"Copy Link", "Send via Email"});
+    auto sheet = std::make_shared<ActionSheet>(
+        "", log, "Cancel", "", std::vector<std::string>{"Copy Link", "Send via Email"});
     EXPECT_EQ(sheet->cancelButtonIndex(), 2);
     EXPECT_EQ(sheet->buttonTitleAtIndex(0), "Copy Link");
     sheet->showInView(window.get());
@@ -358,9 +379,10 @@ TEST(WebView, PlayButtonOpensThePlayerAddressOutside) {
     auto window = visibleWindow();
     auto web = std::make_shared<WebView>(Rect(0, 0, 120, 78));
     window->addSubview(web);
-    web->loadHTMLString("<html><head><body style=\"margin:0\"><embed id=\"yt\" src=\"http://example.com/v/abc\" "
-                        "type=\"application/x-shockwave-flash\" width=\"120\" height=\"78\"></embed></body></html>",
-                        "");
+    web->loadHTMLString(
+        "<html><head><body style=\"margin:0\"><embed id=\"yt\" src=\"http://example.com/v/abc\" "
+        "type=\"application/x-shockwave-flash\" width=\"120\" height=\"78\"></embed></body></html>",
+        "");
     EXPECT_EQ(web->playerAddress(), "http://example.com/v/abc");
     std::vector<std::string> opened;
     Application::setOpenURLHandler([&](const std::string& url) {
@@ -370,7 +392,8 @@ TEST(WebView, PlayButtonOpensThePlayerAddressOutside) {
     // Found by a depth-first search for a plain button and sent touch-up-inside.
     std::shared_ptr<Button> found;
     for (auto& v : web->subviews())
-        if (typeid(*v) == typeid(Button)) found = std::static_pointer_cast<Button>(v);
+        if (typeid(*v) == typeid(Button))
+            found = std::static_pointer_cast<Button>(v);
     ASSERT_TRUE(found);
     found->sendActionsForControlEvents(ControlEventTouchUpInside);
     Application::setOpenURLHandler(nullptr);
@@ -380,13 +403,19 @@ TEST(WebView, PlayButtonOpensThePlayerAddressOutside) {
 TEST(AlertView, ThreeButtonsStackWithCancelAtTheBottom) {
     auto window = visibleWindow();
     auto log = std::make_shared<AlertLog>();
-    auto alert = std::make_shared<AlertView>("Result", "error: domain = x, code = Invalid(0)", log, "Cancel",
-                                             std::vector<std::string>{"One", "Two"});
+    auto alert = std::make_shared<AlertView>("Result", "error: domain = x, code = Invalid(0)", log,
+                                             "Cancel", std::vector<std::string>{"One", "Two"});
     EXPECT_EQ(alert->addButtonWithTitle("Three"), 3);
     alert->show();
-    double y1 = alert->buttonAtIndex(1)->convertRectToView(alert->buttonAtIndex(1)->bounds(), nullptr).origin.y;
-    double y2 = alert->buttonAtIndex(2)->convertRectToView(alert->buttonAtIndex(2)->bounds(), nullptr).origin.y;
-    double yc = alert->buttonAtIndex(0)->convertRectToView(alert->buttonAtIndex(0)->bounds(), nullptr).origin.y;
+    double y1 = alert->buttonAtIndex(1)
+                    ->convertRectToView(alert->buttonAtIndex(1)->bounds(), nullptr)
+                    .origin.y;
+    double y2 = alert->buttonAtIndex(2)
+                    ->convertRectToView(alert->buttonAtIndex(2)->bounds(), nullptr)
+                    .origin.y;
+    double yc = alert->buttonAtIndex(0)
+                    ->convertRectToView(alert->buttonAtIndex(0)->bounds(), nullptr)
+                    .origin.y;
     EXPECT_LT(y1, y2);
     EXPECT_GT(yc, y2);
     KeyEvent escape;
@@ -396,8 +425,9 @@ TEST(AlertView, ThreeButtonsStackWithCancelAtTheBottom) {
 }
 
 TEST(ActionSheet, DestructiveButtonComesFirst) {
-    auto sheet = std::make_shared<ActionSheet>("Title", std::weak_ptr<ActionSheetDelegate>(), "Cancel", "Delete",
-                                               std::vector<std::string>{"Keep"});
+    auto sheet =
+        std::make_shared<ActionSheet>("Title", std::weak_ptr<ActionSheetDelegate>(), "Cancel",
+                                      "Delete", std::vector<std::string>{"Keep"});
     EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
     EXPECT_EQ(sheet->buttonTitleAtIndex(1), "Keep");
     EXPECT_EQ(sheet->cancelButtonIndex(), 2);
