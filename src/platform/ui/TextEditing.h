@@ -32,6 +32,17 @@ TextEditResult applyTextKey(TextEditingState& state, const KeyEvent& key, bool m
 bool replaceSelection(TextEditingState& state, const std::string& replacement,
                       const std::function<bool(Range, const std::string&)>& shouldChange);
 
+// A keyboard focus asked for before the view is in a window, taken when it gets there.
+struct DeferredFocus {
+    bool pending = false;
+    template <typename V> void viewMovedToWindow(V& view) {
+        if (!pending || !view.window())
+            return;
+        pending = false;
+        view.becomeFirstResponder();
+    }
+};
+
 // Text laid out in a width (wrapped or on one line) for drawing and hit testing.
 class TextBox {
 public:

@@ -70,7 +70,7 @@ bool TextField::becomeFirstResponder() {
     if (isFirstResponder())
         return true;
     if (!window()) {
-        _focusWhenInWindow = canBecomeFirstResponder();
+        _focus.pending = canBecomeFirstResponder();
         return false;
     }
     auto delegate = _delegate.lock();
@@ -88,14 +88,11 @@ bool TextField::becomeFirstResponder() {
 }
 
 void TextField::didMoveToWindow() {
-    if (_focusWhenInWindow && window()) {
-        _focusWhenInWindow = false;
-        becomeFirstResponder();
-    }
+    _focus.viewMovedToWindow(*this);
 }
 
 bool TextField::resignFirstResponder() {
-    _focusWhenInWindow = false;
+    _focus.pending = false;
     if (!isFirstResponder())
         return true;
     auto delegate = _delegate.lock();

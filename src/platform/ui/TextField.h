@@ -89,7 +89,7 @@ private:
     ReturnKeyType _returnKeyType = ReturnKeyType::Default;
     bool _secure = false;
     bool _editing = false;
-    bool _focusWhenInWindow = false;
+    DeferredFocus _focus;
     std::weak_ptr<TextFieldDelegate> _delegate;
 };
 

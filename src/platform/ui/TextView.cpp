@@ -46,7 +46,7 @@ bool TextView::becomeFirstResponder() {
     if (isFirstResponder())
         return true;
     if (!window()) {
-        _focusWhenInWindow = canBecomeFirstResponder();
+        _focus.pending = canBecomeFirstResponder();
         return false;
     }
     auto delegate = _delegate.lock();
@@ -63,14 +63,11 @@ bool TextView::becomeFirstResponder() {
 }
 
 void TextView::didMoveToWindow() {
-    if (_focusWhenInWindow && window()) {
-        _focusWhenInWindow = false;
-        becomeFirstResponder();
-    }
+    _focus.viewMovedToWindow(*this);
 }
 
 bool TextView::resignFirstResponder() {
-    _focusWhenInWindow = false;
+    _focus.pending = false;
     if (!isFirstResponder())
         return true;
     auto delegate = _delegate.lock();

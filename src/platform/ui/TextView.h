@@ -65,7 +65,7 @@ private:
     Color _textColor = Color::hex(0x1b1d21);
     bool _editable = true;
     bool _editing = false;
-    bool _focusWhenInWindow = false;
+    DeferredFocus _focus;
     std::weak_ptr<TextViewDelegate> _delegate;
 };
 

@@ -21,6 +21,14 @@ double screenHeight() {
     return Screen::mainScreen().bounds().height();
 }
 
+// A full-window view with a background picture, added to the window.
+ViewPtr pageRoot(Window& window, const std::string& background) {
+    auto root = std::make_shared<View>(window.bounds());
+    window.addSubview(root);
+    addPicture(*root, background, root->bounds());
+    return root;
+}
+
 // The recording screen's look: camera picture, bottom bar, record controls, settings handle.
 ViewPtr mainScreen(bool recording) {
     double h = screenHeight();
@@ -142,10 +150,8 @@ public:
 GalleryRegistration
     soundTable({"table-sound-tracks", [](Window& window) {
                     double h = screenHeight();
-                    auto root = std::make_shared<View>(window.bounds());
-                    window.addSubview(root);
-                    addPicture(*root, h <= 480 ? "sound_bg_640_864@2x.png" : "sound_bg_640_1040",
-                               Rect(0, 0, 320, h));
+                    auto root = pageRoot(window, h <= 480 ? "sound_bg_640_864@2x.png"
+                                                          : "sound_bg_640_1040");
                     addButton(*root, "back_btn_120_60", "back_btn_P_120_60", Rect(6, 6, 60, 30));
                     auto table = std::make_shared<TableView>(Rect(13, 56, 294, h - 66));
                     table->setBackgroundColor(Color::clear());
@@ -205,9 +211,7 @@ ViewPtr libraryHeader(bool myMovies) {
 GalleryRegistration
     library({"table-movies-edit-mode", [](Window& window) {
                  double h = screenHeight();
-                 auto root = std::make_shared<View>(window.bounds());
-                 window.addSubview(root);
-                 addPicture(*root, "movies_bg_640_1136", Rect(0, 0, 320, h));
+                 auto root = pageRoot(window, "movies_bg_640_1136");
                  root->addSubview(libraryHeader(true));
                  auto table = std::make_shared<TableView>(Rect(0, 56, 320, h - 56 - 44));
                  static auto rows = std::make_shared<MovieRows>();
@@ -258,10 +262,7 @@ GalleryRegistration alert({"alert", [](Window& window) {
 
 GalleryRegistration sheet(
     {"action-sheet-over-youtube-list", [](Window& window) {
-         double h = screenHeight();
-         auto root = std::make_shared<View>(window.bounds());
-         window.addSubview(root);
-         addPicture(*root, "movies_bg_640_1136", Rect(0, 0, 320, h));
+         auto root = pageRoot(window, "movies_bg_640_1136");
          root->addSubview(libraryHeader(false));
          const char* orders[][2] = {
              {"n_184_62", "n_P_184_62"}, {"m_184_62", "m_P_184_62"}, {"f_184_62", "f_P_184_62"}};
@@ -297,10 +298,8 @@ GalleryRegistration sheet(
 GalleryRegistration
     form({"text-fields-contest-form", [](Window& window) {
               double h = screenHeight();
-              auto root = std::make_shared<View>(window.bounds());
-              window.addSubview(root);
-              addPicture(*root, h <= 480 ? "contest_bg_640_864@2x.png" : "contest_bg_640_1040",
-                         Rect(0, 0, 320, h));
+              auto root =
+                  pageRoot(window, h <= 480 ? "contest_bg_640_864@2x.png" : "contest_bg_640_1040");
               addButton(*root, "back_btn_120_60", "back_btn_P_120_60", Rect(6, 6, 60, 30));
               addLabel(*root, "Enter your movie in the contest", Rect(20, 60, 280, 24),
                        Font::boldSystemFont(14), theme::text());
@@ -391,10 +390,7 @@ GalleryRegistration settings(
 
 GalleryRegistration facebook(
     {"facebook-panel-mask-and-text-view", [](Window& window) {
-         double h = screenHeight();
-         auto root = std::make_shared<View>(window.bounds());
-         window.addSubview(root);
-         addPicture(*root, "facebook_panel_bg_640_1136", Rect(0, 0, 320, h));
+         auto root = pageRoot(window, "facebook_panel_bg_640_1136");
          ImagePtr still = cameraPicture({200, 150}, 0.9)
                               ->cropped(Rect(25, 0, 150, 150))
                               ->rotated(-10 * M_PI / 180);
@@ -415,9 +411,7 @@ GalleryRegistration facebook(
 
 GalleryRegistration loading({"activity-indicator-loading-cover", [](Window& window) {
                                  double h = screenHeight();
-                                 auto root = std::make_shared<View>(window.bounds());
-                                 window.addSubview(root);
-                                 addPicture(*root, "movies_bg_640_1136", Rect(0, 0, 320, h));
+                                 auto root = pageRoot(window, "movies_bg_640_1136");
                                  root->addSubview(libraryHeader(false));
                                  auto cover = std::make_shared<View>(Rect(0, 56, 320, h - 56));
                                  cover->setBackgroundColor(Color::black().withAlpha(0.6));
@@ -435,9 +429,7 @@ GalleryRegistration loading({"activity-indicator-loading-cover", [](Window& wind
 GalleryRegistration
     sending({"sending-overlay", [](Window& window) {
                  double h = screenHeight();
-                 auto root = std::make_shared<View>(window.bounds());
-                 window.addSubview(root);
-                 addPicture(*root, "share_bg_640_1136", Rect(0, 0, 320, h));
+                 auto root = pageRoot(window, "share_bg_640_1136");
                  auto overlay = std::make_shared<View>(Rect(0, 0, 320, h));
                  addPicture(*overlay, "sending_video_bg_640_960", Rect(0, 0, 320, h));
                  addPicture(*overlay, "sending_bar_bg_304_36", Rect(84, 231, 152, 18));
@@ -450,10 +442,7 @@ GalleryRegistration
 
 GalleryRegistration
     share({"share-tiles", [](Window& window) {
-               double h = screenHeight();
-               auto root = std::make_shared<View>(window.bounds());
-               window.addSubview(root);
-               addPicture(*root, "share_bg_640_1136", Rect(0, 0, 320, h));
+               auto root = pageRoot(window, "share_bg_640_1136");
                addButton(*root, "back_btn_120_60", "back_btn_P_120_60", Rect(6, 6, 60, 30));
                auto thumbnail = std::make_shared<Button>(Rect(20, 56, 280, 210));
                thumbnail->setImage(cameraPicture({280, 158}, 0.08), ControlStateNormal);
