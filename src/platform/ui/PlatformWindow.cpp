@@ -3,6 +3,8 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 
+#include <QInputMethodEvent>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -25,6 +27,29 @@ PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {
     Rect b = _window.bounds();
     return {position.x() * b.width() / std::max(1, width()),
             position.y() * b.height() / std::max(1, height())};
+}
+
+bool PlatformWindow::event(QEvent* event) {
+    if (event->type() == QEvent::InputMethodQuery) {
+        auto* query = static_cast<QInputMethodQueryEvent*>(event);
+        Responder* first = _window.firstResponder();
+        if (query->queries() & Qt::ImEnabled)
+            query->setValue(Qt::ImEnabled, first && first->canBecomeFirstResponder());
+        query->accept();
+        return true;
+    }
+    if (event->type() == QEvent::InputMethod) {
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        if (!input->commitString().isEmpty()) {
+            KeyEvent key;
+            key.key = KeyEvent::Key::Character;
+            key.text = input->commitString().toStdString();
+            _window.sendKey(key);
+        }
+        input->accept();
+        return true;
+    }
+    return QRasterWindow::event(event);
 }
 
 void PlatformWindow::paintEvent(QPaintEvent*) {

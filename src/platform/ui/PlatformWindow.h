@@ -13,6 +13,8 @@ public:
     explicit PlatformWindow(tx::Window& window);
 
 protected:
+    // Input methods (compose keys, Korean and other scripts) commit text to the first responder.
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

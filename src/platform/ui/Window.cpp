@@ -9,6 +9,7 @@
 #include "platform/ui/ViewController.h"
 
 #include <QGuiApplication>
+#include <QInputMethod>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -80,6 +81,13 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
         view->setFrame(bounds());
         addSubview(view);
     }
+}
+
+void Window::setFirstResponder(Responder* responder) {
+    _firstResponder = responder;
+    // The desktop's input method follows whether text entry has the focus.
+    if (_platformWindow && isKeyWindow())
+        QGuiApplication::inputMethod()->update(Qt::ImQueryInput | Qt::ImEnabled);
 }
 
 void Window::scheduleDisplay() {

@@ -48,7 +48,7 @@ public:
 private:
     friend class Responder;
     friend class View;
-    void setFirstResponder(Responder* responder) { _firstResponder = responder; }
+    void setFirstResponder(Responder* responder);
     void deliverTouch(TouchPhase phase);
 
     std::shared_ptr<ViewController> _rootViewController;

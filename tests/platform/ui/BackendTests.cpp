@@ -8,6 +8,8 @@
 #include "platform/ui/Window.h"
 
 #include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -70,6 +72,13 @@ TEST(QtBackend, MousePressesAreTouchesAndKeysGoToTheFirstResponder) {
     QCoreApplication::sendEvent(desktop, &i);
     QCoreApplication::sendEvent(desktop, &back);
     EXPECT_EQ(field->text(), "hi");
+    QInputMethodQueryEvent query(Qt::ImEnabled);
+    QCoreApplication::sendEvent(desktop, &query);
+    EXPECT_TRUE(query.value(Qt::ImEnabled).toBool());
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("ㅎ한")); // text from an input method
+    QCoreApplication::sendEvent(desktop, &composed);
+    EXPECT_EQ(field->text(), "hiㅎ한");
 
     // The window draws itself on the run loop; its frame is what the desktop window shows.
     button->setBackgroundColor(Color::rgb(0, 1, 0));
