@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Screen.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -14,6 +15,7 @@ namespace tx {
 namespace {
 
 constexpr double kArtworkScale = 2.0;
+constexpr double kTallScreenPoints = 568;
 
 std::vector<unsigned char> encode(const QImage& image, const char* format, int quality) {
     QByteArray bytes;
@@ -41,7 +43,12 @@ std::string Image::pathForImageNamed(const std::string& name) {
     std::string base = name;
     if (endsWith(base, ".png"))
         base.resize(base.size() - 4);
-    std::string path = resourcePath(base, "png");
+    std::string path;
+    // A picture drawn for the tall screen ("Default-568h@2x") stands in for its name there.
+    if (Screen::mainScreen().bounds().height() >= kTallScreenPoints && !endsWith(base, "@2x"))
+        path = resourcePath(base + "-568h@2x", "png");
+    if (path.empty())
+        path = resourcePath(base, "png");
     if (path.empty() && !endsWith(base, "@2x"))
         path = resourcePath(base + "@2x", "png");
     return path;
@@ -50,7 +57,9 @@ std::string Image::pathForImageNamed(const std::string& name) {
 ImagePtr Image::imageNamed(const std::string& name) {
     // Bundled pictures never change while the application runs, so each is read once.
     static auto* cache = new std::map<std::string, ImagePtr>();
-    auto found = cache->find(name);
+    std::string key =
+        name + (Screen::mainScreen().bounds().height() >= kTallScreenPoints ? "#tall" : "");
+    auto found = cache->find(key);
     if (found != cache->end())
         return found->second;
     ImagePtr image;
@@ -61,7 +70,7 @@ ImagePtr Image::imageNamed(const std::string& name) {
             image = std::make_shared<Image>(std::move(pixels), kArtworkScale);
     }
     if (image)
-        (*cache)[name] = image;
+        (*cache)[key] = image;
     return image;
 }
 

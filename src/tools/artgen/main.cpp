@@ -556,13 +556,18 @@ void sliderKnob(QPainter& p, double w, double h, bool pressed) {
 
 void generate() {
     // Launch picture and full-screen backgrounds.
-    save("Default", 640, 1136, [](QPainter& p, double w, double h) {
+    // The launch picture, for both screen heights.
+    auto launch = [](QPainter& p, double w, double h) {
         backdrop(p, w, h);
         logo(p, QPointF(w / 2, h * 0.42), w * 0.34);
-        text(p, QRectF(0, h * 0.52, w, h * 0.08), QStringLiteral("Taluvex"), w * 0.11, kText);
-        text(p, QRectF(0, h * 0.6, w, h * 0.05), QStringLiteral("play your world backwards"),
-             w * 0.042, kSecondary, Qt::AlignCenter, false);
-    });
+        text(p, QRectF(0, h * 0.42 + w * 0.21, w, w * 0.15), QStringLiteral("Taluvex"), w * 0.11,
+             kText);
+        text(p, QRectF(0, h * 0.42 + w * 0.36, w, w * 0.08),
+             QStringLiteral("play your world backwards"), w * 0.042, kSecondary, Qt::AlignCenter,
+             false);
+    };
+    save("Default", 640, 960, launch);
+    save("Default-568h@2x.png", 640, 1136, launch);
     for (auto [name, title] : std::vector<std::pair<std::string, QString>>{
              {"screen_bg_640_1136", {}},
              {"share_bg_640_1136", QStringLiteral("Share")},

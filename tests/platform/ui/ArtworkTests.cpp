@@ -1,6 +1,7 @@
 // Every picture the screens ask for by name must be in the generated artwork, at the pixel size
 // its name carries.
 #include "platform/ui/Image.h"
+#include "platform/ui/Screen.h"
 
 #include <filesystem>
 #include <fstream>
@@ -91,6 +92,15 @@ TEST(Artwork, EveryNamedPictureExistsAtItsSize) {
     EXPECT_EQ(Image::imageNamed("cancel_btn_116_56")->size(), (Size{58, 28}));
     EXPECT_EQ(Image::imageNamed("contest_bg_640_864@2x")->size(), (Size{320, 432}));
     EXPECT_FALSE(Image::imageNamed("no_such_picture_10_10"));
+}
+
+TEST(Artwork, TheTallScreenGetsItsOwnLaunchPicture) {
+    EXPECT_EQ(Image::imageNamed("Default")->size(), (Size{320, 480}));
+    Screen::mainScreen().setHeight(568);
+    ImagePtr tall = Image::imageNamed("Default");
+    Screen::mainScreen().setHeight(480);
+    ASSERT_TRUE(tall);
+    EXPECT_EQ(tall->size(), (Size{320, 568}));
 }
 
 TEST(Artwork, EveryPictureNameInTheSourcesExists) {
