@@ -22,6 +22,7 @@ public:
     // Bundled artwork. A name may end in ".png" and carry "@2x"; all artwork is drawn at half its
     // pixel size ("cancel_btn_116_56" is 58 x 28 points). On the 568-point screen a
     // "<name>-568h@2x" picture is used where one exists. Null when there is no such picture.
+    // Main thread only (the pictures are cached); the other constructors work on any thread.
     static ImagePtr imageNamed(const std::string& name);
     // The file behind a bundled name, or empty.
     static std::string pathForImageNamed(const std::string& name);
