@@ -15,6 +15,7 @@ namespace tx {
 class Asset;
 struct PictureSpill;
 struct DecoderSlot;
+struct PictureReadAhead;
 
 // The format of a sound: its stream description, channel layout, magic cookie and extensions.
 class AudioFormatDescription : public Object {
@@ -71,6 +72,8 @@ public:
     std::shared_ptr<PictureSpill>& pictureSpill() const { return _pictureSpill; }
     // The decoder of the previous read, flushed, for the next one to take over.
     std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
+    // The window before the last one read, being decoded ahead on a thread of its own.
+    std::shared_ptr<PictureReadAhead>& readAhead() const { return _readAhead; }
 
 private:
     friend class Asset;
@@ -87,6 +90,8 @@ private:
     int _timeBaseDen = 1;
     mutable std::shared_ptr<PictureSpill> _pictureSpill;
     mutable std::shared_ptr<DecoderSlot> _idleDecoder;
+    // Declared after the decoder slot: it is destroyed first and hands its decoder back there.
+    mutable std::shared_ptr<PictureReadAhead> _readAhead;
     std::weak_ptr<Asset> _asset;
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <thread>
 
 namespace tx {
 
@@ -13,6 +14,8 @@ namespace {
 const char* const kReaderDomain = "Media";
 // AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
 constexpr double kSoundPrerollSeconds = 0.1;
+// Windows of pictures up to this size are decoded one ahead while the previous one is used.
+constexpr double kReadAheadBudgetBytes = 64.0 * 1024 * 1024;
 
 } // namespace
 
@@ -38,10 +41,21 @@ struct AssetReaderTrackOutput::Impl {
     std::int64_t spillFrom = 0;
     AVRational spillTimeBase{1, 1};
     const AssetTrack* track = nullptr;
+    // The track is being read a window at a time from its end.
+    bool backwards = false;
+    // Pictures decoded ahead for this very window.
+    std::vector<SampleBufferPtr> ahead;
+    std::size_t aheadIndex = 0;
+    bool fromAhead = false;
 
     ~Impl();
 
-    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error);
+    // With `readingAhead` the read touches no state shared with the main thread's reads.
+    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error, bool readingAhead = false);
+    // The next sample of the range; nothing at its end (`error` set on a failure).
+    SampleBufferPtr next(ErrorPtr& error);
+    // Starts decoding the window before this one on a thread of its own, when that pays.
+    void readAheadNextWindow();
     // 0: a frame, AVERROR_EOF: end of range, other negative: failure.
     int nextFrame(AVFrame* frame);
     SampleBufferPtr makePicture(AVFrame* frame, ErrorPtr* error);
@@ -50,6 +64,22 @@ struct AssetReaderTrackOutput::Impl {
     void planSpill(const AssetTrack& track, std::int64_t keyPts);
     SampleBufferPtr nextFromSpill();
     SampleBufferPtr makeSound(AVFrame* frame, ErrorPtr* error);
+};
+
+struct PictureReadAhead {
+    std::int64_t startTs = 0;
+    std::int64_t endTs = 0;
+    std::unique_ptr<AssetReaderTrackOutput::Impl> impl;
+    std::vector<SampleBufferPtr> samples;
+    ErrorPtr error;
+    std::thread worker;
+
+    ~PictureReadAhead() { finish(); }
+    void finish() {
+        if (worker.joinable()) {
+            worker.join();
+        }
+    }
 };
 
 AssetReaderTrackOutput::Impl::~Impl() {
@@ -70,8 +100,7 @@ void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64
         spill = track.pictureSpill() = std::make_shared<PictureSpill>();
     }
     const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
-    const bool backwards = spill->lastReadStart == endTs ||
-                           ff::timeFromStream(endTs, tb) >= track.timeRange().end();
+    backwards = spill->lastReadStart == endTs || ff::timeFromStream(endTs, tb) >= track.timeRange().end();
     spill->lastReadStart = startTs;
     if (!backwards || (startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
         return;
@@ -99,8 +128,51 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
     return SampleBuffer::createPicture(PixelBuffer::wrap(frame, kPixelFormat420v), time, duration);
 }
 
+void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
+    if (!video || !backwards || track == nullptr || startTs <= 0) {
+        return;
+    }
+    const AssetTrack& t = *track;
+    const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
+    const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
+    const double rate = t.nominalFrameRate() > 0 ? t.nominalFrameRate() : 30.0;
+    const double windowBytes = 1.5 * t.naturalSize().width * t.naturalSize().height * rate * seconds;
+    if (windowBytes > kReadAheadBudgetBytes) {
+        return; // large pictures: one window in memory at a time
+    }
+    const std::int64_t nextStart = std::max<std::int64_t>(0, startTs - (endTs - startTs));
+    const MediaTime from = ff::timeFromStream(nextStart, tb);
+    const TimeRange range = TimeRange::make(from, ff::timeFromStream(startTs, tb) - from);
+    // Only where the window decodes from a keyframe close to it; long groups go through the spill.
+    const AssetTrack::PacketInfo* key = nullptr;
+    for (const auto& p : t.packets()) {
+        if (p.keyframe && p.pts <= nextStart && (key == nullptr || p.pts > key->pts)) {
+            key = &p;
+        }
+    }
+    if (key == nullptr || static_cast<double>(nextStart - key->pts) * av_q2d(tb) >= PictureSpill::kMinimumSeconds) {
+        return;
+    }
+    auto ahead = std::make_shared<PictureReadAhead>();
+    ahead->impl = std::make_unique<Impl>();
+    ahead->impl->path = path;
+    ErrorPtr error;
+    if (!ahead->impl->open(t, range, &error, true)) {
+        return;
+    }
+    ahead->startTs = ahead->impl->startTs;
+    ahead->endTs = ahead->impl->endTs;
+    PictureReadAhead* job = ahead.get();
+    job->worker = std::thread([job]() {
+        while (SampleBufferPtr sample = job->impl->next(job->error)) {
+            job->samples.push_back(std::move(sample));
+        }
+    });
+    t.readAhead() = std::move(ahead);
+}
+
 bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
-                                        ErrorPtr* error) {
+                                        ErrorPtr* error, bool readingAhead) {
     video = track.mediaType() == kMediaTypeVideo;
     const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
     spillTimeBase = tb;
@@ -112,7 +184,20 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
             ++endTs;
         }
     }
-    if (video) {
+    if (video && !readingAhead) {
+        if (std::shared_ptr<PictureReadAhead> ready = std::move(track.readAhead())) {
+            ready->finish();
+            if (ready->startTs == startTs && ready->endTs == endTs && !ready->error) {
+                ahead = std::move(ready->samples);
+                fromAhead = true;
+                backwards = true;
+                this->track = &track;
+                if (track.pictureSpill()) {
+                    track.pictureSpill()->lastReadStart = startTs;
+                }
+                return true;
+            }
+        }
         const auto& kept = track.pictureSpill();
         if (kept && kept->covers(startTs, endTs)) {
             spill = kept;
@@ -162,7 +247,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         } else if (packets.empty() && startTs > 0) {
             seekTo = startTs;
         }
-        if (key != nullptr) {
+        if (key != nullptr && !readingAhead) {
             planSpill(track, key->pts);
         }
     } else {
@@ -341,17 +426,37 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
         }
         return sample;
     }
+    if (impl.fromAhead) {
+        if (impl.aheadIndex < impl.ahead.size()) {
+            return std::move(impl.ahead[impl.aheadIndex++]);
+        }
+        impl.done = true;
+        reader->outputFinished(nullptr);
+        impl.readAheadNextWindow();
+        return nullptr;
+    }
+    ErrorPtr error;
+    SampleBufferPtr sample = impl.next(error);
+    if (!sample) {
+        impl.done = true;
+        reader->outputFinished(error);
+        if (!error) {
+            impl.readAheadNextWindow();
+        }
+    }
+    return sample;
+}
+
+SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
+    Impl& impl = *this;
     ff::UniqueFramePtr frame(av_frame_alloc());
     for (;;) {
         const int ret = impl.nextFrame(frame.get());
         if (ret == AVERROR_EOF) {
-            impl.done = true;
-            reader->outputFinished(nullptr);
             return nullptr;
         }
         if (ret < 0) {
-            impl.done = true;
-            reader->outputFinished(ff::makeError(kReaderDomain, "cannot decode", impl.path, ret));
+            error = ff::makeError(kReaderDomain, "cannot decode", impl.path, ret);
             return nullptr;
         }
         std::int64_t pts = frame->best_effort_timestamp;
@@ -364,8 +469,6 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
             continue;
         }
         if (pts >= impl.endTs) {
-            impl.done = true;
-            reader->outputFinished(nullptr);
             return nullptr;
         }
         bool before = pts < impl.startTs;
@@ -395,14 +498,7 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
             av_frame_unref(frame.get());
             continue;
         }
-        ErrorPtr error;
-        SampleBufferPtr sample =
-            impl.video ? impl.makePicture(frame.get(), &error) : impl.makeSound(frame.get(), &error);
-        if (!sample) {
-            impl.done = true;
-            reader->outputFinished(error);
-        }
-        return sample;
+        return impl.video ? impl.makePicture(frame.get(), &error) : impl.makeSound(frame.get(), &error);
     }
 }
 

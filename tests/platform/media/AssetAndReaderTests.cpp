@@ -161,6 +161,24 @@ TEST(AssetReader, ReadingBackwardsThroughALongGroupGivesTheSamePictures) {
     EXPECT_EQ(windowIndexes(asset, 0.5, 0.5), range(15, 30));
 }
 
+TEST(AssetReader, WindowsReadAheadWhileReadingBackwardsAreTheOnesAskedFor) {
+    // Short groups: each window is decoded on a thread while the one after it is in use.
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    spec.keyint = 30;
+    spec.sound = false;
+    auto asset = Asset::urlAsset(makeClip(spec), true);
+    ASSERT_TRUE(asset);
+    EXPECT_EQ(windowIndexes(asset, 2.4, 1.0), range(72, 102));
+    EXPECT_EQ(windowIndexes(asset, 1.4, 1.0), range(42, 72));
+    // A read that is not the one decoded ahead gets its own pictures.
+    EXPECT_EQ(windowIndexes(asset, 2.0, 0.5), range(60, 75));
+    EXPECT_EQ(windowIndexes(asset, 1.5, 0.5), range(45, 60));
+    EXPECT_EQ(windowIndexes(asset, 1.0, 0.5), range(30, 45));
+    // The asset goes away with a window still being decoded ahead.
+    asset.reset();
+}
+
 TEST(AssetReader, SoundAfterASeekOverlapsTheWindowAndIsDescribed) {
     ClipSpec spec;
     spec.seconds = 3.0;
