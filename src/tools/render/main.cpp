@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <malloc.h>
 #include <string>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -149,10 +148,6 @@ std::string describeSize(long long bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Pictures are allocated and freed by the thousand: keep freed memory for the next ones
-    // instead of handing it back to the system and faulting it in again.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     int speed = 100;
     std::string sound = "from-video";
     std::vector<std::string> positional;
