@@ -19,7 +19,9 @@ void setStartError(ErrorPtr& slot, const std::string& text) {
 
 } // namespace
 
-std::shared_ptr<AVFileRenderMgr> AVFileRenderMgr::create() { return std::make_shared<AVFileRenderMgr>(); }
+std::shared_ptr<AVFileRenderMgr> AVFileRenderMgr::create() {
+    return std::make_shared<AVFileRenderMgr>();
+}
 
 AVFileRenderMgr::AVFileRenderMgr() {
     auto& center = NotificationCenter::defaultCenter();
@@ -136,8 +138,10 @@ bool AVFileRenderMgr::start() {
     compression.set(kVideoAverageBitRateKey, PlistValue::real(static_cast<double>(_videoBps)));
     MediaSettings videoSettings = PlistValue::dictionary();
     videoSettings.set(kVideoCodecKey, PlistValue::string(kVideoCodecH264));
-    videoSettings.set(kVideoWidthKey, PlistValue::integer(static_cast<std::int64_t>(_videoRes.width)));
-    videoSettings.set(kVideoHeightKey, PlistValue::integer(static_cast<std::int64_t>(_videoRes.height)));
+    videoSettings.set(kVideoWidthKey,
+                      PlistValue::integer(static_cast<std::int64_t>(_videoRes.width)));
+    videoSettings.set(kVideoHeightKey,
+                      PlistValue::integer(static_cast<std::int64_t>(_videoRes.height)));
     videoSettings.set(kVideoCompressionPropertiesKey, compression);
     auto videoInput = AssetWriterInput::create(kMediaTypeVideo, videoSettings, &error);
     if (!videoInput) {
@@ -153,15 +157,19 @@ bool AVFileRenderMgr::start() {
 
     AssetWriterInputPtr audioInput;
     if (withSound) {
-        int channels = haveFormatItem ? static_cast<int>(formatItem.streamDescription.channelsPerFrame) : 1;
-        const float rate = haveFormatItem ? static_cast<float>(formatItem.streamDescription.sampleRate)
-                                          : kDefaultSampleRate;
-        std::uint32_t tag = haveFormatItem ? formatItem.channelLayoutTag : kAudioChannelLayoutTagMono;
+        int channels =
+            haveFormatItem ? static_cast<int>(formatItem.streamDescription.channelsPerFrame) : 1;
+        const float rate = haveFormatItem
+                               ? static_cast<float>(formatItem.streamDescription.sampleRate)
+                               : kDefaultSampleRate;
+        std::uint32_t tag =
+            haveFormatItem ? formatItem.channelLayoutTag : kAudioChannelLayoutTagMono;
         if (tag == kAudioChannelLayoutTagUnknown) {
             tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
         }
         if (channels > 2) {
-            // Surround sound is mixed down to stereo: reversal and tempo change handle two channels.
+            // Surround sound is mixed down to stereo: reversal and tempo change handle two
+            // channels.
             channels = 2;
             tag = kAudioChannelLayoutTagStereo;
         }
@@ -172,7 +180,8 @@ bool AVFileRenderMgr::start() {
         audioSettings.set(kNumberOfChannelsKey, PlistValue::integer(channels > 0 ? channels : 1));
         audioSettings.set(kSampleRateKey, PlistValue::real(rate));
         // A rate of 0 (a track whose data rate is unknown) lets the writer pick its default.
-        audioSettings.set(kEncoderBitRateKey, PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
+        audioSettings.set(kEncoderBitRateKey,
+                          PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
         audioSettings.set(kChannelLayoutKey, PlistValue::data(layout));
         audioInput = AssetWriterInput::create(kMediaTypeAudio, audioSettings, &error);
         if (!audioInput) {
@@ -186,7 +195,8 @@ bool AVFileRenderMgr::start() {
     }
 
     _videoTimeValue = _videoRange.end();
-    _actualVideoTime = _videoTimeValue.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
+    _actualVideoTime =
+        _videoTimeValue.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
     _videoTotalTime = static_cast<float>(_videoTimeValue.seconds());
     _videoBaseTime = _videoTimeValue;
     _audioTimeValue = MediaTime::zero();

@@ -54,7 +54,8 @@ public:
 
     // Length in seconds of the movie at `path`, 0 when it cannot be opened.
     static float getDuration(const std::string& path);
-    static bool getTrack(const std::string& path, AssetTrackPtr* videoTrack, AssetTrackPtr* audioTrack);
+    static bool getTrack(const std::string& path, AssetTrackPtr* videoTrack,
+                         AssetTrackPtr* audioTrack);
 
     // Read-outs for callers and tests.
     MediaTime videoTime() const { return _videoTimeValue; }

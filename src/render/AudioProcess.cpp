@@ -54,11 +54,13 @@ void AudioProcess::receiveAll(std::vector<std::int16_t>& output, int& outputByte
     const int framesPerReceive = kReceiveSamples / channels;
     _floatOut.resize(static_cast<std::size_t>(kReceiveSamples));
     for (;;) {
-        const unsigned got = _processor->receiveSamples(_floatOut.data(), static_cast<unsigned>(framesPerReceive));
+        const unsigned got =
+            _processor->receiveSamples(_floatOut.data(), static_cast<unsigned>(framesPerReceive));
         if (got == 0) {
             return;
         }
-        const std::size_t samples = static_cast<std::size_t>(got) * static_cast<std::size_t>(channels);
+        const std::size_t samples =
+            static_cast<std::size_t>(got) * static_cast<std::size_t>(channels);
         for (std::size_t i = 0; i < samples; ++i) {
             output.push_back(toS16(_floatOut[i]));
         }
@@ -74,7 +76,8 @@ void AudioProcess::process(float tempoChange, const std::int16_t* input, int inp
     try {
         ensureProcessor(tempoChange);
         while (inputBytes > 0) {
-            const int samples = inputBytes <= 2 * kMaxSamplesPerPut ? inputBytes / 2 : kMaxSamplesPerPut;
+            const int samples =
+                inputBytes <= 2 * kMaxSamplesPerPut ? inputBytes / 2 : kMaxSamplesPerPut;
             const int frames = samples / channels;
             if (frames == 0) {
                 break;

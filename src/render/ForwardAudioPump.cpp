@@ -24,7 +24,8 @@ MediaTime passLengthFor(const MediaTime& audioDuration, const MediaTime& remaini
 }
 
 // The part of a decoded buffer that lies before `end`, moved later by `shift`.
-SampleBufferPtr placeOnOutput(const SampleBufferPtr& sample, const MediaTime& shift, const MediaTime& end) {
+SampleBufferPtr placeOnOutput(const SampleBufferPtr& sample, const MediaTime& shift,
+                              const MediaTime& end) {
     const MediaTime start = sample->presentationTime();
     long frames = sample->numSamples();
     const auto& format = sample->formatDescription();
@@ -59,12 +60,13 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
         AVFileRenderMgr& e = *engine;
         bool stopped = false;
         while (input->isReadyForMoreMediaData()) {
-            if (!e._readerAudio || e._readerAudio->status() != AssetReaderStatus::Reading || !e._writer ||
-                e._writer->status() != AssetWriterStatus::Writing) {
+            if (!e._readerAudio || e._readerAudio->status() != AssetReaderStatus::Reading ||
+                !e._writer || e._writer->status() != AssetWriterStatus::Writing) {
                 stopped = true;
                 break;
             }
-            SampleBufferPtr sample = state->readerOutput ? state->readerOutput->copyNextSampleBuffer() : nullptr;
+            SampleBufferPtr sample =
+                state->readerOutput ? state->readerOutput->copyNextSampleBuffer() : nullptr;
             if (sample) {
                 const double ownSeconds = sample->outputPresentationTime().seconds();
                 // Later passes start again at zero on the reader's clock: move them to where the
@@ -74,17 +76,20 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                 if (placed->numSamples() > 0) {
                     input->appendSampleBuffer(placed);
                 }
-                const float denominator = e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f);
-                e._audioProgress = static_cast<float>((ownSeconds + state->secondsLaid) / denominator);
+                const float denominator =
+                    e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f);
+                e._audioProgress =
+                    static_cast<float>((ownSeconds + state->secondsLaid) / denominator);
                 const float progress = e.progress();
-                RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, false);
+                RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
+                                       false);
                 continue;
             }
             if (e._actualVideoTime <= e._audioTimeValue) {
                 e._actualVideoTime = MediaTime::zero();
                 input->markAsFinished();
-                NotificationCenter::defaultCenter().post(kRenderOnFinish,
-                                                         std::make_shared<StringObject>(kMediaTypeAudio));
+                NotificationCenter::defaultCenter().post(
+                    kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
                 return;
             }
             e._actualVideoTime = e._actualVideoTime - e._audioTimeValue;
@@ -103,8 +108,9 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
     });
 }
 
-AssetReaderTrackOutputPtr AVFileRenderMgr::setupAudioReaderOutput(const MediaTime& audioDuration,
-                                                                  const MediaTime& actualVideoDuration) {
+AssetReaderTrackOutputPtr
+AVFileRenderMgr::setupAudioReaderOutput(const MediaTime& audioDuration,
+                                        const MediaTime& actualVideoDuration) {
     if (!_sourceAssetAudio) {
         return nullptr;
     }
@@ -122,7 +128,8 @@ AssetReaderTrackOutputPtr AVFileRenderMgr::setupAudioReaderOutput(const MediaTim
     if (output && _readerAudio->canAddOutput(output)) {
         _readerAudio->addOutput(output);
     }
-    const MediaTime length = actualVideoDuration <= audioDuration ? actualVideoDuration : audioDuration;
+    const MediaTime length =
+        actualVideoDuration <= audioDuration ? actualVideoDuration : audioDuration;
     _readerAudio->setTimeRange(TimeRange::make(MediaTime::zero(), length));
     if (!output) {
         return nullptr;

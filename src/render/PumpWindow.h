@@ -14,7 +14,8 @@ inline bool nextWindowBackwards(MediaTime& baseTime, double windowSeconds, TimeR
         return false;
     }
     if (s - windowSeconds < 0) {
-        window = TimeRange::make(MediaTime::makeWithSeconds(0, kTimescale), MediaTime::makeWithSeconds(s, kTimescale));
+        window = TimeRange::make(MediaTime::makeWithSeconds(0, kTimescale),
+                                 MediaTime::makeWithSeconds(s, kTimescale));
     } else {
         window = TimeRange::make(MediaTime::makeWithSeconds(s - windowSeconds, kTimescale),
                                  MediaTime::makeWithSeconds(windowSeconds, kTimescale));

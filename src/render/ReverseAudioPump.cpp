@@ -80,8 +80,8 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
                 TimeRange window;
                 if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window)) {
                     input->markAsFinished();
-                    NotificationCenter::defaultCenter().post(kRenderOnFinish,
-                                                             std::make_shared<StringObject>(kMediaTypeAudio));
+                    NotificationCenter::defaultCenter().post(
+                        kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
                     return;
                 }
                 e.getAudioData(window, e._audioArrayBuffer, state->audioFormat, nullptr);
@@ -97,14 +97,16 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
             const auto seconds = static_cast<float>(state->bytesWritten / (rate * bytesPerFrame));
             const MediaTime time = MediaTime::makeWithSeconds(seconds, kTimescale);
             state->bytesWritten += static_cast<std::uint32_t>(length);
-            auto sample = SampleBuffer::createAudio(block, true, state->audioFormat,
-                                                    static_cast<long>(length / bytesPerFrame), time);
+            auto sample = SampleBuffer::createAudio(
+                block, true, state->audioFormat, static_cast<long>(length / bytesPerFrame), time);
             input->appendSampleBuffer(sample);
-            e._audioProgress = seconds / (e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f));
+            e._audioProgress =
+                seconds / (e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f));
             e._audioArrayBuffer.pop_back();
             const float progress = e.progress();
             // Queued, not waited for: it may arrive after later picture updates.
-            RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, false);
+            RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
+                                   false);
         }
         if (writerGone || !e._writer) {
             ErrorPtr error;
@@ -117,7 +119,8 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
 }
 
 void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlockPtr>& buffer,
-                                   AudioFormatDescriptionPtr& format, const MediaTime* /*baseTime*/) {
+                                   AudioFormatDescriptionPtr& format,
+                                   const MediaTime* /*baseTime*/) {
     if (!_sourceAssetAudio) {
         return;
     }
@@ -173,7 +176,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
             }
             const std::uint32_t tag = asbd.channelsPerFrame == 2 ? kAudioChannelLayoutTagStereo
                                                                  : kAudioChannelLayoutTagMono;
-            format = AudioFormatDescription::create(asbd, tag, sample->formatDescription()->magicCookie(),
+            format = AudioFormatDescription::create(asbd, tag,
+                                                    sample->formatDescription()->magicCookie(),
                                                     sample->formatDescription()->extensions());
         }
         rate = source.sampleRate;
@@ -185,7 +189,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         }
 
         const auto total = static_cast<std::int64_t>(block->dataLength());
-        auto k = static_cast<std::int64_t>((cursor - p).seconds() * rate * static_cast<double>(bytesPerFrame));
+        auto k = static_cast<std::int64_t>((cursor - p).seconds() * rate *
+                                           static_cast<double>(bytesPerFrame));
         if (k < 0) {
             // A gap before this buffer: keep the time it covers as silence.
             const auto gapFrames = static_cast<std::size_t>(-k / bytesPerFrame);
@@ -201,7 +206,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
             n = total - k0;
         } else {
             const MediaTime keep = (t - (cursor - p)) - ((p + t) - windowEnd);
-            n = static_cast<std::int64_t>(keep.seconds() * rate * static_cast<double>(bytesPerFrame));
+            n = static_cast<std::int64_t>(keep.seconds() * rate *
+                                          static_cast<double>(bytesPerFrame));
             n -= n % bytesPerFrame;
             last = true;
         }
@@ -209,7 +215,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         cursor = p + t;
         std::vector<std::int16_t> reversed;
         appendReversedFrames(reinterpret_cast<const std::int16_t*>(block->data() + k0),
-                             static_cast<std::size_t>(n / bytesPerFrame), channels, outChannels, reversed);
+                             static_cast<std::size_t>(n / bytesPerFrame), channels, outChannels,
+                             reversed);
         parts.push_back(std::move(reversed));
         if (last) {
             reader->cancelReading();
@@ -239,7 +246,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
     int processedBytes = 0;
     const auto tempoChange = static_cast<float>(_tempo - 100);
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        process->process(tempoChange, it->data(), static_cast<int>(it->size() * 2), processed, processedBytes);
+        process->process(tempoChange, it->data(), static_cast<int>(it->size() * 2), processed,
+                         processedBytes);
     }
     const bool lastWindow = !(range.start > MediaTime::zero());
     if (lastWindow) {
@@ -268,7 +276,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
     }
 }
 
-void AVFileRenderMgr::getSilenceAudioData(const MediaTime& duration, std::vector<DataBlockPtr>& buffer,
+void AVFileRenderMgr::getSilenceAudioData(const MediaTime& duration,
+                                          std::vector<DataBlockPtr>& buffer,
                                           const AudioStreamBasicDescription& asbd) {
     // Whole frames of the duration as it will be heard: the sound beside it is lengthened by
     // 100/tempo, and so is the silence.

@@ -29,8 +29,8 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
                 TimeRange window;
                 if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window)) {
                     input->markAsFinished();
-                    NotificationCenter::defaultCenter().post(kRenderOnFinish,
-                                                             std::make_shared<StringObject>(kMediaTypeVideo));
+                    NotificationCenter::defaultCenter().post(
+                        kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeVideo));
                     return;
                 }
                 e.getVideoData(window, e._videoArrayBuffer);
@@ -46,10 +46,12 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
             ++e._videoFrame;
             e._writerVideoInputAdaptor->appendPixelBuffer(sample->imageBuffer(), outputTime);
             e._videoProgress = static_cast<float>(
-                (e._videoTimeValue - sample->outputPresentationTime()).seconds() / e._videoTotalTime);
+                (e._videoTimeValue - sample->outputPresentationTime()).seconds() /
+                e._videoTotalTime);
             e._videoArrayBuffer.pop_back();
             const float progress = e.progress();
-            RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, true);
+            RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
+                                   true);
         }
         if (writerGone || !e._writer) {
             ErrorPtr error;

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 
 using namespace tx;
@@ -47,7 +47,8 @@ TEST(RenderJob, OutputLengthFollowsTheSpeed) {
         double wantSeconds;
     };
     for (const Case c : {Case{13, 130, 10}, Case{7, 70, 10}, Case{4, 100, 4}}) {
-        RenderRun run(makeClip(tinyClip(c.sourceSeconds, false)), "", false, c.tempo, tempPath("mov"));
+        RenderRun run(makeClip(tinyClip(c.sourceSeconds, false)), "", false, c.tempo,
+                      tempPath("mov"));
         ASSERT_TRUE(run.engine->start());
         EXPECT_NEAR(run.engine->actualVideoTime().seconds(), c.wantSeconds, 1e-5);
         EXPECT_NEAR(run.engine->videoTime().seconds(), c.sourceSeconds, 1e-6);
@@ -111,7 +112,8 @@ TEST(RenderJob, SoundSourcesWithoutSound) {
     RenderRun forward(silentSource, silentSource, false, 100, tempPath("mov"));
     EXPECT_FALSE(forward.engine->start());
     ASSERT_TRUE(forward.engine->startError());
-    EXPECT_NE(forward.engine->startError()->localizedDescription().find(silentSource), std::string::npos);
+    EXPECT_NE(forward.engine->startError()->localizedDescription().find(silentSource),
+              std::string::npos);
     RunLoop::runFor(0.05);
     EXPECT_FALSE(forward.delegate->ended());
 }
@@ -134,7 +136,8 @@ TEST(RenderJob, StartRefusesWhatCannotBeRendered) {
         RenderRun run(c.input, c.sound, false, 100, c.output);
         EXPECT_FALSE(run.engine->start()) << c.input;
         ASSERT_TRUE(run.engine->startError()) << c.input;
-        EXPECT_NE(run.engine->startError()->localizedDescription().find(c.mention), std::string::npos)
+        EXPECT_NE(run.engine->startError()->localizedDescription().find(c.mention),
+                  std::string::npos)
             << run.engine->startError()->localizedDescription();
         RunLoop::runFor(0.02);
         EXPECT_FALSE(run.delegate->ended());
@@ -160,7 +163,9 @@ TEST(RenderJob, SilenceIsMadeOfBlocksOfAtMost44100Bytes) {
         {0.5, 100, {44100, 44100}},
         {0.25, 100, {44100}},
         {0.1, 100, {17640}},
-        {0.5, 130, {44100, 23744}}, // lengthened like the sound beside it: 0.5 s at x1.3 is 0.3846 s
+        {0.5,
+         130,
+         {44100, 23744}}, // lengthened like the sound beside it: 0.5 s at x1.3 is 0.3846 s
     };
     for (const Case& c : cases) {
         auto engine = AVFileRenderMgr::create();

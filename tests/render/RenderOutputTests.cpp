@@ -46,7 +46,8 @@ TEST(RenderOutput, PicturesComeOutLatestFirstInEvenSteps) {
         const std::vector<int> want = descending(c.pictures - 1, c.pictures);
         ASSERT_EQ(pictures.indexes.size(), want.size()) << c.sourceSeconds;
         for (std::size_t i = 0; i < want.size(); ++i) {
-            EXPECT_NEAR(pictures.indexes[i], want[i], 1) << "picture " << i << " of " << c.sourceSeconds;
+            EXPECT_NEAR(pictures.indexes[i], want[i], 1)
+                << "picture " << i << " of " << c.sourceSeconds;
         }
         const double step = 100.0 / (c.tempo * 30.0);
         for (std::size_t i = 0; i < pictures.seconds.size(); ++i) {
@@ -60,9 +61,13 @@ TEST(RenderOutput, PicturesComeOutLatestFirstInEvenSteps) {
 TEST(RenderOutput, IrregularSourceTimesComeOutEvenlySpaced) {
     const std::string source = tempPath("mov");
     // Pictures at 0, 1/30 + 10 ms, 2/30, 3/30 + 10 ms, ...
-    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=black:size=64x48:rate=30:duration=1 "
-                  "-vf \"geq=lum='16+2*N':cb=128:cr=128,setpts=PTS+0.01*mod(N\\,2)/TB\" -fps_mode passthrough "
-                  "-c:v libx264 -preset ultrafast -f mov \"" + source + "\""), 0);
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                  "color=c=black:size=64x48:rate=30:duration=1 "
+                  "-vf \"geq=lum='16+2*N':cb=128:cr=128,setpts=PTS+0.01*mod(N\\,2)/TB\" -fps_mode "
+                  "passthrough "
+                  "-c:v libx264 -preset ultrafast -f mov \"" +
+                  source + "\""),
+              0);
     const std::string out = tempPath("mov");
     RenderRun r(source, "", false, 100, out);
     ASSERT_TRUE(r.runToEnd());
@@ -98,7 +103,8 @@ TEST(RenderOutput, ReversedSoundRunsBackwardsContinuouslyAndAsLongAsThePicture) 
         // Backwards, pitch kept: output time t plays source time 5 - t × tempo/100.
         for (const double t : {0.5, 1.5, 2.5}) {
             const double sourceTime = 5.0 - t * tempo / 100.0;
-            EXPECT_NEAR(frequencyAt(sound, t), 200 + 400 * sourceTime, 60) << "tempo " << tempo << " at " << t;
+            EXPECT_NEAR(frequencyAt(sound, t), 200 + 400 * sourceTime, 60)
+                << "tempo " << tempo << " at " << t;
         }
         std::filesystem::remove(out);
     }
@@ -106,9 +112,13 @@ TEST(RenderOutput, ReversedSoundRunsBackwardsContinuouslyAndAsLongAsThePicture) 
 
 TEST(RenderOutput, MonoSoundLongerThanThePictureIsCutToIt) {
     const std::string source = tempPath("mov");
-    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=gray:size=64x48:rate=30:duration=2 "
-                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 -c:v libx264 -preset ultrafast "
-                  "-c:a aac -ac 1 -f mov \"" + source + "\""), 0);
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                  "color=c=gray:size=64x48:rate=30:duration=2 "
+                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 -c:v libx264 "
+                  "-preset ultrafast "
+                  "-c:a aac -ac 1 -f mov \"" +
+                  source + "\""),
+              0);
     const std::string out = tempPath("mov");
     RenderRun r(source, source, true, 100, out);
     ASSERT_TRUE(r.runToEnd());
@@ -123,9 +133,13 @@ TEST(RenderOutput, MonoSoundLongerThanThePictureIsCutToIt) {
 
 TEST(RenderOutput, SurroundSoundIsMixedDownToStereo) {
     const std::string source = tempPath("mov");
-    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=gray:size=64x48:rate=30:duration=2 "
-                  "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=2 -c:v libx264 -preset ultrafast "
-                  "-c:a aac -ac 6 -f mov \"" + source + "\""), 0);
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                  "color=c=gray:size=64x48:rate=30:duration=2 "
+                  "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=2 -c:v libx264 "
+                  "-preset ultrafast "
+                  "-c:a aac -ac 6 -f mov \"" +
+                  source + "\""),
+              0);
     for (const bool reverse : {true, false}) {
         const std::string out = tempPath("mov");
         RenderRun r(source, source, reverse, 130, out);
@@ -144,9 +158,13 @@ TEST(RenderOutput, SurroundSoundIsMixedDownToStereo) {
 TEST(RenderOutput, SoundShorterThanThePictureStartsAfterSilenceInStep) {
     // Pictures for 3 s, sound only for the first 2 s: backwards, the first second is silent.
     const std::string source = tempPath("mov");
-    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=gray:size=64x48:rate=30:duration=3 "
-                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:v libx264 -preset ultrafast "
-                  "-c:a aac -ac 1 -f mov \"" + source + "\""), 0);
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                  "color=c=gray:size=64x48:rate=30:duration=3 "
+                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:v libx264 "
+                  "-preset ultrafast "
+                  "-c:a aac -ac 1 -f mov \"" +
+                  source + "\""),
+              0);
     for (const int tempo : {100, 130}) {
         const std::string out = tempPath("mov");
         RenderRun r(source, source, true, tempo, out);

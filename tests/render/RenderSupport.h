@@ -13,7 +13,9 @@ namespace tx::test {
 
 class RecordingDelegate : public Object, public AVFileRenderMgrDelegate {
 public:
-    void avFileRenderMgrDidUpdate(AVFileRenderMgr*, float progress) override { updates.push_back(progress); }
+    void avFileRenderMgrDidUpdate(AVFileRenderMgr*, float progress) override {
+        updates.push_back(progress);
+    }
     void avFileRenderMgrDidFinish(AVFileRenderMgr*, bool finished) override {
         ++finishes;
         finishedFlag = finished;

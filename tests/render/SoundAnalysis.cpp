@@ -13,7 +13,8 @@ RenderedPictures readPictures(const std::string& path) {
         return out;
     }
     auto reader = AssetReader::create(asset);
-    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeVideo)[0], MediaSettings());
+    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeVideo)[0],
+                                                 MediaSettings());
     reader->addOutput(output);
     reader->startReading();
     while (auto sample = output->copyNextSampleBuffer()) {
@@ -22,11 +23,13 @@ RenderedPictures readPictures(const std::string& path) {
         long count = 0;
         for (int y = 4; y < p.height() - 4; y += 4) {
             for (int x = 4; x < p.width() - 4; x += 4) {
-                sum += p.baseAddressOfPlane(0)[static_cast<std::size_t>(y) * p.bytesPerRowOfPlane(0) + x];
+                sum += p.baseAddressOfPlane(
+                    0)[static_cast<std::size_t>(y) * p.bytesPerRowOfPlane(0) + x];
                 ++count;
             }
         }
-        out.indexes.push_back(static_cast<int>(std::lround((static_cast<double>(sum) / count - 16.0) / 2.0)));
+        out.indexes.push_back(
+            static_cast<int>(std::lround((static_cast<double>(sum) / count - 16.0) / 2.0)));
         out.seconds.push_back(sample->presentationTime().seconds());
     }
     return out;
@@ -39,7 +42,8 @@ RenderedSound readSound(const std::string& path) {
         return out;
     }
     auto reader = AssetReader::create(asset);
-    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeAudio)[0], MediaSettings());
+    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeAudio)[0],
+                                                 MediaSettings());
     reader->addOutput(output);
     reader->startReading();
     while (auto sample = output->copyNextSampleBuffer()) {
@@ -72,7 +76,8 @@ double longestSilence(const RenderedSound& sound, double from, double to) {
 
 double frequencyAt(const RenderedSound& sound, double at, double span) {
     const auto begin = static_cast<std::size_t>(std::max(0.0, at - span / 2) * sound.rate);
-    const auto end = std::min(sound.samples.size(), static_cast<std::size_t>((at + span / 2) * sound.rate));
+    const auto end =
+        std::min(sound.samples.size(), static_cast<std::size_t>((at + span / 2) * sound.rate));
     int crossings = 0;
     for (std::size_t i = begin + 1; i < end; ++i) {
         if ((sound.samples[i - 1] < 0) != (sound.samples[i] < 0)) {

@@ -9,8 +9,8 @@
 namespace tx::test {
 
 struct RenderedPictures {
-    std::vector<int> indexes;     // the brightness index each picture carries
-    std::vector<double> seconds;  // each picture's time
+    std::vector<int> indexes;    // the brightness index each picture carries
+    std::vector<double> seconds; // each picture's time
 };
 RenderedPictures readPictures(const std::string& path);
 

@@ -50,7 +50,8 @@ std::string makeClip(const ClipSpec& s) {
     std::ostringstream name;
     name << fixtureDir() << "/clip-" << s.seconds << "s-" << s.width << "x" << s.height << "-"
          << s.fps << "fps-k" << s.keyint << (s.indexInBrightness ? "-idx" : "-pat")
-         << (s.sound ? "-snd" + std::to_string(s.sampleRate) + "c" + std::to_string(s.channels) : "")
+         << (s.sound ? "-snd" + std::to_string(s.sampleRate) + "c" + std::to_string(s.channels)
+                     : "")
          << (s.sweep ? "-sweep" : "") << (s.rotate.empty() ? "" : "-rot" + s.rotate) << ".mov";
     const std::string path = name.str();
     if (std::filesystem::exists(path)) {
@@ -80,8 +81,8 @@ std::string makeClip(const ClipSpec& s) {
     if (s.indexInBrightness) {
         cmd << "-vf \"geq=lum='min(16+2*N\\,235)':cb=128:cr=128\" ";
     }
-    cmd << "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.keyint
-        << " -keyint_min " << s.keyint << " -sc_threshold 0 ";
+    cmd << "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.keyint << " -keyint_min "
+        << s.keyint << " -sc_threshold 0 ";
     if (s.sound) {
         cmd << "-c:a aac -ac " << s.channels << " -ar " << s.sampleRate << " ";
     }
@@ -91,8 +92,10 @@ std::string makeClip(const ClipSpec& s) {
     }
     if (!s.rotate.empty()) {
         const std::string rotated = tmp + ".rot";
-        if (run("ffmpeg -nostdin -loglevel error -y -i \"" + tmp + "\" -c copy "
-                "-metadata:s:v:0 rotate=" + s.rotate + " -f mov \"" + rotated + "\"") != 0) {
+        if (run("ffmpeg -nostdin -loglevel error -y -i \"" + tmp +
+                "\" -c copy "
+                "-metadata:s:v:0 rotate=" +
+                s.rotate + " -f mov \"" + rotated + "\"") != 0) {
             return {};
         }
         std::filesystem::rename(rotated, tmp);
@@ -111,8 +114,8 @@ std::string makeSound(double seconds, int sampleRate, int channels) {
     const std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
     std::ostringstream cmd;
     cmd << "ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=frequency=330:sample_rate="
-        << sampleRate << ":duration=" << seconds << " -ac " << channels
-        << " -c:a aac -f mp4 \"" << tmp << "\"";
+        << sampleRate << ":duration=" << seconds << " -ac " << channels << " -c:a aac -f mp4 \""
+        << tmp << "\"";
     if (run(cmd.str()) != 0) {
         return {};
     }
@@ -126,7 +129,8 @@ std::string tempPath(const std::string& extension) {
            "." + extension;
 }
 
-std::string probeStream(const std::string& path, const std::string& stream, const std::string& entry) {
+std::string probeStream(const std::string& path, const std::string& stream,
+                        const std::string& entry) {
     return capture("ffprobe -v error -select_streams " + stream + " -show_entries stream=" + entry +
                    " -of default=noprint_wrappers=1:nokey=1 \"" + path + "\" 2>/dev/null");
 }
@@ -139,7 +143,8 @@ double probeDuration(const std::string& path, const std::string& stream) {
 int probePacketCount(const std::string& path, const std::string& stream) {
     const std::string text = capture("ffprobe -v error -select_streams " + stream +
                                      " -count_packets -show_entries stream=nb_read_packets -of "
-                                     "default=noprint_wrappers=1:nokey=1 \"" + path + "\" 2>/dev/null");
+                                     "default=noprint_wrappers=1:nokey=1 \"" +
+                                     path + "\" 2>/dev/null");
     return text.empty() ? -1 : std::atoi(text.c_str());
 }
 

@@ -34,7 +34,8 @@ std::string makeSound(double seconds, int sampleRate = 44100, int channels = 2);
 std::string tempPath(const std::string& extension);
 
 // ffprobe: one entry of a stream ("v:0" or "a:0"), e.g. "codec_name", "width", "duration".
-std::string probeStream(const std::string& path, const std::string& stream, const std::string& entry);
+std::string probeStream(const std::string& path, const std::string& stream,
+                        const std::string& entry);
 double probeDuration(const std::string& path, const std::string& stream);
 int probePacketCount(const std::string& path, const std::string& stream);
 

@@ -13,9 +13,9 @@ public:
     Error(std::string domain, long code, std::optional<std::string> description = std::nullopt,
           std::optional<std::string> recoverySuggestion = std::nullopt);
 
-    static std::shared_ptr<Error> make(std::string domain, long code,
-                                       std::optional<std::string> description = std::nullopt,
-                                       std::optional<std::string> recoverySuggestion = std::nullopt);
+    static std::shared_ptr<Error>
+    make(std::string domain, long code, std::optional<std::string> description = std::nullopt,
+         std::optional<std::string> recoverySuggestion = std::nullopt);
 
     const std::string& domain() const { return _domain; }
     long code() const { return _code; }

@@ -9,8 +9,8 @@ NotificationCenter& NotificationCenter::defaultCenter() {
     return *center;
 }
 
-void NotificationCenter::addObserver(const void* observer, const std::string& name,
-                                     Handler handler, const Object* sender) {
+void NotificationCenter::addObserver(const void* observer, const std::string& name, Handler handler,
+                                     const Object* sender) {
     _entries.push_back(Entry{_nextId++, observer, name, sender, std::move(handler)});
 }
 

@@ -99,7 +99,8 @@ std::string resourceDirectory() {
 }
 
 std::string resourcePath(const std::string& name, const std::string& type) {
-    std::string path = pathByAppending(resourceDirectory(), type.empty() ? name : name + "." + type);
+    std::string path =
+        pathByAppending(resourceDirectory(), type.empty() ? name : name + "." + type);
     return fileExists(path) ? path : std::string();
 }
 

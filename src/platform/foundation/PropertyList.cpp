@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tx {
@@ -40,7 +40,9 @@ std::string nodeText(xmlNode* node) {
     return text;
 }
 
-std::string nodeName(xmlNode* node) { return reinterpret_cast<const char*>(node->name); }
+std::string nodeName(xmlNode* node) {
+    return reinterpret_cast<const char*>(node->name);
+}
 
 xmlNode* firstElement(xmlNode* node) {
     for (; node != nullptr; node = node->next) {
@@ -112,8 +114,7 @@ std::optional<PlistValue> parseNode(xmlNode* node, std::string& problem) {
         for (xmlNode* child = firstElement(node->children); child != nullptr;
              child = firstElement(child->next)) {
             if (nodeName(child) != "key") {
-                problem = "expected <key> in <dict> at line " +
-                          std::to_string(xmlGetLineNo(child));
+                problem = "expected <key> in <dict> at line " + std::to_string(xmlGetLineNo(child));
                 return std::nullopt;
             }
             const std::string key = nodeText(child);

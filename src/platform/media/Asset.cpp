@@ -51,7 +51,8 @@ AudioStreamBasicDescription describeStoredSound(const AVCodecParameters* par) {
     default: {
         // Any other codec: its four-character tag where the container gave one.
         asbd.formatID = par->codec_tag;
-        asbd.framesPerPacket = par->frame_size > 0 ? static_cast<std::uint32_t>(par->frame_size) : 0;
+        asbd.framesPerPacket =
+            par->frame_size > 0 ? static_cast<std::uint32_t>(par->frame_size) : 0;
         break;
     }
     }
@@ -109,8 +110,8 @@ MediaTransform MediaTransform::rotation(int quarterTurnsClockwise, double width,
 
 std::shared_ptr<AudioFormatDescription>
 AudioFormatDescription::create(const AudioStreamBasicDescription& asbd,
-                               std::uint32_t channelLayoutTag, std::vector<std::uint8_t> magicCookie,
-                               PlistValue extensions) {
+                               std::uint32_t channelLayoutTag,
+                               std::vector<std::uint8_t> magicCookie, PlistValue extensions) {
     auto description = std::make_shared<AudioFormatDescription>();
     description->_asbd = asbd;
     description->_channelLayoutTag = channelLayoutTag;
@@ -161,8 +162,8 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
         track->_timeBaseDen = stream->time_base.den;
         track->_asset = asset;
         if (video) {
-            AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate
-                                                             : stream->r_frame_rate;
+            AVRational rate =
+                stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
             track->_nominalFrameRate = rate.num > 0 ? static_cast<float>(av_q2d(rate)) : 0.0f;
             track->_naturalSize = {static_cast<float>(par->width), static_cast<float>(par->height)};
             track->_preferredTransform = transformFromDisplayMatrix(stream);
@@ -192,7 +193,8 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
                 const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
                 if (pts != AV_NOPTS_VALUE) {
                     scan.firstPts = std::min(scan.firstPts, pts);
-                    scan.endPts = std::max(scan.endPts, pts + std::max<std::int64_t>(0, packet->duration));
+                    scan.endPts =
+                        std::max(scan.endPts, pts + std::max<std::int64_t>(0, packet->duration));
                     scan.track->_packets.push_back(
                         {pts, packet->dts != AV_NOPTS_VALUE ? packet->dts : pts,
                          (packet->flags & AV_PKT_FLAG_KEY) != 0});
@@ -225,14 +227,18 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
                     lastPts = std::max(lastPts, p.pts);
                 }
                 if (end <= lastPts) {
-                    end = lastPts + av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb);
+                    end = lastPts +
+                          av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb);
                 }
             }
             const double seconds = (end - first) * av_q2d(tb);
             track._estimatedDataRate =
-                seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds) : 0.0f;
+                seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds)
+                            : 0.0f;
         } else {
-            first = stream->start_time != AV_NOPTS_VALUE ? std::max<std::int64_t>(0, stream->start_time) : 0;
+            first = stream->start_time != AV_NOPTS_VALUE
+                        ? std::max<std::int64_t>(0, stream->start_time)
+                        : 0;
             end = stream->duration != AV_NOPTS_VALUE
                       ? first + stream->duration
                       : av_rescale_q(std::max<std::int64_t>(0, ctx->duration), AV_TIME_BASE_Q, tb);

@@ -51,7 +51,8 @@ struct AssetReaderTrackOutput::Impl {
     ~Impl();
 
     // With `readingAhead` the read touches no state shared with the main thread's reads.
-    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error, bool readingAhead = false);
+    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error,
+              bool readingAhead = false);
     // The next sample of the range; nothing at its end (`error` set on a failure).
     SampleBufferPtr next(ErrorPtr& error);
     // Starts decoding the window before this one on a thread of its own, when that pays.
@@ -100,7 +101,8 @@ void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64
         spill = track.pictureSpill() = std::make_shared<PictureSpill>();
     }
     const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
-    backwards = spill->lastReadStart == endTs || ff::timeFromStream(endTs, tb) >= track.timeRange().end();
+    backwards =
+        spill->lastReadStart == endTs || ff::timeFromStream(endTs, tb) >= track.timeRange().end();
     spill->lastReadStart = startTs;
     if (!backwards || (startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
         return;
@@ -108,7 +110,8 @@ void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64
     // Keep the latest pictures before the window that fit the budget.
     const double pictureBytes = 1.5 * track.naturalSize().width * track.naturalSize().height;
     const double rate = track.nominalFrameRate() > 0 ? track.nominalFrameRate() : 30.0;
-    const double keepSeconds = static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytes / rate;
+    const double keepSeconds =
+        static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytes / rate;
     spillFrom = std::max(keyPts, startTs - static_cast<std::int64_t>(keepSeconds / av_q2d(tb)));
     spilling = spill->reset(spillFrom);
 }
@@ -123,8 +126,8 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
     }
     const AVRational tb = {spillTimeBase.num, spillTimeBase.den};
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
-    const MediaTime duration =
-        frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb) : MediaTime::invalid();
+    const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
+                                                       : MediaTime::invalid();
     return SampleBuffer::createPicture(PixelBuffer::wrap(frame, kPixelFormat420v), time, duration);
 }
 
@@ -136,7 +139,8 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
     const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
     const double rate = t.nominalFrameRate() > 0 ? t.nominalFrameRate() : 30.0;
-    const double windowBytes = 1.5 * t.naturalSize().width * t.naturalSize().height * rate * seconds;
+    const double windowBytes =
+        1.5 * t.naturalSize().width * t.naturalSize().height * rate * seconds;
     if (windowBytes > kReadAheadBudgetBytes) {
         return; // large pictures: one window in memory at a time
     }
@@ -150,7 +154,8 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
             key = &p;
         }
     }
-    if (key == nullptr || static_cast<double>(nextStart - key->pts) * av_q2d(tb) >= PictureSpill::kMinimumSeconds) {
+    if (key == nullptr ||
+        static_cast<double>(nextStart - key->pts) * av_q2d(tb) >= PictureSpill::kMinimumSeconds) {
         return;
     }
     auto ahead = std::make_shared<PictureReadAhead>();
@@ -251,8 +256,8 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
             planSpill(track, key->pts);
         }
     } else {
-        const std::int64_t preroll =
-            av_rescale_q(static_cast<std::int64_t>(kSoundPrerollSeconds * 1000000), AVRational{1, 1000000}, tb);
+        const std::int64_t preroll = av_rescale_q(
+            static_cast<std::int64_t>(kSoundPrerollSeconds * 1000000), AVRational{1, 1000000}, tb);
         if (startTs - preroll > 0) {
             seekTo = startTs - preroll;
         }
@@ -314,7 +319,8 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorP
     if (picture == nullptr) {
         return nullptr;
     }
-    return SampleBuffer::createPicture(PixelBuffer::wrap(picture, kPixelFormat420v), time, duration);
+    return SampleBuffer::createPicture(PixelBuffer::wrap(picture, kPixelFormat420v), time,
+                                       duration);
 }
 
 AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
@@ -323,10 +329,9 @@ AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
         av_frame_move_ref(owned, frame);
         return owned;
     }
-    sws.reset(sws_getCachedContext(sws.release(), frame->width, frame->height,
-                                   static_cast<AVPixelFormat>(frame->format), frame->width,
-                                   frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr,
-                                   nullptr));
+    sws.reset(sws_getCachedContext(
+        sws.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+        frame->width, frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
     AVFrame* converted = ff::allocNV12(frame->width, frame->height);
     int ret = sws && converted != nullptr ? 0 : AVERROR(EINVAL);
     if (ret >= 0) {
@@ -350,8 +355,8 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
         *error = Error::make(kReaderDomain, 0, path + ": sound without channels or rate");
         return nullptr;
     }
-    if (!soundFormat || soundFormat->streamDescription().channelsPerFrame !=
-                            static_cast<std::uint32_t>(channels) ||
+    if (!soundFormat ||
+        soundFormat->streamDescription().channelsPerFrame != static_cast<std::uint32_t>(channels) ||
         soundFormat->streamDescription().sampleRate != rate) {
         AudioStreamBasicDescription asbd;
         asbd.sampleRate = rate;
@@ -371,9 +376,9 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
         soundFormat = AudioFormatDescription::create(asbd, tag);
         swr.reset();
         SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &frame->ch_layout, AV_SAMPLE_FMT_S16, rate,
-                                      &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
-                                      rate, 0, nullptr);
+        int ret =
+            swr_alloc_set_opts2(&raw, &frame->ch_layout, AV_SAMPLE_FMT_S16, rate, &frame->ch_layout,
+                                static_cast<AVSampleFormat>(frame->format), rate, 0, nullptr);
         if (ret >= 0) {
             ret = swr_init(raw);
         }
@@ -386,9 +391,9 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
     const std::size_t bytes = static_cast<std::size_t>(frame->nb_samples) * 2 * channels;
     auto* memory = static_cast<std::uint8_t*>(std::malloc(bytes > 0 ? bytes : 1));
     std::uint8_t* out[1] = {memory};
-    const int got = swr_convert(swr.get(), out, frame->nb_samples,
-                                const_cast<const std::uint8_t**>(frame->extended_data),
-                                frame->nb_samples);
+    const int got =
+        swr_convert(swr.get(), out, frame->nb_samples,
+                    const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (got < 0) {
         std::free(memory);
         *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, got);
@@ -399,8 +404,8 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
     return SampleBuffer::createAudio(block, true, soundFormat, got, time);
 }
 
-std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::create(AssetTrackPtr track,
-                                                                       MediaSettings outputSettings) {
+std::shared_ptr<AssetReaderTrackOutput>
+AssetReaderTrackOutput::create(AssetTrackPtr track, MediaSettings outputSettings) {
     if (!track) {
         return nullptr;
     }
@@ -490,15 +495,16 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
         }
         if (!impl.video && before) {
             // A sound buffer that reaches into the range is delivered whole.
-            const std::int64_t length = av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
-                                                     impl.stream->time_base);
+            const std::int64_t length = av_rescale_q(
+                frame->nb_samples, AVRational{1, frame->sample_rate}, impl.stream->time_base);
             before = pts + length <= impl.startTs;
         }
         if (before) {
             av_frame_unref(frame.get());
             continue;
         }
-        return impl.video ? impl.makePicture(frame.get(), &error) : impl.makeSound(frame.get(), &error);
+        return impl.video ? impl.makePicture(frame.get(), &error)
+                          : impl.makeSound(frame.get(), &error);
     }
 }
 

@@ -25,7 +25,8 @@ constexpr AVRational kVideoTimeBase{1, 1000000};
 // The movie's picture timescale: fine enough for any frame rate, small enough for every player.
 constexpr AVRational kVideoStreamTimeBase{1, 90000};
 
-std::int64_t settingInteger(const MediaSettings& settings, const std::string& key, std::int64_t fallback) {
+std::int64_t settingInteger(const MediaSettings& settings, const std::string& key,
+                            std::int64_t fallback) {
     const PlistValue* v = settings.find(key);
     if (v == nullptr) {
         return fallback;
@@ -137,7 +138,8 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::create(const std::string& me
             return refuse("AAC cannot hold " + std::to_string(impl.channels) + " channels at " +
                           std::to_string(impl.sampleRate) + " Hz");
         }
-        impl.layoutTag = impl.channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
+        impl.layoutTag =
+            impl.channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
         if (const PlistValue* layout = outputSettings.find(kChannelLayoutKey);
             layout != nullptr && layout->asData().size() >= 4) {
             std::memcpy(&impl.layoutTag, layout->asData().data(), 4);
@@ -226,7 +228,8 @@ static int drainEncoder(AssetWriter::Impl& impl, AssetWriterInput::Impl& input) 
     }
 }
 
-static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& input, double frameRate) {
+static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& input,
+                            double frameRate) {
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (codec == nullptr) {
         return AVERROR_ENCODER_NOT_FOUND;
@@ -276,7 +279,8 @@ static int openAudioEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
     enc->sample_fmt = AV_SAMPLE_FMT_FLTP;
     enc->sample_rate = input.sampleRate;
     av_channel_layout_default(&enc->ch_layout, input.channels);
-    enc->bit_rate = input.bitRate > 0 ? input.bitRate : kDefaultAacBitRatePerChannel * input.channels;
+    enc->bit_rate =
+        input.bitRate > 0 ? input.bitRate : kDefaultAacBitRatePerChannel * input.channels;
     enc->time_base = AVRational{1, input.sampleRate};
     if (format->oformat->flags & AVFMT_GLOBALHEADER) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -369,8 +373,9 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
     if (!relative.isNumeric()) {
         return false;
     }
-    const std::int64_t pts = av_rescale(relative.value, kVideoTimeBase.den,
-                                        static_cast<std::int64_t>(relative.timescale) * kVideoTimeBase.num);
+    const std::int64_t pts =
+        av_rescale(relative.value, kVideoTimeBase.den,
+                   static_cast<std::int64_t>(relative.timescale) * kVideoTimeBase.num);
     if (impl.lastPts != AV_NOPTS_VALUE && pts <= impl.lastPts) {
         return false; // pictures must move forward in time
     }
@@ -398,7 +403,8 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
                             frame->data, frame->linesize);
         }
         if (ret < 0) {
-            writer->fail(ff::makeError(kWriterDomain, "cannot scale a picture", writer->_path, ret));
+            writer->fail(
+                ff::makeError(kWriterDomain, "cannot scale a picture", writer->_path, ret));
             return false;
         }
     }
@@ -414,10 +420,11 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         if (impl.waitingPictures.size() < 2) {
             return true;
         }
-        const double interval = static_cast<double>(impl.waitingPictures[1].second -
-                                                    impl.waitingPictures[0].second) /
-                                kVideoTimeBase.den;
-        ret = openVideoEncoder(out.format.get(), impl, interval > 0 ? 1.0 / interval : kDefaultFrameRate);
+        const double interval =
+            static_cast<double>(impl.waitingPictures[1].second - impl.waitingPictures[0].second) /
+            kVideoTimeBase.den;
+        ret = openVideoEncoder(out.format.get(), impl,
+                               interval > 0 ? 1.0 / interval : kDefaultFrameRate);
         if (ret >= 0) {
             ret = writeHeaderWhenReady(*writer, out);
         }
@@ -430,7 +437,8 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         ret = encodePicture(out, impl, frame.get(), pts);
     }
     if (ret < 0) {
-        writer->fail(ff::makeError(kWriterDomain, "cannot encode or write pictures", writer->_path, ret));
+        writer->fail(
+            ff::makeError(kWriterDomain, "cannot encode or write pictures", writer->_path, ret));
         return false;
     }
     return true;
@@ -442,7 +450,8 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
         return false;
     }
     if (_mediaType == kMediaTypeVideo) {
-        return sample->imageBuffer() && appendPicture(sample->imageBuffer(), sample->presentationTime());
+        return sample->imageBuffer() &&
+               appendPicture(sample->imageBuffer(), sample->presentationTime());
     }
     const auto& format = sample->formatDescription();
     const auto& block = sample->dataBlock();
@@ -462,27 +471,31 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
         AVChannelLayout inLayout;
         av_channel_layout_default(&inLayout, inChannels);
         SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &impl.encoder->ch_layout, AV_SAMPLE_FMT_FLTP,
-                                      impl.sampleRate, &inLayout, AV_SAMPLE_FMT_S16, inRate, 0, nullptr);
+        int ret =
+            swr_alloc_set_opts2(&raw, &impl.encoder->ch_layout, AV_SAMPLE_FMT_FLTP, impl.sampleRate,
+                                &inLayout, AV_SAMPLE_FMT_S16, inRate, 0, nullptr);
         if (ret >= 0) {
             ret = swr_init(raw);
         }
         impl.swr.reset(raw);
         if (ret < 0) {
-            writer->fail(ff::makeError(kWriterDomain, "cannot convert the sound", writer->_path, ret));
+            writer->fail(
+                ff::makeError(kWriterDomain, "cannot convert the sound", writer->_path, ret));
             return false;
         }
         impl.swrInRate = inRate;
         impl.swrInChannels = inChannels;
     }
-    const long frames = static_cast<long>(block->dataLength() / (2 * static_cast<std::size_t>(inChannels)));
+    const long frames =
+        static_cast<long>(block->dataLength() / (2 * static_cast<std::size_t>(inChannels)));
     const long usable = std::min(frames, sample->numSamples() > 0 ? sample->numSamples() : frames);
 
     // Where the buffer belongs on the output timeline: a gap is filled with silence, an overlap
     // is laid on after what is already there.
     const MediaTime relative = sample->presentationTime() - writer->_sessionStart;
     if (relative.isNumeric()) {
-        const auto wanted = static_cast<std::int64_t>(std::llround(relative.seconds() * impl.sampleRate));
+        const auto wanted =
+            static_cast<std::int64_t>(std::llround(relative.seconds() * impl.sampleRate));
         const std::int64_t pending = swr_get_delay(impl.swr.get(), impl.sampleRate);
         const std::int64_t gap = wanted - (impl.samplesIn + pending);
         if (gap > impl.sampleRate / 1000) {
@@ -512,7 +525,8 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
         ret = encodeSound(out, impl, false);
     }
     if (ret < 0) {
-        writer->fail(ff::makeError(kWriterDomain, "cannot encode or write sound", writer->_path, ret));
+        writer->fail(
+            ff::makeError(kWriterDomain, "cannot encode or write sound", writer->_path, ret));
         return false;
     }
     _appendedAny = true;
@@ -540,8 +554,8 @@ bool PixelBufferAdaptor::appendPixelBuffer(const PixelBufferPtr& picture,
 
 // ---- AssetWriter -----------------------------------------------------------------------------
 
-std::shared_ptr<AssetWriter> AssetWriter::create(const std::string& path, const std::string& fileType,
-                                                 ErrorPtr* error) {
+std::shared_ptr<AssetWriter> AssetWriter::create(const std::string& path,
+                                                 const std::string& fileType, ErrorPtr* error) {
     if (fileType != kFileTypeQuickTimeMovie) {
         if (error != nullptr) {
             *error = Error::make(kWriterDomain, 0, path + ": only QuickTime movies can be written");
@@ -607,13 +621,14 @@ bool AssetWriter::startWriting() {
                 in.stream->codecpar->height = in.height;
                 const MediaTransform t = input->transform();
                 if (!t.isIdentity()) {
-                    auto* matrix = reinterpret_cast<std::int32_t*>(
-                        av_stream_new_side_data(in.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t)));
+                    auto* matrix = reinterpret_cast<std::int32_t*>(av_stream_new_side_data(
+                        in.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t)));
                     if (matrix != nullptr) {
                         constexpr double kFixed16 = 65536.0;
                         const double values[9] = {t.a, t.b, 0, t.c, t.d, 0, t.tx, t.ty, 0};
                         for (int i = 0; i < 9; ++i) {
-                            matrix[i] = static_cast<std::int32_t>(std::lround(values[i] * kFixed16));
+                            matrix[i] =
+                                static_cast<std::int32_t>(std::lround(values[i] * kFixed16));
                         }
                         matrix[8] = 1 << 30;
                     }
@@ -640,7 +655,9 @@ bool AssetWriter::startWriting() {
     return true;
 }
 
-void AssetWriter::startSessionAtSourceTime(const MediaTime& time) { _sessionStart = time; }
+void AssetWriter::startSessionAtSourceTime(const MediaTime& time) {
+    _sessionStart = time;
+}
 
 void AssetWriter::fail(const ErrorPtr& error) {
     if (_status != AssetWriterStatus::Writing) {

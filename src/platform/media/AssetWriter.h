@@ -66,7 +66,7 @@ private:
     std::function<void()> _block;
     bool _finished = false;
     bool _failureReported = false;
-    double _lastSeconds = 0;   // end of the data appended so far, from the session start
+    double _lastSeconds = 0; // end of the data appended so far, from the session start
     bool _appendedAny = false;
     std::unique_ptr<Impl> _impl;
 };

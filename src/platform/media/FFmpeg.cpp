@@ -52,9 +52,13 @@ AVFrame* allocNV12(int width, int height) {
     return frame;
 }
 
-FramePtr makeFrame() { return FramePtr(av_frame_alloc(), FrameDeleter()); }
+FramePtr makeFrame() {
+    return FramePtr(av_frame_alloc(), FrameDeleter());
+}
 
-PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
+PacketPtr makePacket() {
+    return PacketPtr(av_packet_alloc());
+}
 
 std::string errorText(int ret) {
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {0};

@@ -12,10 +12,9 @@ namespace {
 RasterImage toRgba(const PixelBuffer& picture, ErrorPtr* error) {
     const AVFrame* frame = picture.frame();
     RasterImage image;
-    ff::SwsPtr sws(sws_getContext(frame->width, frame->height,
-                                  static_cast<AVPixelFormat>(frame->format), frame->width,
-                                  frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr,
-                                  nullptr));
+    ff::SwsPtr sws(sws_getContext(
+        frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
+        frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!sws) {
         if (error != nullptr) {
             *error = Error::make("Media", 0, "cannot convert the picture");
@@ -131,8 +130,9 @@ RasterImage ImageGenerator::copyImageAtTime(const MediaTime& time, MediaTime* ac
     }
     if (!chosen) {
         if (error != nullptr) {
-            *error = readError ? readError
-                               : Error::make("Media", 0, _asset->path() + ": no picture at that time");
+            *error = readError
+                         ? readError
+                         : Error::make("Media", 0, _asset->path() + ": no picture at that time");
         }
         return {};
     }

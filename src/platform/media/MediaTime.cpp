@@ -51,8 +51,8 @@ MediaTime addOrSubtract(const MediaTime& a, const MediaTime& b, int sign) {
     __int128 bv = b.value;
     std::uint32_t rounded = (a.flags | b.flags) & MediaTime::HasBeenRounded;
     if (a.timescale != b.timescale) {
-        const long long lcm = std::lcm(static_cast<long long>(a.timescale),
-                                       static_cast<long long>(b.timescale));
+        const long long lcm =
+            std::lcm(static_cast<long long>(a.timescale), static_cast<long long>(b.timescale));
         if (lcm <= kMaxTimescale) {
             scale = static_cast<std::int32_t>(lcm);
             av = av * (lcm / a.timescale);
@@ -153,8 +153,12 @@ MediaTime MediaTime::multiplyByFloat64(double factor) const {
     return t;
 }
 
-MediaTime operator+(const MediaTime& a, const MediaTime& b) { return addOrSubtract(a, b, 1); }
-MediaTime operator-(const MediaTime& a, const MediaTime& b) { return addOrSubtract(a, b, -1); }
+MediaTime operator+(const MediaTime& a, const MediaTime& b) {
+    return addOrSubtract(a, b, 1);
+}
+MediaTime operator-(const MediaTime& a, const MediaTime& b) {
+    return addOrSubtract(a, b, -1);
+}
 
 int MediaTime::compare(const MediaTime& a, const MediaTime& b) {
     const bool aValid = a.isValid() && !(a.flags & Indefinite);

@@ -30,7 +30,7 @@ inline const std::string kPixelBufferPixelFormatTypeKey = "PixelFormatType";
 
 constexpr std::uint32_t kAudioFormatMPEG4AAC = 0x61616320;  // 'aac '
 constexpr std::uint32_t kAudioFormatLinearPCM = 0x6C70636D; // 'lpcm'
-constexpr std::uint32_t kPixelFormat420v = 875704438;        // '420v': NV12, video range
+constexpr std::uint32_t kPixelFormat420v = 875704438;       // '420v': NV12, video range
 
 constexpr std::uint32_t kAudioChannelLayoutTagMono = 0x640001;
 constexpr std::uint32_t kAudioChannelLayoutTagStereo = 0x650002;

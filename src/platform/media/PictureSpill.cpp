@@ -62,7 +62,8 @@ bool writePlane(int fd, const std::uint8_t* data, int linesize, std::size_t rowB
     return true;
 }
 
-bool readPlane(int fd, std::uint8_t* data, int linesize, std::size_t rowBytes, int rows, std::int64_t& offset) {
+bool readPlane(int fd, std::uint8_t* data, int linesize, std::size_t rowBytes, int rows,
+               std::int64_t& offset) {
     if (static_cast<std::size_t>(linesize) == rowBytes) {
         if (!readAll(fd, data, rowBytes * rows, offset)) {
             return false;
@@ -121,7 +122,8 @@ bool PictureSpill::append(const AVFrame* picture) {
     }
     const std::int64_t start = writeOffset;
     if (!writePlane(fd, picture->data[0], picture->linesize[0], lumaRow, height, writeOffset) ||
-        !writePlane(fd, picture->data[1], picture->linesize[1], chromaRow, chromaRows, writeOffset)) {
+        !writePlane(fd, picture->data[1], picture->linesize[1], chromaRow, chromaRows,
+                    writeOffset)) {
         return false;
     }
     entries.push_back({picture->best_effort_timestamp, picture->pkt_duration, start});

@@ -18,7 +18,8 @@ std::shared_ptr<PixelBuffer> PixelBuffer::create(int width, int height, std::uin
     }
     // Black in video range.
     std::memset(frame->data[0], 16, static_cast<std::size_t>(frame->linesize[0]) * height);
-    std::memset(frame->data[1], 128, static_cast<std::size_t>(frame->linesize[1]) * ((height + 1) / 2));
+    std::memset(frame->data[1], 128,
+                static_cast<std::size_t>(frame->linesize[1]) * ((height + 1) / 2));
     return wrap(frame, pixelFormat);
 }
 
@@ -29,10 +30,16 @@ std::shared_ptr<PixelBuffer> PixelBuffer::wrap(AVFrame* frame, std::uint32_t pix
     return buffer;
 }
 
-PixelBuffer::~PixelBuffer() { av_frame_free(&_frame); }
+PixelBuffer::~PixelBuffer() {
+    av_frame_free(&_frame);
+}
 
-int PixelBuffer::width() const { return _frame != nullptr ? _frame->width : 0; }
-int PixelBuffer::height() const { return _frame != nullptr ? _frame->height : 0; }
+int PixelBuffer::width() const {
+    return _frame != nullptr ? _frame->width : 0;
+}
+int PixelBuffer::height() const {
+    return _frame != nullptr ? _frame->height : 0;
+}
 
 int PixelBuffer::planeCount() const {
     int count = 0;
@@ -67,7 +74,9 @@ std::shared_ptr<DataBlock> DataBlock::create(const void* bytes, std::size_t leng
     return createWithMemory(memory, length);
 }
 
-DataBlock::~DataBlock() { std::free(_data); }
+DataBlock::~DataBlock() {
+    std::free(_data);
+}
 
 std::shared_ptr<SampleBuffer> SampleBuffer::createPicture(PixelBufferPtr picture, MediaTime time,
                                                           MediaTime duration) {

@@ -28,8 +28,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 130;
 constexpr int kBuiltInTracks = 6;
 
-const char* const kUsage =
-    "usage: taluvex-render [--speed 70|100|130] [--sound from-video|mute|track:N|FILE] INPUT OUTPUT\n";
+const char* const kUsage = "usage: taluvex-render [--speed 70|100|130] [--sound "
+                           "from-video|mute|track:N|FILE] INPUT OUTPUT\n";
 
 const char* const kHelp =
     "Renders INPUT backwards into OUTPUT, a QuickTime movie (H.264 pictures at the source's size\n"
@@ -60,9 +60,13 @@ const char* const kHelp =
 
 std::atomic<bool> gInterrupted{false};
 
-void onSignal(int) { gInterrupted = true; }
+void onSignal(int) {
+    gInterrupted = true;
+}
 
-void fail(const std::string& what) { std::fprintf(stderr, "taluvex-render: %s\n", what.c_str()); }
+void fail(const std::string& what) {
+    std::fprintf(stderr, "taluvex-render: %s\n", what.c_str());
+}
 
 class ProgressReporter : public Object, public AVFileRenderMgrDelegate {
 public:
@@ -77,7 +81,8 @@ public:
             constexpr int kBarWidth = 40;
             const int filled = percent * kBarWidth / 100;
             std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
-                         "########################################", kBarWidth - filled, "", percent);
+                         "########################################", kBarWidth - filled, "",
+                         percent);
             std::fflush(stderr);
         } else if (percent / 10 > _lastPercent / 10) {
             std::fprintf(stderr, "rendering: %d%%\n", percent / 10 * 10);
@@ -127,7 +132,8 @@ std::string builtInTrack(int number, std::string& problem) {
         problem = catalogue + ": has no track " + std::to_string(number);
         return {};
     }
-    const std::string file = pathByAppending(resourceDirectory(), tracks->asArray()[number - 1].asString());
+    const std::string file =
+        pathByAppending(resourceDirectory(), tracks->asArray()[number - 1].asString());
     if (!fileExists(file)) {
         problem = file + ": built-in track " + std::to_string(number) + " is missing";
         return {};
@@ -198,7 +204,8 @@ int main(int argc, char** argv) {
     } else if (sound == "mute") {
     } else if (sound.rfind("track:", 0) == 0) {
         const std::string n = sound.substr(6);
-        const int number = n.size() == 1 && n[0] >= '1' && n[0] <= '0' + kBuiltInTracks ? n[0] - '0' : 0;
+        const int number =
+            n.size() == 1 && n[0] >= '1' && n[0] <= '0' + kBuiltInTracks ? n[0] - '0' : 0;
         if (number == 0) {
             fail("there is no built-in track \"" + n + "\"; the tracks are 1 to 6");
             return kExitUsage;
@@ -241,7 +248,8 @@ int main(int argc, char** argv) {
     RunLoop::ensureApplication();
     // The movie is made under a temporary name and takes OUTPUT's name only when complete.
     const std::string working = (outPath.parent_path() / ("." + outPath.filename().string() + "." +
-                                                          uniqueString() + ".mov")).string();
+                                                          uniqueString() + ".mov"))
+                                    .string();
     auto engine = AVFileRenderMgr::create();
     auto reporter = std::make_shared<ProgressReporter>(isatty(STDERR_FILENO) != 0);
     engine->setInputVideoUrl(input);
@@ -292,7 +300,8 @@ int main(int argc, char** argv) {
     }
     if (!reporter->succeeded) {
         removeFile(working);
-        std::string why = reporter->error ? reporter->error->localizedDescription() : "render failed";
+        std::string why =
+            reporter->error ? reporter->error->localizedDescription() : "render failed";
         if (engine->failureCause()) {
             why += " (" + engine->failureCause()->localizedDescription() + ")";
         }

@@ -32,8 +32,8 @@ TEST(NotificationCenter, DeliversByNameAndSenderAndSurvivesRemovalDuringDelivery
         center.removeObserver(&third);
         EXPECT_EQ(n.name, "ping");
     });
-    center.addObserver(&second, "ping", [&](const Notification&) { heard.push_back("second"); },
-                       senderA.get());
+    center.addObserver(
+        &second, "ping", [&](const Notification&) { heard.push_back("second"); }, senderA.get());
     center.addObserver(&third, "ping", [&](const Notification&) { heard.push_back("third"); });
     center.addObserver(&third, "other", [&](const Notification&) { heard.push_back("other"); });
 

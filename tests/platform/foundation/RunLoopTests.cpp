@@ -38,11 +38,13 @@ TEST(RunLoop, PerformOnMainFromAWorkerWaitsOrQueues) {
         RunLoop::performOnMain([&] { events.push_back("waited"); }, true);
         // The waited task has run by the time the call returns.
         events.push_back("after wait");
-        RunLoop::performOnMain([&] {
-            EXPECT_TRUE(RunLoop::isMainThread());
-            events.push_back("queued");
-            workerDone = true;
-        }, false);
+        RunLoop::performOnMain(
+            [&] {
+                EXPECT_TRUE(RunLoop::isMainThread());
+                events.push_back("queued");
+                workerDone = true;
+            },
+            false);
     });
     ASSERT_TRUE(RunLoop::runUntil([&] { return workerDone; }, 2.0));
     worker.join();

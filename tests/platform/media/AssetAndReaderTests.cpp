@@ -188,7 +188,8 @@ TEST(AssetReader, SoundAfterASeekOverlapsTheWindowAndIsDescribed) {
     auto reader = AssetReader::create(asset);
     MediaSettings settings;
     settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
-    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeAudio)[0], settings);
+    auto output =
+        AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeAudio)[0], settings);
     reader->addOutput(output);
     const double start = 1.3;
     const double end = 1.8;
@@ -210,7 +211,8 @@ TEST(AssetReader, SoundAfterASeekOverlapsTheWindowAndIsDescribed) {
     EXPECT_LE(firstStart, start);
     EXPECT_GT(firstStart + buffers.front()->duration().seconds(), start);
     EXPECT_LT(buffers.back()->presentationTime().seconds(), end);
-    EXPECT_GE(buffers.back()->presentationTime().seconds() + buffers.back()->duration().seconds(), end);
+    EXPECT_GE(buffers.back()->presentationTime().seconds() + buffers.back()->duration().seconds(),
+              end);
     double expected = firstStart;
     for (const auto& b : buffers) {
         EXPECT_NEAR(b->presentationTime().seconds(), expected, 1e-6); // no gaps

@@ -15,7 +15,8 @@ TEST(MediaTime, AddsAndSubtractsExactlyAcrossTimescales) {
     const Case cases[] = {
         {MediaTime::make(1, 3), MediaTime::make(1, 6), 0.5, 1.0 / 6, 6},
         {MediaTime::make(600, 600), MediaTime::make(44100, 44100), 2.0, 0.0, 88200},
-        {MediaTime::makeWithSeconds(3.4, 1000000), MediaTime::makeWithSeconds(1, 1000000), 4.4, 2.4, 1000000},
+        {MediaTime::makeWithSeconds(3.4, 1000000), MediaTime::makeWithSeconds(1, 1000000), 4.4, 2.4,
+         1000000},
         {MediaTime::make(1, 1000000), MediaTime::make(1, 44100), 1.0 / 1000000 + 1.0 / 44100,
          1.0 / 1000000 - 1.0 / 44100, 441000000},
     };
@@ -45,7 +46,9 @@ TEST(MediaTime, ComparesMultipliesAndHandlesInvalidAndInfinite) {
     const MediaTime actual = video.multiplyByFloat64(static_cast<double>(100.0f / 130));
     EXPECT_EQ(actual.timescale, 1000000);
     EXPECT_NEAR(actual.seconds(), 10.0, 1e-6);
-    EXPECT_NEAR(MediaTime::makeWithSeconds(7.0, 1000000).multiplyByFloat64(static_cast<double>(100.0f / 70)).seconds(),
+    EXPECT_NEAR(MediaTime::makeWithSeconds(7.0, 1000000)
+                    .multiplyByFloat64(static_cast<double>(100.0f / 70))
+                    .seconds(),
                 10.0, 1e-6);
     EXPECT_EQ(MediaTime::makeWithSeconds(0.5, 600).value, 300);
     EXPECT_EQ(MediaTime::make(1001, 30000).convertScale(600).value, 20);

@@ -16,7 +16,8 @@ namespace {
 
 std::vector<SampleBufferPtr> readAll(const AssetPtr& asset, const std::string& type) {
     auto reader = AssetReader::create(asset);
-    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(type).front(), MediaSettings());
+    auto output =
+        AssetReaderTrackOutput::create(asset->tracksWithMediaType(type).front(), MediaSettings());
     reader->addOutput(output);
     reader->startReading();
     std::vector<SampleBufferPtr> all;
@@ -39,7 +40,8 @@ MediaSettings videoSettings(int width, int height, double bitRate) {
 
 MediaSettings soundSettings(int channels, double rate, int bitRate) {
     std::vector<std::uint8_t> layout(32, 0);
-    const std::uint32_t tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
+    const std::uint32_t tag =
+        channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
     std::memcpy(layout.data(), &tag, 4);
     MediaSettings s = PlistValue::dictionary();
     s.set(kFormatIDKey, PlistValue::integer(kAudioFormatMPEG4AAC));
@@ -134,12 +136,16 @@ TEST(AssetWriter, WritesInterleavedH264AndAacThatFfprobeReads) {
     EXPECT_NEAR(probeDuration(out, "a:0"), 3.0, 0.05);
     const double bitRate = std::atof(probeStream(out, "v:0", "bit_rate").c_str());
     EXPECT_NEAR(bitRate, 600000, 600000 * 0.35);
-    EXPECT_NE(capture("ffprobe -v error -select_streams v:0 -show_entries stream_side_data=rotation "
-                      "-of default=noprint_wrappers=1:nokey=1 \"" + out + "\"").find("-90"),
-              std::string::npos);
+    EXPECT_NE(
+        capture("ffprobe -v error -select_streams v:0 -show_entries stream_side_data=rotation "
+                "-of default=noprint_wrappers=1:nokey=1 \"" +
+                out + "\"")
+            .find("-90"),
+        std::string::npos);
     // The file interleaves: sound packets appear before the last second of pictures.
-    const std::string order = capture("ffprobe -v error -show_entries packet=stream_index -of csv=p=0 \"" +
-                                      out + "\" | head -40 | tr -dc '01'");
+    const std::string order =
+        capture("ffprobe -v error -show_entries packet=stream_index -of csv=p=0 \"" + out +
+                "\" | head -40 | tr -dc '01'");
     EXPECT_NE(order.find('0'), std::string::npos);
     EXPECT_NE(order.find('1'), std::string::npos);
     std::filesystem::remove(out);
@@ -164,13 +170,15 @@ TEST(AssetWriter, RoundsOddSizesToEvenAndWritesALonePicture) {
 
 TEST(AssetWriter, UnwritablePlacesAndCancelsLeaveNoFile) {
     ErrorPtr error;
-    auto nowhere = AssetWriter::create("/nonexistent-folder/out.mov", kFileTypeQuickTimeMovie, &error);
+    auto nowhere =
+        AssetWriter::create("/nonexistent-folder/out.mov", kFileTypeQuickTimeMovie, &error);
     ASSERT_TRUE(nowhere);
     nowhere->addInput(AssetWriterInput::create(kMediaTypeVideo, videoSettings(160, 120, 1e5)));
     EXPECT_FALSE(nowhere->startWriting());
     EXPECT_EQ(nowhere->status(), AssetWriterStatus::Failed);
     ASSERT_TRUE(nowhere->error());
-    EXPECT_NE(nowhere->error()->localizedDescription().find("/nonexistent-folder/out.mov"), std::string::npos);
+    EXPECT_NE(nowhere->error()->localizedDescription().find("/nonexistent-folder/out.mov"),
+              std::string::npos);
 
     const std::string out = tempPath("mov");
     auto writer = AssetWriter::create(out, kFileTypeQuickTimeMovie);

@@ -23,7 +23,8 @@ struct Result {
 Result render(const std::string& args) {
     const std::string errFile = tempPath("err");
     const std::string outFile = tempPath("out");
-    const int status = run(std::string(TALUVEX_RENDER) + " " + args + " >" + outFile + " 2>" + errFile);
+    const int status =
+        run(std::string(TALUVEX_RENDER) + " " + args + " >" + outFile + " 2>" + errFile);
     Result r{status, capture("cat " + errFile), capture("cat " + outFile)};
     std::filesystem::remove(errFile);
     std::filesystem::remove(outFile);
@@ -115,11 +116,13 @@ TEST(RenderCommand, InterruptCancelsAndRemovesThePartialMovie) {
     const pid_t child = fork();
     if (child == 0) {
         freopen(errFile.c_str(), "w", stderr);
-        execl(TALUVEX_RENDER, TALUVEX_RENDER, clip.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        execl(TALUVEX_RENDER, TALUVEX_RENDER, clip.c_str(), out.c_str(),
+              static_cast<char*>(nullptr));
         _exit(99);
     }
     // Interrupt once the render is under way (its first progress line).
-    for (int i = 0; i < 600 && capture("cat " + errFile).find("rendering:") == std::string::npos; ++i) {
+    for (int i = 0; i < 600 && capture("cat " + errFile).find("rendering:") == std::string::npos;
+         ++i) {
         usleep(50 * 1000);
     }
     kill(child, SIGINT);
@@ -130,6 +133,7 @@ TEST(RenderCommand, InterruptCancelsAndRemovesThePartialMovie) {
     EXPECT_FALSE(fileExists(out));
     std::filesystem::remove(errFile);
     for (const auto& e : std::filesystem::directory_iterator(deletingLastPathComponent(out))) {
-        EXPECT_EQ(e.path().filename().string().find("." + lastPathComponent(out)), std::string::npos);
+        EXPECT_EQ(e.path().filename().string().find("." + lastPathComponent(out)),
+                  std::string::npos);
     }
 }
