@@ -325,6 +325,15 @@ void AVFileRenderMgr::didErrorRender(const ErrorPtr& error) {
     }
 }
 
+void AVFileRenderMgr::postPumpFailure(const std::string& domain, const AssetReaderPtr& reader) {
+    ErrorPtr error;
+    if ((reader && reader->status() == AssetReaderStatus::Failed) ||
+        (_writer && _writer->status() == AssetWriterStatus::Failed)) {
+        error = Error::make(domain, 0);
+    }
+    NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+}
+
 AudioProcess* AVFileRenderMgr::getAudioProcess() {
     if (!_audioProcess) {
         _audioProcess = std::make_unique<AudioProcess>();

@@ -93,6 +93,9 @@ public:
 
 private:
     void releaseMedia();
+    // A pump that stops before its end: "onFail" with an error in `domain` only when the writer
+    // (or `reader`, for the forward sound) has failed.
+    void postPumpFailure(const std::string& domain, const AssetReaderPtr& reader = nullptr);
     std::shared_ptr<AVFileRenderMgr> self() {
         return std::static_pointer_cast<AVFileRenderMgr>(shared_from_this());
     }

@@ -98,12 +98,7 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
             state->passLength = passLengthFor(e._audioTimeValue, e._actualVideoTime);
         }
         if (stopped || !e._writer) {
-            ErrorPtr error;
-            if ((e._readerAudio && e._readerAudio->status() == AssetReaderStatus::Failed) ||
-                (e._writer && e._writer->status() == AssetWriterStatus::Failed)) {
-                error = Error::make(kAudioRenderErrorDomain, 0);
-            }
-            NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+            e.postPumpFailure(kAudioRenderErrorDomain, e._readerAudio);
         }
     });
 }

@@ -109,11 +109,7 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
                                    false);
         }
         if (writerGone || !e._writer) {
-            ErrorPtr error;
-            if (e._writer && e._writer->status() == AssetWriterStatus::Failed) {
-                error = Error::make(kAudioRenderErrorDomain, 0);
-            }
-            NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+            e.postPumpFailure(kAudioRenderErrorDomain);
         }
     });
 }

@@ -54,11 +54,7 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
                                    true);
         }
         if (writerGone || !e._writer) {
-            ErrorPtr error;
-            if (e._writer && e._writer->status() == AssetWriterStatus::Failed) {
-                error = Error::make(kVideoRenderErrorDomain, 0);
-            }
-            NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+            e.postPumpFailure(kVideoRenderErrorDomain);
         }
     });
 }

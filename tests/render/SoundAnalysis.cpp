@@ -6,18 +6,31 @@
 
 namespace tx::test {
 
-RenderedPictures readPictures(const std::string& path) {
-    RenderedPictures out;
+namespace {
+
+// Every decoded sample of the file's first track of `type`.
+std::vector<SampleBufferPtr> decodeAll(const std::string& path, const std::string& type) {
+    std::vector<SampleBufferPtr> samples;
     auto asset = Asset::urlAsset(path, true);
-    if (!asset || asset->tracksWithMediaType(kMediaTypeVideo).empty()) {
-        return out;
+    if (!asset || asset->tracksWithMediaType(type).empty()) {
+        return samples;
     }
     auto reader = AssetReader::create(asset);
-    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeVideo)[0],
-                                                 MediaSettings());
+    auto output =
+        AssetReaderTrackOutput::create(asset->tracksWithMediaType(type)[0], MediaSettings());
     reader->addOutput(output);
     reader->startReading();
     while (auto sample = output->copyNextSampleBuffer()) {
+        samples.push_back(sample);
+    }
+    return samples;
+}
+
+} // namespace
+
+RenderedPictures readPictures(const std::string& path) {
+    RenderedPictures out;
+    for (const SampleBufferPtr& sample : decodeAll(path, kMediaTypeVideo)) {
         const PixelBuffer& p = *sample->imageBuffer();
         long sum = 0;
         long count = 0;
@@ -37,16 +50,7 @@ RenderedPictures readPictures(const std::string& path) {
 
 RenderedSound readSound(const std::string& path) {
     RenderedSound out;
-    auto asset = Asset::urlAsset(path, true);
-    if (!asset || asset->tracksWithMediaType(kMediaTypeAudio).empty()) {
-        return out;
-    }
-    auto reader = AssetReader::create(asset);
-    auto output = AssetReaderTrackOutput::create(asset->tracksWithMediaType(kMediaTypeAudio)[0],
-                                                 MediaSettings());
-    reader->addOutput(output);
-    reader->startReading();
-    while (auto sample = output->copyNextSampleBuffer()) {
+    for (const SampleBufferPtr& sample : decodeAll(path, kMediaTypeAudio)) {
         const auto asbd = sample->formatDescription()->streamDescription();
         out.rate = static_cast<int>(asbd.sampleRate);
         out.channels = static_cast<int>(asbd.channelsPerFrame);

@@ -129,6 +129,17 @@ std::string tempPath(const std::string& extension) {
            "." + extension;
 }
 
+bool workingFilesBeside(const std::string& path) {
+    const std::filesystem::path target(path);
+    const std::string prefix = "." + target.filename().string();
+    for (const auto& e : std::filesystem::directory_iterator(target.parent_path())) {
+        if (e.path().filename().string().rfind(prefix, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string probeStream(const std::string& path, const std::string& stream,
                         const std::string& entry) {
     return capture("ffprobe -v error -select_streams " + stream + " -show_entries stream=" + entry +

@@ -32,6 +32,8 @@ std::string makeClip(const ClipSpec& spec);
 std::string makeSound(double seconds, int sampleRate = 44100, int channels = 2);
 // A fresh path in the temporary folder with the given extension.
 std::string tempPath(const std::string& extension);
+// Whether hidden working files of a movie at `path` (".name...") are left in its folder.
+bool workingFilesBeside(const std::string& path);
 
 // ffprobe: one entry of a stream ("v:0" or "a:0"), e.g. "codec_name", "width", "duration".
 std::string probeStream(const std::string& path, const std::string& stream,

@@ -17,6 +17,23 @@ constexpr double kSoundPrerollSeconds = 0.1;
 // Windows of pictures up to this size are decoded one ahead while the previous one is used.
 constexpr double kReadAheadBudgetBytes = 64.0 * 1024 * 1024;
 
+// The keyframe at or before `ts` (stream ticks), from the packet scan; null when none.
+const AssetTrack::PacketInfo* keyframeAtOrBefore(const AssetTrack& track, std::int64_t ts) {
+    const AssetTrack::PacketInfo* key = nullptr;
+    for (const auto& p : track.packets()) {
+        if (p.keyframe && p.pts <= ts && (key == nullptr || p.pts > key->pts)) {
+            key = &p;
+        }
+    }
+    return key;
+}
+
+// Bytes of one second of the track's pictures as NV12.
+double pictureBytesPerSecond(const AssetTrack& track) {
+    const double rate = track.nominalFrameRate() > 0 ? track.nominalFrameRate() : 30.0;
+    return 1.5 * track.naturalSize().width * track.naturalSize().height * rate;
+}
+
 } // namespace
 
 struct AssetReaderTrackOutput::Impl {
@@ -108,10 +125,8 @@ void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64
         return;
     }
     // Keep the latest pictures before the window that fit the budget.
-    const double pictureBytes = 1.5 * track.naturalSize().width * track.naturalSize().height;
-    const double rate = track.nominalFrameRate() > 0 ? track.nominalFrameRate() : 30.0;
     const double keepSeconds =
-        static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytes / rate;
+        static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytesPerSecond(track);
     spillFrom = std::max(keyPts, startTs - static_cast<std::int64_t>(keepSeconds / av_q2d(tb)));
     spilling = spill->reset(spillFrom);
 }
@@ -138,9 +153,7 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     const AssetTrack& t = *track;
     const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
     const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
-    const double rate = t.nominalFrameRate() > 0 ? t.nominalFrameRate() : 30.0;
-    const double windowBytes =
-        1.5 * t.naturalSize().width * t.naturalSize().height * rate * seconds;
+    const double windowBytes = pictureBytesPerSecond(t) * seconds;
     if (windowBytes > kReadAheadBudgetBytes) {
         return; // large pictures: one window in memory at a time
     }
@@ -148,12 +161,7 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     const MediaTime from = ff::timeFromStream(nextStart, tb);
     const TimeRange range = TimeRange::make(from, ff::timeFromStream(startTs, tb) - from);
     // Only where the window decodes from a keyframe close to it; long groups go through the spill.
-    const AssetTrack::PacketInfo* key = nullptr;
-    for (const auto& p : t.packets()) {
-        if (p.keyframe && p.pts <= nextStart && (key == nullptr || p.pts > key->pts)) {
-            key = &p;
-        }
-    }
+    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(t, nextStart);
     if (key == nullptr ||
         static_cast<double>(nextStart - key->pts) * av_q2d(tb) >= PictureSpill::kMinimumSeconds) {
         return;
@@ -241,12 +249,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     if (video) {
         // The keyframe at or before the range start, from the packet scan where there is one.
         const auto& packets = track.packets();
-        const AssetTrack::PacketInfo* key = nullptr;
-        for (const auto& p : packets) {
-            if (p.keyframe && p.pts <= startTs && (key == nullptr || p.pts > key->pts)) {
-                key = &p;
-            }
-        }
+        const AssetTrack::PacketInfo* key = keyframeAtOrBefore(track, startTs);
         if (key != nullptr && key != &packets.front()) {
             seekTo = key->dts;
         } else if (packets.empty() && startTs > 0) {
