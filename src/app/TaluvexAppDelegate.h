@@ -2,6 +2,7 @@
 // chosen for the next render, the catalogue of built-in tracks, and the movies' thumbnails.
 #pragma once
 
+#include "app/MainScreen.h"
 #include "platform/foundation/Object.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Geometry.h"
@@ -25,6 +26,11 @@ public:
     // The running application's delegate, for the screens that share the sound selection;
     // null before start-up has set one.
     static TaluvexAppDelegate* sharedDelegate();
+
+    // The main recording screen, once start-up has made it (null before, and in tools and tests
+    // that run screens on their own).
+    MainScreen* viewController() const { return _viewController; }
+    void setViewController(MainScreen* viewController) { _viewController = viewController; }
 
     // Selects the sound by the picker's row number: 0 a library song (with `title` and `url`),
     // 1 the recording's own sound, 2 silence, n >= 3 built-in track n - 2. A track code beyond
@@ -53,6 +59,7 @@ public:
     void setAudioTrackIndex(std::int32_t audioTrackIndex) { _audioTrackIndex = audioTrackIndex; }
 
 private:
+    MainScreen* _viewController = nullptr;
     std::int32_t _audioType = kAudioTypeLibrarySong;
     std::string _audioTitle;
     std::string _audioTrackURL;

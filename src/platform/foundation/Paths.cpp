@@ -1,5 +1,6 @@
 #include "Paths.h"
 
+#include <QStandardPaths>
 #include <QUuid>
 
 #include <cstdlib>
@@ -11,17 +12,64 @@ namespace fs = std::filesystem;
 
 namespace tx {
 
-std::string documentsDirectory() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : "/tmp") + "/.local/share";
-    }
-    const std::string dir = base + "/taluvex/Documents";
+namespace {
+
+std::string homeDirectory() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr && *home == '/' ? home : "/tmp";
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the default below home.
+std::string xdgBase(const char* variable, const char* homeRelativeDefault) {
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && *xdg == '/')
+        return xdg;
+    return homeDirectory() + "/" + homeRelativeDefault;
+}
+
+std::string createdDirectory(const std::string& dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
+    return dir;
+}
+
+} // namespace
+
+std::string documentsDirectory() {
+    return createdDirectory(xdgBase("XDG_DATA_HOME", ".local/share") + "/taluvex/Documents");
+}
+
+std::string configDirectory() {
+    return createdDirectory(xdgBase("XDG_CONFIG_HOME", ".config") + "/taluvex");
+}
+
+std::string cacheDirectory() {
+    return createdDirectory(xdgBase("XDG_CACHE_HOME", ".cache") + "/taluvex");
+}
+
+// QStandardPaths reads user-dirs.dirs and the XDG_*_DIR variables the desktop sets.
+std::string videosDirectory() {
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    return dir.isEmpty() ? homeDirectory() + "/Videos" : dir.toStdString();
+}
+
+std::string musicDirectory() {
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return dir.isEmpty() ? homeDirectory() + "/Music" : dir.toStdString();
+}
+
+std::string privateTemporaryDirectory() {
+    // Made once per process; the folder and its files go when the process exits normally.
+    static const std::string dir = [] {
+        std::string pattern = temporaryDirectory() + "taluvex-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            return temporaryDirectory(); // nowhere private to be had: the shared folder still works
+        std::string made = pattern + "/";
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(privateTemporaryDirectory(), ec);
+        });
+        return made;
+    }();
     return dir;
 }
 

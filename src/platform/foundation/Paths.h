@@ -9,6 +9,19 @@ namespace tx {
 std::string documentsDirectory();
 // The system's temporary folder, with a trailing slash.
 std::string temporaryDirectory();
+// A folder of this process alone inside the temporary folder (mode 0700, made on first use,
+// removed with what it holds when the process exits normally), with a trailing slash: the camera
+// recording, exports and mail attachments go here, never under a fixed name in a shared folder.
+std::string privateTemporaryDirectory();
+// $XDG_CONFIG_HOME/taluvex (default ~/.config/taluvex), created on demand: services.ini and the
+// credentials fallback.
+std::string configDirectory();
+// $XDG_CACHE_HOME/taluvex (default ~/.cache/taluvex), created on demand.
+std::string cacheDirectory();
+// The user's Videos and Music folders ($XDG_VIDEOS_DIR, $XDG_MUSIC_DIR from user-dirs.dirs,
+// defaults ~/Videos and ~/Music); not created here.
+std::string videosDirectory();
+std::string musicDirectory();
 // A fresh globally unique string, such as "3F2504E0-4F89-41D3-9A0C-0305E82C3301".
 std::string uniqueString();
 

@@ -199,9 +199,19 @@ void Window::deliverTouch(TouchPhase phase) {
     }
 }
 
+// Keys go to the focused text first, then to the screen on top of the presenting chain, then to
+// the screen at its root: a shortcut never reaches a screen that is covered.
 void Window::sendKey(const KeyEvent& event) {
-    if (_firstResponder)
-        _firstResponder->keyPressed(event);
+    if (_firstResponder && _firstResponder->keyPressed(event))
+        return;
+    if (!_rootViewController)
+        return;
+    ViewController* top = _rootViewController.get();
+    while (top->presentedViewController())
+        top = top->presentedViewController();
+    if (top->keyPressed(event) || top == _rootViewController.get())
+        return;
+    _rootViewController->keyPressed(event);
 }
 
 void Window::sendWheel(Point location, double dx, double dy) {

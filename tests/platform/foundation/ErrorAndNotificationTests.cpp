@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace tx;
@@ -66,4 +67,24 @@ TEST(Paths, DocumentsLiveUnderXdgDataHome) {
     EXPECT_EQ(documentsDirectory(), dir + "/taluvex/Documents");
     EXPECT_TRUE(fileExists(dir + "/taluvex/Documents"));
     unsetenv("XDG_DATA_HOME");
+}
+
+TEST(Paths, ConfigAndCacheFollowXdgAndThePrivateFolderIsOursAlone) {
+    const std::string dir = ::testing::TempDir() + "xdg-" + uniqueString();
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", "relative/is/ignored", 1);
+    setenv("HOME", dir.c_str(), 1);
+    EXPECT_EQ(configDirectory(), dir + "/config/taluvex");
+    EXPECT_TRUE(fileExists(dir + "/config/taluvex"));
+    EXPECT_EQ(cacheDirectory(), dir + "/.cache/taluvex");
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CACHE_HOME");
+
+    const std::string priv = privateTemporaryDirectory();
+    EXPECT_EQ(priv, privateTemporaryDirectory()); // one per process
+    EXPECT_NE(priv, temporaryDirectory());
+    EXPECT_EQ(priv.back(), '/');
+    struct stat st {};
+    ASSERT_EQ(::stat(priv.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }

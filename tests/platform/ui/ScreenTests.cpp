@@ -143,3 +143,43 @@ TEST(Pasteboard, KeepsPlainText) {
     Pasteboard::generalPasteboard().setString("http://example.com/watch?v=abc");
     EXPECT_EQ(Pasteboard::generalPasteboard().string(), "http://example.com/watch?v=abc");
 }
+
+namespace {
+
+class KeyTakingController : public ViewController {
+public:
+    KeyTakingController(std::string name, std::vector<std::string>& log, bool takes)
+        : _name(std::move(name)), _log(log), _takes(takes) {}
+    bool keyPressed(const KeyEvent& event) override {
+        _log.push_back(_name + " " + event.text);
+        return _takes;
+    }
+
+private:
+    std::string _name;
+    std::vector<std::string>& _log;
+    bool _takes;
+};
+
+} // namespace
+
+TEST(KeyRoute, TopScreenFirstThenTheRootScreenNeverACoveredOne) {
+    std::vector<std::string> log;
+    auto window = std::make_shared<Window>(Screen::mainScreen().bounds());
+    auto root = std::make_shared<KeyTakingController>("root", log, true);
+    auto middle = std::make_shared<KeyTakingController>("middle", log, true);
+    auto top = std::make_shared<KeyTakingController>("top", log, false);
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+
+    window->sendKey({KeyEvent::Key::Character, "a", false, false});
+    EXPECT_EQ(log, (std::vector<std::string>{"root a"}));
+
+    root->presentViewController(middle, false);
+    root->presentViewController(top, false);
+    log.clear();
+    // The top screen declines, so the key falls to the root screen; the covered middle one never
+    // hears it.
+    window->sendKey({KeyEvent::Key::Character, "b", false, false});
+    EXPECT_EQ(log, (std::vector<std::string>{"top b", "root b"}));
+}

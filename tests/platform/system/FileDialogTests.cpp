@@ -1,0 +1,25 @@
+#include "platform/foundation/RunLoop.h"
+#include "platform/system/FileDialog.h"
+
+#include <gtest/gtest.h>
+
+using namespace tx;
+
+TEST(FileDialog, AnswersOnALaterTurnAndAStandInSeesTheRequest) {
+    std::string got = "unset";
+    FileDialog::run({}, [&](const std::string& path) { got = path; });
+    EXPECT_EQ(got, "unset"); // never inside the call
+    RunLoop::runUntil([&] { return got != "unset"; }, 2);
+    EXPECT_EQ(got, "");
+
+    FileDialogRequest seen;
+    FileDialog::setHandler([&](const FileDialogRequest& request, FileDialog::Completion done) {
+        seen = request;
+        done("/picked.mov");
+    });
+    FileDialog::run({"Pick", {"Movies (*.mov)"}, "/v", false, ""},
+                    [&](const std::string& path) { got = path; });
+    EXPECT_EQ(seen.title, "Pick");
+    EXPECT_EQ(got, "/picked.mov");
+    FileDialog::setHandler({});
+}
