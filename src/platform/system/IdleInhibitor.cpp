@@ -1,5 +1,6 @@
 #include "IdleInhibitor.h"
 
+#include "platform/system/AppPage.h"
 #include "platform/system/SessionBus.h"
 
 #include <QDBusMessage>
@@ -12,7 +13,6 @@ namespace {
 
 const char* const kService = "org.freedesktop.ScreenSaver";
 const char* const kPath = "/org/freedesktop/ScreenSaver";
-const char* const kApplicationId = "org.taluvex.Taluvex";
 
 QDBusMessage screenSaverCall(const char* method) {
     return QDBusMessage::createMethodCall(kService, kPath, kService, method);

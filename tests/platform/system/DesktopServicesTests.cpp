@@ -1,10 +1,12 @@
 // The screensaver inhibit, the file chooser portal and the one-instance rule, against a private
 // session bus with stand-ins for the desktop's services.
 #include "platform/foundation/RunLoop.h"
+#include "platform/system/AppPage.h"
 #include "platform/system/FileDialog.h"
 #include "platform/system/IdleInhibitor.h"
 #include "platform/system/SessionBus.h"
 #include "platform/system/SingleInstance.h"
+#include "platform/ui/Application.h"
 #include "support/MediaFixtures.h"
 
 #include <QDBusArgument>
@@ -220,6 +222,17 @@ TEST(SingleInstance, ASecondClaimAsksTheFirstToRaiseItsWindow) {
     ::close(fd);
     EXPECT_TRUE(SingleInstance::claim(appId, {}));
     SingleInstance::release();
+}
+
+TEST(AppPage, OpensTheSoftwareCentresPageOfTheApplication) {
+    std::vector<std::string> opened;
+    Application::setOpenURLHandler([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    EXPECT_TRUE(openAppPage());
+    Application::setOpenURLHandler({});
+    EXPECT_EQ(opened, std::vector<std::string>{"appstream://org.taluvex.Taluvex"});
 }
 
 #include "DesktopServicesTests.moc"
