@@ -4,6 +4,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/system/FileDialog.h"
 #include "platform/system/MovieTrimViewController.h"
+#include "platform/system/PickerBar.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -17,7 +18,7 @@ const char* const kUTTypeMovie = "public.movie";
 
 namespace {
 
-constexpr double kBarHeight = 44;
+constexpr double kBarHeight = kPickerBarHeight;
 constexpr double kRowHeight = 60;
 constexpr double kSlideSeconds = 0.3;
 const Size kThumbnailPoints{82, 46};
@@ -76,20 +77,7 @@ void ImagePickerController::loadView() {
     _table->setBackgroundColor(theme::background());
     root->addSubview(_table);
 
-    auto bar = std::make_shared<View>(Rect(0, 0, screen.width(), kBarHeight));
-    bar->setBackgroundColor(theme::panel());
-    root->addSubview(bar);
-    auto cancelButton = std::make_shared<Button>(Rect(8, 7, 72, 30));
-    cancelButton->setTitle("Cancel", ControlStateNormal);
-    cancelButton->setBackgroundColor(theme::panelLight());
-    cancelButton->setCornerRadius(6);
-    cancelButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { cancel(); });
-    bar->addSubview(cancelButton);
-    auto title = std::make_shared<Label>(Rect(84, 7, screen.width() - 168, 30));
-    title->setText("Movies");
-    title->setFont(Font::boldSystemFont(17));
-    title->setTextAlignment(TextAlignment::Center);
-    bar->addSubview(title);
+    root->addSubview(makePickerBar(screen.width(), "Movies", [this] { cancel(); }));
 
     _statusLabel =
         std::make_shared<Label>(Rect(20, kBarHeight + kRowHeight + 24, screen.width() - 40, 60));

@@ -68,9 +68,9 @@ void MovieExportSession::exportAsynchronously(std::function<void(const ErrorPtr&
     if (!setUp())
         return;
     auto self = sharedAs<MovieExportSession>();
-    _videoInput->requestMediaDataWhenReady([self] { self->feedPictures(); });
+    _videoInput->requestMediaDataWhenReady([self] { self->feed(true); });
     if (_audioInput)
-        _audioInput->requestMediaDataWhenReady([self] { self->feedSound(); });
+        _audioInput->requestMediaDataWhenReady([self] { self->feed(false); });
 }
 
 bool MovieExportSession::setUp() {
@@ -181,68 +181,49 @@ bool MovieExportSession::setUp() {
     return true;
 }
 
-void MovieExportSession::feedPictures() {
-    if (_status != MovieExportStatus::Exporting || _videoDone)
-        return;
+void MovieExportSession::feed(bool pictures) {
+    bool& done = pictures ? _videoDone : _audioDone;
     auto keepAlive = sharedAs<MovieExportSession>();
-    for (int n = 0; n < kSamplesPerTurn && _videoInput->isReadyForMoreMediaData(); ++n) {
+    for (int n = 0; n < kSamplesPerTurn && _status == MovieExportStatus::Exporting && !done; ++n) {
+        const AssetWriterInputPtr input = pictures ? _videoInput : _audioInput;
+        if (!input->isReadyForMoreMediaData())
+            return;
         if (_writer->status() != AssetWriterStatus::Writing) {
             failWith(_writer->error() ? _writer->error()
                                       : exportError(_outputPath, "the movie cannot be written"));
             return;
         }
-        SampleBufferPtr sample = _videoOutput->copyNextSampleBuffer();
+        const AssetReaderPtr reader = pictures ? _videoReader : _audioReader;
+        SampleBufferPtr sample = (pictures ? _videoOutput : _audioOutput)->copyNextSampleBuffer();
+        if (sample && !pictures && sample->presentationTime() >= _range.end()) {
+            reader->cancelReading(); // the rest of the sound lies after the stretch
+            sample = nullptr;
+        }
         if (!sample) {
-            if (_videoReader->status() == AssetReaderStatus::Failed) {
-                failWith(_videoReader->error());
+            if (reader->status() == AssetReaderStatus::Failed) {
+                failWith(reader->error());
                 return;
             }
-            _videoInput->markAsFinished();
-            _videoDone = true;
+            input->markAsFinished();
+            done = true;
             finishIfDone();
             return;
+        }
+        if (!pictures) {
+            if (auto cut = cutToRange(sample, _range.start, _range.end()))
+                input->appendSampleBuffer(cut);
+            continue;
         }
         if (!_adaptor->appendPixelBuffer(sample->imageBuffer(), sample->presentationTime())) {
             failWith(_writer->error() ? _writer->error()
                                       : exportError(_outputPath, "a picture cannot be written"));
             return;
         }
-        const double done = (sample->presentationTime() - _range.start).seconds() /
+        const double part = (sample->presentationTime() - _range.start).seconds() /
                             std::max(1e-6, _range.duration.seconds());
-        _progress = static_cast<float>(std::clamp(done, 0.0, 1.0));
+        _progress = static_cast<float>(std::clamp(part, 0.0, 1.0));
         if (_progressHandler)
             _progressHandler(_progress);
-    }
-}
-
-void MovieExportSession::feedSound() {
-    if (_status != MovieExportStatus::Exporting || _audioDone)
-        return;
-    auto keepAlive = sharedAs<MovieExportSession>();
-    const MediaTime end = _range.end();
-    for (int n = 0; n < kSamplesPerTurn && _audioInput->isReadyForMoreMediaData(); ++n) {
-        if (_writer->status() != AssetWriterStatus::Writing) {
-            failWith(_writer->error() ? _writer->error()
-                                      : exportError(_outputPath, "the movie cannot be written"));
-            return;
-        }
-        SampleBufferPtr sample = _audioOutput->copyNextSampleBuffer();
-        if (sample && sample->presentationTime() >= end) {
-            _audioReader->cancelReading(); // the rest lies after the stretch
-            sample = nullptr;
-        }
-        if (!sample) {
-            if (_audioReader->status() == AssetReaderStatus::Failed) {
-                failWith(_audioReader->error());
-                return;
-            }
-            _audioInput->markAsFinished();
-            _audioDone = true;
-            finishIfDone();
-            return;
-        }
-        if (auto cut = cutToRange(sample, _range.start, end))
-            _audioInput->appendSampleBuffer(cut);
     }
 }
 

@@ -39,8 +39,8 @@ public:
 
 private:
     bool setUp();
-    void feedPictures();
-    void feedSound();
+    // Writes a few pictures (or sound buffers) while the input takes them.
+    void feed(bool pictures);
     void finishIfDone();
     void failWith(const ErrorPtr& error);
     void release();

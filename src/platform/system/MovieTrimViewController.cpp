@@ -4,6 +4,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/system/MovieFolder.h"
+#include "platform/system/PickerBar.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/GraphicsContext.h"
@@ -202,26 +203,10 @@ void MovieTrimViewController::loadView() {
     auto root = std::make_shared<View>(screen);
     root->setBackgroundColor(theme::background());
 
-    auto bar = std::make_shared<View>(Rect(0, 0, w, 44));
-    bar->setBackgroundColor(theme::panel());
+    auto bar = makePickerBar(w, "Trim", [this] { onCancel(); });
     root->addSubview(bar);
-    auto cancel = std::make_shared<Button>(Rect(8, 7, 72, 30));
-    cancel->setTitle("Cancel", ControlStateNormal);
-    cancel->setBackgroundColor(theme::panelLight());
-    cancel->setCornerRadius(6);
-    cancel->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancel(); });
-    bar->addSubview(cancel);
-    _titleLabel = std::make_shared<Label>(Rect(84, 7, w - 168, 30));
-    _titleLabel->setText("Trim");
-    _titleLabel->setFont(Font::boldSystemFont(17));
-    _titleLabel->setTextAlignment(TextAlignment::Center);
-    bar->addSubview(_titleLabel);
-    _useButton = std::make_shared<Button>(Rect(w - 80, 7, 72, 30));
-    _useButton->setTitle("Use", ControlStateNormal);
-    _useButton->setBackgroundColor(theme::accent());
-    _useButton->setCornerRadius(6);
+    _useButton = makePickerBarButton(w - 80, "Use", theme::accent(), [this] { onUse(); });
     _useButton->setEnabled(false);
-    _useButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onUse(); });
     bar->addSubview(_useButton);
 
     const double stillHeight = h - 44 - 180;

@@ -101,7 +101,6 @@ private:
     std::string _exportPath;
 
     std::shared_ptr<ImageView> _still;
-    std::shared_ptr<Label> _titleLabel;
     std::shared_ptr<Label> _positionLabel;
     std::shared_ptr<Label> _lengthLabel;
     std::shared_ptr<Label> _hintLabel;
