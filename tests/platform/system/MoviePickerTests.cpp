@@ -347,3 +347,86 @@ TEST(MoviePicker, AMovieOverFifteenMinutesOpensWithItsFirstFifteenAndNoMore) {
     EXPECT_NEAR(trim->range().length(), 900, 1e-9);
     EXPECT_NEAR(trim->range().start, 50, 1e-9);
 }
+
+TEST(MoviePicker, DraggingOnTheStripMovesTheNearerHandle) {
+    test::ClipSpec spec;
+    spec.seconds = 7.9;
+    PickerStage stage(freshFolder("drag"), test::makeClip(spec));
+    auto* trim = stage.trimWhenReady();
+    ASSERT_TRUE(trim);
+    const double h = Screen::mainScreen().bounds().height();
+    const double y = h - 142 + 30; // the middle of the strip
+    const double d = trim->durationSeconds();
+    auto xFor = [&](double seconds) { return 16 + 288 * seconds / d; }; // the strip's track
+
+    stage.window->sendTouch(TouchPhase::Began, Point{12, y});
+    stage.window->sendTouch(TouchPhase::Moved, Point{xFor(2.0) - 6, y});
+    stage.window->sendTouch(TouchPhase::Ended, Point{xFor(2.0) - 6, y});
+    EXPECT_NEAR(trim->range().start, 2.0, 0.05);
+    EXPECT_EQ(trim->activeHandle(), TrimHandle::Start);
+
+    stage.window->sendTouch(TouchPhase::Began, Point{xFor(d) + 6, y});
+    stage.window->sendTouch(TouchPhase::Moved, Point{xFor(1.0) + 6, y}); // past the start handle
+    stage.window->sendTouch(TouchPhase::Ended, Point{xFor(1.0) + 6, y});
+    EXPECT_EQ(trim->activeHandle(), TrimHandle::End);
+    EXPECT_NEAR(trim->range().start, 2.0, 0.05);
+    EXPECT_NEAR(trim->range().end, 2.0 + kMinimumTrimSeconds, 0.05);
+}
+
+TEST(MovieExport, APhoneClipKeepsItsTurnAndASilentClipGetsNoSoundTrack) {
+    // As phones write: timescale 600, a quarter turn in the display matrix, no sound here.
+    const std::string plain = test::tempPath("mov");
+    const std::string source = test::tempPath("mov");
+    ASSERT_EQ(test::run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                        "testsrc2=size=192x108:rate=30:duration=3.4 -c:v libx264 -preset "
+                        "ultrafast -pix_fmt yuv420p -video_track_timescale 600 '" +
+                        plain + "' && ffmpeg -nostdin -loglevel error -y -i '" + plain +
+                        "' -c copy -metadata:s:v:0 rotate=90 '" + source + "'"),
+              0);
+    const std::string out = test::tempPath("mov");
+    auto session = MovieExportSession::create(
+        Asset::urlAsset(source, true),
+        TimeRange::make(MediaTime::makeWithSeconds(1.2, 600), MediaTime::makeWithSeconds(2.2, 600)),
+        out);
+    ErrorPtr error;
+    bool done = false;
+    session->exportAsynchronously([&](const ErrorPtr& e) {
+        error = e;
+        done = true;
+    });
+    ASSERT_TRUE(RunLoop::runUntil([&] { return done; }, 30));
+    ASSERT_FALSE(error) << error->localizedDescription();
+    EXPECT_NEAR(test::probeDuration(out, "v:0"), 2.2, 0.05);
+    EXPECT_EQ(test::probeStream(out, "a:0", "codec_name"), "");
+    auto copy = Asset::urlAsset(out, true);
+    ASSERT_TRUE(copy);
+    const auto track = copy->tracksWithMediaType(kMediaTypeVideo).front();
+    EXPECT_NE(track->preferredTransform().quarterTurns(), 0);
+    EXPECT_EQ(track->preferredTransform().quarterTurns(), Asset::urlAsset(source, true)
+                                                              ->tracksWithMediaType(kMediaTypeVideo)
+                                                              .front()
+                                                              ->preferredTransform()
+                                                              .quarterTurns());
+    EXPECT_EQ(track->naturalSize().width, 192);
+}
+
+TEST(MovieExport, ACopyThatCannotBeWrittenSaysWhyAndLeavesNothing) {
+    test::ClipSpec spec;
+    spec.seconds = 3.4;
+    auto session = MovieExportSession::create(
+        Asset::urlAsset(test::makeClip(spec), true),
+        TimeRange::make(MediaTime::zero(), MediaTime::makeWithSeconds(1, 600)),
+        "/nonexistent-folder/copy.mov");
+    ErrorPtr error;
+    bool done = false;
+    session->exportAsynchronously([&](const ErrorPtr& e) {
+        error = e;
+        done = true;
+    });
+    EXPECT_FALSE(done); // told on a later turn, even when it fails at once
+    ASSERT_TRUE(RunLoop::runUntil([&] { return done; }, 10));
+    ASSERT_TRUE(error);
+    EXPECT_FALSE(error->localizedDescription().empty());
+    EXPECT_EQ(session->status(), MovieExportStatus::Failed);
+    EXPECT_FALSE(fs::exists("/nonexistent-folder/copy.mov"));
+}
