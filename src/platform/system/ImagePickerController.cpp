@@ -280,6 +280,12 @@ bool ImagePickerController::keyPressed(const KeyEvent& event) {
     case KeyEvent::Key::Down:
         selectRow(std::min(static_cast<int>(_movies.size()), _selectedRow + 1));
         return true;
+    case KeyEvent::Key::Home:
+        selectRow(0);
+        return true;
+    case KeyEvent::Key::End:
+        selectRow(static_cast<int>(_movies.size()));
+        return true;
     case KeyEvent::Key::Return:
         openRow(std::max(0, _selectedRow));
         return true;

@@ -63,7 +63,8 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
-    // List: Up/Down choose a row, Return opens it, Esc cancels. The trim screen has its own keys.
+    // List: Up/Down (Home/End) choose a row, Return opens it, Esc cancels. The trim screen has its
+    // own keys.
     bool keyPressed(const KeyEvent& event) override;
 
     // The list: row 0 is "Other…", the movies follow, newest first.

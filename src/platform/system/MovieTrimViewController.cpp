@@ -414,6 +414,10 @@ bool MovieTrimViewController::keyPressed(const KeyEvent& event) {
             setActiveHandle(_activeHandle == TrimHandle::Start ? TrimHandle::End
                                                                : TrimHandle::Start);
         return true;
+    case KeyEvent::Key::Home:
+    case KeyEvent::Key::End:
+        moveActiveHandleTo(event.key == KeyEvent::Key::Home ? 0 : _durationSeconds);
+        return true;
     case KeyEvent::Key::Left:
     case KeyEvent::Key::Right: {
         const double step = keyStepSeconds() * (event.shift ? 10 : 1);

@@ -59,8 +59,9 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
-    // Left/Right move the active handle (Shift: ten times as far), Tab switches handles,
-    // Return uses the stretch, Esc cancels (while exporting: stops the export).
+    // Left/Right move the active handle (Shift: ten times as far; Home/End: as far as it goes),
+    // Tab switches handles, Return uses the stretch, Esc cancels (while exporting: stops the
+    // export).
     bool keyPressed(const KeyEvent& event) override;
 
     // Whether the movie has been opened and its length is known.

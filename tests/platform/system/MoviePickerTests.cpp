@@ -234,6 +234,10 @@ TEST(MoviePicker, KeysChooseAMovieTrimItAndHandOnTheCopy) {
     stage.key(KeyEvent::Key::Down);
     stage.key(KeyEvent::Key::Down); // stays on the last row
     EXPECT_EQ(stage.picker->selectedRow(), 1);
+    stage.key(KeyEvent::Key::Home);
+    EXPECT_EQ(stage.picker->selectedRow(), 0);
+    stage.key(KeyEvent::Key::End);
+    EXPECT_EQ(stage.picker->selectedRow(), 1);
     stage.key(KeyEvent::Key::Return);
 
     MovieTrimViewController* trim = stage.trimWhenReady();
@@ -342,6 +346,8 @@ TEST(MoviePicker, AMovieOverFifteenMinutesOpensWithItsFirstFifteenAndNoMore) {
     EXPECT_TRUE(trim->isTrimmed()); // the whole file can never be handed on
     stage.key(KeyEvent::Key::Tab);
     stage.key(KeyEvent::Key::Right, true);
+    EXPECT_NEAR(trim->range().end, 900, 1e-9);
+    stage.key(KeyEvent::Key::End);
     EXPECT_NEAR(trim->range().end, 900, 1e-9);
     trim->setRange({50, 1000.4});
     EXPECT_NEAR(trim->range().length(), 900, 1e-9);
