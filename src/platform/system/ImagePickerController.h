@@ -93,7 +93,8 @@ protected:
     void cancel();
 
 private:
-    void moviesScanned(std::vector<MovieEntry> movies);
+    void movieFound(const MovieEntry& movie);
+    void scanFinished();
     void closeTrim(bool animated);
     void showFailure(const std::string& message);
 

@@ -287,6 +287,12 @@ void MovieTrimViewController::viewDidLoad() {
             return;
         worker->generator = ImageGenerator::create(worker->stillAsset);
         worker->generator->setAppliesPreferredTrackTransform(true);
+        // The first picture before the strip: the big still is what the eye looks at.
+        ImagePtr first = movieStill(*worker->generator, 0, worker->stillPoints);
+        worker->toScreen([first](MovieTrimViewController& screen) {
+            if (first && !screen._still->image())
+                screen._still->setImage(first);
+        });
         for (int i = 0; i < kStripStills && !worker->cancelled; ++i) {
             const double at = (i + 0.5) * duration / kStripStills;
             ImagePtr still = movieStill(*worker->generator, at, worker->stripPoints);

@@ -79,5 +79,22 @@ GalleryRegistration trim({"trim-screen", [](Window& window) {
                               RunLoop::runFor(0.5); // the still at the handle arrives
                           }});
 
+GalleryRegistration copying({"trim-screen-copying", [](Window& window) {
+                                 auto picker =
+                                     showPicker(window, tourVideos() + "/Colour bars.mkv");
+                                 RunLoop::runUntil(
+                                     [&] {
+                                         auto* t = picker->trimViewController();
+                                         return t && t->isReady() && t->stripStillCount() == 10;
+                                     },
+                                     20);
+                                 auto* t = picker->trimViewController();
+                                 if (!t)
+                                     return;
+                                 t->setRange({12.5, 41.0});
+                                 t->onUse();
+                                 RunLoop::runUntil([&] { return t->exportProgress() >= 0.4f; }, 20);
+                             }});
+
 } // namespace
 } // namespace tx::gallery

@@ -146,8 +146,12 @@ TEST(MovieFolder, ListsReadableMoviesNewestFirstAndSkipsTheRest) {
     fs::create_directories(dir + "/.cache");
     copyWithAge(test::makeClip(shortClip), dir + "/.cache/hidden.mov", "2026-01-01 10:00");
 
-    const auto movies = scanMovieFolder(dir, {82, 46});
+    std::vector<std::string> heard;
+    const auto movies = scanMovieFolder(dir, {82, 46}, nullptr,
+                                        [&](const MovieEntry& m) { heard.push_back(m.name); });
     ASSERT_EQ(movies.size(), 2u);
+    // Heard of one by one in the list's own order, so a list can show them as they come.
+    EXPECT_EQ(heard, (std::vector<std::string>{"newer.MP4", "older.mov"}));
     EXPECT_EQ(movies[0].name, "newer.MP4");
     EXPECT_NEAR(movies[0].durationSeconds, 7.9, 0.1);
     EXPECT_EQ(movies[1].name, "older.mov");
