@@ -55,14 +55,10 @@ public:
 } // namespace
 
 ImagePickerController::ImagePickerController()
-    : _scanCancelled(std::make_shared<std::atomic<bool>>(false)) {
-    _pool.setMaxThreadCount(1);
-}
+    : _scanCancelled(std::make_shared<std::atomic<bool>>(false)) {}
 
 ImagePickerController::~ImagePickerController() {
     *_scanCancelled = true;
-    _pool.clear();
-    _pool.waitForDone();
 }
 
 void ImagePickerController::loadView() {
@@ -109,7 +105,7 @@ void ImagePickerController::viewDidLoad() {
     std::weak_ptr<Object> weak = weak_from_this();
     auto cancelled = _scanCancelled;
     const std::string folder = _folder;
-    _pool.start([weak, cancelled, folder] {
+    _thread.start([weak, cancelled, folder] {
         // Each movie joins the list as soon as it has been read; a large folder fills it in
         // while the user looks.
         scanMovieFolder(folder, kThumbnailPoints, cancelled.get(), [weak](const MovieEntry& movie) {

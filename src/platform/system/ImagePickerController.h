@@ -4,11 +4,11 @@
 #pragma once
 
 #include "platform/system/MovieFolder.h"
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/ViewController.h"
 
-#include <QThreadPool>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -114,7 +114,7 @@ private:
     std::shared_ptr<AlertView> _alert;
 
     std::shared_ptr<std::atomic<bool>> _scanCancelled;
-    QThreadPool _pool;
+    SerialWorker _thread;
 };
 
 } // namespace tx

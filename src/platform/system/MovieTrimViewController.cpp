@@ -183,17 +183,13 @@ struct MovieTrimViewController::Worker {
     }
 };
 
-MovieTrimViewController::MovieTrimViewController(std::string path) : _path(std::move(path)) {
-    _pool.setMaxThreadCount(1);
-}
+MovieTrimViewController::MovieTrimViewController(std::string path) : _path(std::move(path)) {}
 
 MovieTrimViewController::~MovieTrimViewController() {
     if (_export)
         _export->cancelExport();
     if (_worker)
         _worker->cancelled = true;
-    _pool.clear();
-    _pool.waitForDone();
 }
 
 void MovieTrimViewController::loadView() {
@@ -267,7 +263,7 @@ void MovieTrimViewController::viewDidLoad() {
     const Rect track = _strip->track();
     _worker->stripPoints = Size{track.width() / kStripStills, track.height()};
     auto worker = _worker;
-    _pool.start([worker] {
+    _thread.start([worker] {
         ErrorPtr error;
         // The precise opening gives the exact length and is what a copy of the stretch reads.
         auto asset = Asset::urlAsset(worker->path, true, &error);
@@ -384,7 +380,7 @@ void MovieTrimViewController::requestStill(double seconds) {
         _worker->stillQueued = true;
     }
     auto worker = _worker;
-    _pool.start([worker] {
+    _thread.start([worker] {
         std::optional<double> wanted;
         {
             std::lock_guard<std::mutex> lock(worker->mutex);

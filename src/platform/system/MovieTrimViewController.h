@@ -6,9 +6,9 @@
 
 #include "platform/media/Asset.h"
 #include "platform/system/MovieExportSession.h"
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/ViewController.h"
 
-#include <QThreadPool>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -113,7 +113,7 @@ private:
 
     // Stills are made on a thread of their own from a second opening of the movie.
     std::shared_ptr<Worker> _worker;
-    QThreadPool _pool;
+    SerialWorker _thread;
 };
 
 } // namespace tx

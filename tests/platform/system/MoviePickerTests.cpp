@@ -440,3 +440,20 @@ TEST(MovieExport, ACopyThatCannotBeWrittenSaysWhyAndLeavesNothing) {
     EXPECT_EQ(session->status(), MovieExportStatus::Failed);
     EXPECT_FALSE(fs::exists("/nonexistent-folder/copy.mov"));
 }
+
+TEST(MoviePicker, AScreenClosedWhileItsMovieIsReadIsNeverToldAboutIt) {
+    test::ClipSpec spec;
+    spec.seconds = 7.9;
+    const std::string movie = test::makeClip(spec);
+    for (int i = 0; i < 3; ++i) {
+        auto trim = std::make_shared<MovieTrimViewController>(movie);
+        bool told = false;
+        trim->setCallbacks({[&](const std::string&) { told = true; }, [&] { told = true; },
+                            [&](const std::string&) { told = true; }});
+        trim->view(); // starts reading
+        RunLoop::runFor(0.001 * i);
+        trim.reset(); // the reading goes on by itself and its answers find nobody
+        RunLoop::runFor(0.3);
+        EXPECT_FALSE(told);
+    }
+}
