@@ -177,8 +177,10 @@ TEST(MovieExport, CopiesAStretchWithPicturesAndSoundCutAtItsEnds) {
     ASSERT_TRUE(asset);
     const std::string out = test::tempPath("mov");
     auto session = MovieExportSession::create(
+        // From between two pictures (0.9 and 0.933 s): the copy starts at the later one.
         asset,
-        TimeRange::make(MediaTime::makeWithSeconds(0.9, 600), MediaTime::makeWithSeconds(1.7, 600)),
+        TimeRange::make(MediaTime::makeWithSeconds(0.91, 600),
+                        MediaTime::makeWithSeconds(1.7, 600)),
         out);
     std::vector<float> progress;
     session->setProgressHandler([&](float p) { progress.push_back(p); });
@@ -194,9 +196,11 @@ TEST(MovieExport, CopiesAStretchWithPicturesAndSoundCutAtItsEnds) {
     EXPECT_EQ(test::probeStream(out, "v:0", "codec_name"), "h264");
     EXPECT_EQ(test::probeStream(out, "a:0", "codec_name"), "aac");
     EXPECT_EQ(test::probeStream(out, "a:0", "channels"), "2");
-    EXPECT_NEAR(test::probeDuration(out, "v:0"), 1.7, 0.05);
-    EXPECT_NEAR(test::probeDuration(out, "a:0"), 1.7, 0.06);
-    EXPECT_EQ(test::probePacketCount(out, "v:0"), 51); // 1.7 s at 30 pictures a second
+    EXPECT_NEAR(std::stod(test::probeStream(out, "v:0", "start_time")), 0, 1e-3);
+    EXPECT_NEAR(std::stod(test::probeStream(out, "a:0", "start_time")), 0, 0.03);
+    EXPECT_NEAR(test::probeDuration(out, "v:0"), 2.61 - 0.9333, 0.04);
+    EXPECT_NEAR(test::probeDuration(out, "a:0"), 2.61 - 0.9333, 0.06);
+    EXPECT_EQ(test::probePacketCount(out, "v:0"), 51); // the pictures at 0.933 s … 2.6 s
     ASSERT_FALSE(progress.empty());
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_FLOAT_EQ(progress.back(), 1.0f);
