@@ -280,8 +280,12 @@ TEST(MoviePicker, AnUntrimmedPickHandsOnTheOriginalAndEscGoesBackToTheList) {
     copyWithAge(test::makeClip(spec), movie, "2025-01-01 10:00");
     PickerStage stage(dir);
     ASSERT_TRUE(RunLoop::runUntil([&] { return !stage.picker->isScanning(); }, 10));
-    stage.picker->openRow(1);
+    // A click on the movie's row opens it.
+    const Point row{160, 44 + 60 + 30};
+    stage.window->sendTouch(TouchPhase::Began, row);
+    stage.window->sendTouch(TouchPhase::Ended, row);
     ASSERT_TRUE(stage.trimWhenReady());
+    EXPECT_EQ(stage.picker->trimViewController()->moviePath(), movie);
     stage.key(KeyEvent::Key::Escape); // back to the list, the pick goes on
     EXPECT_FALSE(stage.picker->trimViewController());
     EXPECT_FALSE(stage.answered());
