@@ -61,12 +61,23 @@ std::string escapeXml(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -93,7 +104,8 @@ struct FakeServer::Impl {
     std::atomic<bool> stopping{false};
 
     // Reads a request into the log form; the bytes of file parts go to `fileSink` only.
-    static RecordedRequest read(const httplib::Request& request, const httplib::ContentReader* reader,
+    static RecordedRequest read(const httplib::Request& request,
+                                const httplib::ContentReader* reader,
                                 const std::function<void(const std::string&)>& fileSink = {}) {
         RecordedRequest recorded;
         recorded.method = request.method;
@@ -142,9 +154,16 @@ struct FakeServer::Impl {
     }
 };
 
-FakeServer::FakeServer() : _impl(std::make_unique<Impl>()) {}
+FakeServer::FakeServer() : _impl(std::make_unique<Impl>()) {
+    // One request per connection: a client's idle keep-alive connection must not hold up stop().
+    _impl->server.set_keep_alive_max_count(1);
+}
 
 FakeServer::~FakeServer() {
+    stop();
+}
+
+void FakeServer::stop() {
     _impl->stopping = true;
     _impl->server.stop();
     if (_impl->thread.joinable()) {
@@ -155,6 +174,10 @@ FakeServer::~FakeServer() {
 void FakeServer::startListening() {
     _port = _impl->server.bind_to_any_port("127.0.0.1");
     _impl->thread = std::thread([this] { _impl->server.listen_after_bind(); });
+    // stop() before the loop runs would be lost, and the destructor would wait for ever.
+    while (!_impl->server.is_running()) {
+        std::this_thread::yield();
+    }
 }
 
 std::string FakeServer::base() const {
@@ -173,8 +196,8 @@ std::vector<RecordedRequest> FakeServer::requests() const {
 
 int FakeServer::count(const std::string& path) const {
     std::lock_guard<std::mutex> lock(_mutex);
-    return static_cast<int>(std::count_if(_log.begin(), _log.end(),
-                                          [&](const auto& r) { return r.path == path; }));
+    return static_cast<int>(
+        std::count_if(_log.begin(), _log.end(), [&](const auto& r) { return r.path == path; }));
 }
 
 std::vector<std::string> FakeServer::problems() const {
@@ -197,21 +220,23 @@ FakeTwitter::FakeTwitter() {
         return parseOAuthHeader(request.header("Authorization")).value_or(FormFields());
     };
 
-    server.Post("/oauth/request_token", [=, this](const httplib::Request& req, httplib::Response& res) {
-        RecordedRequest request = Impl::read(req, nullptr);
-        const FormFields oauth = fields(request);
-        if (!verifyOAuthRequest(request.header("Authorization"), "POST", url(req), request.body,
-                                kConsumerSecret, "") ||
-            Url::field(oauth, "oauth_callback") != "oob") {
-            request.problem = "request token: bad signature or callback";
-            res.status = 401;
-        } else {
-            res.set_content(std::string("oauth_token=") + kRequestToken + "&oauth_token_secret=" +
-                                kRequestTokenSecret + "&oauth_callback_confirmed=true",
-                            "application/x-www-form-urlencoded");
-        }
-        log(std::move(request));
-    });
+    server.Post("/oauth/request_token",
+                [=, this](const httplib::Request& req, httplib::Response& res) {
+                    RecordedRequest request = Impl::read(req, nullptr);
+                    const FormFields oauth = fields(request);
+                    if (!verifyOAuthRequest(request.header("Authorization"), "POST", url(req),
+                                            request.body, kConsumerSecret, "") ||
+                        Url::field(oauth, "oauth_callback") != "oob") {
+                        request.problem = "request token: bad signature or callback";
+                        res.status = 401;
+                    } else {
+                        res.set_content(std::string("oauth_token=") + kRequestToken +
+                                            "&oauth_token_secret=" + kRequestTokenSecret +
+                                            "&oauth_callback_confirmed=true",
+                                        "application/x-www-form-urlencoded");
+                    }
+                    log(std::move(request));
+                });
     server.Get("/oauth/authorize", [this](const httplib::Request& req, httplib::Response& res) {
         log(Impl::read(req, nullptr));
         if (req.get_param_value("oauth_token") != kRequestToken) {
@@ -222,59 +247,61 @@ FakeTwitter::FakeTwitter() {
                             "</code></div></body></html>",
                         "text/html");
     });
-    server.Post("/oauth/access_token", [=, this](const httplib::Request& req, httplib::Response& res) {
+    server.Post("/oauth/access_token",
+                [=, this](const httplib::Request& req, httplib::Response& res) {
+                    RecordedRequest request = Impl::read(req, nullptr);
+                    const FormFields oauth = fields(request);
+                    if (!verifyOAuthRequest(request.header("Authorization"), "POST", url(req),
+                                            request.body, kConsumerSecret, kRequestTokenSecret) ||
+                        Url::field(oauth, "oauth_verifier") != kPin ||
+                        Url::field(oauth, "oauth_token") != kRequestToken) {
+                        request.problem = "access token: bad signature, token or PIN";
+                        res.status = 401;
+                    } else {
+                        res.set_content(std::string("oauth_token=") + kAccessToken +
+                                            "&oauth_token_secret=" + kAccessTokenSecret +
+                                            "&user_id=42&screen_name=tester",
+                                        "application/x-www-form-urlencoded");
+                    }
+                    log(std::move(request));
+                });
+    server.Get("/1/account/verify_credentials.xml", [=, this](const httplib::Request& req,
+                                                              httplib::Response& res) {
         RecordedRequest request = Impl::read(req, nullptr);
         const FormFields oauth = fields(request);
-        if (!verifyOAuthRequest(request.header("Authorization"), "POST", url(req), request.body,
-                                kConsumerSecret, kRequestTokenSecret) ||
-            Url::field(oauth, "oauth_verifier") != kPin ||
-            Url::field(oauth, "oauth_token") != kRequestToken) {
-            request.problem = "access token: bad signature, token or PIN";
+        const bool valid = verifyOAuthRequest(request.header("Authorization"), "GET", url(req), "",
+                                              kConsumerSecret, kAccessTokenSecret) &&
+                           Url::field(oauth, "oauth_token") == kAccessToken;
+        if (!valid || _revoked) {
             res.status = 401;
+            res.set_content("<errors><error code=\"89\">Invalid token</error></errors>",
+                            "application/xml");
         } else {
-            res.set_content(std::string("oauth_token=") + kAccessToken + "&oauth_token_secret=" +
-                                kAccessTokenSecret + "&user_id=42&screen_name=tester",
-                            "application/x-www-form-urlencoded");
-        }
-        log(std::move(request));
-    });
-    server.Get("/1/account/verify_credentials.xml",
-               [=, this](const httplib::Request& req, httplib::Response& res) {
-                   RecordedRequest request = Impl::read(req, nullptr);
-                   const FormFields oauth = fields(request);
-                   const bool valid =
-                       verifyOAuthRequest(request.header("Authorization"), "GET", url(req), "",
-                                          kConsumerSecret, kAccessTokenSecret) &&
-                       Url::field(oauth, "oauth_token") == kAccessToken;
-                   if (!valid || _revoked) {
-                       res.status = 401;
-                       res.set_content("<errors><error code=\"89\">Invalid token</error></errors>",
-                                       "application/xml");
-                   } else {
-                       res.set_content("<user><id>42</id><screen_name>tester</screen_name></user>",
-                                       "application/xml");
-                   }
-                   log(std::move(request));
-               });
-    server.Post("/1/statuses/update.xml", [=, this](const httplib::Request& req, httplib::Response& res) {
-        RecordedRequest request = Impl::read(req, nullptr);
-        if (!verifyOAuthRequest(request.header("Authorization"), "POST", url(req), request.body,
-                                kConsumerSecret, kAccessTokenSecret) ||
-            _revoked) {
-            request.problem = "update: bad signature";
-            res.status = 401;
-        } else {
-            const auto status = Url::field(Url::parseForm(request.body), "status");
-            {
-                std::lock_guard<std::mutex> lock(_mutex);
-                _statuses.push_back(status.value_or(""));
-            }
-            res.set_content("<status><id>1</id><text>" + escapeXml(status.value_or("")) +
-                                "</text></status>",
+            res.set_content("<user><id>42</id><screen_name>tester</screen_name></user>",
                             "application/xml");
         }
         log(std::move(request));
     });
+    server.Post("/1/statuses/update.xml",
+                [=, this](const httplib::Request& req, httplib::Response& res) {
+                    RecordedRequest request = Impl::read(req, nullptr);
+                    if (!verifyOAuthRequest(request.header("Authorization"), "POST", url(req),
+                                            request.body, kConsumerSecret, kAccessTokenSecret) ||
+                        _revoked) {
+                        request.problem = "update: bad signature";
+                        res.status = 401;
+                    } else {
+                        const auto status = Url::field(Url::parseForm(request.body), "status");
+                        {
+                            std::lock_guard<std::mutex> lock(_mutex);
+                            _statuses.push_back(status.value_or(""));
+                        }
+                        res.set_content("<status><id>1</id><text>" +
+                                            escapeXml(status.value_or("")) + "</text></status>",
+                                        "application/xml");
+                    }
+                    log(std::move(request));
+                });
     startListening();
 }
 
@@ -310,11 +337,13 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
         }
         for (const auto& part : request.parts) {
             if (part.fileName.empty() && part.contentType != "text/plain; charset=UTF-8") {
-                request.problem += "field " + part.name + " has Content-Type \"" + part.contentType + "\"; ";
+                request.problem +=
+                    "field " + part.name + " has Content-Type \"" + part.contentType + "\"; ";
             }
         }
     };
-    auto field = [](const RecordedRequest& request, const std::string& name) -> std::optional<std::string> {
+    auto field = [](const RecordedRequest& request,
+                    const std::string& name) -> std::optional<std::string> {
         for (const auto& part : request.parts) {
             if (part.name == name) {
                 return part.value;
@@ -335,18 +364,21 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
         std::string answer;
         // Only the Twitter fake may be asked to vouch for a user.
         if (provider != _providerURL) {
-            answer = "<rsp stat=\"fail\"><err code=\"1001\" msg=\"Unknown service provider\"/></rsp>";
+            answer =
+                "<rsp stat=\"fail\"><err code=\"1001\" msg=\"Unknown service provider\"/></rsp>";
         } else {
             const auto parsed = Url::parse(*provider);
             httplib::Client client("http://127.0.0.1:" + std::to_string(parsed->port));
             auto result = client.Get(parsed->path.c_str(),
                                      httplib::Headers{{"Authorization", *authorization}});
             if (result && result->status == 200) {
-                const std::string token =
-                    tokenWithLineBreak ? std::string(kTwitVidToken) + "\r\nX-Injected: 1" : kTwitVidToken;
+                const std::string token = tokenWithLineBreak
+                                              ? std::string(kTwitVidToken) + "\r\nX-Injected: 1"
+                                              : kTwitVidToken;
                 answer = rspOk("<token>" + escapeXml(token) + "</token><ttl>3600</ttl>");
             } else {
-                answer = "<rsp stat=\"fail\"><err code=\"1003\" msg=\"Invalid credentials\"/></rsp>";
+                answer =
+                    "<rsp stat=\"fail\"><err code=\"1003\" msg=\"Invalid credentials\"/></rsp>";
             }
         }
         res.set_content(answer, "application/xml");
@@ -356,7 +388,8 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
     server.Post("/api/upload", [=, this](const httplib::Request& req, httplib::Response& res,
                                          const httplib::ContentReader& reader) {
         std::string bytes;
-        RecordedRequest request = Impl::read(req, &reader, [&](const std::string& data) { bytes += data; });
+        RecordedRequest request =
+            Impl::read(req, &reader, [&](const std::string& data) { bytes += data; });
         checkFraming(request);
         std::vector<std::string> names;
         for (const auto& part : request.parts) {
@@ -378,11 +411,14 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
             field(request, "title") != "") {
             request.problem += "wrong field values; ";
         }
-        const std::uint64_t total = std::strtoull(field(request, "totalsize").value_or("0").c_str(), nullptr, 10);
-        const std::uint64_t chunk = std::strtoull(field(request, "chunksize").value_or("0").c_str(), nullptr, 10);
+        const std::uint64_t total =
+            std::strtoull(field(request, "totalsize").value_or("0").c_str(), nullptr, 10);
+        const std::uint64_t chunk =
+            std::strtoull(field(request, "chunksize").value_or("0").c_str(), nullptr, 10);
         const RecordedPart* media = request.parts.empty() ? nullptr : &request.parts.back();
         if (!media || media->name != "media" || media->fileName != "media.mp4" ||
-            media->contentType != "video/mp4" || media->fileBytes > chunk || media->fileBytes == 0) {
+            media->contentType != "video/mp4" || media->fileBytes > chunk ||
+            media->fileBytes == 0) {
             request.problem += "bad media part; ";
         }
 
@@ -401,7 +437,8 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
         if (garbage) {
             answer = "this is not xml";
         } else if (doctype) {
-            answer = "<!DOCTYPE rsp [<!ENTITY x \"y\">]><rsp stat=\"ok\"><last_byte>&x;</last_byte></rsp>";
+            answer = "<!DOCTYPE rsp [<!ENTITY x \"y\">]><rsp "
+                     "stat=\"ok\"><last_byte>&x;</last_byte></rsp>";
         } else if (statFail) {
             answer = "<rsp stat=\"fail\"><err code=\"2001\" msg=\"Upload refused\"/></rsp>";
         } else {
@@ -411,12 +448,16 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
                 _upload->lastByte += bytes.size();
             }
             std::string lastByteText = std::to_string(_upload->lastByte);
-            if (lastByte == LastByte::Stuck) lastByteText = "0";
-            if (lastByte == LastByte::BeyondSize) lastByteText = std::to_string(total + 100);
-            if (lastByte == LastByte::NotANumber) lastByteText = "12abc";
+            if (lastByte == LastByte::Stuck)
+                lastByteText = "0";
+            if (lastByte == LastByte::BeyondSize)
+                lastByteText = std::to_string(total + 100);
+            if (lastByte == LastByte::NotANumber)
+                lastByteText = "12abc";
             const std::string mediaID = mediaIDWithLineBreak ? "M1\nX" : "M1";
-            answer = rspOk("<media_id>" + mediaID + "</media_id><last_byte>" + lastByteText + "</last_byte>" +
-                           (_upload->lastByte == total ? "<media_url>" + base() + "/M1</media_url>" : ""));
+            answer = rspOk(
+                "<media_id>" + mediaID + "</media_id><last_byte>" + lastByteText + "</last_byte>" +
+                (_upload->lastByte == total ? "<media_url>" + base() + "/M1</media_url>" : ""));
         }
         res.set_content(answer, "application/xml");
         log(std::move(request));
@@ -450,45 +491,47 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
     auto& server = _impl->server;
     const std::string version = std::string("/") + kVersion;
 
-    server.Get(version + "/dialog/oauth", [this](const httplib::Request& req, httplib::Response& res) {
-        RecordedRequest request = Impl::read(req, nullptr);
-        const std::string redirect = req.get_param_value("redirect_uri");
-        const auto parsed = Url::parse(redirect);
-        if (req.get_param_value("client_id") != kAppID || !parsed ||
-            parsed->host != "127.0.0.1" || req.get_param_value("response_type") != "code" ||
-            req.get_param_value("state").empty() || req.get_param_value("scope").empty() ||
-            req.get_param_value("code_challenge").size() != 43 ||
-            req.get_param_value("code_challenge_method") != "S256") {
-            request.problem = "dialog: missing or wrong parameters";
-            res.status = 400;
-            log(std::move(request));
-            return;
-        }
-        const std::string scope = req.get_param_value("scope");
-        if (req.get_param_value("auth_type") == "rerequest" &&
-            scope.find("publish_actions") != std::string::npos && grantPublishOnRequest) {
-            publishGranted = true;
-        }
-        std::string location;
-        if (dialog == Dialog::Deny) {
-            location = Url::appendingQuery(redirect, {{"error", "access_denied"},
-                                                      {"error_reason", "user_denied"},
-                                                      {"state", req.get_param_value("state")}});
-        } else {
-            const std::string code = "C" + std::to_string(count(req.path));
-            {
-                std::lock_guard<std::mutex> lock(_mutex);
-                _challenges[code] = req.get_param_value("code_challenge");
+    server.Get(
+        version + "/dialog/oauth", [this](const httplib::Request& req, httplib::Response& res) {
+            RecordedRequest request = Impl::read(req, nullptr);
+            const std::string redirect = req.get_param_value("redirect_uri");
+            const auto parsed = Url::parse(redirect);
+            if (req.get_param_value("client_id") != kAppID || !parsed ||
+                parsed->host != "127.0.0.1" || req.get_param_value("response_type") != "code" ||
+                req.get_param_value("state").empty() || req.get_param_value("scope").empty() ||
+                req.get_param_value("code_challenge").size() != 43 ||
+                req.get_param_value("code_challenge_method") != "S256") {
+                request.problem = "dialog: missing or wrong parameters";
+                res.status = 400;
+                log(std::move(request));
+                return;
             }
-            const std::string state =
-                dialog == Dialog::WrongState ? "forged-state" : req.get_param_value("state");
-            location = Url::appendingQuery(redirect, {{"code", code}, {"state", state}});
-        }
-        res.status = 302;
-        res.set_header("Location", location);
-        log(std::move(request));
-    });
-    server.Get(version + "/oauth/access_token", [this](const httplib::Request& req, httplib::Response& res) {
+            const std::string scope = req.get_param_value("scope");
+            if (req.get_param_value("auth_type") == "rerequest" &&
+                scope.find("publish_actions") != std::string::npos && grantPublishOnRequest) {
+                publishGranted = true;
+            }
+            std::string location;
+            if (dialog == Dialog::Deny) {
+                location = Url::appendingQuery(redirect, {{"error", "access_denied"},
+                                                          {"error_reason", "user_denied"},
+                                                          {"state", req.get_param_value("state")}});
+            } else {
+                const std::string code = "C" + std::to_string(count(req.path));
+                {
+                    std::lock_guard<std::mutex> lock(_mutex);
+                    _challenges[code] = req.get_param_value("code_challenge");
+                }
+                const std::string state =
+                    dialog == Dialog::WrongState ? "forged-state" : req.get_param_value("state");
+                location = Url::appendingQuery(redirect, {{"code", code}, {"state", state}});
+            }
+            res.status = 302;
+            res.set_header("Location", location);
+            log(std::move(request));
+        });
+    server.Get(version + "/oauth/access_token", [this](const httplib::Request& req,
+                                                       httplib::Response& res) {
         RecordedRequest request = Impl::read(req, nullptr);
         std::string challenge;
         {
@@ -499,8 +542,9 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
             Pkce::challengeFor(req.get_param_value("code_verifier")) != challenge) {
             request.problem = "token: PKCE verification failed";
             res.status = 400;
-            res.set_content(R"({"error":{"message":"Invalid verification code","type":"OAuthException","code":100}})",
-                            "application/json");
+            res.set_content(
+                R"({"error":{"message":"Invalid verification code","type":"OAuthException","code":100}})",
+                "application/json");
         } else {
             res.set_content(std::string(R"({"access_token":")") + kToken +
                                 R"(","token_type":"bearer","expires_in":5183944})",
@@ -508,25 +552,29 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
         }
         log(std::move(request));
     });
-    server.Get(version + "/me/permissions", [this](const httplib::Request& req, httplib::Response& res) {
-        RecordedRequest request = Impl::read(req, nullptr);
-        if (request.header("Authorization") != std::string("Bearer ") + kToken) {
-            res.status = 401;
-        } else {
-            res.set_content(std::string(R"({"data":[{"permission":"user_videos","status":"granted"},)") +
-                                R"({"permission":"publish_actions","status":")" +
-                                (publishGranted ? "granted" : "declined") + R"("}]})",
-                            "application/json");
-        }
-        log(std::move(request));
-    });
+    server.Get(
+        version + "/me/permissions", [this](const httplib::Request& req, httplib::Response& res) {
+            RecordedRequest request = Impl::read(req, nullptr);
+            if (request.header("Authorization") != std::string("Bearer ") + kToken) {
+                res.status = 401;
+            } else {
+                res.set_content(
+                    std::string(R"({"data":[{"permission":"user_videos","status":"granted"},)") +
+                        R"({"permission":"publish_actions","status":")" +
+                        (publishGranted ? "granted" : "declined") + R"("}]})",
+                    "application/json");
+            }
+            log(std::move(request));
+        });
     server.Post(version + "/me/videos", [this](const httplib::Request& req, httplib::Response& res,
                                                const httplib::ContentReader& reader) {
         std::string bytes;
-        RecordedRequest request = Impl::read(req, &reader, [&](const std::string& data) { bytes += data; });
+        RecordedRequest request =
+            Impl::read(req, &reader, [&](const std::string& data) { bytes += data; });
         auto field = [&](const std::string& name) -> std::optional<std::string> {
             for (const auto& part : request.parts) {
-                if (part.name == name && part.fileName.empty()) return part.value;
+                if (part.name == name && part.fileName.empty())
+                    return part.value;
             }
             return std::nullopt;
         };
@@ -541,12 +589,14 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
         auto graphError = [&](int code, const char* message) {
             res.status = 400;
             res.set_content(std::string(R"({"error":{"message":")") + message +
-                                R"(","type":"OAuthException","code":)" + std::to_string(code) + "}}",
+                                R"(","type":"OAuthException","code":)" + std::to_string(code) +
+                                "}}",
                             "application/json");
         };
         switch (videos) {
         case Videos::PermissionError:
-            graphError(200, "(#200) The user hasn't authorized the application to perform this action");
+            graphError(200,
+                       "(#200) The user hasn't authorized the application to perform this action");
             break;
         case Videos::SessionExpired:
             graphError(190, "Error validating access token: Session has expired");
@@ -613,10 +663,11 @@ FakeYouTube::FakeYouTube() {
         if (entryWithoutGroup != n) {
             xml << "<media:group><media:title>" << escapeXml(title) << "</media:title>"
                 << "<media:content url=\"" << escapeXml(player)
-                << "\" type=\"application/x-shockwave-flash\"" << (channel ? "" : " yt:format=\"5\"")
-                << "/>";
+                << "\" type=\"application/x-shockwave-flash\""
+                << (channel ? "" : " yt:format=\"5\"") << "/>";
             if (!channel && entryWithoutDuration != n) {
-                xml << "<yt:duration seconds=\"" << (entryOfAnHour == n ? 3725 : 10 * n + 5) << "\"/>";
+                xml << "<yt:duration seconds=\"" << (entryOfAnHour == n ? 3725 : 10 * n + 5)
+                    << "\"/>";
             }
             if (channel) {
                 xml << "<media:thumbnail url=\"https://i.ytimg.com/vi/" << id
@@ -658,22 +709,28 @@ FakeYouTube::FakeYouTube() {
             res.set_content(header + "<entry><title>broken", "application/atom+xml");
             return true;
         case Fault::ExternalEntity:
-            res.set_content("<?xml version=\"1.0\"?>\n<!DOCTYPE feed [<!ENTITY secret SYSTEM \"file://" +
-                                secretPath + "\"><!ENTITY leak SYSTEM \"" + base() +
-                                "/leak\">]>\n<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>&secret;&leak;</title></entry></feed>",
-                            "application/atom+xml");
+            res.set_content(
+                "<?xml version=\"1.0\"?>\n<!DOCTYPE feed [<!ENTITY secret SYSTEM \"file://" +
+                    secretPath + "\"><!ENTITY leak SYSTEM \"" + base() +
+                    "/leak\">]>\n<feed "
+                    "xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>&secret;&leak;</title></"
+                    "entry></feed>",
+                "application/atom+xml");
             return true;
         case Fault::BillionLaughs: {
             std::string dtd = "<!DOCTYPE lolz [<!ENTITY lol \"lol\">";
             for (int level = 1; level <= 9; ++level) {
                 std::string previous = level == 1 ? "lol" : "lol" + std::to_string(level - 1);
                 dtd += "<!ENTITY lol" + std::to_string(level) + " \"";
-                for (int i = 0; i < 10; ++i) dtd += "&" + previous + ";";
+                for (int i = 0; i < 10; ++i)
+                    dtd += "&" + previous + ";";
                 dtd += "\">";
             }
             dtd += "]>";
             res.set_content("<?xml version=\"1.0\"?>\n" + dtd +
-                                "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>&lol9;</title></entry></feed>",
+                                "<feed "
+                                "xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>&lol9;</"
+                                "title></entry></feed>",
                             "application/atom+xml");
             return true;
         }
@@ -683,25 +740,29 @@ FakeYouTube::FakeYouTube() {
         return false;
     };
 
-    server.Get(R"(/feeds/api/users/([^/]+)/uploads)", [=, this](const httplib::Request& req, httplib::Response& res) {
+    server.Get(R"(/feeds/api/users/([^/]+)/uploads)", [=, this](const httplib::Request& req,
+                                                                httplib::Response& res) {
         log(Impl::read(req, nullptr));
         if (faulted(res)) {
             return;
         }
         const int total = videoCount;
         std::vector<int> order;
-        for (int n = 1; n <= total; ++n) order.push_back(n);
+        for (int n = 1; n <= total; ++n)
+            order.push_back(n);
         const std::string by = req.get_param_value("orderby");
         if (by == "rating") {
-            std::stable_sort(order.begin(), order.end(), [](int a, int b) { return ratingOf(a) > ratingOf(b); });
+            std::stable_sort(order.begin(), order.end(),
+                             [](int a, int b) { return ratingOf(a) > ratingOf(b); });
         } else if (by == "viewCount") {
-            std::stable_sort(order.begin(), order.end(), [](int a, int b) { return viewsOf(a) > viewsOf(b); });
+            std::stable_sort(order.begin(), order.end(),
+                             [](int a, int b) { return viewsOf(a) > viewsOf(b); });
         }
         const int start = std::max(1, std::atoi(req.get_param_value("start-index").c_str()));
         const int count = std::max(0, std::atoi(req.get_param_value("max-results").c_str()));
         std::string body = header + "<openSearch:totalResults>" + std::to_string(total) +
-                           "</openSearch:totalResults><openSearch:startIndex>" + std::to_string(start) +
-                           "</openSearch:startIndex>";
+                           "</openSearch:totalResults><openSearch:startIndex>" +
+                           std::to_string(start) + "</openSearch:startIndex>";
         for (int i = start - 1; i < std::min(total, start - 1 + count); ++i) {
             body += entry(order[i], false);
         }
@@ -739,12 +800,16 @@ FakeTlsServer::FakeTlsServer(const std::string& certificatePath, const std::stri
     if (!_impl->server->is_valid()) {
         return;
     }
+    _impl->server->set_keep_alive_max_count(1);
     _impl->server->Get("/hello", [this](const httplib::Request&, httplib::Response& res) {
         ++_hits;
         res.set_content("hello", "text/plain");
     });
     _port = _impl->server->bind_to_any_port("127.0.0.1");
     _impl->thread = std::thread([this] { _impl->server->listen_after_bind(); });
+    while (!_impl->server->is_running()) {
+        std::this_thread::yield();
+    }
 }
 
 FakeTlsServer::~FakeTlsServer() {
@@ -773,7 +838,8 @@ int browse(const std::string& start) {
         }
         httplib::Client client("http://" + parsed->host + ":" + std::to_string(parsed->port));
         client.set_follow_location(false);
-        const std::string target = parsed->path + (parsed->query.empty() ? "" : "?" + parsed->query);
+        const std::string target =
+            parsed->path + (parsed->query.empty() ? "" : "?" + parsed->query);
         auto result = client.Get(target.c_str());
         if (!result) {
             return 0;
@@ -791,16 +857,18 @@ std::string servicesIni(const FakeTwitter* twitter, const FakeTwitVid* twitvid,
                         const std::string& extra) {
     std::string ini;
     if (twitter) {
-        ini += "[twitter]\napi_base=" + twitter->base() + "\nconsumer_key=" + FakeTwitter::kConsumerKey +
+        ini += "[twitter]\napi_base=" + twitter->base() +
+               "\nconsumer_key=" + FakeTwitter::kConsumerKey +
                "\nconsumer_secret=" + FakeTwitter::kConsumerSecret + "\n";
     }
     if (twitvid) {
         ini += "[twitvid]\napi_base=" + twitvid->apiBase() + "\n";
     }
     if (facebook) {
-        ini += "[facebook]\napp_id=" + std::string(FakeFacebook::kAppID) + "\ndialog_base=" +
-               facebook->base() + "\ngraph_base=" + facebook->base() + "\ngraph_video_base=" +
-               facebook->base() + "\napi_version=" + FakeFacebook::kVersion + "\n";
+        ini += "[facebook]\napp_id=" + std::string(FakeFacebook::kAppID) +
+               "\ndialog_base=" + facebook->base() + "\ngraph_base=" + facebook->base() +
+               "\ngraph_video_base=" + facebook->base() +
+               "\napi_version=" + FakeFacebook::kVersion + "\n";
     }
     if (youtube) {
         ini += "[youtube]\nfeed_url=" + youtube->pagedFeedURL() + "\nchannel=maker\n";

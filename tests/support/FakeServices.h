@@ -20,7 +20,7 @@ struct RecordedPart {
     std::string name;
     std::string fileName;
     std::string contentType;
-    std::string value;         // text parts only
+    std::string value;           // text parts only
     std::uint64_t fileBytes = 0; // file parts: their size (the bytes are hashed, not kept)
 };
 
@@ -29,8 +29,8 @@ struct RecordedRequest {
     std::string target; // path and query as received
     std::string path;
     std::multimap<std::string, std::string> headers; // names as sent
-    std::string body;                                 // not multipart
-    std::vector<RecordedPart> parts;                  // multipart, in order
+    std::string body;                                // not multipart
+    std::vector<RecordedPart> parts;                 // multipart, in order
     bool chunked = false;
     bool hasContentLength = false;
     std::string problem; // what the fake found wrong with the request; empty when fine
@@ -57,6 +57,8 @@ public:
 
 protected:
     void startListening();
+    // Every fake calls this first in its destructor: handlers use the fake's own members.
+    void stop();
     void log(RecordedRequest request);
     std::unique_ptr<Impl> _impl;
     int _port = 0;
@@ -73,8 +75,11 @@ public:
     static constexpr const char* kPin = "1234567";
 
     FakeTwitter();
+    ~FakeTwitter() override { stop(); }
     void setRevoked(bool revoked) { _revoked = revoked; }
-    std::string verifyCredentialsURL() const { return base() + "/1/account/verify_credentials.xml"; }
+    std::string verifyCredentialsURL() const {
+        return base() + "/1/account/verify_credentials.xml";
+    }
     std::vector<std::string> statuses() const;
 
 private:
@@ -88,10 +93,11 @@ public:
     enum class LastByte { Normal, Stuck, BeyondSize, NotANumber };
 
     explicit FakeTwitVid(const FakeTwitter& twitter);
+    ~FakeTwitVid() override { stop(); }
     std::string apiBase() const { return base() + "/api"; }
 
     // Scripted faults.
-    std::set<int> failUploadRequests;  // 1-based upload request numbers answered with 500
+    std::set<int> failUploadRequests; // 1-based upload request numbers answered with 500
     std::atomic<bool> failAllUploads{false};
     std::atomic<double> stallSeconds{0};
     LastByte lastByte = LastByte::Normal;
@@ -124,6 +130,7 @@ public:
     enum class Videos { Ok, PermissionError, SessionExpired, ServerError, NotJson };
 
     FakeFacebook();
+    ~FakeFacebook() override { stop(); }
     Dialog dialog = Dialog::Grant;
     Videos videos = Videos::Ok;
     std::atomic<bool> publishGranted{false};
@@ -144,9 +151,17 @@ private:
 // (/feeds/videos.xml?channel_id=…), over a catalogue of `videoCount` videos.
 class FakeYouTube : public FakeServer {
 public:
-    enum class Fault { None, Status503Once, Status500Always, Malformed, ExternalEntity, BillionLaughs };
+    enum class Fault {
+        None,
+        Status503Once,
+        Status500Always,
+        Malformed,
+        ExternalEntity,
+        BillionLaughs
+    };
 
     FakeYouTube();
+    ~FakeYouTube() override { stop(); }
     std::atomic<int> videoCount{23};
     std::atomic<Fault> fault{Fault::None};
     std::atomic<double> delaySeconds{0};

@@ -11,7 +11,8 @@
 namespace tx {
 
 std::shared_ptr<FBRequestConnection>
-FBRequestConnection::startWithGraphPath(const std::string& path, const FBGraphParameters& parameters,
+FBRequestConnection::startWithGraphPath(const std::string& path,
+                                        const FBGraphParameters& parameters,
                                         const std::string& HTTPMethod, Handler handler) {
     auto connection = std::make_shared<FBRequestConnection>();
     auto session = FBSession::activeSession();
@@ -23,7 +24,8 @@ FBRequestConnection::startWithGraphPath(const std::string& path, const FBGraphPa
         });
     };
     if (!session->isOpen() || session->accessToken().empty()) {
-        failSoon(makeFBError(FBErrorRequestConnectionApi, FBErrorCategoryAuthenticationReopenSession,
+        failSoon(makeFBError(FBErrorRequestConnectionApi,
+                             FBErrorCategoryAuthenticationReopenSession,
                              "Not signed in to Facebook"));
         return connection;
     }
@@ -34,9 +36,8 @@ FBRequestConnection::startWithGraphPath(const std::string& path, const FBGraphPa
     }
     HttpRequest request;
     request.method = HTTPMethod.empty() ? "GET" : HTTPMethod;
-    request.url = FBSession::graphAddress(hasFile ? config.facebookGraphVideoBase
-                                                  : config.facebookGraphBase,
-                                          path);
+    request.url = FBSession::graphAddress(
+        hasFile ? config.facebookGraphVideoBase : config.facebookGraphBase, path);
     request.maxAnswerBytes = kSmallAnswerBytes;
     if (request.method == "GET" || request.method == "DELETE") {
         FormFields query;
@@ -93,11 +94,12 @@ FBRequestConnection::startWithGraphPath(const std::string& path, const FBGraphPa
             }
             auto json = parseJson(response.body);
             if (!json) {
-                handler(connection, nlohmann::json(),
-                        makeFBError(response.ok() ? FBErrorNonTextMimeTypeReturned : FBErrorHTTPError,
-                                    FBErrorCategoryServer,
-                                    "Facebook's answer (status " + std::to_string(response.status) +
-                                        ") cannot be read"));
+                handler(
+                    connection, nlohmann::json(),
+                    makeFBError(response.ok() ? FBErrorNonTextMimeTypeReturned : FBErrorHTTPError,
+                                FBErrorCategoryServer,
+                                "Facebook's answer (status " + std::to_string(response.status) +
+                                    ") cannot be read"));
                 return;
             }
             if (!response.ok()) {

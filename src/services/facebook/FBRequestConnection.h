@@ -32,10 +32,9 @@ public:
 
     // Uses the active session's token; a session the server has closed (code 190) is closed
     // and its stored sign-in cleared.
-    static std::shared_ptr<FBRequestConnection> startWithGraphPath(const std::string& path,
-                                                                   const FBGraphParameters& parameters,
-                                                                   const std::string& HTTPMethod,
-                                                                   Handler handler);
+    static std::shared_ptr<FBRequestConnection>
+    startWithGraphPath(const std::string& path, const FBGraphParameters& parameters,
+                       const std::string& HTTPMethod, Handler handler);
     void cancel();
 
 private:

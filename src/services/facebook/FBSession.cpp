@@ -138,8 +138,8 @@ bool FBSession::loadStored() {
 }
 
 void FBSession::store() {
-    nlohmann::json json = {{"token", _accessToken}, {"expiresAt", _expiresAt},
-                           {"permissions", _permissions}};
+    nlohmann::json json = {
+        {"token", _accessToken}, {"expiresAt", _expiresAt}, {"permissions", _permissions}};
     CredentialStore::shared().store(kFacebookSessionKey, json.dump());
 }
 
@@ -180,7 +180,8 @@ void FBSession::startLogin(const std::vector<std::string>& scope, bool publish,
         if (handler) {
             auto self = std::static_pointer_cast<FBSession>(shared_from_this());
             RunLoop::post([handler, self, why] {
-                handler(self, makeFBError(FBErrorLoginFailedOrCancelled, FBErrorCategoryInvalid, why));
+                handler(self,
+                        makeFBError(FBErrorLoginFailedOrCancelled, FBErrorCategoryInvalid, why));
             });
         } else {
             setState(FBSessionStateClosedLoginFailed,
@@ -209,7 +210,8 @@ void FBSession::startLogin(const std::vector<std::string>& scope, bool publish,
                                               "The Facebook sign-in was not completed in time"));
                 return;
             }
-            self->handleOpenURL(self->_login->redirectUri + target->substr(std::string(kRedirectPath).size()));
+            self->handleOpenURL(self->_login->redirectUri +
+                                target->substr(std::string(kRedirectPath).size()));
         });
     if (!login->listener) {
         fail("Cannot receive the Facebook sign-in: no local port could be opened");
@@ -300,29 +302,30 @@ void FBSession::readPermissions(std::string token, long long expiresAt) {
     request.headers.emplace_back("Authorization", "Bearer " + token);
     request.maxAnswerBytes = kSmallAnswerBytes;
     std::weak_ptr<FBSession> weak = std::static_pointer_cast<FBSession>(shared_from_this());
-    _login->ticket = http().send(std::move(request), [weak, token, expiresAt](const HttpResponse& response) {
-        auto self = weak.lock();
-        if (!self || !self->_login) {
-            return;
-        }
-        std::vector<std::string> granted;
-        auto json = response.ok() ? parseJson(response.body) : std::nullopt;
-        if (json && json->is_object()) {
-            if (auto data = json->find("data"); data != json->end() && data->is_array()) {
-                for (const auto& item : *data) {
-                    if (item.is_object() && item.value("status", "") == "granted" &&
-                        item.contains("permission") && item["permission"].is_string()) {
-                        granted.push_back(item["permission"].get<std::string>());
+    _login->ticket =
+        http().send(std::move(request), [weak, token, expiresAt](const HttpResponse& response) {
+            auto self = weak.lock();
+            if (!self || !self->_login) {
+                return;
+            }
+            std::vector<std::string> granted;
+            auto json = response.ok() ? parseJson(response.body) : std::nullopt;
+            if (json && json->is_object()) {
+                if (auto data = json->find("data"); data != json->end() && data->is_array()) {
+                    for (const auto& item : *data) {
+                        if (item.is_object() && item.value("status", "") == "granted" &&
+                            item.contains("permission") && item["permission"].is_string()) {
+                            granted.push_back(item["permission"].get<std::string>());
+                        }
                     }
                 }
             }
-        }
-        self->_accessToken = token;
-        self->_expiresAt = expiresAt;
-        self->_permissions = granted;
-        self->store();
-        self->finishLogin(nullptr);
-    });
+            self->_accessToken = token;
+            self->_expiresAt = expiresAt;
+            self->_permissions = granted;
+            self->store();
+            self->finishLogin(nullptr);
+        });
 }
 
 void FBSession::finishLogin(const ErrorPtr& error) {
@@ -375,9 +378,9 @@ void FBSession::handleDidBecomeActive() {
 void FBSession::requestNewPublishPermissions(const std::vector<std::string>& permissions,
                                              FBSessionDefaultAudience audience,
                                              PermissionHandler handler) {
-    _publishAudience = audience == FBSessionDefaultAudienceEveryone ? "everyone"
-                       : audience == FBSessionDefaultAudienceFriends    ? "friends"
-                                                                        : "only_me";
+    _publishAudience = audience == FBSessionDefaultAudienceEveryone  ? "everyone"
+                       : audience == FBSessionDefaultAudienceFriends ? "friends"
+                                                                     : "only_me";
     std::vector<std::string> scope = _permissions;
     for (const auto& permission : permissions) {
         if (std::find(scope.begin(), scope.end(), permission) == scope.end()) {

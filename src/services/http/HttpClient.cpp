@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <curl/curl.h>
 #include <openssl/ssl.h>
@@ -59,6 +60,9 @@ struct HttpClient::Transfer {
     HttpResponse response;
     bool answerTooLarge = false;
     bool bodyFailed = false;
+    bool stalled = false;
+    curl_off_t lastMoved = -1;
+    Clock::time_point lastActivity{};
     int attempt = 0;
     Clock::time_point notBefore{};
     Clock::time_point lastProgress{};
@@ -142,9 +146,23 @@ struct HttpClient::Transfer {
         return *got;
     }
 
-    static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    static int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
+                          curl_off_t uploaded) {
         auto* self = static_cast<Transfer*>(user);
-        return self->ticket->isCancelled() ? 1 : 0;
+        if (self->ticket->isCancelled()) {
+            return 1;
+        }
+        // libcurl's own low-speed check averages over several seconds; this one ends a
+        // transfer as soon as nothing has moved for the stall time.
+        const auto now = Clock::now();
+        if (downloaded + uploaded != self->lastMoved) {
+            self->lastMoved = downloaded + uploaded;
+            self->lastActivity = now;
+        } else if (now - self->lastActivity > std::chrono::seconds(self->stallSeconds)) {
+            self->stalled = true;
+            return 1;
+        }
+        return 0;
     }
 
     static CURLcode onSslContext(CURL*, void* sslContext, void* user) {
@@ -162,6 +180,9 @@ struct HttpClient::Transfer {
         response = HttpResponse();
         answerTooLarge = false;
         bodyFailed = false;
+        stalled = false;
+        lastMoved = -1;
+        lastActivity = Clock::now();
         errorBuffer[0] = '\0';
         easy = curl_easy_init();
         if (!easy) {
@@ -229,6 +250,10 @@ struct HttpClient::Transfer {
     bool finish(CURLcode code) {
         response.attempts = attempt;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.status);
+        if (stalled) {
+            code = CURLE_OPERATION_TIMEDOUT;
+            std::snprintf(errorBuffer, sizeof errorBuffer, "nothing moved for %ld s", stallSeconds);
+        }
         if (code != CURLE_OK) {
             std::string what;
             if (answerTooLarge || code == CURLE_FILESIZE_EXCEEDED) {

@@ -50,9 +50,8 @@ void MBProgressHUD::drawRect(const Rect&) {
         return;
     }
     const Rect area = bounds();
-    const double textWidth = _label->text().empty()
-                                 ? 0
-                                 : _label->font().sizeOfText(_label->text()).width;
+    const double textWidth =
+        _label->text().empty() ? 0 : _label->font().sizeOfText(_label->text()).width;
     const double side = std::max(kMinimumBoxSide, textWidth + 2 * kBoxMargin);
     const double height = _label->text().empty() ? kMinimumBoxSide * 0.8 : kMinimumBoxSide;
     const Rect box((area.width() - side) / 2, (area.height() - height) / 2, side, height);
@@ -96,8 +95,8 @@ void MBProgressHUD::hide(bool animated) {
         return;
     }
     auto self = std::static_pointer_cast<MBProgressHUD>(sharedView());
-    View::animate(kFadeSeconds, [self] { self->setAlpha(0); },
-                  [self](bool) { self->removeFromSuperview(); });
+    View::animate(
+        kFadeSeconds, [self] { self->setAlpha(0); }, [self](bool) { self->removeFromSuperview(); });
 }
 
 } // namespace tx

@@ -45,6 +45,7 @@ LoopbackRedirectListener::start(const std::string& path, Handler handler, double
     auto state = std::make_shared<State>();
     state->handler = std::move(handler);
     std::weak_ptr<State> weak = state;
+    state->server.set_keep_alive_max_count(1);
     state->server.Get(path, [weak](const httplib::Request& request, httplib::Response& response) {
         auto strong = weak.lock();
         if (!strong || strong->answered.exchange(true)) {
@@ -70,6 +71,10 @@ LoopbackRedirectListener::start(const std::string& path, Handler handler, double
         return nullptr;
     }
     state->thread = std::thread([raw = state.get()] { raw->server.listen_after_bind(); });
+    // A stop() that came before the loop started would be lost.
+    while (!state->server.is_running()) {
+        std::this_thread::yield();
+    }
     state->timeout = RunLoop::postAfter(timeoutSeconds, [weak] {
         auto state = weak.lock();
         if (!state || state->closed) {

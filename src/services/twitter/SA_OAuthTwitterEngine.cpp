@@ -67,8 +67,8 @@ std::optional<std::string> loadTwitterAuthData() {
     return CredentialStore::shared().load(kTwitterAuthDataKey);
 }
 
-std::shared_ptr<SA_OAuthTwitterEngine>
-SA_OAuthTwitterEngine::initOAuthWithDelegate(std::weak_ptr<SA_OAuthTwitterEngineDelegate> delegate) {
+std::shared_ptr<SA_OAuthTwitterEngine> SA_OAuthTwitterEngine::initOAuthWithDelegate(
+    std::weak_ptr<SA_OAuthTwitterEngineDelegate> delegate) {
     std::shared_ptr<SA_OAuthTwitterEngine> engine(new SA_OAuthTwitterEngine());
     engine->_delegate = std::move(delegate);
     return engine;
@@ -111,8 +111,9 @@ void SA_OAuthTwitterEngine::post(const std::string& url, const FormFields& form,
     HttpRequest request;
     request.method = "POST";
     request.url = url;
-    request.headers.emplace_back("Authorization",
-                                 signer(std::move(token)).sign("POST", url, body, oauthExtra).authorization);
+    request.headers.emplace_back(
+        "Authorization",
+        signer(std::move(token)).sign("POST", url, body, oauthExtra).authorization);
     request.headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
     request.body = std::make_shared<RequestBody>(body);
     request.maxAnswerBytes = kSmallAnswerBytes;
@@ -141,7 +142,8 @@ std::string SA_OAuthTwitterEngine::authorizeURL() const {
                                {{"oauth_token", _requestToken ? _requestToken->key : ""}});
 }
 
-void SA_OAuthTwitterEngine::requestAccessTokenWithPIN(const std::string& pin, Completion completion) {
+void SA_OAuthTwitterEngine::requestAccessTokenWithPIN(const std::string& pin,
+                                                      Completion completion) {
     if (!_requestToken) {
         completion(Error::make("The sign-in has not started", 0));
         return;

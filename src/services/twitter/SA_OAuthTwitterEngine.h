@@ -23,8 +23,8 @@ public:
     // The access-token answer body after a sign-in ("" after clearAccessToken).
     virtual void storeCachedTwitterOAuthData(const std::string& data,
                                              const std::string& username) = 0;
-    virtual std::optional<std::string> cachedTwitterOAuthDataForUsername(
-        const std::string& username) = 0;
+    virtual std::optional<std::string>
+    cachedTwitterOAuthDataForUsername(const std::string& username) = 0;
     virtual void requestSucceeded(const std::string& /*connectionIdentifier*/) {}
     virtual void requestFailed(const std::string& /*connectionIdentifier*/, const ErrorPtr&) {}
 };

@@ -7,8 +7,8 @@
 
 #include <QNetworkInformation>
 #include <cerrno>
-#include <cstring>
 #include <charconv>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace tx {
@@ -86,11 +86,13 @@ void TwitVid::uploadWithMediaFileAtPath(const std::string& path, std::uint64_t o
     struct stat info {};
     ErrorPtr problem;
     if (::stat(path.c_str(), &info) != 0) {
-        problem = Error::make("Could not prepare media for upload: " + std::string(std::strerror(errno)), 0);
+        problem = Error::make(
+            "Could not prepare media for upload: " + std::string(std::strerror(errno)), 0);
     } else if (info.st_size == 0) {
         problem = Error::make(kTwitVidEmptyFile, 0);
     } else if (offset >= static_cast<std::uint64_t>(info.st_size)) {
-        problem = Error::make("Could not prepare media for upload: the offset lies beyond the file", 0);
+        problem =
+            Error::make("Could not prepare media for upload: the offset lies beyond the file", 0);
     }
     if (problem) {
         // Reported on a later turn, like every other answer.
@@ -123,9 +125,8 @@ void TwitVid::sendAuthenticate() {
     request.maxAnswerBytes = kSmallAnswerBytes;
     request.maxRetries = 0; // this client resends by its own rule
     HttpClient& http = _http ? *_http : HttpClient::shared();
-    _ticket = http.send(std::move(request), [this](const HttpResponse& response) {
-        handleAnswer(response);
-    });
+    _ticket = http.send(std::move(request),
+                        [this](const HttpResponse& response) { handleAnswer(response); });
 }
 
 void TwitVid::sendChunk() {
@@ -136,14 +137,22 @@ void TwitVid::sendChunk() {
         fieldsOk = fieldsOk && form.addField(name, value, true);
     };
     add("token", _token);
-    if (_options.message) add("message", *_options.message);
-    if (_options.playlistID) add("playlist_id", *_options.playlistID);
-    if (_options.vidResponseParent) add("vid_response_parent", *_options.vidResponseParent);
-    if (_options.userTags) add("user_tags", *_options.userTags);
-    if (_options.geoLatitude) add("geo_latitude", *_options.geoLatitude);
-    if (_options.geoLongitude) add("geo_longitude", *_options.geoLongitude);
-    if (_options.tags) add("tags", *_options.tags);
-    if (_options.categoryID) add("category_id", *_options.categoryID);
+    if (_options.message)
+        add("message", *_options.message);
+    if (_options.playlistID)
+        add("playlist_id", *_options.playlistID);
+    if (_options.vidResponseParent)
+        add("vid_response_parent", *_options.vidResponseParent);
+    if (_options.userTags)
+        add("user_tags", *_options.userTags);
+    if (_options.geoLatitude)
+        add("geo_latitude", *_options.geoLatitude);
+    if (_options.geoLongitude)
+        add("geo_longitude", *_options.geoLongitude);
+    if (_options.tags)
+        add("tags", *_options.tags);
+    if (_options.categoryID)
+        add("category_id", *_options.categoryID);
     fieldsOk = fieldsOk && form.addField("description", _options.description);
     fieldsOk = fieldsOk && form.addField("title", _options.title);
     add("sendToTwitter", "0");
@@ -151,8 +160,10 @@ void TwitVid::sendChunk() {
     if (_options.xVerifyCredentialsAuthorization) {
         add("x_verify_credentials_authorization", *_options.xVerifyCredentialsAuthorization);
     }
-    if (_options.xAuthServiceProvider) add("x_auth_service_provider", *_options.xAuthServiceProvider);
-    if (!_mediaID.empty()) add("media_id", _mediaID);
+    if (_options.xAuthServiceProvider)
+        add("x_auth_service_provider", *_options.xAuthServiceProvider);
+    if (!_mediaID.empty())
+        add("media_id", _mediaID);
     add("totalsize", std::to_string(_fileBytes));
     add("chunksize", std::to_string(_chunkBytes));
     if (!fieldsOk) {
@@ -189,9 +200,9 @@ void TwitVid::handleAnswer(const HttpResponse& response) {
         return;
     }
     if (response.status != 200) {
-        retryOrFail(Error::make("HTTPError", response.status,
-                                "The service answered with status " +
-                                    std::to_string(response.status)));
+        retryOrFail(
+            Error::make("HTTPError", response.status,
+                        "The service answered with status " + std::to_string(response.status)));
         return;
     }
     const auto answer = parseRsp(response.body);
@@ -201,8 +212,8 @@ void TwitVid::handleAnswer(const HttpResponse& response) {
     }
     if (!answer->ok()) {
         long code = 0;
-        std::from_chars(answer->errorCode.data(), answer->errorCode.data() + answer->errorCode.size(),
-                        code);
+        std::from_chars(answer->errorCode.data(),
+                        answer->errorCode.data() + answer->errorCode.size(), code);
         fail(Error::make(answer->errorMessage.empty() ? "fail" : answer->errorMessage, code));
         return;
     }

@@ -59,7 +59,8 @@ struct TwitVidUploadOptions {
 };
 
 inline constexpr const char* kTwitVidBadResponse = "Bad Response";
-inline constexpr const char* kTwitVidEmptyFile = "Could not prepare media for upload: file is empty";
+inline constexpr const char* kTwitVidEmptyFile =
+    "Could not prepare media for upload: file is empty";
 
 class TwitVid : public Object {
 public:

@@ -96,9 +96,11 @@ GDataFeedYouTubeVideoPtr parseYouTubeFeed(std::string_view body, std::string* er
     auto feed = std::make_shared<GDataFeedYouTubeVideo>();
     for (const xmlNode* node = root->children; node; node = node->next) {
         if (xmlNameIs(node, "totalResults")) {
-            if (auto value = wholeNumber(xmlText(node))) feed->totalResults = static_cast<long>(*value);
+            if (auto value = wholeNumber(xmlText(node)))
+                feed->totalResults = static_cast<long>(*value);
         } else if (xmlNameIs(node, "startIndex")) {
-            if (auto value = wholeNumber(xmlText(node))) feed->startIndex = static_cast<long>(*value);
+            if (auto value = wholeNumber(xmlText(node)))
+                feed->startIndex = static_cast<long>(*value);
         } else if (xmlNameIs(node, "entry")) {
             auto entry = std::make_shared<GDataEntryYouTubeVideo>();
             entry->title = xmlText(child(node, "title"));
@@ -117,7 +119,8 @@ GDataFeedYouTubeVideoPtr parseYouTubeFeed(std::string_view body, std::string* er
             if (const xmlNode* rating = child(node, "rating"); rating && !entry->rating) {
                 entry->rating = decimal(xmlAttribute(rating, "average"));
             }
-            if (const xmlNode* statistics = child(node, "statistics"); statistics && !entry->viewCount) {
+            if (const xmlNode* statistics = child(node, "statistics");
+                statistics && !entry->viewCount) {
                 entry->viewCount = wholeNumber(xmlAttribute(statistics, "viewCount"));
             }
             feed->entries.push_back(std::move(entry));

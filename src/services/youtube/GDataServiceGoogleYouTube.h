@@ -92,9 +92,9 @@ using GDataServiceTicketPtr = std::shared_ptr<GDataServiceTicket>;
 class GDataServiceGoogleYouTube : public Object {
 public:
     // On the main run loop: the feed, or nothing with an error.
-    using Completion = std::function<void(const GDataServiceTicketPtr& ticket,
-                                          const GDataFeedYouTubeVideoPtr& feed,
-                                          const ErrorPtr& error)>;
+    using Completion =
+        std::function<void(const GDataServiceTicketPtr& ticket,
+                           const GDataFeedYouTubeVideoPtr& feed, const ErrorPtr& error)>;
 
     // The feed of `userID`'s `feedID` ("uploads"): services.ini's feed_url with {channel}
     // filled in, percent-encoded. Empty when no feed address is configured.
