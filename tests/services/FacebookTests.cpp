@@ -40,7 +40,8 @@ protected:
     }
 
     bool reported(FBSessionState state) {
-        return waitFor([&] { return std::find(states.begin(), states.end(), state) != states.end(); });
+        return waitFor(
+            [&] { return std::find(states.begin(), states.end(), state) != states.end(); });
     }
 
     struct GraphAnswer {
@@ -105,7 +106,8 @@ TEST_F(FacebookTest, AForgedStateOrADenialFailsTheSignIn) {
     ASSERT_TRUE(errors.back());
     EXPECT_EQ(errors.back()->code(), FBErrorLoginFailedOrCancelled);
     EXPECT_NE(fberrorCategory(errors.back()), FBErrorCategoryUserCancelled);
-    EXPECT_EQ(facebook->count(std::string("/") + FakeFacebook::kVersion + "/oauth/access_token"), 0);
+    EXPECT_EQ(facebook->count(std::string("/") + FakeFacebook::kVersion + "/oauth/access_token"),
+              0);
     EXPECT_FALSE(CredentialStore::shared().load(kFacebookSessionKey));
 
     FBSession::resetActiveSession();
@@ -161,13 +163,15 @@ TEST_F(FacebookTest, PublishPermissionExtendsTheTokenWithoutReopening) {
     ASSERT_TRUE(waitFor([&] { return granted; }));
     EXPECT_FALSE(failure);
     const auto& permissions = session->permissions();
-    EXPECT_NE(std::find(permissions.begin(), permissions.end(), "publish_actions"), permissions.end());
+    EXPECT_NE(std::find(permissions.begin(), permissions.end(), "publish_actions"),
+              permissions.end());
     // The grant reports "token extended", never a second "open" that would restart an upload.
     EXPECT_EQ(std::count(states.begin(), states.end(), FBSessionStateOpen), 1);
     EXPECT_EQ(states.back(), FBSessionStateOpenTokenExtended);
     std::string lastDialog;
     for (const auto& request : facebook->requests()) {
-        if (request.path.find("/dialog/oauth") != std::string::npos) lastDialog = request.target;
+        if (request.path.find("/dialog/oauth") != std::string::npos)
+            lastDialog = request.target;
     }
     EXPECT_NE(lastDialog.find("default_audience=only_me"), std::string::npos);
     EXPECT_NE(lastDialog.find("auth_type=rerequest"), std::string::npos);

@@ -21,7 +21,8 @@ protected:
     }
 
     void useFeed(const std::string& feedURL) {
-        writeConfig("[youtube]\nfeed_url=" + feedURL + "\nchannel=maker\n[credentials]\nstore=file\n");
+        writeConfig("[youtube]\nfeed_url=" + feedURL +
+                    "\nchannel=maker\n[credentials]\nstore=file\n");
     }
 
     struct Page {
@@ -42,9 +43,10 @@ protected:
         }
         service->clearResponseDataCache();
         Page page;
-        service->fetchFeedWithQuery(query, [&](const auto&, const auto& feed, const ErrorPtr& error) {
-            page = {true, feed, error};
-        });
+        service->fetchFeedWithQuery(query,
+                                    [&](const auto&, const auto& feed, const ErrorPtr& error) {
+                                        page = {true, feed, error};
+                                    });
         EXPECT_TRUE(waitFor([&] { return page.done; }));
         return page;
     }
@@ -68,16 +70,20 @@ protected:
 
     static std::vector<std::string> expectedTitles(int count, const std::string& order) {
         std::vector<int> numbers;
-        for (int n = 1; n <= count; ++n) numbers.push_back(n);
+        for (int n = 1; n <= count; ++n)
+            numbers.push_back(n);
         if (order == "rating") {
-            std::stable_sort(numbers.begin(), numbers.end(),
-                             [](int a, int b) { return FakeYouTube::ratingOf(a) > FakeYouTube::ratingOf(b); });
+            std::stable_sort(numbers.begin(), numbers.end(), [](int a, int b) {
+                return FakeYouTube::ratingOf(a) > FakeYouTube::ratingOf(b);
+            });
         } else if (order == "viewCount") {
-            std::stable_sort(numbers.begin(), numbers.end(),
-                             [](int a, int b) { return FakeYouTube::viewsOf(a) > FakeYouTube::viewsOf(b); });
+            std::stable_sort(numbers.begin(), numbers.end(), [](int a, int b) {
+                return FakeYouTube::viewsOf(a) > FakeYouTube::viewsOf(b);
+            });
         }
         std::vector<std::string> titles;
-        for (int n : numbers) titles.push_back("Video " + std::to_string(n));
+        for (int n : numbers)
+            titles.push_back("Video " + std::to_string(n));
         return titles;
     }
 
@@ -105,7 +111,8 @@ TEST_F(YouTubeFeedTest, PagesEveryOrderInBothDialects) {
     fetch(11, "rating");
     const auto last = youtube->requests().back();
     EXPECT_EQ(last.path, "/feeds/api/users/maker/uploads");
-    for (const char* part : {"start-index=11", "max-results=11", "orderby=rating", "showdeleted=false"}) {
+    for (const char* part :
+         {"start-index=11", "max-results=11", "orderby=rating", "showdeleted=false"}) {
         EXPECT_NE(last.target.find(part), std::string::npos) << part;
     }
 }
@@ -125,8 +132,8 @@ TEST_F(YouTubeFeedTest, EntriesGiveTitleDurationAndThePlayerAddress) {
     const auto player = entries[0]->mediaGroup->mediaContentWithFormatNumber(5);
     ASSERT_TRUE(player);
     // Values arrive exactly as the feed holds them; escaping is the job of whoever embeds them.
-    EXPECT_EQ(player->URLString,
-              "https://www.youtube.com/v/VID00001?f=user_uploads&app=youtube_gdata&x=\"onload=\"alert(1)");
+    EXPECT_EQ(player->URLString, "https://www.youtube.com/v/"
+                                 "VID00001?f=user_uploads&app=youtube_gdata&x=\"onload=\"alert(1)");
     EXPECT_EQ(entries[0]->title, "Video 1 \"><script>alert(1)</script>");
     EXPECT_FALSE(entries[1]->mediaGroup);
     EXPECT_FALSE(entries[2]->mediaGroup->duration);
@@ -176,7 +183,8 @@ TEST_F(YouTubeFeedTest, ExternalEntitiesAndEntityBombsAreRefused) {
     const auto started = std::chrono::steady_clock::now();
     const Page bomb = fetch(1, "updated");
     EXPECT_FALSE(bomb.feed);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 1.0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              1.0);
 }
 
 TEST_F(YouTubeFeedTest, ACancelledFetchDropsItsPage) {
@@ -185,7 +193,8 @@ TEST_F(YouTubeFeedTest, ACancelledFetchDropsItsPage) {
     auto query = GDataQueryYouTube::youTubeQueryWithFeedURL(
         GDataServiceGoogleYouTube::youTubeURLForUserID("maker", "uploads"));
     bool stale = false;
-    auto ticket = service->fetchFeedWithQuery(query, [&](const auto&, const auto&, const auto&) { stale = true; });
+    auto ticket = service->fetchFeedWithQuery(
+        query, [&](const auto&, const auto&, const auto&) { stale = true; });
     ticket->cancelTicket();
     youtube->delaySeconds = 0;
     const Page fresh = fetch(1, "rating");

@@ -27,8 +27,16 @@ constexpr const char* kTwitVidToken = "TK";
 class Sha256 {
 public:
     Sha256() : _context(EVP_MD_CTX_new()) { EVP_DigestInit_ex(_context, EVP_sha256(), nullptr); }
+    Sha256(const Sha256& other) : _context(EVP_MD_CTX_new()), _bytes(other._bytes) {
+        EVP_MD_CTX_copy_ex(_context, other._context);
+    }
+    Sha256& operator=(const Sha256& other) {
+        EVP_MD_CTX_copy_ex(_context, other._context);
+        _bytes = other._bytes;
+        return *this;
+    }
     ~Sha256() { EVP_MD_CTX_free(_context); }
-    void update(const std::string& bytes) {
+    void update(std::string_view bytes) {
         EVP_DigestUpdate(_context, bytes.data(), bytes.size());
         _bytes += bytes.size();
     }
@@ -106,7 +114,7 @@ struct FakeServer::Impl {
     // Reads a request into the log form; the bytes of file parts go to `fileSink` only.
     static RecordedRequest read(const httplib::Request& request,
                                 const httplib::ContentReader* reader,
-                                const std::function<void(const std::string&)>& fileSink = {}) {
+                                const std::function<void(std::string_view)>& fileSink = {}) {
         RecordedRequest recorded;
         recorded.method = request.method;
         recorded.target = request.target;
@@ -121,7 +129,6 @@ struct FakeServer::Impl {
             return recorded;
         }
         if (request.is_multipart_form_data()) {
-            std::string fileBytes;
             (*reader)(
                 [&](const httplib::MultipartFormData& part) {
                     RecordedPart recordedPart;
@@ -137,13 +144,12 @@ struct FakeServer::Impl {
                         part.value.append(data, length);
                     } else {
                         part.fileBytes += length;
-                        fileBytes.append(data, length);
+                        if (fileSink) {
+                            fileSink(std::string_view(data, length));
+                        }
                     }
                     return true;
                 });
-            if (fileSink && !fileBytes.empty()) {
-                fileSink(fileBytes);
-            }
         } else {
             (*reader)([&](const char* data, size_t length) {
                 recorded.body.append(data, length);
@@ -387,9 +393,14 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
 
     server.Post("/api/upload", [=, this](const httplib::Request& req, httplib::Response& res,
                                          const httplib::ContentReader& reader) {
-        std::string bytes;
+        // The chunk is hashed as it arrives onto a copy of the running hash, which replaces the
+        // running one only when the chunk is accepted; nothing of the movie is kept.
+        Sha256 pending = [this] {
+            std::lock_guard<std::mutex> lock(_upload->mutex);
+            return _upload->sha;
+        }();
         RecordedRequest request =
-            Impl::read(req, &reader, [&](const std::string& data) { bytes += data; });
+            Impl::read(req, &reader, [&](std::string_view data) { pending.update(data); });
         checkFraming(request);
         std::vector<std::string> names;
         for (const auto& part : request.parts) {
@@ -444,8 +455,8 @@ FakeTwitVid::FakeTwitVid(const FakeTwitter& twitter)
         } else {
             std::lock_guard<std::mutex> lock(_upload->mutex);
             if (request.problem.empty()) {
-                _upload->sha.update(bytes);
-                _upload->lastByte += bytes.size();
+                _upload->sha = pending;
+                _upload->lastByte = pending.bytes();
             }
             std::string lastByteText = std::to_string(_upload->lastByte);
             if (lastByte == LastByte::Stuck)
@@ -484,7 +495,8 @@ int FakeTwitVid::uploadRequests() const {
 
 struct FakeFacebook::Video {
     std::mutex mutex;
-    Sha256 sha;
+    std::string sha256;
+    std::uint64_t bytes = 0;
 };
 
 FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
@@ -568,9 +580,10 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
         });
     server.Post(version + "/me/videos", [this](const httplib::Request& req, httplib::Response& res,
                                                const httplib::ContentReader& reader) {
-        std::string bytes;
+        // The movie is hashed as it arrives; a 256 MiB upload must not sit in the fake's memory.
+        Sha256 sha;
         RecordedRequest request =
-            Impl::read(req, &reader, [&](const std::string& data) { bytes += data; });
+            Impl::read(req, &reader, [&](std::string_view data) { sha.update(data); });
         auto field = [&](const std::string& name) -> std::optional<std::string> {
             for (const auto& part : request.parts) {
                 if (part.name == name && part.fileName.empty())
@@ -611,7 +624,8 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
         case Videos::Ok:
             if (request.problem.empty()) {
                 std::lock_guard<std::mutex> lock(_video->mutex);
-                _video->sha.update(bytes);
+                _video->sha256 = sha.hex();
+                _video->bytes = sha.bytes();
             }
             res.set_content(R"({"id":"10150"})", "application/json");
             break;
@@ -623,12 +637,12 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
 
 std::string FakeFacebook::receivedSha256() const {
     std::lock_guard<std::mutex> lock(_video->mutex);
-    return _video->sha.hex();
+    return _video->sha256;
 }
 
 std::uint64_t FakeFacebook::receivedBytes() const {
     std::lock_guard<std::mutex> lock(_video->mutex);
-    return _video->sha.bytes();
+    return _video->bytes;
 }
 
 // ---------------------------------------------------------------------------------------------
