@@ -8,7 +8,7 @@
 #include "services/twitvid/TwitVid.h"
 #include "support/FakeServices.h"
 
-#include <sys/resource.h>
+#include <random>
 
 namespace tx {
 namespace {
@@ -148,6 +148,43 @@ TEST_F(TwitterUploadTest, SignInEchoTwoChunkUploadAndTweet) {
     ASSERT_TRUE(waitFor([&] { return delegate->succeeded + delegate->failed > 0; }));
     EXPECT_EQ(delegate->succeeded, 1);
     EXPECT_EQ(twitter->statuses(), std::vector<std::string>{text});
+    EXPECT_TRUE(twitter->problems().empty());
+}
+
+// Tweets of random Unicode text, each checked by the fake from the header and body as received.
+TEST_F(TwitterUploadTest, RandomUnicodeTweetsVerifyOnTheWire) {
+    signIn();
+    std::mt19937 random(7);
+    const std::vector<std::string> pieces = {"a",
+                                             " ",
+                                             "+",
+                                             "&",
+                                             "=",
+                                             "%",
+                                             "%20",
+                                             "~",
+                                             "*",
+                                             "!",
+                                             "\xC3\xA9",
+                                             "\xE2\x98\x83",
+                                             "\xF0\x9F\x8E\xA5",
+                                             "\"",
+                                             "\n"};
+    std::vector<std::string> sent;
+    for (int i = 0; i < 25; ++i) {
+        std::string text = "Movie uploaded successfully ";
+        for (int k = 0; k < 12; ++k) {
+            text += pieces[random() % pieces.size()];
+        }
+        sent.push_back(text);
+        engine->sendUpdate(text);
+    }
+    ASSERT_TRUE(waitFor([&] { return delegate->succeeded + delegate->failed == 25; }));
+    EXPECT_EQ(delegate->succeeded, 25);
+    auto received = twitter->statuses();
+    std::sort(received.begin(), received.end());
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ(received, sent);
     EXPECT_TRUE(twitter->problems().empty());
 }
 
