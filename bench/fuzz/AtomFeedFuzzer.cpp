@@ -3,7 +3,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     std::string error;
-    auto feed = tx::parseYouTubeFeed(std::string_view(reinterpret_cast<const char*>(data), size), &error);
+    auto feed =
+        tx::parseYouTubeFeed(std::string_view(reinterpret_cast<const char*>(data), size), &error);
     if (feed) {
         for (const auto& entry : feed->entries) {
             if (entry->mediaGroup) {
