@@ -59,6 +59,22 @@ TEST_F(ConfigTest, PlainHttpBasesAreKeptOnlyForLoopbackHosts) {
     }
 }
 
+TEST_F(ConfigTest, AServiceWithoutItsKeysSaysWhatToAdd) {
+    writeConfig("[youtube]\nchannel=maker\n[twitter]\nconsumer_key=k\n");
+    const ServiceConfig& config = ServiceConfig::current();
+    EXPECT_FALSE(config.setupProblem(ServiceConfig::Service::YouTube));
+    const auto twitter = config.setupProblem(ServiceConfig::Service::Twitter);
+    ASSERT_TRUE(twitter);
+    EXPECT_NE(twitter->find("Twitter is not set up: add [twitter] consumer_secret to "),
+              std::string::npos);
+    EXPECT_NE(twitter->find("/config/taluvex/services.ini."), std::string::npos);
+    const auto upload = config.setupProblem(ServiceConfig::Service::TwitVid);
+    ASSERT_TRUE(upload);
+    EXPECT_NE(upload->find("[twitvid] api_base and [twitter] consumer_secret"), std::string::npos);
+    EXPECT_NE(config.setupProblem(ServiceConfig::Service::Facebook)->find("[facebook] app_id"),
+              std::string::npos);
+}
+
 class CredentialsTest : public ServicesTest {};
 
 TEST_F(CredentialsTest, TheFileStoreIsPrivateAndReplacedAtomically) {

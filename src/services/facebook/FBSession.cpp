@@ -189,7 +189,8 @@ void FBSession::startLogin(const std::vector<std::string>& scope, bool publish,
         }
     };
     if (!config.facebookConfigured()) {
-        fail("Facebook is not set up: add app_id to the [facebook] section of services.ini");
+        fail(config.setupProblem(ServiceConfig::Service::Facebook)
+                 .value_or("Facebook is not set up"));
         return;
     }
     auto login = std::make_shared<Login>();

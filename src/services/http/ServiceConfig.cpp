@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 namespace tx {
 
@@ -173,6 +174,47 @@ void ServiceConfig::reload() {
         std::fprintf(stderr, "taluvex: %s\n", warning.c_str());
     }
     currentSlot() = std::move(config);
+}
+
+std::optional<std::string> ServiceConfig::setupProblem(Service service) const {
+    std::vector<std::string> missing;
+    const char* name = "";
+    auto need = [&missing](const std::string& value, const char* key) {
+        if (value.empty()) {
+            missing.emplace_back(key);
+        }
+    };
+    switch (service) {
+    case Service::TwitVid:
+        need(twitvidApiBase, "[twitvid] api_base");
+        [[fallthrough]];
+    case Service::Twitter:
+        need(twitterApiBase, "[twitter] api_base");
+        need(twitterConsumerKey, "[twitter] consumer_key");
+        need(twitterConsumerSecret, "[twitter] consumer_secret");
+        name = service == Service::Twitter ? "Twitter" : "Twitter upload";
+        break;
+    case Service::Facebook:
+        need(facebookAppId, "[facebook] app_id");
+        need(facebookDialogBase, "[facebook] dialog_base");
+        need(facebookGraphBase, "[facebook] graph_base");
+        need(facebookGraphVideoBase, "[facebook] graph_video_base");
+        name = "Facebook";
+        break;
+    case Service::YouTube:
+        need(youtubeFeedUrl, "[youtube] feed_url");
+        need(youtubeChannel, "[youtube] channel");
+        name = "The YouTube list";
+        break;
+    }
+    if (missing.empty()) {
+        return std::nullopt;
+    }
+    std::string text = std::string(name) + " is not set up: add ";
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == missing.size() ? " and " : ", ") + missing[i];
+    }
+    return text + " to " + pathByAppending(configDirectory(), "services.ini") + ".";
 }
 
 bool ServiceConfig::twitterConfigured() const {

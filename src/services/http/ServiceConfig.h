@@ -48,6 +48,11 @@ struct ServiceConfig {
     // Reads the file again (tests and the fakes' tool point XDG_CONFIG_HOME elsewhere).
     static void reload();
 
+    // What a person must add to services.ini before the service can be used, for the dimmed
+    // button's message; nothing when the service is ready.
+    enum class Service { Twitter, TwitVid, Facebook, YouTube };
+    std::optional<std::string> setupProblem(Service service) const;
+
     bool twitterConfigured() const;
     bool twitvidConfigured() const;
     bool facebookConfigured() const;
