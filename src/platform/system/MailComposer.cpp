@@ -95,6 +95,8 @@ std::string base64Lines(const QByteArray& data) {
 
 } // namespace
 
+MailComposer::MailComposer() = default;
+
 MailComposer::~MailComposer() {
     if (_process) {
         QObject::disconnect(_process.get(), nullptr, nullptr, nullptr);
@@ -258,10 +260,6 @@ void MailComposer::saveMessage() {
         if (self->writeMessage(path, &error)) {
             self->finish(MailComposeResult::Saved, nullptr);
         } else {
-            auto alert = std::make_shared<AlertView>("", error->localizedDescription(),
-                                                     std::weak_ptr<AlertViewDelegate>(), "OK",
-                                                     std::vector<std::string>{});
-            alert->show();
             self->finish(MailComposeResult::Failed, error);
         }
     });

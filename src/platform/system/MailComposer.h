@@ -25,7 +25,7 @@ enum class MailComposeResult {
     Failed
 };
 
-// Told on the main thread, once per `present`.
+// Told on the main thread, once per `present`. A failure comes with an error for the user.
 class MailComposeDelegate {
 public:
     virtual ~MailComposeDelegate() = default;
@@ -35,7 +35,7 @@ public:
 
 class MailComposer : public Object, public AlertViewDelegate {
 public:
-    MailComposer() = default;
+    MailComposer();
     ~MailComposer() override;
 
     void setMailComposeDelegate(std::weak_ptr<MailComposeDelegate> delegate) {
