@@ -126,7 +126,7 @@ void MyMoviesViewController::tableViewDidSelectRowAtIndexPath(TableView& tableVi
     }
     auto share = std::make_shared<ShareViewController>();
     share->setPath(_fileInfoArr[static_cast<std::size_t>(indexPath.row)]->path());
-    presentViewController(share, true);
+    libraryContainer(*this).presentViewController(share, true);
 }
 
 void MyMoviesViewController::tableViewCommitEditingStyle(TableView& tableView,

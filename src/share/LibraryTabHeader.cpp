@@ -30,20 +30,24 @@ LibraryTabHeader LibraryTabHeader::addTo(View& parent, int selectedTab) {
     return header;
 }
 
+ViewController& libraryContainer(ViewController& tab) {
+    // The tab's view sits in the container's view.
+    for (View* view = tab.isViewLoaded() ? tab.view()->superview() : nullptr; view != nullptr;
+         view = view->superview()) {
+        if (ViewController* container = view->viewController()) {
+            return *container;
+        }
+    }
+    return tab;
+}
+
 void closeLibrary(ViewController& tab) {
     TaluvexAppDelegate* app = TaluvexAppDelegate::sharedDelegate();
     if (app != nullptr && app->viewController() != nullptr) {
         app->viewController()->mainViewController().dismissViewController(true);
         return;
     }
-    // The tab's view sits in the library container's view, whose controller was presented.
-    for (View* view = tab.isViewLoaded() ? tab.view()->superview() : nullptr; view != nullptr;
-         view = view->superview()) {
-        if (ViewController* container = view->viewController()) {
-            container->dismissViewController(true);
-            return;
-        }
-    }
+    libraryContainer(tab).dismissViewController(true);
 }
 
 } // namespace tx

@@ -24,6 +24,10 @@ struct LibraryTabHeader {
     static LibraryTabHeader addTo(View& parent, int selectedTab);
 };
 
+// The library container a tab is shown in (the tab itself when it stands alone): screens opened
+// from a tab are presented from there, so they sit in the window's chain of screens.
+ViewController& libraryContainer(ViewController& tab);
+
 // Closes the library: the main screen dismisses what it presents; without a main screen (tools,
 // tests), the library's own presenter does.
 void closeLibrary(ViewController& tab);
