@@ -43,8 +43,8 @@ void MyMoviesViewController::loadView() {
     background->setContentMode(ContentMode::ScaleAspectFill);
     root->addSubview(background);
 
-    _tableView = std::make_shared<TableView>(Rect(0, LibraryTabHeader::kHeight, 320,
-                                                  bounds.size.height - LibraryTabHeader::kHeight));
+    _tableView = std::make_shared<TableView>(
+        Rect(0, LibraryTabHeader::kHeight, 320, bounds.size.height - LibraryTabHeader::kHeight));
     _tableView->setBackgroundColor(Color::clear());
     _tableView->setSeparatorStyle(TableViewSeparatorStyle::None);
     _tableView->setRowHeight(MyMoviesTableCell::kRowHeight);
@@ -98,8 +98,9 @@ std::optional<double> MyMoviesViewController::tableViewHeightForRowAtIndexPath(T
     return MyMoviesTableCell::kRowHeight;
 }
 
-TableViewCellPtr MyMoviesViewController::tableViewCellForRowAtIndexPath(TableView& tableView,
-                                                                        const IndexPath& indexPath) {
+TableViewCellPtr
+MyMoviesViewController::tableViewCellForRowAtIndexPath(TableView& tableView,
+                                                       const IndexPath& indexPath) {
     auto cell = std::dynamic_pointer_cast<MyMoviesTableCell>(
         tableView.dequeueReusableCellWithIdentifier(MyMoviesTableCell::kReuseIdentifier));
     if (!cell) {
@@ -110,9 +111,9 @@ TableViewCellPtr MyMoviesViewController::tableViewCellForRowAtIndexPath(TableVie
     cell->timeView()->setText(lengthText(lengthOf(info)));
     auto thumbnail = _thumbnails.find(info.thumbPath());
     if (thumbnail == _thumbnails.end()) {
-        thumbnail = _thumbnails
-                        .emplace(info.thumbPath(), Image::imageWithContentsOfFile(info.thumbPath()))
-                        .first;
+        thumbnail =
+            _thumbnails.emplace(info.thumbPath(), Image::imageWithContentsOfFile(info.thumbPath()))
+                .first;
     }
     cell->thumbnailView()->setImage(thumbnail->second);
     return cell;
@@ -141,8 +142,7 @@ void MyMoviesViewController::tableViewCommitEditingStyle(TableView& tableView,
     if (!Trash::moveToTrash(info->path(), &error)) {
         // The movie is still there, so its row stays; say why.
         tableView.reloadData();
-        showAlert(error ? error->localizedDescription()
-                        : "The movie could not be deleted.");
+        showAlert(error ? error->localizedDescription() : "The movie could not be deleted.");
         return;
     }
     // A thumbnail left behind costs nothing and is made again should the movie come back.
@@ -210,8 +210,7 @@ void MyMoviesViewController::showAlert(const std::string& message) {
     _alert->show();
 }
 
-void MyMoviesViewController::alertViewClickedButtonAtIndex(AlertView& alertView,
-                                                           int buttonIndex) {
+void MyMoviesViewController::alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) {
     const int row = std::exchange(_rowToDelete, -1);
     const bool confirmed = row >= 0 && buttonIndex == alertView.firstOtherButtonIndex();
     if (_alert.get() == &alertView) {

@@ -118,9 +118,9 @@ MyMPMoviePlayerViewController::MyMPMoviePlayerViewController(const std::string& 
     _moviePlayer->_contentURL = contentURL;
     const Rect bounds = Screen::mainScreen().bounds();
     const double scale = Screen::mainScreen().scale();
-    _moviePlayer->_playback = MoviePlayback::create(
-        contentURL, &_moviePlayer->_error, static_cast<int>(bounds.size.width * scale),
-        static_cast<int>(bounds.size.height * scale));
+    _moviePlayer->_playback = MoviePlayback::create(contentURL, &_moviePlayer->_error,
+                                                    static_cast<int>(bounds.size.width * scale),
+                                                    static_cast<int>(bounds.size.height * scale));
 }
 
 MyMPMoviePlayerViewController::~MyMPMoviePlayerViewController() {

@@ -31,8 +31,9 @@ void SendingVideoProgressView::show() {
 
 void SendingVideoProgressView::hide() {
     auto self = sharedView();
-    View::animate(0.2, 0, AnimationCurve::Linear, [this]() { setAlpha(0); },
-                  [self](bool) { self->removeFromSuperview(); });
+    View::animate(
+        0.2, 0, AnimationCurve::Linear, [this]() { setAlpha(0); },
+        [self](bool) { self->removeFromSuperview(); });
 }
 
 void SendingVideoProgressView::setProgress(float progress) {

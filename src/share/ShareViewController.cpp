@@ -52,7 +52,8 @@ void ShareViewController::loadView() {
     root->setBackgroundColor(theme::background());
     auto background = std::make_shared<ImageView>(bounds);
     background->setImage(Image::imageNamed("share_bg_640_1136"));
-    background->setContentMode(ContentMode::ScaleAspectFill);
+    // The title bar stays whole on the shorter screen; the picture's foot is cut instead.
+    background->setContentMode(ContentMode::Top);
     root->addSubview(background);
 
     auto button = [&](const std::string& picture, const Rect& frame) {

@@ -16,12 +16,13 @@ void YoutubeTabPlaceholderViewController::loadView() {
     background->setImage(Image::imageNamed("movies_bg_640_1136"));
     background->setContentMode(ContentMode::ScaleAspectFill);
     root->addSubview(background);
-    _tableView = std::make_shared<TableView>(Rect(0, LibraryTabHeader::kHeight, 320,
-                                                  bounds.size.height - LibraryTabHeader::kHeight));
+    _tableView = std::make_shared<TableView>(
+        Rect(0, LibraryTabHeader::kHeight, 320, bounds.size.height - LibraryTabHeader::kHeight));
     _tableView->setBackgroundColor(Color::clear());
     root->addSubview(_tableView);
     _header = LibraryTabHeader::addTo(*root, 1);
-    _header.myMovies->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onMyMovies(); });
+    _header.myMovies->addTarget(this, ControlEventTouchUpInside,
+                                [this](Control&) { onMyMovies(); });
     _header.camera->addTarget(this, ControlEventTouchUpInside,
                               [this](Control&) { onCameraButton(); });
     setView(root);

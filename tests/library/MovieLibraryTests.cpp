@@ -118,8 +118,9 @@ TEST_F(MovieLibraryTest, ADeleteThatFailsKeepsTheRowAndSaysWhy) {
     Trash::setHandler([](const std::string& path, ErrorPtr* error) {
         if (error != nullptr) {
             *error = Error::make("Trash", 13,
-                                 "\"" + lastPathComponent(path) + "\" could not be deleted: "
-                                                                  "Permission denied.");
+                                 "\"" + lastPathComponent(path) +
+                                     "\" could not be deleted: "
+                                     "Permission denied.");
         }
         return false;
     });
@@ -172,7 +173,8 @@ TEST_F(MovieLibraryTest, ReturnOpensTheShareScreenOnTheSelectedMovie) {
     ASSERT_NE(share, nullptr);
     EXPECT_EQ(share->path(), second);
     window->sendKey(key(KeyEvent::Key::Escape)); // back to the list
-    ASSERT_TRUE(RunLoop::runUntil([&] { return library->presentedViewController() == nullptr; }, 3));
+    ASSERT_TRUE(
+        RunLoop::runUntil([&] { return library->presentedViewController() == nullptr; }, 3));
     window->sendKey(key(KeyEvent::Key::Escape)); // back to the camera
     ASSERT_TRUE(RunLoop::runUntil([&] { return root->presentedViewController() == nullptr; }, 3));
 }

@@ -24,8 +24,8 @@ protected:
         AudioPlayer::setSinkFactory([] { return AudioPlayer::makeSilentSink(); });
         const auto start = std::chrono::steady_clock::now();
         View::setAnimationClock([start] {
-            return 10 * std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                            .count();
+            return 10 *
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         });
         root = std::make_shared<ViewController>();
         window->setRootViewController(root);
@@ -91,8 +91,7 @@ protected:
         return event;
     }
     bool waitUntilPresented(ViewController& presenter) {
-        return RunLoop::runUntil([&] { return presenter.presentedViewController() != nullptr; },
-                                 3);
+        return RunLoop::runUntil([&] { return presenter.presentedViewController() != nullptr; }, 3);
     }
 
     std::shared_ptr<ViewController> root;

@@ -65,13 +65,12 @@ TEST_F(ShareScreenTest, PlayingToTheEndClosesThePlayerAndPutsTheScreenBackInPlac
     auto* player = dynamic_cast<MyMPMoviePlayerViewController*>(share->presentedViewController());
     ASSERT_NE(player, nullptr);
     NotificationCenter::defaultCenter().addObserver(
-        this, kMPMoviePlayerPlaybackDidFinishNotification,
-        [&](const Notification&) { ++finished; }, player->moviePlayer().get());
+        this, kMPMoviePlayerPlaybackDidFinishNotification, [&](const Notification&) { ++finished; },
+        player->moviePlayer().get());
     share->view()->setFrame(Rect(0, 20, 320, 460)); // as a platform player may leave it
     ASSERT_TRUE(RunLoop::runUntil([&] { return finished == 1; }, 5));
     EXPECT_EQ(share->view()->frame(), Rect(0, 0, 320, Screen::mainScreen().bounds().size.height));
-    ASSERT_TRUE(
-        RunLoop::runUntil([&] { return share->presentedViewController() == nullptr; }, 3));
+    ASSERT_TRUE(RunLoop::runUntil([&] { return share->presentedViewController() == nullptr; }, 3));
     EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(
                   kMPMoviePlayerPlaybackDidFinishNotification),
               1u)
@@ -85,13 +84,12 @@ TEST_F(ShareScreenTest, DoneEndsPlaybackWithTheSameNotification) {
     ASSERT_NE(player, nullptr);
     int finished = 0;
     NotificationCenter::defaultCenter().addObserver(
-        this, kMPMoviePlayerPlaybackDidFinishNotification,
-        [&](const Notification&) { ++finished; }, player->moviePlayer().get());
+        this, kMPMoviePlayerPlaybackDidFinishNotification, [&](const Notification&) { ++finished; },
+        player->moviePlayer().get());
     RunLoop::runFor(0.2);
     window->sendKey(key(KeyEvent::Key::Escape));
     EXPECT_EQ(finished, 1);
-    ASSERT_TRUE(
-        RunLoop::runUntil([&] { return share->presentedViewController() == nullptr; }, 3));
+    ASSERT_TRUE(RunLoop::runUntil([&] { return share->presentedViewController() == nullptr; }, 3));
     RunLoop::runFor(0.1);
     EXPECT_EQ(finished, 1);
     EXPECT_TRUE(alerts().empty());

@@ -146,8 +146,9 @@ bool AudioPlayer::playAtTime(double seconds) {
         RunLoop::post([finished]() { finished(true); });
         return true;
     }
-    _playing = firstFrame == 0 ? _sink->start(_pcm, _volume, std::move(finished))
-                               : _sink->startAtFrame(_pcm, _volume, std::move(finished), firstFrame);
+    _playing = firstFrame == 0
+                   ? _sink->start(_pcm, _volume, std::move(finished))
+                   : _sink->startAtFrame(_pcm, _volume, std::move(finished), firstFrame);
     return _playing;
 }
 
@@ -178,9 +179,9 @@ double AudioPlayer::currentTime() const {
     }
     double seconds = _sink ? _sink->position() : -1;
     if (seconds < 0) {
-        seconds = _startSeconds +
-                  std::chrono::duration<double>(std::chrono::steady_clock::now() - _startedAt)
-                      .count();
+        seconds =
+            _startSeconds +
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - _startedAt).count();
     }
     return _pcm ? std::min(seconds, _pcm->durationSeconds()) : seconds;
 }

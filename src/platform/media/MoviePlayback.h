@@ -49,8 +49,7 @@ class MoviePlayback : public Object, public AudioPlayerDelegate {
 public:
     // Opens the movie; nothing, and an error saying what and where, when the file is missing or
     // has no pictures. The first picture is decoded at once and shown before `play`.
-    static std::shared_ptr<MoviePlayback> create(const std::string& path,
-                                                 ErrorPtr* error = nullptr,
+    static std::shared_ptr<MoviePlayback> create(const std::string& path, ErrorPtr* error = nullptr,
                                                  int maxPictureWidth = 640,
                                                  int maxPictureHeight = 1136);
     ~MoviePlayback() override;

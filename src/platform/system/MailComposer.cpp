@@ -125,9 +125,9 @@ std::string MailComposer::plainTextFromHTML(const std::string& html) {
     text = std::regex_replace(text, head, "");
     static const std::regex tag(R"(<[^>]*>)");
     text = std::regex_replace(text, tag, "");
-    const std::pair<const char*, const char*> entities[] = {
-        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "},
-        {"&amp;", "&"}};
+    const std::pair<const char*, const char*> entities[] = {{"&lt;", "<"},    {"&gt;", ">"},
+                                                            {"&quot;", "\""}, {"&#39;", "'"},
+                                                            {"&nbsp;", " "},  {"&amp;", "&"}};
     for (const auto& [entity, plain] : entities) {
         for (std::size_t at = text.find(entity); at != std::string::npos;
              at = text.find(entity, at + 1)) {
@@ -216,16 +216,14 @@ void MailComposer::handOverFinished(int exitCode, bool started) {
                     "it from your mail account later.");
     } else {
         finish(MailComposeResult::Failed,
-               mailError("The message could not be handed to your mail program (" +
-                         mailProgram() + " ended with status " + std::to_string(exitCode) +
-                         ")."));
+               mailError("The message could not be handed to your mail program (" + mailProgram() +
+                         " ended with status " + std::to_string(exitCode) + ")."));
     }
 }
 
 void MailComposer::offerToSave(const std::string& message) {
-    _alert = std::make_shared<AlertView>("No Mail Program", message,
-                                         sharedAs<AlertViewDelegate>(), "Cancel",
-                                         std::vector<std::string>{"Save Message…"});
+    _alert = std::make_shared<AlertView>("No Mail Program", message, sharedAs<AlertViewDelegate>(),
+                                         "Cancel", std::vector<std::string>{"Save Message…"});
     _alert->show();
 }
 
@@ -304,11 +302,11 @@ bool MailComposer::writeMessage(const std::string& path, ErrorPtr* error) const 
     }
     out.write(head.data(), static_cast<qint64>(head.size()));
     if (!_attachmentPath.empty()) {
-        const std::string part = "--" + boundary + "\r\nContent-Type: " + _attachmentType +
-                                 "; name=" + quotedName(_attachmentName) +
-                                 "\r\nContent-Disposition: attachment; filename=" +
-                                 quotedName(_attachmentName) +
-                                 "\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        const std::string part =
+            "--" + boundary + "\r\nContent-Type: " + _attachmentType +
+            "; name=" + quotedName(_attachmentName) +
+            "\r\nContent-Disposition: attachment; filename=" + quotedName(_attachmentName) +
+            "\r\nContent-Transfer-Encoding: base64\r\n\r\n";
         out.write(part.data(), static_cast<qint64>(part.size()));
         for (;;) {
             const QByteArray chunk = attachment.read(kBase64ChunkBytes);

@@ -107,8 +107,8 @@ bool publish(const std::string& working, const std::string& folder, const std::s
             code = errno;
             return false;
         }
-        if (::renameat2(AT_FDCWD, working.c_str(), AT_FDCWD, candidate.c_str(),
-                        RENAME_NOREPLACE) == 0) {
+        if (::renameat2(AT_FDCWD, working.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) ==
+            0) {
             saved = candidate;
             return true;
         }
@@ -123,8 +123,8 @@ bool publish(const std::string& working, const std::string& folder, const std::s
 }
 
 // The copy itself, on a worker thread. The album's name appears only for a complete movie.
-ErrorPtr copyIntoAlbum(const std::string& movie, const std::string& folder,
-                       const std::string& name, std::string& saved) {
+ErrorPtr copyIntoAlbum(const std::string& movie, const std::string& folder, const std::string& name,
+                       std::string& saved) {
     Fd source{::open(movie.c_str(), O_RDONLY | O_CLOEXEC)};
     if (source.fd < 0) {
         return errnoError(errno, movie, folder);

@@ -14,7 +14,8 @@ namespace {
 // back from the middle pixel's blue byte.
 int pictureIndex(const PlaybackPicture& picture) {
     const std::size_t middle =
-        static_cast<std::size_t>(picture.height / 2) * picture.bytesPerRow() + picture.width / 2 * 4;
+        static_cast<std::size_t>(picture.height / 2) * picture.bytesPerRow() +
+        picture.width / 2 * 4;
     return static_cast<int>(std::lround(picture.pixels[middle] * 219.0 / 255.0 / 2.0));
 }
 

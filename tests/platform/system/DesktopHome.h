@@ -21,13 +21,13 @@ namespace tx::test {
 class DesktopHomeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        home = (std::filesystem::temp_directory_path() / ("taluvex-home-" + uniqueString()))
-                   .string();
+        home =
+            (std::filesystem::temp_directory_path() / ("taluvex-home-" + uniqueString())).string();
         std::filesystem::create_directories(home);
         for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
             const char* value = std::getenv(name);
-            _saved.push_back({name, value != nullptr ? std::optional<std::string>(value)
-                                                     : std::nullopt});
+            _saved.push_back(
+                {name, value != nullptr ? std::optional<std::string>(value) : std::nullopt});
         }
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);

@@ -11,8 +11,7 @@ using TrashTest = test::DesktopHomeTest;
 TEST_F(TrashTest, FilesGoToTheDesktopTrashWhereTheyCanBeRestoredFrom) {
     const std::string movie = makeFile(home + "/.local/share/taluvex/Documents/a.mov", 300);
     ErrorPtr error;
-    ASSERT_TRUE(Trash::moveToTrash(movie, &error))
-        << (error ? error->localizedDescription() : "");
+    ASSERT_TRUE(Trash::moveToTrash(movie, &error)) << (error ? error->localizedDescription() : "");
     EXPECT_FALSE(fileExists(movie));
     const std::string trash = home + "/.local/share/Trash";
     EXPECT_EQ(contents(trash + "/files/a.mov").size(), 300u);
