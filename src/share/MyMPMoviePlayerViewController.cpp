@@ -21,8 +21,8 @@ constexpr double kBarHeight = 56;
 
 enum class Glyph { Play, Pause };
 
-// The play and pause pictures, drawn at the screen's scale.
-ImagePtr glyphImage(Glyph glyph, bool pressed) {
+// The play and pause pictures, drawn at the screen's scale once.
+ImagePtr drawGlyph(Glyph glyph, bool pressed) {
     const Size size(44, 44);
     ImageContext canvas(size, false, Screen::mainScreen().scale());
     GraphicsContext& context = canvas.context();
@@ -44,6 +44,13 @@ ImagePtr glyphImage(Glyph glyph, bool pressed) {
         painter.drawRoundedRect(QRectF(24, 13, 5, 18), 1.5, 1.5);
     }
     return canvas.image();
+}
+
+ImagePtr glyphImage(Glyph glyph, bool pressed) {
+    static const ImagePtr images[2][2] = {
+        {drawGlyph(Glyph::Play, false), drawGlyph(Glyph::Play, true)},
+        {drawGlyph(Glyph::Pause, false), drawGlyph(Glyph::Pause, true)}};
+    return images[glyph == Glyph::Pause ? 1 : 0][pressed ? 1 : 0];
 }
 
 } // namespace
@@ -210,10 +217,11 @@ void MyMPMoviePlayerViewController::viewWillDisappear(bool) {
 void MyMPMoviePlayerViewController::refreshControls() {
     const auto& playback = _moviePlayer->playback();
     const bool playing = playback && playback->isPlaying();
-    _playPause->setImage(glyphImage(playing ? Glyph::Pause : Glyph::Play, false),
-                         ControlStateNormal);
-    _playPause->setImage(glyphImage(playing ? Glyph::Pause : Glyph::Play, true),
-                         ControlStateHighlighted);
+    const Glyph glyph = playing ? Glyph::Pause : Glyph::Play;
+    if (_playPause->imageForState(ControlStateNormal) != glyphImage(glyph, false)) {
+        _playPause->setImage(glyphImage(glyph, false), ControlStateNormal);
+        _playPause->setImage(glyphImage(glyph, true), ControlStateHighlighted);
+    }
     const double duration = playback ? playback->duration() : 0;
     const double now = playback ? playback->currentTime() : 0;
     if (!_positionBar->isTracking()) {

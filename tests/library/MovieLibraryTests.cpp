@@ -48,6 +48,7 @@ TEST_F(MovieLibraryTest, ListsEveryMovieBelowDocumentsNewestFirstWithItsDateLeng
     const std::string old = addMovie("old.mov", clip(3.4), 26h);
     const std::string fresh = addMovie("sub/fresh.mov", clip(2.5, 120, 160));
     addMovie("clip.MOV", clip(1.0)); // the extension is matched exactly
+    std::filesystem::create_directories(documents + "/folder.mov/inside"); // no movie
     ASSERT_FALSE(fileExists(documents + "/sub/fresh.jpg"));
 
     auto library = openLibrary();
