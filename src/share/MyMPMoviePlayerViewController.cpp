@@ -1,6 +1,7 @@
 #include "share/MyMPMoviePlayerViewController.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/system/IdleInhibitor.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Screen.h"
@@ -217,6 +218,11 @@ void MyMPMoviePlayerViewController::viewWillDisappear(bool) {
 void MyMPMoviePlayerViewController::refreshControls() {
     const auto& playback = _moviePlayer->playback();
     const bool playing = playback && playback->isPlaying();
+    if (playing && !_keepAwake) {
+        _keepAwake = IdleInhibitor::shared().inhibit("Playing a movie");
+    } else if (!playing) {
+        _keepAwake.reset();
+    }
     const Glyph glyph = playing ? Glyph::Pause : Glyph::Play;
     if (_playPause->imageForState(ControlStateNormal) != glyphImage(glyph, false)) {
         _playPause->setImage(glyphImage(glyph, false), ControlStateNormal);

@@ -102,6 +102,8 @@ private:
     std::shared_ptr<Label> _timeLabel;
     std::uint64_t _shownSerial = 0;
     bool _finished = false;
+    // Keeps the desktop awake while the movie plays.
+    std::shared_ptr<void> _keepAwake;
 };
 
 } // namespace tx
