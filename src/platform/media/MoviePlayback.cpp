@@ -216,12 +216,8 @@ std::shared_ptr<MoviePlayback> MoviePlayback::create(const std::string& path, Er
     playback->_path = path;
     playback->_durationSeconds =
         std::max(asset->duration().seconds(), video->timeRange().end().seconds());
-    if (firstTrack(asset, kMediaTypeAudio)) {
-        playback->_audio = AudioPlayer::create(path);
-        if (playback->_audio) {
-            playback->_audio->setDelegate(playback->sharedAs<AudioPlayerDelegate>());
-        }
-    }
+    // The sound is opened and decoded when playing starts, after the first picture.
+    playback->_hasSound = firstTrack(asset, kMediaTypeAudio) != nullptr;
     auto worker = std::make_unique<Worker>();
     worker->path = path;
     worker->maxWidth = std::max(1, maxPictureWidth);
@@ -263,7 +259,7 @@ double MoviePlayback::rawTime() const {
     if (_clock) {
         return _clock();
     }
-    if (!_playing) {
+    if (!_playing || _clockWaitsForPicture) {
         return _positionSeconds;
     }
     if (_audioRunning) {
@@ -297,16 +293,26 @@ void MoviePlayback::play() {
 void MoviePlayback::startClock() {
     _anchor = std::chrono::steady_clock::now();
     _audioRunning = false;
-    if (!_audio || _clock) {
+    if (!_hasSound || _clock) {
         return;
     }
+    if (!_audioPrepared && _serial == 0) {
+        // Decoding the sound takes a moment: show the first picture before, and start the
+        // clock once it is on screen.
+        _clockWaitsForPicture = true;
+        return;
+    }
+    _clockWaitsForPicture = false;
     if (!_audioPrepared) {
         _audioPrepared = true;
-        if (!_audio->prepareToPlay()) {
+        _audio = AudioPlayer::create(_path);
+        if (!_audio || !_audio->prepareToPlay()) {
             // The sound cannot be decoded: the pictures still play, on the wall clock.
             _audio.reset();
+            _hasSound = false;
             return;
         }
+        _audio->setDelegate(sharedAs<AudioPlayerDelegate>());
     }
     if (_positionSeconds < _audio->duration()) {
         _audioRunning = _audio->playAtTime(_positionSeconds);
@@ -320,6 +326,7 @@ void MoviePlayback::pause() {
     _positionSeconds = currentTime();
     _playing = false;
     _audioRunning = false;
+    _clockWaitsForPicture = false;
     if (_audio) {
         _audio->pause();
     }
@@ -396,6 +403,9 @@ void MoviePlayback::tick() {
     if (due) {
         _current = std::move(due);
         ++_serial;
+        if (_clockWaitsForPicture && _playing) {
+            startClock();
+        }
     }
     if (auto delegate = _delegate.lock(); delegate && (_playing || _serial > 0)) {
         delegate->moviePlaybackDidChange(*this);

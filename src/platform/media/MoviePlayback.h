@@ -61,7 +61,8 @@ public:
     }
 
     double duration() const { return _durationSeconds; }
-    bool hasSound() const { return _audio != nullptr; }
+    // Whether the movie has a sound track that plays along (false once it proved undecodable).
+    bool hasSound() const { return _hasSound; }
     // Where playback stands, in seconds (0 to duration).
     double currentTime() const;
     bool isPlaying() const { return _playing; }
@@ -107,6 +108,7 @@ private:
     std::weak_ptr<MoviePlaybackDelegate> _delegate;
     double _durationSeconds = 0;
     AudioPlayerPtr _audio;
+    bool _hasSound = false;
     bool _audioPrepared = false;
     bool _audioRunning = false;
     bool _playing = false;
@@ -120,6 +122,8 @@ private:
     std::unique_ptr<Worker> _worker;
     PlaybackPicturePtr _current;
     bool _showNextAtOnce = true;
+    // Playing has begun but its clock starts only when the first picture is on screen.
+    bool _clockWaitsForPicture = false;
     std::uint64_t _serial = 0;
     int _dropped = 0;
 };

@@ -65,6 +65,7 @@ int benchPlay(const std::shared_ptr<ViewController>& root, const std::string& mo
     AudioPlayer::setSinkFactory([] { return AudioPlayer::makeSilentSink(); });
     const auto start = Clock::now();
     auto player = std::make_shared<MyMPMoviePlayerViewController>(movie);
+    const double opened = since(start);
     bool finished = false;
     NotificationCenter::defaultCenter().addObserver(
         &finished, kMPMoviePlayerPlaybackDidFinishNotification,
@@ -83,6 +84,7 @@ int benchPlay(const std::shared_ptr<ViewController>& root, const std::string& mo
     getrusage(RUSAGE_SELF, &usage);
     const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
                        usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    std::printf("open_seconds %.4f\n", opened);
     std::printf("duration_seconds %.3f\nfirst_picture_seconds %.4f\nwall_seconds %.3f\n"
                 "pictures_shown %llu\npictures_dropped %d\ncpu_seconds %.3f\npeak_kib %ld\n",
                 playback->duration(), first, wall,
