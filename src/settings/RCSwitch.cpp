@@ -47,6 +47,13 @@ void drawCaption(Label& label, const Rect& rect) {
     context->restoreState();
 }
 
+// The on caption left of the knob, the off caption right of it.
+void drawLabelCaptions(Label& on, Label& off, const Rect& bounds, double offset,
+                       double trackWidth) {
+    drawCaption(on, bounds.offsetBy(offset - trackWidth + 14, 0));
+    drawCaption(off, bounds.offsetBy(offset + trackWidth, 0));
+}
+
 std::shared_ptr<Label> caption(const std::string& text, const Color& color, bool shadow) {
     auto label = std::make_shared<Label>();
     label->setText(text);
@@ -277,8 +284,7 @@ void RCSwitchClone::drawUnderlayersInRect(const Rect&, double offset, double tra
             _offImage->drawAtPoint(Point{offX - 30, b.minY()});
         return;
     }
-    drawCaption(*_onText, b.offsetBy(onX - b.minX(), 0));
-    drawCaption(*_offText, b.offsetBy(offX - b.minX(), 0));
+    drawLabelCaptions(*_onText, *_offText, b, offset, trackWidth);
 }
 
 RCSwitchOnOff::RCSwitchOnOff(const Rect& frame, bool startsOn) : RCSwitch(frame, startsOn) {
@@ -287,9 +293,7 @@ RCSwitchOnOff::RCSwitchOnOff(const Rect& frame, bool startsOn) : RCSwitch(frame,
 }
 
 void RCSwitchOnOff::drawUnderlayersInRect(const Rect&, double offset, double trackWidth) {
-    const Rect b = bounds();
-    drawCaption(*_onText, b.offsetBy(offset - trackWidth + 14, 0));
-    drawCaption(*_offText, b.offsetBy(offset + trackWidth, 0));
+    drawLabelCaptions(*_onText, *_offText, bounds(), offset, trackWidth);
 }
 
 } // namespace tx

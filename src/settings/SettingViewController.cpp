@@ -179,17 +179,18 @@ std::string SettingViewController::speedText(int speedPercent) {
 }
 
 void SettingViewController::onSpeedDn() {
-    RunLoop::post([] { playEffect(kSoundEffect_BtnClick); });
-    auto info = AppConfigureInfo::shareAppConfigureInfo();
-    info->setVideoSpeed(nextSpeed(info->videoSpeed(), false));
-    info->save();
-    updateSpeed();
+    stepSpeed(false);
 }
 
 void SettingViewController::onSpeedUp() {
+    stepSpeed(true);
+}
+
+void SettingViewController::stepSpeed(bool up) {
     RunLoop::post([] { playEffect(kSoundEffect_BtnClick); });
     auto info = AppConfigureInfo::shareAppConfigureInfo();
-    info->setVideoSpeed(nextSpeed(info->videoSpeed(), true));
+    // Saved also when the speed stays (at either end).
+    info->setVideoSpeed(nextSpeed(info->videoSpeed(), up));
     info->save();
     updateSpeed();
 }

@@ -71,6 +71,8 @@ public:
     bool keyPressed(const KeyEvent& event) override;
 
 private:
+    void stepSpeed(bool up);
+
     Rect _screenFrame;
     std::shared_ptr<Button> _showHideButton;
     std::shared_ptr<RCSwitchClone> _qualitySwitch;
