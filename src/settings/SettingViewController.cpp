@@ -253,6 +253,10 @@ bool SettingViewController::keyPressed(const KeyEvent& event) {
     }
     if (!isOpen())
         return false;
+    if (event.key == Key::Escape) {
+        onShowHideButton();
+        return true;
+    }
     if (event.key == Key::Left) {
         onSpeedDn();
         return true;

@@ -67,7 +67,8 @@ public:
 
     // A tap on the panel outside the card opens or closes it.
     void touchesBegan(const TouchSet& touches) override;
-    // "," opens and closes; while open, Left and Right step the speed and Q flips the quality.
+    // "," opens and closes; while open, Esc closes, Left and Right step the speed and Q flips the
+    // quality.
     bool keyPressed(const KeyEvent& event) override;
 
 private:

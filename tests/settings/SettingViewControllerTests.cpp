@@ -130,6 +130,17 @@ TEST_F(PanelTest, OpeningAndClosingPostInOrderAndSlide282Points) {
     finishSlides();
     EXPECT_EQ(posted, (std::vector<std::string>{kSettingWillDisappear, kSettingDidDisappear}));
     EXPECT_EQ(panel->view()->frame().minX(), 282);
+
+    // Closed, a tap anywhere on the strip opens it, not only on the handle.
+    posted.clear();
+    tap({310, 30});
+    finishSlides();
+    EXPECT_EQ(posted, (std::vector<std::string>{kSettingWillAppear, kSettingDidAppear}));
+    posted.clear();
+    tap({160, 20});
+    finishSlides();
+    EXPECT_EQ(posted, (std::vector<std::string>{kSettingWillDisappear, kSettingDidDisappear}));
+    EXPECT_EQ(panel->view()->frame().minX(), 282);
 }
 
 TEST_F(PanelTest, ASecondToggleDuringTheOpeningSlideClosesThePanel) {
@@ -246,6 +257,10 @@ TEST_F(PanelTest, KeysOpenStepAndFlipOnlyWhileOpen) {
     EXPECT_TRUE(panel->keyPressed(test::key(KeyEvent::Key::Left)));
     EXPECT_EQ(panel->labelSpeed()->text(), "x 0.7");
     EXPECT_TRUE(panel->keyPressed(test::character(",")));
+    EXPECT_FALSE(panel->isOpen());
+    EXPECT_FALSE(panel->keyPressed(test::key(KeyEvent::Key::Escape)));
+    panel->onShowHideButton();
+    EXPECT_TRUE(panel->keyPressed(test::key(KeyEvent::Key::Escape)));
     EXPECT_FALSE(panel->isOpen());
 }
 
