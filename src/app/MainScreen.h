@@ -19,6 +19,11 @@ public:
     virtual std::shared_ptr<AVCaptureMgr> avCaptureMgr() const = 0;
     // The main screen itself, to present screens over it.
     virtual ViewController& mainViewController() = 0;
+    // A recording or a render is under way (closing the window asks first).
+    virtual bool isBusy() const { return isRecording(); }
+    // Ends what is under way for good before the application quits: a render is cancelled
+    // (no partial movie) and a recording is not rendered.
+    virtual void stopForQuit() { cancelRecording(); }
 };
 
 } // namespace tx

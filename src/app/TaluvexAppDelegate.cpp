@@ -1,8 +1,13 @@
 #include "app/TaluvexAppDelegate.h"
 
 #include "app/AVThumbnailMgr.h"
+#include "app/CustomEffectSound.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ViewController.h"
 
 #include <QImage>
 
@@ -102,6 +107,156 @@ void TaluvexAppDelegate::generatorThumbFile(const std::string& moviePath) {
                                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const std::vector<unsigned char> jpeg = Image(pixels, 1.0).jpegData(kThumbnailJpegQuality);
     writeFileAtomically(thumbPath, jpeg.data(), jpeg.size());
+}
+
+} // namespace tx
+
+// Start-up and the application's life cycle.
+namespace tx {
+
+const std::string& TaluvexAppDelegate::sessionStateChangedNotification() {
+    static const auto* name =
+        new std::string(std::string(kAppId) + ":SCSessionStateChangedNotification");
+    return *name;
+}
+
+const std::vector<std::string>& TaluvexAppDelegate::facebookReadPermissions() {
+    static const auto* permissions = new std::vector<std::string>{"user_videos", "publish_actions"};
+    return *permissions;
+}
+
+bool TaluvexAppDelegate::applicationDidFinishLaunching(Application&) {
+    // Every run starts with built-in Track 1; the choice is not kept between runs.
+    selectAudioTrack(kFirstTrackCode);
+    if (!_window) {
+        _window = std::make_shared<Window>(Screen::mainScreen().bounds());
+    }
+    if (_viewController) {
+        // Asking for the view loads the main screen, which makes the camera.
+        std::shared_ptr<ViewController> main =
+            _viewController->mainViewController().sharedAs<ViewController>();
+        _window->setRootViewController(main);
+        defaultAnimation(main->view());
+    }
+    _window->makeKeyAndVisible();
+    openSessionWithAllowLoginUI(false, facebookReadPermissions());
+    return true;
+}
+
+void TaluvexAppDelegate::defaultAnimation(const ViewPtr& mainView) {
+    const double w = Screen::mainScreen().bounds().width();
+    const double h = Screen::mainScreen().bounds().height();
+    _launchImageView = std::make_shared<ImageView>(Rect(0, 0, w, h));
+    _launchImageView->setImage(Image::imageNamed("Default"));
+    // The launch picture lies under the main view, which slides up over it.
+    _window->insertSubview(_launchImageView, 0);
+    if (mainView->superview() != _window.get()) {
+        _window->addSubview(mainView);
+    }
+    mainView->setFrame(Rect(0, h, w, h));
+    std::weak_ptr<Object> weakSelf = shared_from_this();
+    std::shared_ptr<ImageView> launch = _launchImageView;
+    View::animate(
+        kLaunchSlideSeconds, 0, AnimationCurve::EaseInOut,
+        [&] {
+            launch->setFrame(Rect(0, -h, w, h));
+            mainView->setFrame(Rect(0, 0, w, h));
+            RunLoop::postAfter(kDoorSoundDelaySeconds, [] {
+                CustomEffectSound::share()->playEffectSound(kSoundEffect_OpenDoor);
+            });
+        },
+        [weakSelf, launch](bool) {
+            launch->removeFromSuperview();
+            if (auto self = std::dynamic_pointer_cast<TaluvexAppDelegate>(weakSelf.lock())) {
+                if (self->_launchImageView == launch) {
+                    self->_launchImageView.reset();
+                }
+            }
+        });
+}
+
+void TaluvexAppDelegate::applicationWillResignActive(Application&) {
+    if (_viewController && _viewController->isRecording()) {
+        _viewController->cancelRecording();
+    }
+}
+
+void TaluvexAppDelegate::applicationDidBecomeActive(Application&) {
+    FacebookSession::activeSession()->handleDidBecomeActive();
+}
+
+bool TaluvexAppDelegate::applicationOpenURL(Application&, const std::string& url,
+                                            const std::string&) {
+    return FacebookSession::activeSession()->handleOpenURL(url);
+}
+
+bool TaluvexAppDelegate::applicationHandleOpenURL(Application& application,
+                                                  const std::string& url) {
+    applicationOpenURL(application, url, {});
+    return true;
+}
+
+bool TaluvexAppDelegate::applicationShouldTerminate(Application&) {
+    if (!_viewController || !_viewController->isBusy()) {
+        return true;
+    }
+    if (!_quitAlert) {
+        _quitAlert = std::make_shared<AlertView>(
+            "", kQuitQuestion, std::dynamic_pointer_cast<AlertViewDelegate>(shared_from_this()),
+            kKeepWorkingButton, std::vector<std::string>{kQuitButton});
+        _quitAlert->show();
+    }
+    return false;
+}
+
+void TaluvexAppDelegate::alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) {
+    if (&alertView != _quitAlert.get()) {
+        return;
+    }
+    _quitAlert.reset();
+    if (buttonIndex == alertView.cancelButtonIndex()) {
+        return;
+    }
+    if (_viewController) {
+        _viewController->stopForQuit();
+    }
+    RunLoop::quit(0);
+}
+
+bool TaluvexAppDelegate::openSessionWithAllowLoginUI(bool allowLoginUI,
+                                                     const std::vector<std::string>& permissions) {
+    std::weak_ptr<Object> weakSelf = shared_from_this();
+    return FacebookSession::activeSession()->openWithReadPermissions(
+        permissions, allowLoginUI,
+        [weakSelf](const FacebookSessionPtr& session, int state, const ErrorPtr& error) {
+            if (auto self = std::dynamic_pointer_cast<TaluvexAppDelegate>(weakSelf.lock())) {
+                self->sessionStateChanged(session, state, error);
+            }
+        });
+}
+
+void TaluvexAppDelegate::sessionStateChanged(const FacebookSessionPtr& session, int state,
+                                             const ErrorPtr& error) {
+    if (state == FBSessionStateClosed && session) {
+        session->closeAndClearTokenInformation();
+    }
+    NotificationCenter::defaultCenter().post(sessionStateChangedNotification(), session);
+    if (error) {
+        auto alert = std::make_shared<AlertView>("Error", FBErrorCodeDescription(error->code()),
+                                                 std::weak_ptr<AlertViewDelegate>(), "OK",
+                                                 std::vector<std::string>{});
+        alert->show();
+    }
+}
+
+std::string TaluvexAppDelegate::FBErrorCodeDescription(long code) {
+    static const char* const kNames[] = {
+        "Invalid",          "OperationCancelled", "LoginFailedOrCancelled",  "RequestConnectionApi",
+        "ProtocolMismatch", "HTTPError",          "NonTextMimeTypeReturned", "NativeDialog"};
+    if (code < 0 || code >= static_cast<long>(std::size(kNames))) {
+        return "[Unknown]";
+    }
+    return kNames[code];
 }
 
 } // namespace tx

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/foundation/Paths.h"
+#include "platform/ui/View.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,15 @@
 #include <string>
 
 namespace tx::test {
+
+// Animations follow this clock while it lives; tests move it by hand.
+struct ManualClock {
+    double now = 100;
+    ManualClock() {
+        View::setAnimationClock([this] { return now; });
+    }
+    ~ManualClock() { View::setAnimationClock(nullptr); }
+};
 
 class DocumentsTest : public ::testing::Test {
 protected:

@@ -18,6 +18,13 @@ struct FileDialogRequest {
     std::string suggestedName;
 };
 
+// One entry of `nameFilters` taken apart: "Movies (*.mov *.mp4)" is "Movies" with two patterns.
+struct FileDialogFilter {
+    std::string name;
+    std::vector<std::string> patterns;
+};
+std::vector<FileDialogFilter> parseNameFilters(const std::vector<std::string>& nameFilters);
+
 class FileDialog {
 public:
     // The chosen path, or empty when the user cancelled or no dialog could be shown.

@@ -1,31 +1,307 @@
 #include "ImagePickerController.h"
 
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/system/FileDialog.h"
+#include "platform/system/MovieTrimViewController.h"
+#include "platform/system/PickerBar.h"
+#include "platform/ui/ActivityIndicator.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
+
+#include <algorithm>
 
 namespace tx {
 
 const char* const kUTTypeMovie = "public.movie";
 
-// For now the picker only offers the way back; the list, the dialog and the trim screen follow.
+namespace {
+
+constexpr double kBarHeight = kPickerBarHeight;
+constexpr double kRowHeight = 60;
+constexpr double kSlideSeconds = 0.3;
+const Size kThumbnailPoints{82, 46};
+const char* const kMovieCellIdentifier = "MovieCell";
+
+// One movie of the list: its still, its name and how long it lasts.
+class MoviePickerCell : public TableViewCell {
+public:
+    MoviePickerCell() : TableViewCell(kMovieCellIdentifier) {
+        setBackgroundColor(theme::background());
+        thumbnail = std::make_shared<ImageView>(
+            Rect(8, 7, kThumbnailPoints.width, kThumbnailPoints.height));
+        thumbnail->setBackgroundColor(Color::black());
+        thumbnail->setContentMode(ContentMode::ScaleAspectFit);
+        contentView()->addSubview(thumbnail);
+        name = std::make_shared<Label>(Rect(100, 9, 210, 22));
+        name->setFont(Font::boldSystemFont(15));
+        contentView()->addSubview(name);
+        detail = std::make_shared<Label>(Rect(100, 31, 210, 20));
+        detail->setFont(Font::systemFont(13));
+        detail->setTextColor(theme::secondaryText());
+        contentView()->addSubview(detail);
+    }
+    void prepareForReuse() override {
+        thumbnail->setImage(nullptr);
+        thumbnail->setHidden(false);
+    }
+
+    std::shared_ptr<ImageView> thumbnail;
+    std::shared_ptr<Label> name;
+    std::shared_ptr<Label> detail;
+};
+
+} // namespace
+
+ImagePickerController::ImagePickerController()
+    : _scanCancelled(std::make_shared<std::atomic<bool>>(false)) {
+    _pool.setMaxThreadCount(1);
+}
+
+ImagePickerController::~ImagePickerController() {
+    *_scanCancelled = true;
+    _pool.clear();
+    _pool.waitForDone();
+}
+
 void ImagePickerController::loadView() {
-    auto root = std::make_shared<View>(Screen::mainScreen().bounds());
-    root->setBackgroundColor(Color::black());
+    const Rect screen = Screen::mainScreen().bounds();
+    auto root = std::make_shared<View>(screen);
+    root->setBackgroundColor(theme::background());
+    root->setClipsToBounds(true);
+
+    _table = std::make_shared<TableView>(
+        Rect(0, kBarHeight, screen.width(), screen.height() - kBarHeight));
+    _table->setRowHeight(kRowHeight);
+    _table->setBackgroundColor(theme::background());
+    root->addSubview(_table);
+
+    root->addSubview(makePickerBar(screen.width(), "Movies", [this] { cancel(); }));
+
+    _statusLabel =
+        std::make_shared<Label>(Rect(20, kBarHeight + kRowHeight + 24, screen.width() - 40, 60));
+    _statusLabel->setFont(Font::systemFont(14));
+    _statusLabel->setTextColor(theme::secondaryText());
+    _statusLabel->setTextAlignment(TextAlignment::Center);
+    _statusLabel->setNumberOfLines(0);
+    root->addSubview(_statusLabel);
+    _spinner = std::make_shared<ActivityIndicator>(ActivityIndicatorStyle::White);
+    _spinner->setCenter(Point{screen.width() / 2, kBarHeight + kRowHeight + 104});
+    root->addSubview(_spinner);
     setView(root);
 }
 
-bool ImagePickerController::keyPressed(const KeyEvent& event) {
-    if (event.key != KeyEvent::Key::Escape)
-        return false;
+void ImagePickerController::viewDidLoad() {
+    _table->setDataSource(sharedAs<TableViewDataSource>());
+    _table->setDelegate(sharedAs<TableViewDelegate>());
+    if (_folder.empty())
+        _folder = videosDirectory();
+    if (!_initialMoviePath.empty()) {
+        // A dropped movie goes straight to its trim screen; the list is never shown.
+        openMovie(_initialMoviePath);
+        return;
+    }
+    _scanning = true;
+    _statusLabel->setText("Looking for movies in " + lastPathComponent(_folder) + "\u2026");
+    _spinner->startAnimating();
+    std::weak_ptr<Object> weak = weak_from_this();
+    auto cancelled = _scanCancelled;
+    const std::string folder = _folder;
+    _pool.start([weak, cancelled, folder] {
+        auto movies = scanMovieFolder(folder, kThumbnailPoints, cancelled.get());
+        if (*cancelled)
+            return;
+        RunLoop::post([weak, movies = std::move(movies)]() mutable {
+            if (auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock()))
+                picker->moviesScanned(std::move(movies));
+        });
+    });
+}
+
+void ImagePickerController::moviesScanned(std::vector<MovieEntry> movies) {
+    _movies = std::move(movies);
+    _scanning = false;
+    _spinner->stopAnimating();
+    if (_movies.empty())
+        _statusLabel->setText("No movies in " + lastPathComponent(_folder) +
+                              ". Choose Other\u2026 to pick one from anywhere.");
+    _statusLabel->setHidden(!_movies.empty());
+    _table->reloadData();
+    if (_selectedRow < 0)
+        selectRow(_movies.empty() ? 0 : 1);
+}
+
+int ImagePickerController::tableViewNumberOfRowsInSection(TableView&, int) {
+    return 1 + static_cast<int>(_movies.size());
+}
+
+TableViewCellPtr ImagePickerController::tableViewCellForRowAtIndexPath(TableView& tableView,
+                                                                       const IndexPath& indexPath) {
+    auto cell = std::dynamic_pointer_cast<MoviePickerCell>(
+        tableView.dequeueReusableCellWithIdentifier(kMovieCellIdentifier));
+    if (!cell)
+        cell = std::make_shared<MoviePickerCell>();
+    if (indexPath.row == 0) {
+        cell->thumbnail->setHidden(true);
+        cell->name->setFrame(Rect(16, 9, 294, 22));
+        cell->detail->setFrame(Rect(16, 31, 294, 20));
+        cell->name->setText("Other\u2026");
+        cell->detail->setText("Choose a movie from anywhere");
+        return cell;
+    }
+    const MovieEntry& movie = _movies[static_cast<std::size_t>(indexPath.row - 1)];
+    cell->name->setFrame(Rect(100, 9, 210, 22));
+    cell->detail->setFrame(Rect(100, 31, 210, 20));
+    cell->thumbnail->setImage(movie.thumbnail);
+    cell->name->setText(movie.name);
+    cell->detail->setText(formatMovieLength(movie.durationSeconds));
+    return cell;
+}
+
+void ImagePickerController::tableViewDidSelectRowAtIndexPath(TableView&,
+                                                             const IndexPath& indexPath) {
+    _selectedRow = indexPath.row;
+    openRow(indexPath.row);
+}
+
+void ImagePickerController::selectRow(int row) {
+    const int rows = 1 + static_cast<int>(_movies.size());
+    if (!_table || row < 0 || row >= rows)
+        return;
+    _selectedRow = row;
+    const IndexPath path = IndexPath::forRow(row);
+    _table->selectRowAtIndexPath(path, false);
+    // Keep the chosen row on screen.
+    const Rect rowRect = _table->rectForRowAtIndexPath(path);
+    const double top = _table->contentOffset().y;
+    const double visible = _table->bounds().height();
+    if (rowRect.minY() < top)
+        _table->setContentOffset(Point{0, rowRect.minY()});
+    else if (rowRect.maxY() > top + visible)
+        _table->setContentOffset(Point{0, rowRect.maxY() - visible});
+}
+
+void ImagePickerController::openRow(int row) {
+    if (row == 0) {
+        onOther();
+        return;
+    }
+    if (row > 0 && row <= static_cast<int>(_movies.size()))
+        openMovie(_movies[static_cast<std::size_t>(row - 1)].path);
+}
+
+void ImagePickerController::onOther() {
+    FileDialogRequest request;
+    request.title = "Choose a Movie";
+    request.nameFilters = {"Movies (*.mov *.mp4 *.m4v *.mkv *.webm *.avi *.3gp *.mts *.ogv)",
+                           "All files (*)"};
+    request.directory = _folder;
+    std::weak_ptr<Object> weak = weak_from_this();
+    FileDialog::run(request, [weak](const std::string& path) {
+        auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock());
+        // A cancelled dialog leaves the list as it was.
+        if (picker && !path.empty() && !picker->_answered)
+            picker->openMovie(path);
+    });
+}
+
+void ImagePickerController::openMovie(const std::string& path) {
+    if (_answered || _trim)
+        return;
+    if (!_allowsEditing) {
+        finishWithMovie(path);
+        return;
+    }
+    _trim = std::make_shared<MovieTrimViewController>(path);
+    const bool fromList = _initialMoviePath.empty();
+    _trim->setCallbacks({
+        [this](const std::string& movie) { finishWithMovie(movie); },
+        [this, fromList] {
+            if (fromList)
+                closeTrim(true);
+            else
+                cancel();
+        },
+        [this](const std::string& message) { showFailure(message); },
+    });
+    ViewPtr trimView = _trim->view();
+    const Rect bounds = view()->bounds();
+    view()->addSubview(trimView);
+    if (fromList) {
+        trimView->setFrame(bounds.offsetBy(bounds.width(), 0));
+        View::animate(kSlideSeconds, 0, AnimationCurve::EaseInOut,
+                      [&] { trimView->setFrame(bounds); });
+    } else {
+        trimView->setFrame(bounds);
+    }
+}
+
+void ImagePickerController::closeTrim(bool animated) {
+    if (!_trim)
+        return;
+    auto trim = std::move(_trim);
+    ViewPtr trimView = trim->view();
+    if (!animated) {
+        trimView->removeFromSuperview();
+        return;
+    }
+    const Rect bounds = view()->bounds();
+    View::animate(
+        kSlideSeconds, 0, AnimationCurve::EaseInOut,
+        [&] { trimView->setFrame(bounds.offsetBy(bounds.width(), 0)); },
+        [trim, trimView](bool) { trimView->removeFromSuperview(); });
+}
+
+void ImagePickerController::showFailure(const std::string& message) {
+    if (_answered || _alert)
+        return;
+    _alert = std::make_shared<AlertView>("", message, sharedAs<AlertViewDelegate>(), "OK",
+                                         std::vector<std::string>{});
+    _alert->show();
+}
+
+void ImagePickerController::alertViewClickedButtonAtIndex(AlertView&, int) {
+    _alert.reset();
+    // Nothing can be made of the file: the pick ends as a cancel.
     cancel();
-    return true;
+}
+
+bool ImagePickerController::keyPressed(const KeyEvent& event) {
+    if (_trim)
+        return _trim->keyPressed(event);
+    switch (event.key) {
+    case KeyEvent::Key::Escape:
+        cancel();
+        return true;
+    case KeyEvent::Key::Up:
+        selectRow(std::max(0, _selectedRow - 1));
+        return true;
+    case KeyEvent::Key::Down:
+        selectRow(std::min(static_cast<int>(_movies.size()), _selectedRow + 1));
+        return true;
+    case KeyEvent::Key::Return:
+        openRow(std::max(0, _selectedRow));
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ImagePickerController::finishWithMovie(const std::string& path) {
+    if (_answered)
+        return;
+    _answered = true;
     if (auto d = delegate())
         d->imagePickerControllerDidFinishPickingMediaWithInfo(*this, {kUTTypeMovie, path});
 }
 
 void ImagePickerController::cancel() {
+    if (_answered)
+        return;
+    _answered = true;
+    if (_trim && _trim->isExporting())
+        _trim->onCancel();
     if (auto d = delegate())
         d->imagePickerControllerDidCancel(*this);
 }

@@ -3,14 +3,23 @@
 // temporary folder; an untrimmed pick hands on the original file.
 #pragma once
 
+#include "platform/system/MovieFolder.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/ViewController.h"
 
+#include <QThreadPool>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tx {
 
 class ImagePickerController;
+class MovieTrimViewController;
+class Label;
+class ActivityIndicator;
 
 // What a pick gives: the kind of media and the movie's file path.
 struct ImagePickerMediaInfo {
@@ -30,8 +39,14 @@ public:
     virtual void imagePickerControllerDidCancel(ImagePickerController& picker) = 0;
 };
 
-class ImagePickerController : public ViewController {
+class ImagePickerController : public ViewController,
+                              public TableViewDataSource,
+                              public TableViewDelegate,
+                              public AlertViewDelegate {
 public:
+    ImagePickerController();
+    ~ImagePickerController() override;
+
     void setDelegate(std::weak_ptr<ImagePickerControllerDelegate> delegate) {
         _delegate = std::move(delegate);
     }
@@ -42,18 +57,62 @@ public:
     // Starts at the trim screen of this file instead of the list (a movie dropped on the window).
     void setInitialMoviePath(std::string path) { _initialMoviePath = std::move(path); }
     const std::string& initialMoviePath() const { return _initialMoviePath; }
+    // The folder whose movies are listed; the user's Videos folder unless set before loading.
+    void setMovieFolder(std::string folder) { _folder = std::move(folder); }
+    const std::string& movieFolder() const { return _folder; }
 
     void loadView() override;
+    void viewDidLoad() override;
+    // List: Up/Down choose a row, Return opens it, Esc cancels. The trim screen has its own keys.
     bool keyPressed(const KeyEvent& event) override;
+
+    // The list: row 0 is "Other…", the movies follow, newest first.
+    bool isScanning() const { return _scanning; }
+    const std::vector<MovieEntry>& movies() const { return _movies; }
+    int selectedRow() const { return _selectedRow; }
+    void selectRow(int row);
+    void openRow(int row);
+    // Asks the desktop's file dialog for a movie anywhere.
+    void onOther();
+    // Goes on with this file: the trim screen when editing is allowed, otherwise the answer.
+    void openMovie(const std::string& path);
+    // The trim screen on show, or null.
+    MovieTrimViewController* trimViewController() const { return _trim.get(); }
+
+    int tableViewNumberOfRowsInSection(TableView& tableView, int section) override;
+    TableViewCellPtr tableViewCellForRowAtIndexPath(TableView& tableView,
+                                                    const IndexPath& indexPath) override;
+    bool tableViewCanEditRowAtIndexPath(TableView&, const IndexPath&) override { return false; }
+    void tableViewDidSelectRowAtIndexPath(TableView& tableView,
+                                          const IndexPath& indexPath) override;
+    void alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) override;
 
 protected:
     void finishWithMovie(const std::string& path);
     void cancel();
 
 private:
+    void moviesScanned(std::vector<MovieEntry> movies);
+    void closeTrim(bool animated);
+    void showFailure(const std::string& message);
+
     std::weak_ptr<ImagePickerControllerDelegate> _delegate;
     bool _allowsEditing = false;
     std::string _initialMoviePath;
+    std::string _folder;
+
+    std::vector<MovieEntry> _movies;
+    bool _scanning = false;
+    int _selectedRow = -1;
+    bool _answered = false;
+    std::shared_ptr<TableView> _table;
+    std::shared_ptr<Label> _statusLabel;
+    std::shared_ptr<ActivityIndicator> _spinner;
+    std::shared_ptr<MovieTrimViewController> _trim;
+    std::shared_ptr<AlertView> _alert;
+
+    std::shared_ptr<std::atomic<bool>> _scanCancelled;
+    QThreadPool _pool;
 };
 
 } // namespace tx

@@ -36,6 +36,12 @@ public:
         (void)url;
         return false;
     }
+    // The user closes the window; false keeps the application running (the delegate may ask
+    // the user first and quit later).
+    virtual bool applicationShouldTerminate(Application& application) {
+        (void)application;
+        return true;
+    }
 };
 
 class Application : public Responder {

@@ -3,9 +3,12 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 
+#include <QCloseEvent>
+#include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QInputMethodQueryEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -48,6 +51,43 @@ bool PlatformWindow::event(QEvent* event) {
         }
         input->accept();
         return true;
+    }
+    switch (event->type()) {
+    case QEvent::Show:
+        _window.platformVisibilityChanged(!(windowStates() & Qt::WindowMinimized));
+        break;
+    case QEvent::Hide:
+        _window.platformVisibilityChanged(false);
+        break;
+    case QEvent::WindowStateChange:
+        _window.platformVisibilityChanged(isVisible() && !(windowStates() & Qt::WindowMinimized));
+        break;
+    case QEvent::Close:
+        if (!_window.platformCloseRequested()) {
+            event->ignore();
+            return true;
+        }
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (drag->mimeData()->hasUrls())
+            drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        std::vector<std::string> paths;
+        for (const QUrl& url : drop->mimeData()->urls()) {
+            if (url.isLocalFile())
+                paths.push_back(url.toLocalFile().toStdString());
+        }
+        drop->acceptProposedAction();
+        _window.platformFilesDropped(paths);
+        return true;
+    }
+    default:
+        break;
     }
     return QRasterWindow::event(event);
 }

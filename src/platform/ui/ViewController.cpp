@@ -65,6 +65,7 @@ void ViewController::presentViewController(std::shared_ptr<ViewController> contr
         top->isViewLoaded() && top->_view->window() ? top->_view->window() : Window::keyWindow();
     top->_presented = controller;
     controller->_presenting = top;
+    controller->_beingDismissed = false;
     ViewPtr view = controller->view();
     Rect screen = Screen::mainScreen().bounds();
     top->viewWillDisappear(animated);
@@ -72,10 +73,20 @@ void ViewController::presentViewController(std::shared_ptr<ViewController> contr
     if (window)
         window->addSubview(view);
     std::weak_ptr<ViewController> weakPresented = controller;
-    auto finish = [top, weakPresented, animated, completion](bool) {
+    // The presenter may go away before the slide ends (its owner let it go): it then hears nothing.
+    std::weak_ptr<Object> weakTop = top->weak_from_this();
+    const bool topShared = !weakTop.expired();
+    auto finish = [top, weakTop, topShared, weakPresented, animated, completion](bool) {
         auto presented = weakPresented.lock();
-        if (presented)
-            presented->viewDidAppear(animated);
+        auto keepTop = weakTop.lock();
+        // Dismissed before the slide ended: the presenter has appeared again meanwhile.
+        if (!presented || (!keepTop && topShared) || top->_presented != presented ||
+            presented->_beingDismissed) {
+            if (completion)
+                completion();
+            return;
+        }
+        presented->viewDidAppear(animated);
         top->viewDidDisappear(animated);
         if (completion)
             completion();
@@ -107,6 +118,7 @@ void ViewController::dismissViewController(bool animated, std::function<void()> 
         (*it)->_presenting->_presented.reset();
         (*it)->_presenting = nullptr;
     }
+    presented->_beingDismissed = true;
     presented->viewWillDisappear(animated);
     presenter->viewWillAppear(animated);
     presenter->finishDismissal(presented, animated, completion);
@@ -114,7 +126,15 @@ void ViewController::dismissViewController(bool animated, std::function<void()> 
 
 void ViewController::finishDismissal(const std::shared_ptr<ViewController>& presented,
                                      bool animated, const std::function<void()>& completion) {
-    auto finish = [this, presented, animated, completion](bool) {
+    std::weak_ptr<Object> weakThis = weak_from_this();
+    const bool thisShared = !weakThis.expired();
+    auto finish = [this, weakThis, thisShared, presented, animated, completion](bool) {
+        auto keepThis = weakThis.lock();
+        if (thisShared && !keepThis) {
+            if (presented->isViewLoaded())
+                presented->_view->removeFromSuperview();
+            return;
+        }
         if (presented->isViewLoaded())
             presented->_view->removeFromSuperview();
         presented->viewDidDisappear(animated);

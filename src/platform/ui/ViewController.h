@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace tx {
 
@@ -55,6 +57,11 @@ public:
     ViewController* presentingViewController() const { return _presenting; }
 
     Responder* nextResponder() const override;
+    // Movie or other files dropped on the window while this screen is on top; true when used.
+    virtual bool filesDropped(const std::vector<std::string>& paths) {
+        (void)paths;
+        return false;
+    }
 
 protected:
     Window* responderWindow() const override;
@@ -66,6 +73,7 @@ private:
     ViewPtr _view;
     std::shared_ptr<ViewController> _presented;
     ViewController* _presenting = nullptr;
+    bool _beingDismissed = false;
 };
 
 } // namespace tx

@@ -69,10 +69,27 @@ void Window::makeKeyAndVisible() {
         _platformWindow = std::make_unique<PlatformWindow>(*this);
         _platformWindow->show();
     }
+    rootViewControllerAppears();
     scheduleDisplay();
 }
 
+void Window::rootViewControllerAppears() {
+    // The root screen hears that it appears once the window shows it (the camera starts there).
+    if (_rootViewController && !_rootAppeared && !isHidden()) {
+        _rootAppeared = true;
+        _rootViewController->viewWillAppear(false);
+        _rootViewController->viewDidAppear(false);
+    }
+}
+
 void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
+    if (_rootViewController == controller)
+        return;
+    if (_rootViewController && _rootAppeared) {
+        _rootViewController->viewWillDisappear(false);
+        _rootViewController->viewDidDisappear(false);
+    }
+    _rootAppeared = false;
     if (_rootViewController && _rootViewController->isViewLoaded())
         _rootViewController->view()->removeFromSuperview();
     _rootViewController = std::move(controller);
@@ -80,6 +97,7 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
         ViewPtr view = _rootViewController->view();
         view->setFrame(bounds());
         addSubview(view);
+        rootViewControllerAppears();
     }
 }
 
@@ -225,9 +243,35 @@ void Window::sendWheel(Point location, double dx, double dy) {
 }
 
 void Window::platformFocusChanged(bool active) {
+    // Losing the keyboard focus ends a touch but is not resigning: clicking another window must
+    // not stop a recording.
     if (!active && _touch)
         sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
-    Application::sharedApplication().setActive(active);
+}
+
+void Window::platformVisibilityChanged(bool shown) {
+    if (!shown && _touch)
+        sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
+    Application::sharedApplication().setActive(shown);
+}
+
+bool Window::platformCloseRequested() {
+    Application& application = Application::sharedApplication();
+    if (application.delegate() && !application.delegate()->applicationShouldTerminate(application))
+        return false;
+    platformVisibilityChanged(false);
+    return true;
+}
+
+void Window::platformFilesDropped(const std::vector<std::string>& paths) {
+    if (!_rootViewController || paths.empty())
+        return;
+    ViewController* top = _rootViewController.get();
+    while (top->presentedViewController())
+        top = top->presentedViewController();
+    if (top->filesDropped(paths) || top == _rootViewController.get())
+        return;
+    _rootViewController->filesDropped(paths);
 }
 
 } // namespace tx

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tx {
@@ -40,8 +41,15 @@ public:
     void sendTouch(TouchPhase phase, Point location);
     void sendKey(const KeyEvent& event);
     void sendWheel(Point location, double dx, double dy);
-    // The desktop window took or lost the keyboard focus.
+    // The desktop window took or lost the keyboard focus (touches end; activity stays).
     void platformFocusChanged(bool active);
+    // The desktop window was shown or restored (true), or minimised, hidden or the session
+    // locked (false): the application becomes active or resigns.
+    void platformVisibilityChanged(bool shown);
+    // The user closes the desktop window; false keeps it open.
+    bool platformCloseRequested();
+    // Files dropped on the window: the top presented screen, then the root screen.
+    void platformFilesDropped(const std::vector<std::string>& paths);
 
     static const std::vector<Window*>& allWindows();
 
@@ -50,8 +58,10 @@ private:
     friend class View;
     void setFirstResponder(Responder* responder);
     void deliverTouch(TouchPhase phase);
+    void rootViewControllerAppears();
 
     std::shared_ptr<ViewController> _rootViewController;
+    bool _rootAppeared = false;
     Responder* _firstResponder = nullptr;
     QImage _frame;
     bool _displayScheduled = false;

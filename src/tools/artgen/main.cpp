@@ -792,6 +792,23 @@ void generate() {
         save(key + "_P_184_62", 184, 62, segment(label, true));
     }
 
+    // The application's icon on the desktop, at the sizes the icon theme installs: the logo on
+    // a rounded tile of the screens' own backdrop.
+    for (int size : {48, 128, 256}) {
+        const std::string px = std::to_string(size);
+        save("appicon_" + px + "_" + px, size, size, [](QPainter& p, double w, double h) {
+            const QRectF tile(w * 0.04, h * 0.04, w * 0.92, h * 0.92);
+            QPainterPath shape;
+            shape.addRoundedRect(tile, w * 0.2, h * 0.2);
+            p.save();
+            p.setClipPath(shape);
+            backdrop(p, w, h);
+            p.restore();
+            roundedStroke(p, tile, w * 0.2, kStroke, std::max(1.0, w / 64));
+            logo(p, QPointF(w / 2, h / 2), w * 0.58);
+        });
+    }
+
     // The Facebook picture frame: opaque where the movie's picture shows.
     // 150 x 150 points: a rounded square with a soft edge.
     save("bw_facebook_picture_frame_self", 300, 300, [](QPainter& p, double w, double h) {

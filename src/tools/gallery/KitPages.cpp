@@ -60,23 +60,6 @@ ViewPtr mainScreen(bool recording) {
     return root;
 }
 
-GalleryRegistration launch({"launch-transition-half-way",
-                            [](Window& window) {
-                                double h = screenHeight();
-                                auto splash = addPicture(window, "Default", Rect(0, 0, 320, h));
-                                auto main = mainScreen(false);
-                                window.addSubview(main);
-                                main->setFrame(Rect(0, h, 320, h));
-                                View::animate(1.0, 0, AnimationCurve::EaseInOut, [&] {
-                                    splash->setFrame(Rect(0, -h, 320, h));
-                                    main->setFrame(Rect(0, 0, 320, h));
-                                });
-                            },
-                            0.5});
-
-GalleryRegistration recording({"recording",
-                               [](Window& window) { window.addSubview(mainScreen(true)); }});
-
 GalleryRegistration buttons(
     {"buttons-in-each-state", [](Window& window) {
          auto root = std::make_shared<View>(window.bounds());
@@ -228,37 +211,6 @@ GalleryRegistration
                  addButton(*bar, "camera_btn_120_60", "camera_btn_P_120_60", Rect(8, 7, 60, 30));
                  addButton(*bar, "done_b_140_80", "done_b_P_140_80", Rect(242, 4, 70, 40));
              }});
-
-// The render overlay fading in, caught half-way through its 0.5 s fade.
-GalleryRegistration progress(
-    {"render-progress-fading-in-half-way",
-     [](Window& window) {
-         double h = screenHeight();
-         window.addSubview(mainScreen(false));
-         auto overlay = std::make_shared<View>(Rect(0, 0, 320, h));
-         auto panel = std::make_shared<View>(Rect(40, std::trunc((h - 54) * 0.5f) - 68, 250, 136));
-         addPicture(*panel, "converting_bg_640_960", Rect(0, 0, 250, 136));
-         addPicture(*panel, "loading_bar_bg_304_36", Rect(49, 60, 152, 18));
-         auto fill = addPicture(*panel, "loading_bar_loading_304_36", Rect(49, 60, 0, 18));
-         fill->setContentMode(ContentMode::Left);
-         fill->setClipsToBounds(true);
-         fill->setFrame(Rect(49, 60, 0.55 * 152, 18));
-         addButton(*panel, "cancel_btn_116_56", "cancel_btn_P_116_56", Rect(180, 100, 58, 28));
-         overlay->addSubview(panel);
-         window.addSubview(overlay);
-         overlay->setAlpha(0);
-         View::animate(0.5, 0, AnimationCurve::Linear, [&] { overlay->setAlpha(1); });
-     },
-     0.25});
-
-GalleryRegistration alert({"alert", [](Window& window) {
-                               window.addSubview(mainScreen(false));
-                               auto rating = std::make_shared<AlertView>(
-                                   "", "If you like this app, please rate it 5 stars!",
-                                   std::weak_ptr<AlertViewDelegate>(), "NO",
-                                   std::vector<std::string>{"YES"});
-                               rating->show();
-                           }});
 
 GalleryRegistration sheet(
     {"action-sheet-over-youtube-list", [](Window& window) {

@@ -110,5 +110,10 @@ TEST(QtBackend, WheelScrollsAndFocusLossCancelsTheTouch) {
     window->platformFocusChanged(false);
     mouse(desktop, QEvent::MouseButtonRelease, {100, 700});
     EXPECT_EQ(events, (std::vector<std::string>{"cancel"}));
-    EXPECT_FALSE(Application::sharedApplication().isActive());
+    // Losing the focus ends the touch but the application stays active; minimising resigns.
+    EXPECT_TRUE(Application::sharedApplication().isActive());
+    desktop->showMinimized();
+    EXPECT_TRUE(RunLoop::runUntil([] { return !Application::sharedApplication().isActive(); }, 2));
+    desktop->showNormal();
+    EXPECT_TRUE(RunLoop::runUntil([] { return Application::sharedApplication().isActive(); }, 2));
 }

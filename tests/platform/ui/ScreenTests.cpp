@@ -104,7 +104,7 @@ TEST(ViewController, RootViewControllerReceivesTouchesBeganFromItsView) {
     EXPECT_TRUE(panel->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::Portrait));
 }
 
-TEST(Application, FocusChangesReachTheDelegateAndAddressesOpenThroughTheHandler) {
+TEST(Application, VisibilityChangesReachTheDelegateAndAddressesOpenThroughTheHandler) {
     struct Delegate : ApplicationDelegate {
         std::vector<std::string> log;
         void applicationWillResignActive(Application&) override { log.push_back("resign"); }
@@ -122,9 +122,12 @@ TEST(Application, FocusChangesReachTheDelegateAndAddressesOpenThroughTheHandler)
     EXPECT_EQ(app.keyWindow(), window.get());
     app.setActive(false);
     delegate->log.clear();
-    window->platformFocusChanged(true);
-    window->platformFocusChanged(true);
+    window->platformVisibilityChanged(true);
+    window->platformVisibilityChanged(true);
+    // Another window taking the keyboard focus is not resigning.
     window->platformFocusChanged(false);
+    window->platformFocusChanged(true);
+    window->platformVisibilityChanged(false);
     EXPECT_TRUE(app.deliverOpenURL("fb123://authorize"));
     EXPECT_EQ(delegate->log,
               (std::vector<std::string>{"active", "resign", "url fb123://authorize"}));

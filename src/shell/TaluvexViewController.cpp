@@ -1,0 +1,751 @@
+#include "shell/TaluvexViewController.h"
+
+#include "app/AppConfigureInfo.h"
+#include "app/CustomEffectSound.h"
+#include "app/FileInfo.h"
+#include "app/TaluvexAppDelegate.h"
+#include "library/MoviesViewController.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Paths.h"
+#include "platform/sensors/Accelerometer.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/Screen.h"
+#include "share/ShareViewController.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tx {
+
+namespace {
+
+constexpr double kScreenWidth = 320;
+constexpr double kOrientationFadeSeconds = 0.2;
+// The settings panel's card is centred above a 54-point strip.
+constexpr double kSettingsStripHeight = 54;
+const Rect kSwitchCameraFrame(10, 10, 50, 30);
+const Rect kTimeHolderFrame(217, 10, 93, 28);
+const Rect kRecordFrame(125, 14, 70, 70);
+const Rect kThumbFrame(22, 24, 50, 50);
+const Rect kLoadVideoFrame(248, 24, 50, 50);
+
+// The orientation codes of the device, in the order a clockwise turn goes through them, with
+// the acceleration the simulated device feels in each.
+struct DevicePose {
+    double x;
+    double y;
+};
+constexpr DevicePose kPoses[] = {{0, -1}, {-1, 0}, {0, 1}, {1, 0}};
+
+std::shared_ptr<Button> makeButton(const std::string& picture, const Rect& frame) {
+    auto button = std::make_shared<Button>(frame);
+    button->setImage(Image::imageNamed(picture + "_" + std::to_string(int(frame.width() * 2)) +
+                                       "_" + std::to_string(int(frame.height() * 2))),
+                     ControlStateNormal);
+    button->setImage(Image::imageNamed(picture + "_P_" + std::to_string(int(frame.width() * 2)) +
+                                       "_" + std::to_string(int(frame.height() * 2))),
+                     ControlStateHighlighted);
+    return button;
+}
+
+void playEffect(const std::string& effect) {
+    CustomEffectSound::share()->playEffectSound(effect);
+}
+
+void playEffectLater(const std::string& effect, double seconds) {
+    RunLoop::postAfter(seconds, [effect] { playEffect(effect); });
+}
+
+TaluvexAppDelegate* appDelegate() {
+    return TaluvexAppDelegate::sharedDelegate();
+}
+
+} // namespace
+
+TaluvexViewController::TaluvexViewController() = default;
+
+TaluvexViewController::~TaluvexViewController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (_captureStartCall != 0) {
+        RunLoop::cancel(_captureStartCall);
+    }
+    if (_renderStartCall != 0) {
+        RunLoop::cancel(_renderStartCall);
+    }
+    if (_avRenderMgr) {
+        _avRenderMgr->stop();
+    }
+    if (_avCaptureMgr) {
+        _avCaptureMgr->stopCapture();
+        _avCaptureMgr->stop();
+        _avCaptureMgr->shutdown();
+    }
+}
+
+std::string TaluvexViewController::capturePath() {
+    return privateTemporaryDirectory() + kCaptureFileName;
+}
+
+void TaluvexViewController::loadView() {
+    const Rect bounds = Screen::mainScreen().bounds();
+    const double h = bounds.height();
+    auto root = std::make_shared<View>(bounds);
+    root->setBackgroundColor(Color::black());
+
+    _captureView = std::make_shared<CameraPreviewView>(Rect(0, 0, kScreenWidth, h));
+    root->addSubview(_captureView);
+
+    _bottomBarView =
+        std::make_shared<View>(Rect(0, h - kBottomBarHeight, kScreenWidth, kBottomBarHeight));
+    auto bar = std::make_shared<ImageView>(Rect(0, 0, kScreenWidth, kBottomBarHeight));
+    bar->setImage(Image::imageNamed("main_bottom_bar_640_196"));
+    _bottomBarView->addSubview(bar);
+
+    // The movies button shows its own picture until there is a newest movie, whose thumbnail
+    // then lies over it in a frame; touches pass through both to the button.
+    _moviesButton = makeButton("movies_btn", kThumbFrame);
+    _moviesButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onMovies(); });
+    _bottomBarView->addSubview(_moviesButton);
+    _ivLastThumb = std::make_shared<ImageView>(kThumbFrame);
+    _ivLastThumb->setContentMode(ContentMode::ScaleAspectFill);
+    _ivLastThumb->setClipsToBounds(true);
+    _ivLastThumb->setUserInteractionEnabled(false);
+    _bottomBarView->addSubview(_ivLastThumb);
+    auto thumbFrame = std::make_shared<ImageView>(kThumbFrame);
+    thumbFrame->setImage(Image::imageNamed("thumb_frame_100_100"));
+    thumbFrame->setUserInteractionEnabled(false);
+    thumbFrame->setTag(1);
+    _bottomBarView->addSubview(thumbFrame);
+
+    _recordButton = makeButton("record_btn", kRecordFrame);
+    _recordButton->setImage(Image::imageNamed("record_btn_S_140_140"), ControlStateSelected);
+    _recordButton->setImage(Image::imageNamed("record_btn_S_P_140_140"),
+                            ControlStateSelected | ControlStateHighlighted);
+    _recordButton->addTarget(this, ControlEventTouchUpInside,
+                             [this](Control&) { onCaptureAndStop(); });
+    _bottomBarView->addSubview(_recordButton);
+
+    _loadVideoButton = makeButton("load_video_btn", kLoadVideoFrame);
+    _loadVideoButton->addTarget(this, ControlEventTouchUpInside,
+                                [this](Control&) { onLoadVideo(); });
+    _bottomBarView->addSubview(_loadVideoButton);
+    root->addSubview(_bottomBarView);
+
+    _switchCameraPosition = makeButton("switch_camera_btn", kSwitchCameraFrame);
+    _switchCameraPosition->addTarget(this, ControlEventTouchUpInside,
+                                     [this](Control&) { onSwitchCameraPosition(); });
+    root->addSubview(_switchCameraPosition);
+
+    _statusRecordTime = std::make_shared<View>(kTimeHolderFrame);
+    auto holder = std::make_shared<ImageView>(
+        Rect(0, 0, kTimeHolderFrame.width(), kTimeHolderFrame.height()));
+    holder->setImage(Image::imageNamed("time_holder_bg_186_56"));
+    _statusRecordTime->addSubview(holder);
+    _labelRecordTime = std::make_shared<Label>(Rect(19, 0, 70, kTimeHolderFrame.height()));
+    _labelRecordTime->setFont(Font::boldSystemFont(14));
+    _labelRecordTime->setTextColor(Color::whiteColor());
+    _statusRecordTime->addSubview(_labelRecordTime);
+    _statusRecordTime->setHidden(true);
+    root->addSubview(_statusRecordTime);
+    setView(root);
+}
+
+void TaluvexViewController::viewDidLoad() {
+    _screenFrame = view()->bounds();
+    // The screen never dims while the application runs; the desktop's screensaver is held off
+    // while recording and rendering.
+    Application::sharedApplication().setIdleTimerDisabled(true);
+    observeNotifications();
+    _currentOrientation = 1;
+
+    _settingViewController = std::make_shared<SettingViewController>();
+    view()->addSubview(_settingViewController->view());
+    view()->bringSubviewToFront(_bottomBarView.get());
+    view()->bringSubviewToFront(_switchCameraPosition.get());
+    view()->bringSubviewToFront(_statusRecordTime.get());
+
+    _isSupportedFrontCamera = AVCaptureMgr::canCamera(true);
+    if (!_isSupportedFrontCamera) {
+        _switchCameraPosition->setEnabled(false);
+        _switchCameraPosition->setHidden(true);
+    }
+
+    // The camera starts at the stored quality: 0 is the larger picture, anything else medium.
+    auto config = AppConfigureInfo::shareAppConfigureInfo();
+    const std::string& preset =
+        config->quality() == 0 ? kCaptureSessionPreset640x480 : kCaptureSessionPresetMedium;
+    _captureLayer = Layer::create();
+    _avCaptureMgr = AVCaptureMgr::initWithPreview(_captureLayer, preset);
+    _avCaptureMgr->setDelegate(shared_from_this());
+    _avCaptureMgr->setMaxRecordedDuration(kMaxRecordedSeconds);
+    _avCaptureMgr->startup();
+
+    const double h = _screenFrame.height();
+    _captureView->setFrame(Rect(0, 0, _captureView->frame().width(), h - kBottomBarHeight));
+    _captureLayer->setFrame(LayerFrame{0, 0, kScreenWidth, h - kBottomBarHeight});
+    if (VideoPreviewLayerPtr preview = _avCaptureMgr->getVideoLayer()) {
+        preview->setFrame(_captureLayer->frame());
+        preview->setVideoGravity(kLayerVideoGravityResizeAspectFill);
+        std::weak_ptr<VideoPreviewLayer> weakPreview = preview;
+        CameraPreviewView::Source source;
+        source.serial = [weakPreview]() -> std::uint64_t {
+            auto layer = weakPreview.lock();
+            return layer ? layer->pictureSerial() : 0;
+        };
+        source.picture = [weakPreview]() -> QImage {
+            auto layer = weakPreview.lock();
+            if (!layer) {
+                return {};
+            }
+            // The converted pixels move into the picture without another copy.
+            auto pixels = std::make_unique<PreviewImage>(layer->latestImage());
+            if (pixels->isEmpty()) {
+                return {};
+            }
+            PreviewImage* raw = pixels.release();
+            return QImage(
+                raw->pixels.data(), raw->width, raw->height, raw->bytesPerRow(),
+                QImage::Format_RGB32, [](void* info) { delete static_cast<PreviewImage*>(info); },
+                raw);
+        };
+        _captureView->setSource(std::move(source));
+    }
+    idleLayout();
+}
+
+void TaluvexViewController::observeNotifications() {
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, kSettingWillAppear,
+                       [this](const Notification&) { setButtonsEnabled(false); });
+    center.addObserver(this, kSettingDidAppear, [](const Notification&) {});
+    center.addObserver(this, kSettingWillDisappear, [](const Notification&) {});
+    center.addObserver(this, kSettingDidDisappear,
+                       [this](const Notification&) { setButtonsEnabled(true); });
+    center.addObserver(this, kConvertingWillStart, [this](const Notification&) {
+        setButtonsEnabled(false);
+        _settingViewController->enable(false);
+        _avCaptureMgr->stop();
+    });
+    center.addObserver(this, kConvertingWillStop, [this](const Notification&) {
+        setButtonsEnabled(true);
+        _settingViewController->enable(true);
+        if (!_quitting) {
+            _avCaptureMgr->start();
+        }
+    });
+}
+
+void TaluvexViewController::setButtonsEnabled(bool enabled) {
+    _moviesButton->setEnabled(enabled);
+    _recordButton->setEnabled(enabled);
+    _loadVideoButton->setEnabled(enabled);
+    if (_isSupportedFrontCamera) {
+        _switchCameraPosition->setEnabled(enabled);
+    }
+}
+
+void TaluvexViewController::viewWillAppear(bool) {
+    // Back from the library or the share screen, unless a render holds the camera.
+    if (!_avRenderMgr) {
+        _avCaptureMgr->start();
+    }
+    const std::string thumb = lastVideoPath();
+    _ivLastThumb->setImage(thumb.empty() ? nullptr : Image::imageWithContentsOfFile(thumb));
+}
+
+void TaluvexViewController::viewDidDisappear(bool) {
+    _avCaptureMgr->stop();
+}
+
+void TaluvexViewController::viewDidUnload() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    _settingViewController.reset();
+    _avCaptureMgr->stopCapture();
+    _avCaptureMgr->stop();
+    _avCaptureMgr->shutdown();
+    _avCaptureMgr.reset();
+}
+
+void TaluvexViewController::recordingLayout() {
+    _recordButton->setSelected(true);
+    _statusRecordTime->setHidden(false);
+    if (_isSupportedFrontCamera) {
+        _switchCameraPosition->setHidden(true);
+    }
+    _moviesButton->setHidden(true);
+    _ivLastThumb->setHidden(true);
+    _bottomBarView->viewWithTag(1)->setHidden(true);
+    _loadVideoButton->setHidden(true);
+    _settingViewController->enable(false);
+}
+
+void TaluvexViewController::idleLayout() {
+    _recordButton->setSelected(false);
+    _statusRecordTime->setHidden(true);
+    if (_isSupportedFrontCamera) {
+        _switchCameraPosition->setHidden(false);
+    }
+    _moviesButton->setHidden(false);
+    _ivLastThumb->setHidden(false);
+    _bottomBarView->viewWithTag(1)->setHidden(false);
+    _loadVideoButton->setHidden(false);
+    _settingViewController->enable(true);
+}
+
+std::string TaluvexViewController::recordTimeText(float seconds) {
+    const int t = static_cast<int>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", (t / 3600) % 60, (t / 60) % 60, t % 60);
+    return text;
+}
+
+std::int32_t TaluvexViewController::renderTempo(std::int32_t storedSpeed) {
+    // The panel shows any other stored value as x 1.0; the render follows what it shows.
+    return storedSpeed == 70 || storedSpeed == 130 ? storedSpeed : 100;
+}
+
+bool TaluvexViewController::isRecording() const {
+    return _captureStartCall != 0 || (_avCaptureMgr && _avCaptureMgr->isCapture());
+}
+
+bool TaluvexViewController::isBusy() const {
+    return isRecording() || _awaitingRecordingEnd || _avRenderMgr != nullptr;
+}
+
+void TaluvexViewController::onCaptureAndStop() {
+    if (_captureStartCall != 0) {
+        // Pressed again before the recording began: nothing was recorded, nothing to keep.
+        RunLoop::cancel(_captureStartCall);
+        _captureStartCall = 0;
+        playEffectLater(kSoundEffect_Recording, kRecordSoundDelaySeconds);
+        idleLayout();
+        return;
+    }
+    if (_avCaptureMgr->isCapture()) {
+        _awaitingRecordingEnd = true;
+        _avCaptureMgr->stopCapture();
+        playEffectLater(kSoundEffect_Recording, kRecordSoundDelaySeconds);
+        idleLayout();
+        return;
+    }
+    if (_awaitingRecordingEnd) {
+        // The last recording is still being completed in "capture.mov"; a new one would
+        // overwrite it before it is rendered.
+        return;
+    }
+    playEffect(kSoundEffect_Recording);
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    _captureStartCall = RunLoop::postAfter(kRecordSoundDelaySeconds, [weakSelf] {
+        if (auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock())) {
+            self->_captureStartCall = 0;
+            self->startCapture();
+        }
+    });
+    recordingLayout();
+    _labelRecordTime->setText(recordTimeText(0));
+}
+
+void TaluvexViewController::startCapture() {
+    _awaitingRecordingEnd = true;
+    if (!_avCaptureMgr->startCaptureWithPath(capturePath()) && !_avCaptureMgr->isCapture()) {
+        // Whatever went wrong reaches the delegate as a recording error.
+        return;
+    }
+}
+
+void TaluvexViewController::cancelRecording() {
+    if (_captureStartCall != 0) {
+        RunLoop::cancel(_captureStartCall);
+        _captureStartCall = 0;
+        idleLayout();
+        return;
+    }
+    if (_avCaptureMgr->isCapture()) {
+        _awaitingRecordingEnd = true;
+    }
+    _avCaptureMgr->stopCapture();
+    idleLayout();
+}
+
+void TaluvexViewController::stopForQuit() {
+    _quitting = true;
+    cancelRecording();
+    if (_renderStartCall != 0) {
+        RunLoop::cancel(_renderStartCall);
+        _renderStartCall = 0;
+    }
+    if (_avRenderMgr) {
+        // Stopping removes the partial movie.
+        _avRenderMgr->stop();
+        _avRenderMgr.reset();
+    }
+}
+
+void TaluvexViewController::avCaptureMgrDidUpdate(AVCaptureMgr& mgr, float seconds) {
+    if (mgr.isCapture()) {
+        _labelRecordTime->setText(recordTimeText(seconds));
+    }
+}
+
+void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::string& fileURL) {
+    _awaitingRecordingEnd = false;
+    idleLayout();
+    if (_quitting) {
+        return;
+    }
+    if (prepareRender(fileURL)) {
+        // The overlay fades in first; a cancel before the start leaves nothing to start.
+        _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
+        _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
+        _fileRenderProgressView->show();
+        std::weak_ptr<Object> weakSelf = weak_from_this();
+        std::weak_ptr<AVFileRenderMgr> weakEngine = _avRenderMgr;
+        _renderStartCall = RunLoop::postAfter(kRenderStartDelaySeconds, [weakSelf, weakEngine] {
+            auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock());
+            if (!self) {
+                return;
+            }
+            self->_renderStartCall = 0;
+            if (self->_avRenderMgr && self->_avRenderMgr == weakEngine.lock()) {
+                self->startPreparedRender();
+            }
+        });
+    }
+}
+
+void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorPtr& error) {
+    // A recording stopped at its maximum length is complete: it is rendered like any other.
+    if (error && error->domain() == kCaptureErrorDomain &&
+        error->code() == kCaptureErrorMaximumDurationReached && fileExists(capturePath())) {
+        avCaptureMgrDidFinish(mgr, capturePath());
+        return;
+    }
+    _awaitingRecordingEnd = false;
+    idleLayout();
+    if (_quitting) {
+        return;
+    }
+    std::string message = error && error->recoverySuggestion() ? *error->recoverySuggestion() : "";
+    if (message.empty() && error) {
+        message = error->localizedDescription();
+    }
+    showAlert(message);
+}
+
+bool TaluvexViewController::prepareRender(const std::string& sourcePath) {
+    const std::string outputPath = documentsDirectory() + "/" + uniqueString() + ".mov";
+    removeFile(outputPath);
+    NotificationCenter::defaultCenter().post(kConvertingWillStart);
+
+    TaluvexAppDelegate* delegate = appDelegate();
+    const std::int32_t audioType =
+        delegate ? delegate->audioType() : TaluvexAppDelegate::kAudioTypeMute;
+    if (delegate && audioType == TaluvexAppDelegate::kAudioTypeFromVideo) {
+        delegate->setAudioTrackURL(sourcePath);
+    }
+    _avRenderMgr = AVFileRenderMgr::create();
+    _avRenderMgr->setIsReverseSpeed(audioType == TaluvexAppDelegate::kAudioTypeFromVideo);
+    _avRenderMgr->setDelegate(weak_from_this());
+    _avRenderMgr->setInputVideoUrl(sourcePath);
+    _avRenderMgr->setInputAudioUrl(delegate ? delegate->audioTrackURL() : std::string());
+    _avRenderMgr->setOutputPath(outputPath);
+    _avRenderMgr->setTempo(renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
+    return true;
+}
+
+void TaluvexViewController::startPreparedRender() {
+    if (!_avRenderMgr->start()) {
+        renderDidNotStart(_avRenderMgr->startError());
+    }
+}
+
+void TaluvexViewController::renderDidNotStart(const ErrorPtr& cause) {
+    // Nothing will be reported for a render that never started: back to idle at once.
+    const std::string source = _avRenderMgr ? lastPathComponent(_avRenderMgr->inputVideoUrl()) : "";
+    endRender();
+    std::string message = "\"" + source + "\" cannot be rendered";
+    if (cause) {
+        message += ": " + cause->localizedDescription();
+    }
+    showAlert(message);
+}
+
+void TaluvexViewController::endRender() {
+    if (_renderStartCall != 0) {
+        RunLoop::cancel(_renderStartCall);
+        _renderStartCall = 0;
+    }
+    if (_fileRenderProgressView) {
+        _fileRenderProgressView->hide();
+        _fileRenderProgressView.reset();
+    }
+    _avRenderMgr.reset();
+    NotificationCenter::defaultCenter().post(kConvertingWillStop);
+}
+
+void TaluvexViewController::avFileRenderMgrDidUpdate(AVFileRenderMgr*, float progress) {
+    if (_fileRenderProgressView) {
+        _fileRenderProgressView->setProgress(progress * 0.9f + 0.1f);
+    }
+}
+
+void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool) {
+    const std::string outputPath = mgr ? mgr->outputPath() : _avRenderMgr->outputPath();
+    if (_fileRenderProgressView) {
+        _fileRenderProgressView->hide();
+        _fileRenderProgressView.reset();
+    }
+    NotificationCenter::defaultCenter().post(kConvertingWillStop);
+    if (TaluvexAppDelegate* delegate = appDelegate()) {
+        delegate->generatorThumbFile(outputPath);
+    }
+    auto share = std::make_shared<ShareViewController>();
+    share->setPath(outputPath);
+    presentViewController(share, true);
+    // The engine reports from inside itself: it is let go on the next turn.
+    std::shared_ptr<AVFileRenderMgr> finished = std::move(_avRenderMgr);
+    RunLoop::post([finished] {});
+
+    auto config = AppConfigureInfo::shareAppConfigureInfo();
+    if (config->countFinishedRender()) {
+        _ratingAlert =
+            std::make_shared<AlertView>("", kRatingMessage, sharedAs<AlertViewDelegate>(), "NO",
+                                        std::vector<std::string>{"YES"});
+        _lastAlert = _ratingAlert;
+        _ratingAlert->show();
+    }
+}
+
+void TaluvexViewController::avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& error) {
+    std::shared_ptr<AVFileRenderMgr> failed = _avRenderMgr;
+    endRender();
+    RunLoop::post([failed] {});
+    showAlert(error ? error->localizedDescription() : std::string());
+}
+
+void TaluvexViewController::fileRenderProgressViewCanceled(FileRenderProgressView&, bool) {
+    // The overlay hides itself.
+    _fileRenderProgressView.reset();
+    if (_renderStartCall != 0) {
+        RunLoop::cancel(_renderStartCall);
+        _renderStartCall = 0;
+    }
+    if (_avRenderMgr) {
+        _avRenderMgr->stop();
+    }
+    endRender();
+}
+
+void TaluvexViewController::alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) {
+    if (&alertView != _ratingAlert.get()) {
+        return;
+    }
+    _ratingAlert.reset();
+    if (buttonIndex == alertView.cancelButtonIndex()) {
+        return;
+    }
+    auto config = AppConfigureInfo::shareAppConfigureInfo();
+    config->setRate(true);
+    config->save();
+    // The software centre's page of the application.
+    Application::sharedApplication().openURL(std::string("appstream://") +
+                                             TaluvexAppDelegate::kAppId);
+}
+
+void TaluvexViewController::showAlert(const std::string& message) {
+    _lastAlert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+                                             std::vector<std::string>{});
+    _lastAlert->show();
+}
+
+void TaluvexViewController::onLoadVideo() {
+    playEffect(kSoundEffect_BtnClick);
+    _picker = std::make_shared<ImagePickerController>();
+    _picker->setAllowsEditing(true);
+    _picker->setDelegate(sharedAs<ImagePickerControllerDelegate>());
+    presentViewController(_picker, true);
+}
+
+bool TaluvexViewController::filesDropped(const std::vector<std::string>& paths) {
+    if (presentedViewController() || isBusy() || paths.empty()) {
+        return false;
+    }
+    // A dropped movie takes the picker's road from its trim screen.
+    _picker = std::make_shared<ImagePickerController>();
+    _picker->setAllowsEditing(true);
+    _picker->setInitialMoviePath(paths.front());
+    _picker->setDelegate(sharedAs<ImagePickerControllerDelegate>());
+    presentViewController(_picker, true);
+    return true;
+}
+
+void TaluvexViewController::imagePickerControllerDidFinishPickingMediaWithInfo(
+    ImagePickerController& picker, const ImagePickerMediaInfo& info) {
+    picker.dismissViewController(false);
+    _picker.reset();
+    if (info.mediaType != kUTTypeMovie || info.mediaURL.empty() || !fileExists(info.mediaURL)) {
+        return;
+    }
+    if (prepareRender(info.mediaURL)) {
+        if (!_avRenderMgr->start()) {
+            renderDidNotStart(_avRenderMgr->startError());
+            return;
+        }
+        _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
+        _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
+        _fileRenderProgressView->show();
+    }
+}
+
+void TaluvexViewController::imagePickerControllerDidCancel(ImagePickerController& picker) {
+    picker.dismissViewController(true);
+    _picker.reset();
+}
+
+void TaluvexViewController::onMovies() {
+    playEffect(kSoundEffect_BtnClick);
+    presentViewController(std::make_shared<MoviesViewController>(), true);
+}
+
+void TaluvexViewController::onSwitchCameraPosition() {
+    _avCaptureMgr->swapFrontAndBackCameras();
+}
+
+std::string TaluvexViewController::lastVideoPath() {
+    TaluvexAppDelegate* delegate = appDelegate();
+    auto movies = FileInfo::moviesBelow(documentsDirectory(), [delegate](const std::string& movie) {
+        if (delegate) {
+            delegate->generatorThumbFile(movie);
+        }
+    });
+    return movies.empty() ? std::string() : movies.front()->thumbPath();
+}
+
+void TaluvexViewController::avCaptureMgrDidChangeOrientation(AVCaptureMgr& mgr, int orientation) {
+    if (mgr.isCapture() || orientation == _currentOrientation) {
+        return;
+    }
+    applyOrientation(orientation);
+}
+
+void TaluvexViewController::applyOrientation(int code) {
+    _currentOrientation = code;
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    View::animate(
+        kOrientationFadeSeconds, 0, AnimationCurve::Linear,
+        [this] {
+            _switchCameraPosition->setAlpha(0);
+            _statusRecordTime->setAlpha(0);
+        },
+        [weakSelf, code](bool) {
+            auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock());
+            if (!self) {
+                return;
+            }
+            self->setNewSwitchPosition(code);
+            self->setNewStatusPosition(code);
+            View::animate(kOrientationFadeSeconds, 0, AnimationCurve::Linear, [&] {
+                self->_switchCameraPosition->setAlpha(1);
+                self->_statusRecordTime->setAlpha(1);
+            });
+        });
+}
+
+namespace {
+
+struct Placement {
+    bool known;
+    double radians;
+    Point switchOrigin;
+    Point statusOrigin;
+};
+
+Placement placementFor(int code, double h) {
+    switch (code) {
+    case 1:
+        return {true, 0, {10, 10}, {217, 10}};
+    case 2:
+        return {true, 3.14159, {10, 10}, {217, 10}};
+    case 3:
+        return {true, 1.570795, {270, 10}, {281, std::trunc(h - 98) - 103}};
+    case 4:
+        return {true, 4.712385, {10, std::trunc(h - 54) - 100}, {10, 10}};
+    default:
+        return {false, 0, {0, 0}, {0, 0}};
+    }
+}
+
+void place(View& view, const Placement& placement, Point origin) {
+    view.setTransform(placement.known ? AffineTransform::rotation(placement.radians)
+                                      : AffineTransform::identity());
+    Rect frame = view.frame();
+    frame.origin = origin;
+    view.setFrame(frame);
+}
+
+} // namespace
+
+void TaluvexViewController::setNewSwitchPosition(int code) {
+    if (!_isSupportedFrontCamera) {
+        return;
+    }
+    const Placement placement = placementFor(code, _screenFrame.height());
+    place(*_switchCameraPosition, placement, placement.switchOrigin);
+}
+
+void TaluvexViewController::setNewStatusPosition(int code) {
+    const Placement placement = placementFor(code, _screenFrame.height());
+    place(*_statusRecordTime, placement, placement.statusOrigin);
+}
+
+void TaluvexViewController::turnSimulatedDevice(int steps) {
+    Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
+    constexpr int kPoseCount = static_cast<int>(std::size(kPoses));
+    _simulatedTurn = ((_simulatedTurn + steps) % kPoseCount + kPoseCount) % kPoseCount;
+    accelerometer.setSimulatedAcceleration(kPoses[_simulatedTurn].x, kPoses[_simulatedTurn].y);
+}
+
+bool TaluvexViewController::keyPressed(const KeyEvent& event) {
+    using Key = KeyEvent::Key;
+    if (event.control && (event.key == Key::Left || event.key == Key::Right)) {
+        turnSimulatedDevice(event.key == Key::Right ? 1 : -1);
+        return true;
+    }
+    if (event.key == Key::Escape) {
+        if (_fileRenderProgressView) {
+            _fileRenderProgressView->onCancel();
+            return true;
+        }
+        return false;
+    }
+    if (event.key != Key::Character || event.control) {
+        return false;
+    }
+    // Keys act like the buttons: only what is there and enabled.
+    auto press = [](const std::shared_ptr<Button>& button, const std::function<void()>& action) {
+        if (button->isHidden() || !button->isEnabled()) {
+            return false;
+        }
+        action();
+        return true;
+    };
+    if (event.text == " ") {
+        return press(_recordButton, [this] { onCaptureAndStop(); });
+    }
+    if (event.text == "o" || event.text == "O") {
+        return press(_loadVideoButton, [this] { onLoadVideo(); });
+    }
+    if (event.text == "l" || event.text == "L") {
+        return press(_moviesButton, [this] { onMovies(); });
+    }
+    if (event.text == "c" || event.text == "C") {
+        if (!_isSupportedFrontCamera) {
+            return false;
+        }
+        return press(_switchCameraPosition, [this] { onSwitchCameraPosition(); });
+    }
+    return false;
+}
+
+} // namespace tx
