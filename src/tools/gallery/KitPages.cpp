@@ -29,37 +29,6 @@ ViewPtr pageRoot(Window& window, const std::string& background) {
     return root;
 }
 
-// The recording screen's look: camera picture, bottom bar, record controls, settings handle.
-ViewPtr mainScreen(bool recording) {
-    double h = screenHeight();
-    auto root = std::make_shared<View>(Rect(0, 0, 320, h));
-    root->setBackgroundColor(Color::black());
-    auto camera = std::make_shared<ImageView>(Rect(0, 0, 320, h - 98));
-    camera->setImage(cameraPicture({320, h - 98}, 0.62));
-    root->addSubview(camera);
-    addPicture(*root, "main_bottom_bar_640_196", Point{0, h - 98});
-    auto record =
-        addButton(*root, "record_btn_140_140", "record_btn_P_140_140", Rect(125, h - 84, 70, 70));
-    record->setImage(Image::imageNamed("record_btn_S_140_140"), ControlStateSelected);
-    record->setSelected(recording);
-    if (!recording) {
-        auto thumb = std::make_shared<ImageView>(Rect(22, h - 74, 50, 50));
-        thumb->setImage(cameraPicture({50, 50}, 0.05));
-        root->addSubview(thumb);
-        addButton(*root, "thumb_frame_100_100", "", Rect(22, h - 74, 50, 50));
-        addButton(*root, "load_video_btn_100_100", "load_video_btn_P_100_100",
-                  Rect(248, h - 74, 50, 50));
-        addButton(*root, "switch_camera_btn_100_60", "switch_camera_btn_P_100_60",
-                  Rect(10, 10, 50, 30));
-    } else {
-        addPicture(*root, "time_holder_bg_186_56", Rect(217, 10, 93, 28));
-        addLabel(*root, "00:01:05", Rect(236, 10, 70, 28), Font::boldSystemFont(14), theme::text());
-    }
-    addButton(*root, "setting_handle_76_200", "setting_handle_P_76_200",
-              Rect(282, std::trunc((h - 54) * 0.5) - 50, 38, 100));
-    return root;
-}
-
 GalleryRegistration buttons(
     {"buttons-in-each-state", [](Window& window) {
          auto root = std::make_shared<View>(window.bounds());

@@ -12,6 +12,7 @@
 #include "platform/ui/Screen.h"
 #include "settings/SettingViewController.h"
 #include "settings/SoundTrackViewController.h"
+#include "shell/TaluvexViewController.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,46 +37,26 @@ std::shared_ptr<TaluvexAppDelegate> application(unsigned soundCode, int speed, i
     return delegate;
 }
 
-// What the panel lies over: the camera picture above the bottom bar.
-ViewPtr cameraBackdrop(Window& window) {
-    const double h = window.bounds().height();
-    auto root = std::make_shared<View>(window.bounds());
-    root->setBackgroundColor(Color::black());
-    auto camera = std::make_shared<ImageView>(Rect(0, 0, 320, h - 98));
-    camera->setImage(cameraPicture({320, h - 98}, 0.62));
-    root->addSubview(camera);
-    addPicture(*root, "main_bottom_bar_640_196", Point{0, h - 98});
-    window.addSubview(root);
-    return root;
-}
-
-// Screens shown by a page stay alive until the next page.
+// Screens shown by a page stay alive until the tour ends.
 template <typename T> std::shared_ptr<T> keep(std::shared_ptr<T> screen) {
-    static std::vector<std::shared_ptr<void>> kept;
-    kept.push_back(screen);
+    keptAlive().push_back(screen);
     return screen;
 }
 
-std::shared_ptr<SettingViewController> panelOver(Window& window) {
-    auto panel = keep(std::make_shared<SettingViewController>());
-    cameraBackdrop(window)->addSubview(panel->view());
-    return panel;
+// The main screen carries the panel; closed, its strip shows on the "main-screen" page.
+std::shared_ptr<SettingViewController> panelOn(Window& window) {
+    return mainScreenIn(window)->settingViewController();
 }
-
-GalleryRegistration closed({"settings-panel-closed", [](Window& window) {
-                                application(3, 100, 1);
-                                panelOver(window);
-                            }});
 
 GalleryRegistration open({"settings-panel-open", [](Window& window) {
                               application(6, 130, 0);
-                              panelOver(window)->onShowHideButton();
+                              panelOn(window)->onShowHideButton();
                           }});
 
 GalleryRegistration opening({"settings-panel-opening",
                              [](Window& window) {
                                  application(2, 70, 1);
-                                 panelOver(window)->onShowHideButton();
+                                 panelOn(window)->onShowHideButton();
                              },
                              0.2});
 
@@ -119,10 +100,8 @@ GalleryRegistration switches(
      0.0625});
 
 std::shared_ptr<SoundTrackViewController> pickerOver(Window& window) {
-    auto root = keep(std::make_shared<ViewController>());
-    window.addSubview(root->view());
     auto picker = keep(std::make_shared<SoundTrackViewController>());
-    root->presentViewController(picker, false);
+    mainScreenIn(window)->presentViewController(picker, false);
     picker->tableView()->layoutIfNeeded();
     return picker;
 }
