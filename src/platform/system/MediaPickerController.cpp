@@ -1,10 +1,11 @@
 #include "MediaPickerController.h"
 
 #include "FileDialog.h"
+#include "MovieFolder.h"
+#include "PickerBar.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/media/SoundFileInfo.h"
-#include "platform/ui/Button.h"
 #include "platform/ui/Screen.h"
 
 #include <QString>
@@ -19,7 +20,6 @@ namespace tx {
 
 namespace {
 
-constexpr double kBarHeight = 45;
 constexpr double kRowHeight = 50;
 constexpr double kSearchTop = 52;
 constexpr double kStatusTop = 88;
@@ -44,13 +44,6 @@ std::string folded(const std::string& text) {
 
 std::string baseName(const std::string& path) {
     return std::filesystem::path(path).stem().string();
-}
-
-std::string lengthText(double seconds) {
-    const long total = std::lround(std::max(0.0, seconds));
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-    return text;
 }
 
 MediaItem itemForFile(const std::string& path, const SoundFileInfo& info) {
@@ -101,18 +94,7 @@ void MediaPickerController::loadView() {
     auto root = std::make_shared<View>(screen);
     root->setBackgroundColor(theme::background());
 
-    auto bar = std::make_shared<View>(Rect(0, 0, screen.width(), kBarHeight));
-    bar->setBackgroundColor(theme::panel());
-    auto title = std::make_shared<Label>(Rect(70, 0, screen.width() - 140, kBarHeight));
-    title->setText("Music");
-    title->setFont(Font::boldSystemFont(18));
-    title->setTextAlignment(TextAlignment::Center);
-    bar->addSubview(title);
-    auto cancel = std::make_shared<Button>(Rect(6, (kBarHeight - 28) / 2, 58, 28));
-    cancel->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
-    cancel->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
-    cancel->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancel(); });
-    bar->addSubview(cancel);
+    auto bar = makePickerBar(screen.width(), "Music", [this] { onCancel(); });
     root->addSubview(bar);
 
     _searchField = std::make_shared<TextField>(Rect(10, kSearchTop, screen.width() - 20, 30));
@@ -278,7 +260,7 @@ TableViewCellPtr MediaPickerController::tableViewCellForRowAtIndexPath(TableView
         const MediaItem& item = _filtered[static_cast<std::size_t>(path.row - 1)];
         std::string detail = item.artist.empty() ? "Unknown artist" : item.artist;
         if (item.durationSeconds > 0)
-            detail += " \u00b7 " + lengthText(item.durationSeconds);
+            detail += " \u00b7 " + formatMovieLength(item.durationSeconds);
         cell->show(item.title, detail);
     }
     cell->setHighlighted(path.row == _cursorRow, false);
