@@ -62,10 +62,7 @@ protected:
         return made;
     }
     // Ends every running slide.
-    void finishSlides() {
-        clock.advance(1);
-        RunLoop::runFor(0.05);
-    }
+    void finishSlides() { test::settleAnimations(clock, *window); }
     // A tap in window coordinates.
     void tap(Point point) {
         window->sendTouch(TouchPhase::Began, point);
@@ -270,10 +267,9 @@ TEST_F(PanelTest, SoundTrackButtonPresentsThePickerFromTheMainScreen) {
     auto* picker = dynamic_cast<SoundTrackViewController*>(main.screen->presentedViewController());
     ASSERT_NE(picker, nullptr);
     EXPECT_EQ(picker->selectedIndexPath().row, 3);
-    clock.advance(1);
     // The presentation ends while the main screen lives.
-    EXPECT_TRUE(RunLoop::runUntil([&] { return !picker->view()->hasAnimations(); }, 2));
-    RunLoop::runFor(0.02);
+    finishSlides();
+    EXPECT_FALSE(picker->view()->hasAnimations());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // a key window of the screen's size.
 #pragma once
 
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/View.h"
@@ -44,6 +45,22 @@ struct EventLog {
         return out;
     }
 };
+
+inline bool animates(const View& view) {
+    if (view.hasAnimations())
+        return true;
+    for (const ViewPtr& child : view.subviews())
+        if (animates(*child))
+            return true;
+    return false;
+}
+
+// Moves the clock past every running animation and lets their ends be told.
+inline void settleAnimations(SteppedClock& clock, Window& window) {
+    clock.advance(1);
+    RunLoop::runUntil([&] { return !animates(window); }, 3);
+    RunLoop::runFor(0.02);
+}
 
 inline std::shared_ptr<Window> makeWindow() {
     auto window = std::make_shared<Window>(Screen::mainScreen().bounds());

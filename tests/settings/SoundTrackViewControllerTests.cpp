@@ -45,18 +45,7 @@ protected:
         return picker;
     }
     // Lets every running presentation and dismissal end.
-    void settle() {
-        clock.advance(1);
-        RunLoop::runUntil(
-            [&] {
-                for (auto* c = root->presentedViewController(); c; c = c->presentedViewController())
-                    if (c->view()->hasAnimations())
-                        return false;
-                return true;
-            },
-            2);
-        RunLoop::runFor(0.02);
-    }
+    void settle() { test::settleAnimations(clock, *window); }
     void tapRow(SoundTrackViewController& picker, int row) {
         const Rect r = picker.tableView()->rectForRowAtIndexPath(IndexPath::forRow(row));
         const Point p = picker.tableView()->convertPointToView(
