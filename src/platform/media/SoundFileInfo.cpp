@@ -33,7 +33,9 @@ std::optional<SoundFileInfo> readSoundFileInfo(const std::string& path) {
     ff::FormatInputPtr ctx(raw);
     int stream = audioStreamIndex(ctx.get());
     // Most containers tell their streams and length from the header alone; the rest are probed.
-    if (stream < 0 || ctx->duration == AV_NOPTS_VALUE) {
+    const bool lengthKnown = stream >= 0 && (ctx->duration != AV_NOPTS_VALUE ||
+                                             ctx->streams[stream]->duration != AV_NOPTS_VALUE);
+    if (!lengthKnown) {
         if (avformat_find_stream_info(ctx.get(), nullptr) < 0)
             return std::nullopt;
         stream = audioStreamIndex(ctx.get());

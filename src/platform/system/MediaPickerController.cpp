@@ -146,6 +146,13 @@ void MediaPickerController::scanDirectory(
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (cancelled.load())
             return;
+        // Hidden files and folders (caches, trash, players' own data) are not the user's songs.
+        if (it->path().filename().string().starts_with(".")) {
+            std::error_code dirError;
+            if (it->is_directory(dirError))
+                it.disable_recursion_pending();
+            continue;
+        }
         std::error_code typeError;
         if (!it->is_regular_file(typeError))
             continue;

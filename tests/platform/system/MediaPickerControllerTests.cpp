@@ -70,6 +70,10 @@ protected:
         std::ofstream(*folder / "notes.txt") << "not a song";
         std::ofstream(*folder / "broken.mp3") << "not a song either";
         makeCutSong(*folder / "cut.m4a");
+        // Hidden files and folders are left out.
+        fs::create_directories(*folder / ".cache");
+        fs::copy_file(*folder / "zeta.wav", *folder / ".cache" / "hidden.wav");
+        fs::copy_file(*folder / "zeta.wav", *folder / ".hidden.wav");
     }
     static void TearDownTestSuite() {
         std::error_code ec;
@@ -223,6 +227,16 @@ TEST_F(MusicLibraryTest, OtherOpensTheFileDialogForSoundFiles) {
     dialogAnswer = (*folder / "notes.txt").string();
     picker->onOther();
     EXPECT_EQ(answers->picked.size(), 1u);
+}
+
+TEST_F(MusicLibraryTest, AMissingFolderSaysSoAndOffersOther) {
+    auto picker = std::make_shared<MediaPickerController>();
+    picker->setMusicDirectory((*folder / "no such folder").string());
+    root->presentViewController(picker, false);
+    EXPECT_TRUE(RunLoop::runUntil([&] { return !picker->isScanning(); }, 10));
+    EXPECT_TRUE(picker->items().empty());
+    EXPECT_EQ(picker->tableView()->numberOfRowsInSection(0), 1);
+    EXPECT_NE(picker->statusLabel()->text().find("No songs in"), std::string::npos);
 }
 
 TEST_F(MusicLibraryTest, EscapeCancels) {
