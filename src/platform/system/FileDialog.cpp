@@ -1,6 +1,6 @@
 // The desktop's file chooser: the xdg-desktop-portal FileChooser where the session has one (it
 // shows the desktop's own dialog, also from a sandbox), else Qt's dialog when the application
-// runs with widgets, else a cancel.
+// runs with widgets, else zenity or kdialog, else a cancel.
 #include "FileDialog.h"
 
 #include "platform/foundation/RunLoop.h"
@@ -15,6 +15,8 @@
 #include <QDBusPendingReply>
 #include <QFileDialog>
 #include <QObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVariantMap>
 #include <utility>
@@ -67,6 +69,13 @@ namespace {
 
 const char* const kPortalService = "org.freedesktop.portal.Desktop";
 const char* const kPortalPath = "/org/freedesktop/portal/desktop";
+
+std::string join(const std::vector<std::string>& parts) {
+    std::string joined;
+    for (const auto& part : parts)
+        joined += (joined.empty() ? "" : " ") + part;
+    return joined;
+}
 
 FileDialog::Handler& handlerSlot() {
     static FileDialog::Handler* handler = new FileDialog::Handler;
@@ -184,8 +193,64 @@ bool runWidgetDialog(const FileDialogRequest& request, FileDialog::Completion& c
     return true;
 }
 
+// The dialog programs of GTK and KDE desktops that run without a portal.
+bool runDialogProgram(const FileDialogRequest& request, FileDialog::Completion& completion) {
+    const QString title = QString::fromStdString(request.title);
+    QString folder = QString::fromStdString(request.directory);
+    if (!folder.isEmpty() && !folder.endsWith('/'))
+        folder += '/';
+    const QString start = folder + QString::fromStdString(request.suggestedName);
+    QString program = QStandardPaths::findExecutable("zenity");
+    QStringList arguments;
+    if (!program.isEmpty()) {
+        arguments << "--file-selection"
+                  << "--title=" + title;
+        if (request.save)
+            arguments << "--save"
+                      << "--confirm-overwrite";
+        if (!start.isEmpty())
+            arguments << "--filename=" + start;
+        for (const FileDialogFilter& filter : parseNameFilters(request.nameFilters))
+            arguments << "--file-filter=" + QString::fromStdString(filter.name) + " |" +
+                             QString::fromStdString(" " + join(filter.patterns));
+    } else if (!(program = QStandardPaths::findExecutable("kdialog")).isEmpty()) {
+        QStringList filters;
+        for (const auto& filter : request.nameFilters)
+            filters << QString::fromStdString(filter);
+        arguments << (request.save ? "--getsavefilename" : "--getopenfilename")
+                  << (start.isEmpty() ? QStringLiteral(".") : start) << filters.join('\n')
+                  << "--title" << title;
+    } else {
+        return false;
+    }
+    auto* process = new QProcess;
+    auto shared = std::make_shared<FileDialog::Completion>(std::move(completion));
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, shared](int code, QProcess::ExitStatus status) {
+                         std::string chosen;
+                         // Both programs print the chosen file and succeed; a cancel fails.
+                         if (status == QProcess::NormalExit && code == 0)
+                             chosen = QString::fromLocal8Bit(process->readAllStandardOutput())
+                                          .trimmed()
+                                          .toStdString();
+                         if (auto done = std::exchange(*shared, nullptr))
+                             answerLater(std::move(done), chosen);
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, shared](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         if (auto done = std::exchange(*shared, nullptr))
+                             answerLater(std::move(done), {});
+                         process->deleteLater();
+                     });
+    process->start(program, arguments);
+    return true;
+}
+
 void runWithoutPortal(const FileDialogRequest& request, FileDialog::Completion completion) {
-    if (runWidgetDialog(request, completion))
+    if (runWidgetDialog(request, completion) || runDialogProgram(request, completion))
         return;
     // No dialog can be shown: the same answer as a cancel, on a later turn like a real dialog.
     answerLater(std::move(completion), {});

@@ -55,14 +55,10 @@ public:
 } // namespace
 
 ImagePickerController::ImagePickerController()
-    : _scanCancelled(std::make_shared<std::atomic<bool>>(false)) {
-    _pool.setMaxThreadCount(1);
-}
+    : _scanCancelled(std::make_shared<std::atomic<bool>>(false)) {}
 
 ImagePickerController::~ImagePickerController() {
     *_scanCancelled = true;
-    _pool.clear();
-    _pool.waitForDone();
 }
 
 void ImagePickerController::loadView() {
@@ -87,7 +83,8 @@ void ImagePickerController::loadView() {
     _statusLabel->setNumberOfLines(0);
     root->addSubview(_statusLabel);
     _spinner = std::make_shared<ActivityIndicator>(ActivityIndicatorStyle::White);
-    _spinner->setCenter(Point{screen.width() / 2, kBarHeight + kRowHeight + 104});
+    // In the bar, out of the way of the rows that come in while it turns.
+    _spinner->setCenter(Point{screen.width() - 28, kBarHeight / 2});
     root->addSubview(_spinner);
     setView(root);
 }
@@ -108,28 +105,39 @@ void ImagePickerController::viewDidLoad() {
     std::weak_ptr<Object> weak = weak_from_this();
     auto cancelled = _scanCancelled;
     const std::string folder = _folder;
-    _pool.start([weak, cancelled, folder] {
-        auto movies = scanMovieFolder(folder, kThumbnailPoints, cancelled.get());
-        if (*cancelled)
-            return;
-        RunLoop::post([weak, movies = std::move(movies)]() mutable {
+    _thread.start([weak, cancelled, folder] {
+        // Each movie joins the list as soon as it has been read; a large folder fills it in
+        // while the user looks.
+        scanMovieFolder(folder, kThumbnailPoints, cancelled.get(), [weak](const MovieEntry& movie) {
+            RunLoop::post([weak, movie] {
+                if (auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock()))
+                    picker->movieFound(movie);
+            });
+        });
+        RunLoop::post([weak] {
             if (auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock()))
-                picker->moviesScanned(std::move(movies));
+                picker->scanFinished();
         });
     });
 }
 
-void ImagePickerController::moviesScanned(std::vector<MovieEntry> movies) {
-    _movies = std::move(movies);
-    _scanning = false;
-    _spinner->stopAnimating();
-    if (_movies.empty())
-        _statusLabel->setText("No movies in " + lastPathComponent(_folder) +
-                              ". Choose Other\u2026 to pick one from anywhere.");
-    _statusLabel->setHidden(!_movies.empty());
+void ImagePickerController::movieFound(const MovieEntry& movie) {
+    _movies.push_back(movie);
+    _statusLabel->setHidden(true);
     _table->reloadData();
     if (_selectedRow < 0)
-        selectRow(_movies.empty() ? 0 : 1);
+        selectRow(1);
+}
+
+void ImagePickerController::scanFinished() {
+    _scanning = false;
+    _spinner->stopAnimating();
+    if (_movies.empty()) {
+        _statusLabel->setText("No movies in " + lastPathComponent(_folder) +
+                              ". Choose Other\u2026 to pick one from anywhere.");
+        if (_selectedRow < 0)
+            selectRow(0);
+    }
 }
 
 int ImagePickerController::tableViewNumberOfRowsInSection(TableView&, int) {
@@ -279,6 +287,12 @@ bool ImagePickerController::keyPressed(const KeyEvent& event) {
         return true;
     case KeyEvent::Key::Down:
         selectRow(std::min(static_cast<int>(_movies.size()), _selectedRow + 1));
+        return true;
+    case KeyEvent::Key::Home:
+        selectRow(0);
+        return true;
+    case KeyEvent::Key::End:
+        selectRow(static_cast<int>(_movies.size()));
         return true;
     case KeyEvent::Key::Return:
         openRow(std::max(0, _selectedRow));

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "platform/system/MovieFolder.h"
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/ViewController.h"
 
-#include <QThreadPool>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -63,7 +63,8 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
-    // List: Up/Down choose a row, Return opens it, Esc cancels. The trim screen has its own keys.
+    // List: Up/Down (Home/End) choose a row, Return opens it, Esc cancels. The trim screen has its
+    // own keys.
     bool keyPressed(const KeyEvent& event) override;
 
     // The list: row 0 is "Other…", the movies follow, newest first.
@@ -92,7 +93,8 @@ protected:
     void cancel();
 
 private:
-    void moviesScanned(std::vector<MovieEntry> movies);
+    void movieFound(const MovieEntry& movie);
+    void scanFinished();
     void closeTrim(bool animated);
     void showFailure(const std::string& message);
 
@@ -112,7 +114,7 @@ private:
     std::shared_ptr<AlertView> _alert;
 
     std::shared_ptr<std::atomic<bool>> _scanCancelled;
-    QThreadPool _pool;
+    SerialWorker _thread;
 };
 
 } // namespace tx

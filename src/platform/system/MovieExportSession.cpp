@@ -176,8 +176,7 @@ bool MovieExportSession::setUp() {
         failWith(_writer->error());
         return false;
     }
-    // The stretch starts the new movie: times are counted from its start.
-    _writer->startSessionAtSourceTime(_range.start);
+    // The new movie's clock starts at its first picture (see feed).
     return true;
 }
 
@@ -193,6 +192,8 @@ void MovieExportSession::feed(bool pictures) {
                                       : exportError(_outputPath, "the movie cannot be written"));
             return;
         }
+        if (!pictures && !_sessionStarted)
+            return; // the first picture sets the clock; the sound waits for it
         const AssetReaderPtr reader = pictures ? _videoReader : _audioReader;
         SampleBufferPtr sample = (pictures ? _videoOutput : _audioOutput)->copyNextSampleBuffer();
         if (sample && !pictures && sample->presentationTime() >= _range.end()) {
@@ -204,6 +205,10 @@ void MovieExportSession::feed(bool pictures) {
                 failWith(reader->error());
                 return;
             }
+            if (pictures && !_sessionStarted) {
+                failWith(exportError(_asset->path(), "the chosen stretch holds no picture"));
+                return;
+            }
             input->markAsFinished();
             done = true;
             finishIfDone();
@@ -213,6 +218,16 @@ void MovieExportSession::feed(bool pictures) {
             if (auto cut = cutToRange(sample, _range.start, _range.end()))
                 input->appendSampleBuffer(cut);
             continue;
+        }
+        if (!_sessionStarted) {
+            // A stretch that starts between two pictures starts at the next one, and so does its
+            // sound: the copy begins with a picture, without a gap.
+            const MediaTime end = _range.end();
+            if (sample->presentationTime() > _range.start)
+                _range =
+                    TimeRange::make(sample->presentationTime(), end - sample->presentationTime());
+            _writer->startSessionAtSourceTime(_range.start);
+            _sessionStarted = true;
         }
         if (!_adaptor->appendPixelBuffer(sample->imageBuffer(), sample->presentationTime())) {
             failWith(_writer->error() ? _writer->error()

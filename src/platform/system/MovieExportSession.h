@@ -64,6 +64,7 @@ private:
     AssetReaderTrackOutputPtr _audioOutput;
     bool _videoDone = false;
     bool _audioDone = true;
+    bool _sessionStarted = false;
 };
 
 using MovieExportSessionPtr = std::shared_ptr<MovieExportSession>;

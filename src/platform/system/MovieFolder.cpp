@@ -50,12 +50,15 @@ bool isMovieFileName(const std::string& path) {
 }
 
 std::vector<MovieEntry> scanMovieFolder(const std::string& folder, Size thumbnailPoints,
-                                        const std::atomic<bool>* cancelled) {
+                                        const std::atomic<bool>* cancelled,
+                                        const std::function<void(const MovieEntry&)>& found) {
     std::vector<MovieEntry> movies;
     std::error_code ec;
     if (folder.empty() || !fs::is_directory(folder, ec))
         return movies;
-    std::vector<fs::path> candidates;
+    // The dates first, which cost nothing: the movies are then opened newest first, so a list
+    // that shows them as they come is in order all along.
+    std::vector<MovieEntry> candidates;
     auto it =
         fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -64,33 +67,37 @@ std::vector<MovieEntry> scanMovieFolder(const std::string& folder, Size thumbnai
                 it.disable_recursion_pending();
             continue;
         }
-        if (it->is_regular_file(ec) && isMovieFileName(it->path().string()))
-            candidates.push_back(it->path());
+        if (it->is_regular_file(ec) && isMovieFileName(it->path().string())) {
+            MovieEntry entry;
+            entry.path = it->path().string();
+            entry.name = it->path().filename().string();
+            entry.modifiedSeconds = modifiedSecondsOf(it->path());
+            candidates.push_back(std::move(entry));
+        }
         if (candidates.size() >= kMaximumFiles)
             break;
     }
-    for (const fs::path& path : candidates) {
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const MovieEntry& a, const MovieEntry& b) {
+                         if (a.modifiedSeconds != b.modifiedSeconds)
+                             return a.modifiedSeconds > b.modifiedSeconds;
+                         return a.name < b.name;
+                     });
+    for (MovieEntry& entry : candidates) {
         if (cancelled && cancelled->load())
             return {};
-        auto asset = Asset::urlAsset(path.string(), false);
+        auto asset = Asset::urlAsset(entry.path, false);
         if (!asset || asset->tracksWithMediaType(kMediaTypeVideo).empty())
             continue;
-        MovieEntry entry;
-        entry.path = path.string();
-        entry.name = path.filename().string();
         entry.durationSeconds = std::max(0.0, asset->duration().seconds());
-        entry.modifiedSeconds = modifiedSecondsOf(path);
         auto generator = ImageGenerator::create(asset);
         generator->setAppliesPreferredTrackTransform(true);
         entry.thumbnail = movieStill(
             *generator, std::min(kThumbnailSeconds, entry.durationSeconds / 2), thumbnailPoints);
+        if (found)
+            found(entry);
         movies.push_back(std::move(entry));
     }
-    std::stable_sort(movies.begin(), movies.end(), [](const MovieEntry& a, const MovieEntry& b) {
-        if (a.modifiedSeconds != b.modifiedSeconds)
-            return a.modifiedSeconds > b.modifiedSeconds;
-        return a.name < b.name;
-    });
     return movies;
 }
 

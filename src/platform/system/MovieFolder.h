@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,11 @@ struct MovieEntry {
 bool isMovieFileName(const std::string& path);
 
 // The movies in `folder` and its subfolders (hidden ones left out), newest first. Files that do
-// not open as a movie with pictures are skipped. `cancelled` is looked at between files.
+// not open as a movie with pictures are skipped. `cancelled` is looked at between files;
+// `found` hears of each movie as soon as it has been read, in the same order.
 std::vector<MovieEntry> scanMovieFolder(const std::string& folder, Size thumbnailPoints,
-                                        const std::atomic<bool>* cancelled = nullptr);
+                                        const std::atomic<bool>* cancelled = nullptr,
+                                        const std::function<void(const MovieEntry&)>& found = {});
 
 // A length as the picker shows it: "0:07", "12:05", "1:02:03".
 std::string formatMovieLength(double seconds);

@@ -183,17 +183,13 @@ struct MovieTrimViewController::Worker {
     }
 };
 
-MovieTrimViewController::MovieTrimViewController(std::string path) : _path(std::move(path)) {
-    _pool.setMaxThreadCount(1);
-}
+MovieTrimViewController::MovieTrimViewController(std::string path) : _path(std::move(path)) {}
 
 MovieTrimViewController::~MovieTrimViewController() {
     if (_export)
         _export->cancelExport();
     if (_worker)
         _worker->cancelled = true;
-    _pool.clear();
-    _pool.waitForDone();
 }
 
 void MovieTrimViewController::loadView() {
@@ -267,7 +263,7 @@ void MovieTrimViewController::viewDidLoad() {
     const Rect track = _strip->track();
     _worker->stripPoints = Size{track.width() / kStripStills, track.height()};
     auto worker = _worker;
-    _pool.start([worker] {
+    _thread.start([worker] {
         ErrorPtr error;
         // The precise opening gives the exact length and is what a copy of the stretch reads.
         auto asset = Asset::urlAsset(worker->path, true, &error);
@@ -287,6 +283,12 @@ void MovieTrimViewController::viewDidLoad() {
             return;
         worker->generator = ImageGenerator::create(worker->stillAsset);
         worker->generator->setAppliesPreferredTrackTransform(true);
+        // The first picture before the strip: the big still is what the eye looks at.
+        ImagePtr first = movieStill(*worker->generator, 0, worker->stillPoints);
+        worker->toScreen([first](MovieTrimViewController& screen) {
+            if (first && !screen._still->image())
+                screen._still->setImage(first);
+        });
         for (int i = 0; i < kStripStills && !worker->cancelled; ++i) {
             const double at = (i + 0.5) * duration / kStripStills;
             ImagePtr still = movieStill(*worker->generator, at, worker->stripPoints);
@@ -378,7 +380,7 @@ void MovieTrimViewController::requestStill(double seconds) {
         _worker->stillQueued = true;
     }
     auto worker = _worker;
-    _pool.start([worker] {
+    _thread.start([worker] {
         std::optional<double> wanted;
         {
             std::lock_guard<std::mutex> lock(worker->mutex);
@@ -413,6 +415,10 @@ bool MovieTrimViewController::keyPressed(const KeyEvent& event) {
         if (isReady() && !isExporting())
             setActiveHandle(_activeHandle == TrimHandle::Start ? TrimHandle::End
                                                                : TrimHandle::Start);
+        return true;
+    case KeyEvent::Key::Home:
+    case KeyEvent::Key::End:
+        moveActiveHandleTo(event.key == KeyEvent::Key::Home ? 0 : _durationSeconds);
         return true;
     case KeyEvent::Key::Left:
     case KeyEvent::Key::Right: {

@@ -6,9 +6,9 @@
 
 #include "platform/media/Asset.h"
 #include "platform/system/MovieExportSession.h"
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/ViewController.h"
 
-#include <QThreadPool>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,8 +59,9 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
-    // Left/Right move the active handle (Shift: ten times as far), Tab switches handles,
-    // Return uses the stretch, Esc cancels (while exporting: stops the export).
+    // Left/Right move the active handle (Shift: ten times as far; Home/End: as far as it goes),
+    // Tab switches handles, Return uses the stretch, Esc cancels (while exporting: stops the
+    // export).
     bool keyPressed(const KeyEvent& event) override;
 
     // Whether the movie has been opened and its length is known.
@@ -112,7 +113,7 @@ private:
 
     // Stills are made on a thread of their own from a second opening of the movie.
     std::shared_ptr<Worker> _worker;
-    QThreadPool _pool;
+    SerialWorker _thread;
 };
 
 } // namespace tx

@@ -63,21 +63,34 @@ GalleryRegistration list({"movie-picker", [](Window& window) {
                               picker->selectRow(2);
                           }});
 
+// The trim screen of a tour clip, once its strip of stills is complete.
+MovieTrimViewController* showTrim(Window& window, const std::string& clip) {
+    auto picker = showPicker(window, tourVideos() + "/" + clip);
+    RunLoop::runUntil(
+        [&] {
+            auto* t = picker->trimViewController();
+            return t && t->isReady() && t->stripStillCount() == 10;
+        },
+        20);
+    return picker->trimViewController();
+}
+
 GalleryRegistration trim({"trim-screen", [](Window& window) {
-                              auto picker = showPicker(window, tourVideos() + "/Skate park.mov");
-                              RunLoop::runUntil(
-                                  [&] {
-                                      auto* t = picker->trimViewController();
-                                      return t && t->isReady() && t->stripStillCount() == 10;
-                                  },
-                                  20);
-                              auto* t = picker->trimViewController();
-                              if (!t)
-                                  return;
-                              t->setRange({1.6, 5.9});
-                              t->setActiveHandle(TrimHandle::End);
-                              RunLoop::runFor(0.5); // the still at the handle arrives
+                              if (auto* t = showTrim(window, "Skate park.mov")) {
+                                  t->setRange({1.6, 5.9});
+                                  t->setActiveHandle(TrimHandle::End);
+                                  RunLoop::runFor(0.5); // the still at the handle arrives
+                              }
                           }});
+
+GalleryRegistration copying({"trim-screen-copying", [](Window& window) {
+                                 if (auto* t = showTrim(window, "Colour bars.mkv")) {
+                                     t->setRange({12.5, 41.0});
+                                     t->onUse();
+                                     RunLoop::runUntil([&] { return t->exportProgress() >= 0.4f; },
+                                                       20);
+                                 }
+                             }});
 
 } // namespace
 } // namespace tx::gallery

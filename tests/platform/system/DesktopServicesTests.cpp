@@ -17,6 +17,8 @@
 #include <QObject>
 #include <QVariantMap>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -185,12 +187,48 @@ TEST_F(PrivateBus, TheFileDialogAsksThePortalWithFiltersAndFolderAndReadsItsAnsw
     EXPECT_EQ(got, "");
 }
 
-TEST_F(PrivateBus, WithoutAPortalTheFileDialogAnswersAsACancel) {
+namespace {
+
+// PATH holds only `folder` while it lives: what dialog programs the desktop has is up to the test.
+struct OnlyOnPath {
+    std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+    explicit OnlyOnPath(const std::string& folder) { setenv("PATH", folder.c_str(), 1); }
+    ~OnlyOnPath() { setenv("PATH", saved.c_str(), 1); }
+};
+
+std::string runDialog(const FileDialogRequest& request) {
     std::string got = "unset";
-    FileDialog::run({"Choose a Movie", {}, "", false, ""},
-                    [&](const std::string& path) { got = path; });
-    ASSERT_TRUE(RunLoop::runUntil([&] { return got != "unset"; }, 5));
-    EXPECT_EQ(got, "");
+    FileDialog::run(request, [&](const std::string& path) { got = path; });
+    RunLoop::runUntil([&] { return got != "unset"; }, 5);
+    return got;
+}
+
+} // namespace
+
+TEST_F(PrivateBus, WithoutAPortalTheDesktopsDialogProgramIsAskedElseTheAnswerIsACancel) {
+    const std::string bin = test::tempPath("bin");
+    std::filesystem::create_directories(bin);
+    {
+        OnlyOnPath path(bin);
+        EXPECT_EQ(runDialog({"Choose a Movie", {}, "", false, ""}), "");
+    }
+    const std::string log = bin + "/arguments";
+    std::ofstream(bin + "/zenity") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << log << "\n[ -e "
+                                   << bin << "/cancel ] && exit 1\n"
+                                   << "echo '/home/me/Movies/Beach day.mov'\n";
+    std::filesystem::permissions(bin + "/zenity", std::filesystem::perms::owner_all);
+    OnlyOnPath path(bin + ":/usr/bin:/bin");
+    EXPECT_EQ(runDialog({"Choose a Movie", {"Movies (*.mov *.mp4)"}, "/home/me/Movies", false, ""}),
+              "/home/me/Movies/Beach day.mov");
+    EXPECT_EQ(test::capture("cat " + log),
+              "--file-selection\n--title=Choose a Movie\n--filename=/home/me/Movies/\n"
+              "--file-filter=Movies | *.mov *.mp4");
+    std::ofstream(bin + "/cancel") << "";
+    EXPECT_EQ(runDialog({"Save the Mail", {}, "/home/me", true, "movie.eml"}), "");
+    EXPECT_NE(test::capture("cat " + log)
+                  .find("--save\n--confirm-overwrite\n--filename=/home/me/"
+                        "movie.eml"),
+              std::string::npos);
 }
 
 TEST(FileDialog, NameFiltersComeApartIntoNamesAndPatterns) {

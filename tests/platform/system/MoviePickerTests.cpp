@@ -146,8 +146,12 @@ TEST(MovieFolder, ListsReadableMoviesNewestFirstAndSkipsTheRest) {
     fs::create_directories(dir + "/.cache");
     copyWithAge(test::makeClip(shortClip), dir + "/.cache/hidden.mov", "2026-01-01 10:00");
 
-    const auto movies = scanMovieFolder(dir, {82, 46});
+    std::vector<std::string> heard;
+    const auto movies = scanMovieFolder(dir, {82, 46}, nullptr,
+                                        [&](const MovieEntry& m) { heard.push_back(m.name); });
     ASSERT_EQ(movies.size(), 2u);
+    // Heard of one by one in the list's own order, so a list can show them as they come.
+    EXPECT_EQ(heard, (std::vector<std::string>{"newer.MP4", "older.mov"}));
     EXPECT_EQ(movies[0].name, "newer.MP4");
     EXPECT_NEAR(movies[0].durationSeconds, 7.9, 0.1);
     EXPECT_EQ(movies[1].name, "older.mov");
@@ -173,8 +177,10 @@ TEST(MovieExport, CopiesAStretchWithPicturesAndSoundCutAtItsEnds) {
     ASSERT_TRUE(asset);
     const std::string out = test::tempPath("mov");
     auto session = MovieExportSession::create(
+        // From between two pictures (0.9 and 0.933 s): the copy starts at the later one.
         asset,
-        TimeRange::make(MediaTime::makeWithSeconds(0.9, 600), MediaTime::makeWithSeconds(1.7, 600)),
+        TimeRange::make(MediaTime::makeWithSeconds(0.91, 600),
+                        MediaTime::makeWithSeconds(1.7, 600)),
         out);
     std::vector<float> progress;
     session->setProgressHandler([&](float p) { progress.push_back(p); });
@@ -190,9 +196,11 @@ TEST(MovieExport, CopiesAStretchWithPicturesAndSoundCutAtItsEnds) {
     EXPECT_EQ(test::probeStream(out, "v:0", "codec_name"), "h264");
     EXPECT_EQ(test::probeStream(out, "a:0", "codec_name"), "aac");
     EXPECT_EQ(test::probeStream(out, "a:0", "channels"), "2");
-    EXPECT_NEAR(test::probeDuration(out, "v:0"), 1.7, 0.05);
-    EXPECT_NEAR(test::probeDuration(out, "a:0"), 1.7, 0.06);
-    EXPECT_EQ(test::probePacketCount(out, "v:0"), 51); // 1.7 s at 30 pictures a second
+    EXPECT_NEAR(std::stod(test::probeStream(out, "v:0", "start_time")), 0, 1e-3);
+    EXPECT_NEAR(std::stod(test::probeStream(out, "a:0", "start_time")), 0, 0.03);
+    EXPECT_NEAR(test::probeDuration(out, "v:0"), 2.61 - 0.9333, 0.04);
+    EXPECT_NEAR(test::probeDuration(out, "a:0"), 2.61 - 0.9333, 0.06);
+    EXPECT_EQ(test::probePacketCount(out, "v:0"), 51); // the pictures at 0.933 s … 2.6 s
     ASSERT_FALSE(progress.empty());
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_FLOAT_EQ(progress.back(), 1.0f);
@@ -234,6 +242,10 @@ TEST(MoviePicker, KeysChooseAMovieTrimItAndHandOnTheCopy) {
     stage.key(KeyEvent::Key::Down);
     stage.key(KeyEvent::Key::Down); // stays on the last row
     EXPECT_EQ(stage.picker->selectedRow(), 1);
+    stage.key(KeyEvent::Key::Home);
+    EXPECT_EQ(stage.picker->selectedRow(), 0);
+    stage.key(KeyEvent::Key::End);
+    EXPECT_EQ(stage.picker->selectedRow(), 1);
     stage.key(KeyEvent::Key::Return);
 
     MovieTrimViewController* trim = stage.trimWhenReady();
@@ -268,8 +280,12 @@ TEST(MoviePicker, AnUntrimmedPickHandsOnTheOriginalAndEscGoesBackToTheList) {
     copyWithAge(test::makeClip(spec), movie, "2025-01-01 10:00");
     PickerStage stage(dir);
     ASSERT_TRUE(RunLoop::runUntil([&] { return !stage.picker->isScanning(); }, 10));
-    stage.picker->openRow(1);
+    // A click on the movie's row opens it.
+    const Point row{160, 44 + 60 + 30};
+    stage.window->sendTouch(TouchPhase::Began, row);
+    stage.window->sendTouch(TouchPhase::Ended, row);
     ASSERT_TRUE(stage.trimWhenReady());
+    EXPECT_EQ(stage.picker->trimViewController()->moviePath(), movie);
     stage.key(KeyEvent::Key::Escape); // back to the list, the pick goes on
     EXPECT_FALSE(stage.picker->trimViewController());
     EXPECT_FALSE(stage.answered());
@@ -343,7 +359,109 @@ TEST(MoviePicker, AMovieOverFifteenMinutesOpensWithItsFirstFifteenAndNoMore) {
     stage.key(KeyEvent::Key::Tab);
     stage.key(KeyEvent::Key::Right, true);
     EXPECT_NEAR(trim->range().end, 900, 1e-9);
+    stage.key(KeyEvent::Key::End);
+    EXPECT_NEAR(trim->range().end, 900, 1e-9);
     trim->setRange({50, 1000.4});
     EXPECT_NEAR(trim->range().length(), 900, 1e-9);
     EXPECT_NEAR(trim->range().start, 50, 1e-9);
+}
+
+TEST(MoviePicker, DraggingOnTheStripMovesTheNearerHandle) {
+    test::ClipSpec spec;
+    spec.seconds = 7.9;
+    PickerStage stage(freshFolder("drag"), test::makeClip(spec));
+    auto* trim = stage.trimWhenReady();
+    ASSERT_TRUE(trim);
+    const double h = Screen::mainScreen().bounds().height();
+    const double y = h - 142 + 30; // the middle of the strip
+    const double d = trim->durationSeconds();
+    auto xFor = [&](double seconds) { return 16 + 288 * seconds / d; }; // the strip's track
+
+    stage.window->sendTouch(TouchPhase::Began, Point{12, y});
+    stage.window->sendTouch(TouchPhase::Moved, Point{xFor(2.0) - 6, y});
+    stage.window->sendTouch(TouchPhase::Ended, Point{xFor(2.0) - 6, y});
+    EXPECT_NEAR(trim->range().start, 2.0, 0.05);
+    EXPECT_EQ(trim->activeHandle(), TrimHandle::Start);
+
+    stage.window->sendTouch(TouchPhase::Began, Point{xFor(d) + 6, y});
+    stage.window->sendTouch(TouchPhase::Moved, Point{xFor(1.0) + 6, y}); // past the start handle
+    stage.window->sendTouch(TouchPhase::Ended, Point{xFor(1.0) + 6, y});
+    EXPECT_EQ(trim->activeHandle(), TrimHandle::End);
+    EXPECT_NEAR(trim->range().start, 2.0, 0.05);
+    EXPECT_NEAR(trim->range().end, 2.0 + kMinimumTrimSeconds, 0.05);
+}
+
+TEST(MovieExport, APhoneClipKeepsItsTurnAndASilentClipGetsNoSoundTrack) {
+    // As phones write: timescale 600, a quarter turn in the display matrix, no sound here.
+    const std::string plain = test::tempPath("mov");
+    const std::string source = test::tempPath("mov");
+    ASSERT_EQ(test::run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                        "testsrc2=size=192x108:rate=30:duration=3.4 -c:v libx264 -preset "
+                        "ultrafast -pix_fmt yuv420p -video_track_timescale 600 '" +
+                        plain + "' && ffmpeg -nostdin -loglevel error -y -i '" + plain +
+                        "' -c copy -metadata:s:v:0 rotate=90 '" + source + "'"),
+              0);
+    const std::string out = test::tempPath("mov");
+    auto session = MovieExportSession::create(
+        Asset::urlAsset(source, true),
+        TimeRange::make(MediaTime::makeWithSeconds(1.2, 600), MediaTime::makeWithSeconds(2.2, 600)),
+        out);
+    ErrorPtr error;
+    bool done = false;
+    session->exportAsynchronously([&](const ErrorPtr& e) {
+        error = e;
+        done = true;
+    });
+    ASSERT_TRUE(RunLoop::runUntil([&] { return done; }, 30));
+    ASSERT_FALSE(error) << error->localizedDescription();
+    EXPECT_NEAR(test::probeDuration(out, "v:0"), 2.2, 0.05);
+    EXPECT_EQ(test::probeStream(out, "a:0", "codec_name"), "");
+    auto copy = Asset::urlAsset(out, true);
+    ASSERT_TRUE(copy);
+    const auto track = copy->tracksWithMediaType(kMediaTypeVideo).front();
+    EXPECT_NE(track->preferredTransform().quarterTurns(), 0);
+    EXPECT_EQ(track->preferredTransform().quarterTurns(), Asset::urlAsset(source, true)
+                                                              ->tracksWithMediaType(kMediaTypeVideo)
+                                                              .front()
+                                                              ->preferredTransform()
+                                                              .quarterTurns());
+    EXPECT_EQ(track->naturalSize().width, 192);
+}
+
+TEST(MovieExport, ACopyThatCannotBeWrittenSaysWhyAndLeavesNothing) {
+    test::ClipSpec spec;
+    spec.seconds = 3.4;
+    auto session = MovieExportSession::create(
+        Asset::urlAsset(test::makeClip(spec), true),
+        TimeRange::make(MediaTime::zero(), MediaTime::makeWithSeconds(1, 600)),
+        "/nonexistent-folder/copy.mov");
+    ErrorPtr error;
+    bool done = false;
+    session->exportAsynchronously([&](const ErrorPtr& e) {
+        error = e;
+        done = true;
+    });
+    EXPECT_FALSE(done); // told on a later turn, even when it fails at once
+    ASSERT_TRUE(RunLoop::runUntil([&] { return done; }, 10));
+    ASSERT_TRUE(error);
+    EXPECT_FALSE(error->localizedDescription().empty());
+    EXPECT_EQ(session->status(), MovieExportStatus::Failed);
+    EXPECT_FALSE(fs::exists("/nonexistent-folder/copy.mov"));
+}
+
+TEST(MoviePicker, AScreenClosedWhileItsMovieIsReadIsNeverToldAboutIt) {
+    test::ClipSpec spec;
+    spec.seconds = 7.9;
+    const std::string movie = test::makeClip(spec);
+    for (int i = 0; i < 3; ++i) {
+        auto trim = std::make_shared<MovieTrimViewController>(movie);
+        bool told = false;
+        trim->setCallbacks({[&](const std::string&) { told = true; }, [&] { told = true; },
+                            [&](const std::string&) { told = true; }});
+        trim->view(); // starts reading
+        RunLoop::runFor(0.001 * i);
+        trim.reset(); // the reading goes on by itself and its answers find nobody
+        RunLoop::runFor(0.3);
+        EXPECT_FALSE(told);
+    }
 }
