@@ -85,8 +85,6 @@ MediaPickerController::MediaPickerController() : _directory(tx::musicDirectory()
 
 MediaPickerController::~MediaPickerController() {
     _cancelled->store(true);
-    if (_worker.joinable())
-        _worker.join();
 }
 
 void MediaPickerController::loadView() {
@@ -172,7 +170,8 @@ void MediaPickerController::startScan() {
     _scanning = true;
     updateStatus();
     std::weak_ptr<MediaPickerController> weak = sharedAs<MediaPickerController>();
-    _worker = std::thread([weak, directory = _directory, cancelled = _cancelled] {
+    _worker = std::make_unique<SerialWorker>();
+    _worker->start([weak, directory = _directory, cancelled = _cancelled] {
         scanDirectory(directory, *cancelled, [weak](std::vector<MediaItem> batch) {
             RunLoop::post([weak, batch = std::move(batch)]() mutable {
                 if (auto self = weak.lock())

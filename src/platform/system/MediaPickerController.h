@@ -5,6 +5,7 @@
 // decoded as sound is refused with an alert that names it.
 #pragma once
 
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
@@ -14,7 +15,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tx {
@@ -118,7 +118,8 @@ private:
     int _cursorRow = -1;
     bool _scanning = false;
     std::shared_ptr<std::atomic<bool>> _cancelled = std::make_shared<std::atomic<bool>>(false);
-    std::thread _worker;
+    // Reads the folder; a library closed meanwhile does not wait for the file at hand.
+    std::unique_ptr<SerialWorker> _worker;
 };
 
 } // namespace tx
