@@ -708,6 +708,9 @@ void TaluvexViewController::turnSimulatedDevice(int steps) {
 
 bool TaluvexViewController::keyPressed(const KeyEvent& event) {
     using Key = KeyEvent::Key;
+    // The settings panel's keys first: "," and, while it is open, its own.
+    if (_settingViewController && _settingViewController->keyPressed(event))
+        return true;
     if (event.control && (event.key == Key::Left || event.key == Key::Right)) {
         turnSimulatedDevice(event.key == Key::Right ? 1 : -1);
         return true;

@@ -26,11 +26,7 @@ namespace tx {
 // Names of the notifications posted around every render.
 inline const std::string kConvertingWillStart = "convertingWillStart";
 inline const std::string kConvertingWillStop = "convertingWillStop";
-// Posted by the settings panel as it slides.
-inline const std::string kSettingWillAppear = "settingWillAppear";
-inline const std::string kSettingDidAppear = "settingDidAppear";
-inline const std::string kSettingWillDisappear = "settingWillDisappear";
-inline const std::string kSettingDidDisappear = "settingDidDisappear";
+// The settings panel's slide notifications (kSettingWillAppear…) come with its header.
 
 class TaluvexViewController : public ViewController,
                               public MainScreen,

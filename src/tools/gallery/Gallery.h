@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+namespace tx {
+class TaluvexViewController;
+}
+
 namespace tx::gallery {
 
 struct GalleryPage {
@@ -39,5 +43,9 @@ std::shared_ptr<Label> addLabel(View& parent, const std::string& text, const Rec
                                 TextAlignment alignment = TextAlignment::Left);
 // A stand-in for the camera's live picture: a sunset over a horizon.
 ImagePtr cameraPicture(Size size, double hue);
+// Screens a page keeps until the tour ends.
+std::vector<std::shared_ptr<Object>>& keptAlive();
+// The application's main screen as the window's root, with a still picture for the camera.
+std::shared_ptr<TaluvexViewController> mainScreenIn(Window& window);
 
 } // namespace tx::gallery

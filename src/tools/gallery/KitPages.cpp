@@ -1,5 +1,5 @@
 // Pages of the tour built only from interface-kit views: every control in its states, lists,
-// alerts, sheets, text entry, a switch and animations caught half-way.
+// alerts, sheets, text entry and animations caught half-way.
 #include "Gallery.h"
 
 #include "platform/ui/ActionSheet.h"
@@ -26,37 +26,6 @@ ViewPtr pageRoot(Window& window, const std::string& background) {
     auto root = std::make_shared<View>(window.bounds());
     window.addSubview(root);
     addPicture(*root, background, root->bounds());
-    return root;
-}
-
-// The recording screen's look: camera picture, bottom bar, record controls, settings handle.
-ViewPtr mainScreen(bool recording) {
-    double h = screenHeight();
-    auto root = std::make_shared<View>(Rect(0, 0, 320, h));
-    root->setBackgroundColor(Color::black());
-    auto camera = std::make_shared<ImageView>(Rect(0, 0, 320, h - 98));
-    camera->setImage(cameraPicture({320, h - 98}, 0.62));
-    root->addSubview(camera);
-    addPicture(*root, "main_bottom_bar_640_196", Point{0, h - 98});
-    auto record =
-        addButton(*root, "record_btn_140_140", "record_btn_P_140_140", Rect(125, h - 84, 70, 70));
-    record->setImage(Image::imageNamed("record_btn_S_140_140"), ControlStateSelected);
-    record->setSelected(recording);
-    if (!recording) {
-        auto thumb = std::make_shared<ImageView>(Rect(22, h - 74, 50, 50));
-        thumb->setImage(cameraPicture({50, 50}, 0.05));
-        root->addSubview(thumb);
-        addButton(*root, "thumb_frame_100_100", "", Rect(22, h - 74, 50, 50));
-        addButton(*root, "load_video_btn_100_100", "load_video_btn_P_100_100",
-                  Rect(248, h - 74, 50, 50));
-        addButton(*root, "switch_camera_btn_100_60", "switch_camera_btn_P_100_60",
-                  Rect(10, 10, 50, 30));
-    } else {
-        addPicture(*root, "time_holder_bg_186_56", Rect(217, 10, 93, 28));
-        addLabel(*root, "00:01:05", Rect(236, 10, 70, 28), Font::boldSystemFont(14), theme::text());
-    }
-    addButton(*root, "setting_handle_76_200", "setting_handle_P_76_200",
-              Rect(282, std::trunc((h - 54) * 0.5) - 50, 38, 100));
     return root;
 }
 
@@ -277,68 +246,6 @@ GalleryRegistration
                                       Rect(100, 340, 120, 40));
               submit->setEnabled(false);
           }});
-
-// A switch drawn from the slider pictures: off, on, dragged half-way and pressed.
-class SwitchSample : public View {
-public:
-    SwitchSample(const Rect& frame, double percent, bool pressed)
-        : View(frame), _percent(percent), _pressed(pressed) {}
-    void drawRect(const Rect& rect) override {
-        GraphicsContext* g = GraphicsContext::current();
-        double knob = 44;
-        double travel = rect.width() - knob;
-        g->saveState();
-        g->clipToRect(rect);
-        g->drawImage(*Image::imageNamed("btn_slider_off.png")->stretchableImage(12, 0),
-                     Rect(0, 0, rect.width(), 27));
-        double onWidth = _percent * (travel + 3) + 3 + knob / 2;
-        g->drawImagePart(*Image::imageNamed("btn_slider_on.png")
-                              ->stretchableImage(12, 0)
-                              ->scaledTo({rect.width(), 27}),
-                         Rect(0, 0, onWidth, 27), Rect(0, 0, onWidth, 27));
-        g->drawImage(*Image::imageNamed("btn_slider_international_on"),
-                     Rect(_percent * travel - travel + 14, 0, 64, 27));
-        g->drawImage(*Image::imageNamed("btn_slider_international_off"),
-                     Rect(_percent * travel + travel - 30, 0, 64, 27));
-        g->restoreState();
-        g->drawImage(
-            *Image::imageNamed(_pressed ? "btn_slider_thumb_pressed.png" : "btn_slider_thumb.png")
-                 ->stretchableImage(12, 0),
-            Rect(-1 + std::round(_percent * (travel + 2)), 0, knob, 27));
-        g->drawImage(
-            *Image::imageNamed(_pressed ? "btn_slider_track_pressed.png" : "btn_slider_track.png")
-                 ->stretchableImage(12, 0),
-            Rect(0, 0, rect.width(), 27));
-    }
-
-private:
-    double _percent;
-    bool _pressed;
-};
-
-GalleryRegistration settings(
-    {"switch-and-settings-card", [](Window& window) {
-         double h = screenHeight();
-         window.addSubview(mainScreen(false));
-         auto panel = std::make_shared<View>(Rect(0, 0, 320, h));
-         window.addSubview(panel);
-         auto card = addPicture(*panel, "setting_card_528_520",
-                                Point{28, std::trunc((h - 54) * 0.5) - 130});
-         double y = card->frame().origin.y;
-         addButton(*panel, "speed_dn_btn_88_88", "speed_dn_btn_P_88_88", Rect(60, y + 70, 44, 44));
-         addLabel(*panel, "x 1.0", Rect(110, y + 70, 100, 44), Font::boldSystemFont(24),
-                  theme::text(), TextAlignment::Center);
-         addButton(*panel, "speed_up_btn_88_88", "speed_up_btn_P_88_88", Rect(216, y + 70, 44, 44));
-         panel->addSubview(std::make_shared<SwitchSample>(Rect(166, y + 120, 94, 27), 1.0, false));
-         addLabel(*panel, "Track 2", Rect(48, y + 196, 120, 20), Font::boldSystemFont(15),
-                  theme::text());
-         addButton(*panel, "sound_track_btn_400_80", "sound_track_btn_P_400_80",
-                   Rect(60, y + 218, 200, 40));
-         const double states[][2] = {{0, 0}, {0.45, 1}, {1, 0}};
-         for (int i = 0; i < 3; i++)
-             panel->addSubview(std::make_shared<SwitchSample>(Rect(12 + i * 102, 52, 94, 27),
-                                                              states[i][0], states[i][1] != 0));
-     }});
 
 GalleryRegistration facebook(
     {"facebook-panel-mask-and-text-view", [](Window& window) {

@@ -12,7 +12,6 @@
 #include <vector>
 
 namespace tx::gallery {
-namespace {
 
 // The tour's screens live until the tour ends.
 std::vector<std::shared_ptr<Object>>& keptAlive() {
@@ -33,6 +32,8 @@ std::shared_ptr<TaluvexViewController> mainScreenIn(Window& window) {
     main->ivLastThumb()->setImage(cameraPicture({50, 50}, 0.05));
     return main;
 }
+
+namespace {
 
 GalleryRegistration idle({"main-screen", [](Window& window) { mainScreenIn(window); }});
 

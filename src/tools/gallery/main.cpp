@@ -32,6 +32,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // What the screens save (the settings file) goes to a folder of the tour's own, never into
+    // the user's Documents.
+    std::string data = (std::filesystem::temp_directory_path() / "taluvex-gallery-XXXXXX").string();
+    if (::mkdtemp(data.data()) != nullptr)
+        setenv("XDG_DATA_HOME", data.c_str(), 1);
     Application::ensureGuiApplication();
     Screen::mainScreen().setHeight(height);
     std::filesystem::create_directories(folder);
@@ -55,5 +60,7 @@ int main(int argc, char** argv) {
         }
         std::printf("%s\n", path.c_str());
     }
+    std::error_code ec;
+    std::filesystem::remove_all(data, ec);
     return 0;
 }
