@@ -46,6 +46,8 @@ public:
     // The desktop window was shown or restored (true), or minimised, hidden or the session
     // locked (false): the application becomes active or resigns.
     void platformVisibilityChanged(bool shown);
+    // The desktop session was locked or unlocked: a locked session resigns like a hidden window.
+    void platformSessionLockChanged(bool locked);
     // The user closes the desktop window; false keeps it open.
     bool platformCloseRequested();
     // Files dropped on the window: the top presented screen, then the root screen.
@@ -59,9 +61,12 @@ private:
     void setFirstResponder(Responder* responder);
     void deliverTouch(TouchPhase phase);
     void rootViewControllerAppears();
+    void updateActivity();
 
     std::shared_ptr<ViewController> _rootViewController;
     bool _rootAppeared = false;
+    bool _platformShown = false;
+    bool _sessionLocked = false;
     Responder* _firstResponder = nullptr;
     QImage _frame;
     bool _displayScheduled = false;
