@@ -226,6 +226,7 @@ void TaluvexViewController::observeNotifications() {
         setButtonsEnabled(false);
         _settingViewController->enable(false);
         _avCaptureMgr->stop();
+        updateScreensaverHold();
     });
     center.addObserver(this, kConvertingWillStop, [this](const Notification&) {
         setButtonsEnabled(true);
@@ -233,6 +234,7 @@ void TaluvexViewController::observeNotifications() {
         if (!_quitting) {
             _avCaptureMgr->start();
         }
+        updateScreensaverHold();
     });
 }
 
@@ -340,10 +342,21 @@ void TaluvexViewController::onCaptureAndStop() {
         if (auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock())) {
             self->_captureStartCall = 0;
             self->startCapture();
+            self->updateScreensaverHold();
         }
     });
     recordingLayout();
     _labelRecordTime->setText(recordTimeText(0));
+}
+
+void TaluvexViewController::updateScreensaverHold() {
+    const bool hold = isBusy();
+    if (hold == _holdingScreensaver) {
+        return;
+    }
+    _holdingScreensaver = hold;
+    // Call site of the desktop's screensaver inhibit: take its token while `hold`, let it go
+    // otherwise (platform/system/IdleInhibitor, with the movie picker's work).
 }
 
 void TaluvexViewController::startCapture() {
@@ -392,6 +405,7 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
     _awaitingRecordingEnd = false;
     idleLayout();
     if (_quitting) {
+        updateScreensaverHold();
         return;
     }
     if (prepareRender(fileURL)) {
@@ -423,6 +437,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
     }
     _awaitingRecordingEnd = false;
     idleLayout();
+    updateScreensaverHold();
     if (_quitting) {
         return;
     }
@@ -451,6 +466,7 @@ bool TaluvexViewController::prepareRender(const std::string& sourcePath) {
     _avRenderMgr->setInputAudioUrl(delegate ? delegate->audioTrackURL() : std::string());
     _avRenderMgr->setOutputPath(outputPath);
     _avRenderMgr->setTempo(renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
+    updateScreensaverHold();
     return true;
 }
 
@@ -506,6 +522,7 @@ void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool)
     // The engine reports from inside itself: it is let go on the next turn.
     std::shared_ptr<AVFileRenderMgr> finished = std::move(_avRenderMgr);
     RunLoop::post([finished] {});
+    updateScreensaverHold();
 
     auto config = AppConfigureInfo::shareAppConfigureInfo();
     if (config->countFinishedRender()) {
@@ -718,6 +735,15 @@ bool TaluvexViewController::keyPressed(const KeyEvent& event) {
             return true;
         }
         return false;
+    }
+    if (event.control && event.key == Key::Character && (event.text == "q" || event.text == "Q")) {
+        // Quitting from the keyboard asks like closing the window does.
+        Application& application = Application::sharedApplication();
+        if (!application.delegate() ||
+            application.delegate()->applicationShouldTerminate(application)) {
+            RunLoop::quit(0);
+        }
+        return true;
     }
     if (event.key != Key::Character || event.control) {
         return false;

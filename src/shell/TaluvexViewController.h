@@ -130,6 +130,8 @@ public:
     const std::shared_ptr<AlertView>& lastAlert() const { return _lastAlert; }
     // The render waits for its delayed start.
     bool isRenderStartPending() const { return _renderStartCall != 0; }
+    // The desktop's screensaver is held off while recording and rendering.
+    bool isHoldingScreensaver() const { return _holdingScreensaver; }
 
     // The two arrangements of the controls: while recording, and otherwise.
     void recordingLayout();
@@ -148,6 +150,7 @@ private:
     void renderDidNotStart(const ErrorPtr& cause);
     void showAlert(const std::string& message);
     void turnSimulatedDevice(int steps);
+    void updateScreensaverHold();
     void applyOrientation(int code);
     std::shared_ptr<TaluvexViewController> self() {
         return std::static_pointer_cast<TaluvexViewController>(shared_from_this());
@@ -180,6 +183,7 @@ private:
     bool _awaitingRecordingEnd = false;
     RunLoop::DelayedCallId _renderStartCall = 0;
     bool _quitting = false;
+    bool _holdingScreensaver = false;
     int _simulatedTurn = 0;
 };
 
