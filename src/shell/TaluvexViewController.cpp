@@ -193,13 +193,14 @@ void TaluvexViewController::viewDidLoad() {
             auto layer = weakPreview.lock();
             return layer ? layer->pictureSerial() : 0;
         };
-        source.picture = [weakPreview]() -> QImage {
+        source.picture = [weakPreview](int pixelWidth, int pixelHeight) -> QImage {
             auto layer = weakPreview.lock();
             if (!layer) {
                 return {};
             }
-            // The converted pixels move into the picture without another copy.
-            auto pixels = std::make_unique<PreviewImage>(layer->latestImage());
+            // Converted and scaled in one pass; the pixels move into the picture uncopied.
+            auto pixels =
+                std::make_unique<PreviewImage>(layer->latestImage(pixelWidth, pixelHeight));
             if (pixels->isEmpty()) {
                 return {};
             }

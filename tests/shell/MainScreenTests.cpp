@@ -296,6 +296,10 @@ TEST_F(MainScreenTest, ThePreviewFetchesEachCameraPictureOnce) {
     launch();
     auto preview = main->captureView();
     ASSERT_TRUE(preview->currentImage());
+    // Fetched at the view's pixel size, so drawn without scaling.
+    EXPECT_EQ(preview->currentImage()->pixels().size(),
+              QSize(640, static_cast<int>(2 * (Screen::mainScreen().bounds().height() - 98))));
+    EXPECT_EQ(preview->currentImage()->scale(), 2.0);
     const auto serial = main->avCaptureMgr()->getVideoLayer()->pictureSerial();
     const auto fetched = preview->fetchCount();
     // Redraws do not fetch; only a new picture does.

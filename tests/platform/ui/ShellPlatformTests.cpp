@@ -113,7 +113,7 @@ TEST(CameraPreview, EachNewPictureIsFetchedOnceHoweverOftenTheViewRedraws) {
     std::uint64_t serial = 0;
     int conversions = 0;
     preview->setSource({[&] { return serial; },
-                        [&] {
+                        [&](int, int) {
                             ++conversions;
                             QImage picture(64, 48, QImage::Format_RGB32);
                             picture.fill(Qt::red);
