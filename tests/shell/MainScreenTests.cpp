@@ -341,3 +341,54 @@ TEST_F(MainScreenTest, QuittingMidRenderLeavesNoPartialMovie) {
 
 } // namespace
 } // namespace tx::test
+
+namespace tx::test {
+namespace {
+
+TEST_F(MainScreenTest, WithoutAFrontCameraTheSwitchStaysHiddenInEveryLayoutAndNeverMoves) {
+    std::vector<CaptureDevicePtr> devices;
+    for (const CaptureDevicePtr& device : CaptureDevice::virtualDevices()) {
+        if (device->position() != CaptureDevicePosition::Front) {
+            devices.push_back(device);
+        }
+    }
+    CaptureDevice::setDevicesOverride(devices);
+    launch();
+    ASSERT_FALSE(main->isSupportedFrontCamera());
+    auto switchButton = main->switchCameraPosition();
+    const Rect frame = switchButton->frame();
+    auto check = [&] {
+        EXPECT_TRUE(switchButton->isHidden());
+        EXPECT_FALSE(switchButton->isEnabled());
+        EXPECT_EQ(switchButton->frame(), frame);
+    };
+    check();
+    main->recordingLayout();
+    check();
+    main->idleLayout();
+    NotificationCenter::defaultCenter().post(kSettingDidDisappear);
+    NotificationCenter::defaultCenter().post(kConvertingWillStop);
+    check();
+    main->setNewSwitchPosition(3);
+    main->setNewStatusPosition(3);
+    check();
+    EXPECT_FALSE(main->statusRecordTime()->transform().isIdentity()); // the time still turns
+    press("c");
+    check();
+}
+
+TEST_F(MainScreenTest, AMovieWithoutAThumbnailGetsOneWhenTheScreenShows) {
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    const std::string folder = pathByAppending(documents, "older");
+    std::filesystem::create_directories(folder);
+    const std::string movie = pathByAppending(folder, "kept.mov");
+    std::filesystem::copy_file(makeClip(spec), movie);
+    launch();
+    EXPECT_TRUE(fileExists(pathByReplacingExtension(movie, "jpg")));
+    EXPECT_TRUE(main->ivLastThumb()->image());
+    EXPECT_EQ(main->lastVideoPath(), pathByReplacingExtension(movie, "jpg"));
+}
+
+} // namespace
+} // namespace tx::test
