@@ -5,11 +5,16 @@
 #include "platform/ui/Screen.h"
 #include "shell/TaluvexViewController.h"
 
-#include <QGuiApplication>
+#include "platform/foundation/RunLoop.h"
 
+#include <QGuiApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +38,35 @@ const char* const kUsage =
     "Options:\n"
     "  --help             show this text\n"
     "  --version          show the version\n";
+
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// The session ending, Ctrl-C in a terminal or `kill`: stop what is under way (a render leaves
+// no partial movie) and leave the run loop, so the process ends normally and its private
+// temporary folder, with the camera recording, goes with it.
+void quitOnTerminationSignals(tx::MainScreen& mainScreen) {
+    if (::pipe(gSignalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&mainScreen] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(gSignalPipe[0], &byte, 1);
+        mainScreen.stopForQuit();
+        tx::RunLoop::quit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
 
 } // namespace
 
@@ -62,7 +96,8 @@ int main(int argc, char** argv) {
 
     tx::Screen::mainScreen().chooseHeightForDesktop();
     auto delegate = std::make_shared<tx::TaluvexAppDelegate>();
-    delegate->setViewController(
-        std::shared_ptr<tx::MainScreen>(std::make_shared<tx::TaluvexViewController>()));
+    auto mainScreen = std::make_shared<tx::TaluvexViewController>();
+    delegate->setViewController(std::shared_ptr<tx::MainScreen>(mainScreen));
+    quitOnTerminationSignals(*mainScreen);
     return tx::applicationMain(argc, argv, delegate);
 }
