@@ -409,24 +409,27 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
         updateScreensaverHold();
         return;
     }
-    if (prepareRender(fileURL)) {
-        // The overlay fades in first; a cancel before the start leaves nothing to start.
-        _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
-        _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
-        _fileRenderProgressView->show();
-        std::weak_ptr<Object> weakSelf = weak_from_this();
-        std::weak_ptr<AVFileRenderMgr> weakEngine = _avRenderMgr;
-        _renderStartCall = RunLoop::postAfter(kRenderStartDelaySeconds, [weakSelf, weakEngine] {
-            auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock());
-            if (!self) {
-                return;
-            }
-            self->_renderStartCall = 0;
-            if (self->_avRenderMgr && self->_avRenderMgr == weakEngine.lock()) {
-                self->startPreparedRender();
-            }
-        });
-    }
+    prepareRender(fileURL);
+    // The overlay fades in first; a cancel before the start leaves nothing to start.
+    showProgressOverlay();
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    std::weak_ptr<AVFileRenderMgr> weakEngine = _avRenderMgr;
+    _renderStartCall = RunLoop::postAfter(kRenderStartDelaySeconds, [weakSelf, weakEngine] {
+        auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock());
+        if (!self) {
+            return;
+        }
+        self->_renderStartCall = 0;
+        if (self->_avRenderMgr && self->_avRenderMgr == weakEngine.lock()) {
+            self->startPreparedRender();
+        }
+    });
+}
+
+void TaluvexViewController::showProgressOverlay() {
+    _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
+    _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
+    _fileRenderProgressView->show();
 }
 
 void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorPtr& error) {
@@ -449,7 +452,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
     showAlert(message);
 }
 
-bool TaluvexViewController::prepareRender(const std::string& sourcePath) {
+void TaluvexViewController::prepareRender(const std::string& sourcePath) {
     const std::string outputPath = documentsDirectory() + "/" + uniqueString() + ".mov";
     removeFile(outputPath);
     NotificationCenter::defaultCenter().post(kConvertingWillStart);
@@ -468,7 +471,6 @@ bool TaluvexViewController::prepareRender(const std::string& sourcePath) {
     _avRenderMgr->setOutputPath(outputPath);
     _avRenderMgr->setTempo(renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
     updateScreensaverHold();
-    return true;
 }
 
 void TaluvexViewController::startPreparedRender() {
@@ -605,15 +607,12 @@ void TaluvexViewController::imagePickerControllerDidFinishPickingMediaWithInfo(
     if (info.mediaType != kUTTypeMovie || info.mediaURL.empty() || !fileExists(info.mediaURL)) {
         return;
     }
-    if (prepareRender(info.mediaURL)) {
-        if (!_avRenderMgr->start()) {
-            renderDidNotStart(_avRenderMgr->startError());
-            return;
-        }
-        _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
-        _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
-        _fileRenderProgressView->show();
+    prepareRender(info.mediaURL);
+    if (!_avRenderMgr->start()) {
+        renderDidNotStart(_avRenderMgr->startError());
+        return;
     }
+    showProgressOverlay();
 }
 
 void TaluvexViewController::imagePickerControllerDidCancel(ImagePickerController& picker) {

@@ -141,9 +141,10 @@ private:
     void setButtonsEnabled(bool enabled);
     void observeNotifications();
     void startCapture();
-    // Sets up the engine on `sourcePath`; false (and back to idle with an alert) when nothing
-    // could be set up.
-    bool prepareRender(const std::string& sourcePath);
+    // Output name, converting-will-start, and the engine set up on `sourcePath` with the chosen
+    // sound and speed; it does not start yet.
+    void prepareRender(const std::string& sourcePath);
+    void showProgressOverlay();
     void startPreparedRender();
     // A render that failed to start, failed or was cancelled: back to idle.
     void endRender();
