@@ -13,6 +13,13 @@
 #include "platform/ui/Screen.h"
 #include "share/ShareViewController.h"
 
+// The desktop's screensaver inhibit comes with the desktop services; built without them, the
+// screen only keeps its own count.
+#if __has_include("platform/system/IdleInhibitor.h")
+#include "platform/system/IdleInhibitor.h"
+#define TX_HAVE_IDLE_INHIBITOR 1
+#endif
+
 #include <cmath>
 #include <cstdio>
 
@@ -22,6 +29,8 @@ namespace {
 
 constexpr double kScreenWidth = 320;
 constexpr double kOrientationFadeSeconds = 0.2;
+// What the desktop may show as the reason it stays awake.
+const char* const kScreensaverReason = "Recording or rendering a movie";
 // The settings panel's card is centred above a 54-point strip.
 constexpr double kSettingsStripHeight = 54;
 const Rect kSwitchCameraFrame(10, 10, 50, 30);
@@ -356,8 +365,9 @@ void TaluvexViewController::updateScreensaverHold() {
         return;
     }
     _holdingScreensaver = hold;
-    // Call site of the desktop's screensaver inhibit: take its token while `hold`, let it go
-    // otherwise (platform/system/IdleInhibitor, with the movie picker's work).
+#ifdef TX_HAVE_IDLE_INHIBITOR
+    _screensaverToken = hold ? IdleInhibitor::shared().inhibit(kScreensaverReason) : nullptr;
+#endif
 }
 
 void TaluvexViewController::startCapture() {

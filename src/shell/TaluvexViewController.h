@@ -185,6 +185,7 @@ private:
     RunLoop::DelayedCallId _renderStartCall = 0;
     bool _quitting = false;
     bool _holdingScreensaver = false;
+    std::shared_ptr<void> _screensaverToken;
     int _simulatedTurn = 0;
 };
 

@@ -10,6 +10,13 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
+// One taluvex per user comes with the desktop services; built without them, every start opens
+// a window.
+#if __has_include("platform/system/SingleInstance.h")
+#include "platform/system/SingleInstance.h"
+#define TX_HAVE_SINGLE_INSTANCE 1
+#endif
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -91,11 +98,21 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tx::TaluvexAppDelegate::kAppId));
     (void)application;
 
-    // TODO(single instance): claim the app id here once SingleInstance lands; a second taluvex
-    // raises the first window and exits.
+    auto delegate = std::make_shared<tx::TaluvexAppDelegate>();
+#ifdef TX_HAVE_SINGLE_INSTANCE
+    // A second taluvex raises the first one's window and ends.
+    std::weak_ptr<tx::TaluvexAppDelegate> weakDelegate = delegate;
+    if (!tx::SingleInstance::claim(tx::TaluvexAppDelegate::kAppId, [weakDelegate] {
+            auto running = weakDelegate.lock();
+            if (running && running->window()) {
+                running->window()->raiseOnDesktop();
+            }
+        })) {
+        return 0;
+    }
+#endif
 
     tx::Screen::mainScreen().chooseHeightForDesktop();
-    auto delegate = std::make_shared<tx::TaluvexAppDelegate>();
     auto mainScreen = std::make_shared<tx::TaluvexViewController>();
     delegate->setViewController(std::shared_ptr<tx::MainScreen>(mainScreen));
     quitOnTerminationSignals(*mainScreen);

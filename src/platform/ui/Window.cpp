@@ -276,6 +276,16 @@ bool Window::platformCloseRequested() {
     return true;
 }
 
+void Window::raiseOnDesktop() {
+    if (!_platformWindow)
+        return;
+    if (_platformWindow->windowStates() & Qt::WindowMinimized)
+        _platformWindow->showNormal();
+    _platformWindow->show();
+    _platformWindow->raise();
+    _platformWindow->requestActivate();
+}
+
 void Window::platformFilesDropped(const std::vector<std::string>& paths) {
     if (!_rootViewController || paths.empty())
         return;

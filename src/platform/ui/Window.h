@@ -50,6 +50,9 @@ public:
     void platformSessionLockChanged(bool locked);
     // The user closes the desktop window; false keeps it open.
     bool platformCloseRequested();
+    // Shows the desktop window above the others, restored if it was minimised, and asks for the
+    // keyboard focus (another start of the application wants it seen).
+    void raiseOnDesktop();
     // Files dropped on the window: the top presented screen, then the root screen.
     void platformFilesDropped(const std::vector<std::string>& paths);
 

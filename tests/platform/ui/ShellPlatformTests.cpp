@@ -7,6 +7,8 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
+#include <QGuiApplication>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -90,6 +92,20 @@ TEST_F(WindowLifeCycleTest, TheRootScreenAppearsOnceAndDropsGoToTheTopScreenFirs
     top->accepts = false;
     window->platformFilesDropped({"/videos/b.mov"});
     EXPECT_EQ(root->dropped, (std::vector<std::string>{"/videos/b.mov"}));
+}
+
+TEST_F(WindowLifeCycleTest, RaisingAMinimisedWindowRestoresItAndTheApplicationIsActiveAgain) {
+    QWindow* desktop = nullptr;
+    for (QWindow* candidate : QGuiApplication::allWindows()) {
+        if (candidate->isVisible())
+            desktop = candidate;
+    }
+    ASSERT_NE(desktop, nullptr);
+    desktop->showMinimized();
+    ASSERT_TRUE(RunLoop::runUntil([] { return !Application::sharedApplication().isActive(); }, 2));
+    window->raiseOnDesktop();
+    EXPECT_TRUE(RunLoop::runUntil([] { return Application::sharedApplication().isActive(); }, 2));
+    EXPECT_FALSE(desktop->windowStates() & Qt::WindowMinimized);
 }
 
 TEST(HiDpiWindow, TheWindowShowsTwoPixelsAPointOnEveryScreen) {
