@@ -90,6 +90,12 @@ TEST_F(MainScreenTest, AStoredSpeedThePanelDoesNotOfferRendersAtNormalSpeed) {
     pick(makeClip(spec));
     ASSERT_TRUE(main->avRenderMgr());
     EXPECT_EQ(main->avRenderMgr()->tempo(), 100);
+    // The bar starts at a tenth: the engine's progress fills the other nine.
+    ASSERT_TRUE(main->fileRenderProgressView());
+    for (float p : {0.0f, 0.5f, 1.0f}) {
+        main->avFileRenderMgrDidUpdate(main->avRenderMgr().get(), p);
+        EXPECT_NEAR(main->fileRenderProgressView()->progress(), p * 0.9f + 0.1f, 1e-5);
+    }
     cancelRender();
 }
 
