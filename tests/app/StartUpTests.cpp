@@ -194,9 +194,12 @@ TEST_F(StartUpTest, ResigningActiveEndsARecordingOnlyWhileOneRuns) {
 
 TEST_F(StartUpTest, ActivationAndIncomingAddressesReachTheSession) {
     launch();
+    // The shown window may take the desktop's focus on its own, which also counts as activation.
+    RunLoop::runFor(0.1);
+    const int activationsBefore = session->activations;
     Application& application = Application::sharedApplication();
     delegate->applicationDidBecomeActive(application);
-    EXPECT_EQ(session->activations, 1);
+    EXPECT_EQ(session->activations, activationsBefore + 1);
     EXPECT_TRUE(application.deliverOpenURL("fb123://authorize#token", "browser"));
     EXPECT_EQ(session->urls, (std::vector<std::string>{"fb123://authorize#token"}));
 }
