@@ -13,6 +13,13 @@
 #include "platform/ui/Screen.h"
 #include "share/ShareViewController.h"
 
+// The desktop's screensaver inhibit comes with the desktop services; built without them, the
+// screen only keeps its own count.
+#if __has_include("platform/system/IdleInhibitor.h")
+#include "platform/system/IdleInhibitor.h"
+#define TX_HAVE_IDLE_INHIBITOR 1
+#endif
+
 #include <cmath>
 #include <cstdio>
 
@@ -22,6 +29,8 @@ namespace {
 
 constexpr double kScreenWidth = 320;
 constexpr double kOrientationFadeSeconds = 0.2;
+// What the desktop may show as the reason it stays awake.
+const char* const kScreensaverReason = "Recording or rendering a movie";
 // The settings panel's card is centred above a 54-point strip.
 constexpr double kSettingsStripHeight = 54;
 const Rect kSwitchCameraFrame(10, 10, 50, 30);
@@ -193,13 +202,14 @@ void TaluvexViewController::viewDidLoad() {
             auto layer = weakPreview.lock();
             return layer ? layer->pictureSerial() : 0;
         };
-        source.picture = [weakPreview]() -> QImage {
+        source.picture = [weakPreview](int pixelWidth, int pixelHeight) -> QImage {
             auto layer = weakPreview.lock();
             if (!layer) {
                 return {};
             }
-            // The converted pixels move into the picture without another copy.
-            auto pixels = std::make_unique<PreviewImage>(layer->latestImage());
+            // Converted and scaled in one pass; the pixels move into the picture uncopied.
+            auto pixels =
+                std::make_unique<PreviewImage>(layer->latestImage(pixelWidth, pixelHeight));
             if (pixels->isEmpty()) {
                 return {};
             }
@@ -226,6 +236,7 @@ void TaluvexViewController::observeNotifications() {
         setButtonsEnabled(false);
         _settingViewController->enable(false);
         _avCaptureMgr->stop();
+        updateScreensaverHold();
     });
     center.addObserver(this, kConvertingWillStop, [this](const Notification&) {
         setButtonsEnabled(true);
@@ -233,6 +244,7 @@ void TaluvexViewController::observeNotifications() {
         if (!_quitting) {
             _avCaptureMgr->start();
         }
+        updateScreensaverHold();
     });
 }
 
@@ -340,10 +352,22 @@ void TaluvexViewController::onCaptureAndStop() {
         if (auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock())) {
             self->_captureStartCall = 0;
             self->startCapture();
+            self->updateScreensaverHold();
         }
     });
     recordingLayout();
     _labelRecordTime->setText(recordTimeText(0));
+}
+
+void TaluvexViewController::updateScreensaverHold() {
+    const bool hold = isBusy();
+    if (hold == _holdingScreensaver) {
+        return;
+    }
+    _holdingScreensaver = hold;
+#ifdef TX_HAVE_IDLE_INHIBITOR
+    _screensaverToken = hold ? IdleInhibitor::shared().inhibit(kScreensaverReason) : nullptr;
+#endif
 }
 
 void TaluvexViewController::startCapture() {
@@ -392,26 +416,30 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
     _awaitingRecordingEnd = false;
     idleLayout();
     if (_quitting) {
+        updateScreensaverHold();
         return;
     }
-    if (prepareRender(fileURL)) {
-        // The overlay fades in first; a cancel before the start leaves nothing to start.
-        _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
-        _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
-        _fileRenderProgressView->show();
-        std::weak_ptr<Object> weakSelf = weak_from_this();
-        std::weak_ptr<AVFileRenderMgr> weakEngine = _avRenderMgr;
-        _renderStartCall = RunLoop::postAfter(kRenderStartDelaySeconds, [weakSelf, weakEngine] {
-            auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock());
-            if (!self) {
-                return;
-            }
-            self->_renderStartCall = 0;
-            if (self->_avRenderMgr && self->_avRenderMgr == weakEngine.lock()) {
-                self->startPreparedRender();
-            }
-        });
-    }
+    prepareRender(fileURL);
+    // The overlay fades in first; a cancel before the start leaves nothing to start.
+    showProgressOverlay();
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    std::weak_ptr<AVFileRenderMgr> weakEngine = _avRenderMgr;
+    _renderStartCall = RunLoop::postAfter(kRenderStartDelaySeconds, [weakSelf, weakEngine] {
+        auto self = std::dynamic_pointer_cast<TaluvexViewController>(weakSelf.lock());
+        if (!self) {
+            return;
+        }
+        self->_renderStartCall = 0;
+        if (self->_avRenderMgr && self->_avRenderMgr == weakEngine.lock()) {
+            self->startPreparedRender();
+        }
+    });
+}
+
+void TaluvexViewController::showProgressOverlay() {
+    _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
+    _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
+    _fileRenderProgressView->show();
 }
 
 void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorPtr& error) {
@@ -423,6 +451,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
     }
     _awaitingRecordingEnd = false;
     idleLayout();
+    updateScreensaverHold();
     if (_quitting) {
         return;
     }
@@ -433,7 +462,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
     showAlert(message);
 }
 
-bool TaluvexViewController::prepareRender(const std::string& sourcePath) {
+void TaluvexViewController::prepareRender(const std::string& sourcePath) {
     const std::string outputPath = documentsDirectory() + "/" + uniqueString() + ".mov";
     removeFile(outputPath);
     NotificationCenter::defaultCenter().post(kConvertingWillStart);
@@ -451,7 +480,7 @@ bool TaluvexViewController::prepareRender(const std::string& sourcePath) {
     _avRenderMgr->setInputAudioUrl(delegate ? delegate->audioTrackURL() : std::string());
     _avRenderMgr->setOutputPath(outputPath);
     _avRenderMgr->setTempo(renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
-    return true;
+    updateScreensaverHold();
 }
 
 void TaluvexViewController::startPreparedRender() {
@@ -506,6 +535,7 @@ void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool)
     // The engine reports from inside itself: it is let go on the next turn.
     std::shared_ptr<AVFileRenderMgr> finished = std::move(_avRenderMgr);
     RunLoop::post([finished] {});
+    updateScreensaverHold();
 
     auto config = AppConfigureInfo::shareAppConfigureInfo();
     if (config->countFinishedRender()) {
@@ -587,15 +617,12 @@ void TaluvexViewController::imagePickerControllerDidFinishPickingMediaWithInfo(
     if (info.mediaType != kUTTypeMovie || info.mediaURL.empty() || !fileExists(info.mediaURL)) {
         return;
     }
-    if (prepareRender(info.mediaURL)) {
-        if (!_avRenderMgr->start()) {
-            renderDidNotStart(_avRenderMgr->startError());
-            return;
-        }
-        _fileRenderProgressView = std::make_shared<FileRenderProgressView>();
-        _fileRenderProgressView->setDelegate(sharedAs<FileRenderProgressViewDelegate>());
-        _fileRenderProgressView->show();
+    prepareRender(info.mediaURL);
+    if (!_avRenderMgr->start()) {
+        renderDidNotStart(_avRenderMgr->startError());
+        return;
     }
+    showProgressOverlay();
 }
 
 void TaluvexViewController::imagePickerControllerDidCancel(ImagePickerController& picker) {
@@ -721,6 +748,15 @@ bool TaluvexViewController::keyPressed(const KeyEvent& event) {
             return true;
         }
         return false;
+    }
+    if (event.control && event.key == Key::Character && (event.text == "q" || event.text == "Q")) {
+        // Quitting from the keyboard asks like closing the window does.
+        Application& application = Application::sharedApplication();
+        if (!application.delegate() ||
+            application.delegate()->applicationShouldTerminate(application)) {
+            RunLoop::quit(0);
+        }
+        return true;
     }
     if (event.key != Key::Character || event.control) {
         return false;

@@ -126,6 +126,8 @@ public:
     const std::shared_ptr<AlertView>& lastAlert() const { return _lastAlert; }
     // The render waits for its delayed start.
     bool isRenderStartPending() const { return _renderStartCall != 0; }
+    // The desktop's screensaver is held off while recording and rendering.
+    bool isHoldingScreensaver() const { return _holdingScreensaver; }
 
     // The two arrangements of the controls: while recording, and otherwise.
     void recordingLayout();
@@ -135,15 +137,17 @@ private:
     void setButtonsEnabled(bool enabled);
     void observeNotifications();
     void startCapture();
-    // Sets up the engine on `sourcePath`; false (and back to idle with an alert) when nothing
-    // could be set up.
-    bool prepareRender(const std::string& sourcePath);
+    // Output name, converting-will-start, and the engine set up on `sourcePath` with the chosen
+    // sound and speed; it does not start yet.
+    void prepareRender(const std::string& sourcePath);
+    void showProgressOverlay();
     void startPreparedRender();
     // A render that failed to start, failed or was cancelled: back to idle.
     void endRender();
     void renderDidNotStart(const ErrorPtr& cause);
     void showAlert(const std::string& message);
     void turnSimulatedDevice(int steps);
+    void updateScreensaverHold();
     void applyOrientation(int code);
     std::shared_ptr<TaluvexViewController> self() {
         return std::static_pointer_cast<TaluvexViewController>(shared_from_this());
@@ -176,6 +180,8 @@ private:
     bool _awaitingRecordingEnd = false;
     RunLoop::DelayedCallId _renderStartCall = 0;
     bool _quitting = false;
+    bool _holdingScreensaver = false;
+    std::shared_ptr<void> _screensaverToken;
     int _simulatedTurn = 0;
 };
 

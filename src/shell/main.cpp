@@ -5,11 +5,23 @@
 #include "platform/ui/Screen.h"
 #include "shell/TaluvexViewController.h"
 
-#include <QGuiApplication>
+#include "platform/foundation/RunLoop.h"
 
+#include <QGuiApplication>
+#include <QSocketNotifier>
+
+// One taluvex per user comes with the desktop services; built without them, every start opens
+// a window.
+#if __has_include("platform/system/SingleInstance.h")
+#include "platform/system/SingleInstance.h"
+#define TX_HAVE_SINGLE_INSTANCE 1
+#endif
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +46,35 @@ const char* const kUsage =
     "  --help             show this text\n"
     "  --version          show the version\n";
 
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// The session ending, Ctrl-C in a terminal or `kill`: stop what is under way (a render leaves
+// no partial movie) and leave the run loop, so the process ends normally and its private
+// temporary folder, with the camera recording, goes with it.
+void quitOnTerminationSignals(tx::MainScreen& mainScreen) {
+    if (::pipe(gSignalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&mainScreen] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(gSignalPipe[0], &byte, 1);
+        mainScreen.stopForQuit();
+        tx::RunLoop::quit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,12 +98,23 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tx::TaluvexAppDelegate::kAppId));
     (void)application;
 
-    // TODO(single instance): claim the app id here once SingleInstance lands; a second taluvex
-    // raises the first window and exits.
+    auto delegate = std::make_shared<tx::TaluvexAppDelegate>();
+#ifdef TX_HAVE_SINGLE_INSTANCE
+    // A second taluvex raises the first one's window and ends.
+    std::weak_ptr<tx::TaluvexAppDelegate> weakDelegate = delegate;
+    if (!tx::SingleInstance::claim(tx::TaluvexAppDelegate::kAppId, [weakDelegate] {
+            auto running = weakDelegate.lock();
+            if (running && running->window()) {
+                running->window()->raiseOnDesktop();
+            }
+        })) {
+        return 0;
+    }
+#endif
 
     tx::Screen::mainScreen().chooseHeightForDesktop();
-    auto delegate = std::make_shared<tx::TaluvexAppDelegate>();
-    delegate->setViewController(
-        std::shared_ptr<tx::MainScreen>(std::make_shared<tx::TaluvexViewController>()));
+    auto mainScreen = std::make_shared<tx::TaluvexViewController>();
+    delegate->setViewController(std::shared_ptr<tx::MainScreen>(mainScreen));
+    quitOnTerminationSignals(*mainScreen);
     return tx::applicationMain(argc, argv, delegate);
 }

@@ -154,6 +154,33 @@ TEST(VideoPreviewLayerGravity, AspectFillCropsTheLongerSideAroundTheCentre) {
     EXPECT_TRUE(parent->sublayers().empty());
 }
 
+TEST(CaptureLayer, PreviewPicturesComeCroppedAndScaledToTheSizeAsked) {
+    // A 64x48 picture dark on its outer quarters and light in the middle half: aspect fill into
+    // a square layer keeps only the middle 48 columns, which the conversion scales to 96x96.
+    auto layer = VideoPreviewLayer::create(nullptr);
+    layer->setFrame({0, 0, 100, 100});
+    layer->setVideoGravity(kLayerVideoGravityResizeAspectFill);
+    auto picture = PixelBuffer::create(64, 48);
+    for (int row = 0; row < 48; ++row) {
+        std::uint8_t* line = picture->baseAddressOfPlane(0) + row * picture->bytesPerRowOfPlane(0);
+        for (int column = 0; column < 64; ++column) {
+            line[column] = column < 8 || column >= 56 ? 16 : 235;
+        }
+    }
+    std::memset(picture->baseAddressOfPlane(1), 128,
+                static_cast<std::size_t>(picture->bytesPerRowOfPlane(1)) * 24);
+    layer->enqueuePicture(picture);
+    const PreviewImage image = layer->latestImage(96, 96);
+    ASSERT_EQ(image.width, 96);
+    ASSERT_EQ(image.height, 96);
+    for (int column : {0, 48, 95}) {
+        const std::uint8_t* pixel = image.pixels.data() + 48 * image.bytesPerRow() + column * 4;
+        EXPECT_GT(pixel[1], 200) << column; // the dark edges were cropped away
+    }
+    // Without a size, the whole picture at its own size.
+    EXPECT_EQ(layer->latestImage().width, 64);
+}
+
 // Keeps what the output reports, from its callback thread.
 struct Outcome : CaptureFileOutputRecordingDelegate {
     std::mutex mutex;

@@ -90,6 +90,12 @@ TEST_F(MainScreenTest, AStoredSpeedThePanelDoesNotOfferRendersAtNormalSpeed) {
     pick(makeClip(spec));
     ASSERT_TRUE(main->avRenderMgr());
     EXPECT_EQ(main->avRenderMgr()->tempo(), 100);
+    // The bar starts at a tenth: the engine's progress fills the other nine.
+    ASSERT_TRUE(main->fileRenderProgressView());
+    for (float p : {0.0f, 0.5f, 1.0f}) {
+        main->avFileRenderMgrDidUpdate(main->avRenderMgr().get(), p);
+        EXPECT_NEAR(main->fileRenderProgressView()->progress(), p * 0.9f + 0.1f, 1e-5);
+    }
     cancelRender();
 }
 
@@ -296,6 +302,10 @@ TEST_F(MainScreenTest, ThePreviewFetchesEachCameraPictureOnce) {
     launch();
     auto preview = main->captureView();
     ASSERT_TRUE(preview->currentImage());
+    // Fetched at the view's pixel size, so drawn without scaling.
+    EXPECT_EQ(preview->currentImage()->pixels().size(),
+              QSize(640, static_cast<int>(2 * (Screen::mainScreen().bounds().height() - 98))));
+    EXPECT_EQ(preview->currentImage()->scale(), 2.0);
     const auto serial = main->avCaptureMgr()->getVideoLayer()->pictureSerial();
     const auto fetched = preview->fetchCount();
     // Redraws do not fetch; only a new picture does.
@@ -333,6 +343,57 @@ TEST_F(MainScreenTest, QuittingMidRenderLeavesNoPartialMovie) {
     RunLoop::runFor(0.3);
     EXPECT_TRUE(documentsWith("mov").empty());
     EXPECT_TRUE(workingFilesBeside(pathByAppending(documents, "x.mov")) == false);
+}
+
+} // namespace
+} // namespace tx::test
+
+namespace tx::test {
+namespace {
+
+TEST_F(MainScreenTest, WithoutAFrontCameraTheSwitchStaysHiddenInEveryLayoutAndNeverMoves) {
+    std::vector<CaptureDevicePtr> devices;
+    for (const CaptureDevicePtr& device : CaptureDevice::virtualDevices()) {
+        if (device->position() != CaptureDevicePosition::Front) {
+            devices.push_back(device);
+        }
+    }
+    CaptureDevice::setDevicesOverride(devices);
+    launch();
+    ASSERT_FALSE(main->isSupportedFrontCamera());
+    auto switchButton = main->switchCameraPosition();
+    const Rect frame = switchButton->frame();
+    auto check = [&] {
+        EXPECT_TRUE(switchButton->isHidden());
+        EXPECT_FALSE(switchButton->isEnabled());
+        EXPECT_EQ(switchButton->frame(), frame);
+    };
+    check();
+    main->recordingLayout();
+    check();
+    main->idleLayout();
+    NotificationCenter::defaultCenter().post(kSettingDidDisappear);
+    NotificationCenter::defaultCenter().post(kConvertingWillStop);
+    check();
+    main->setNewSwitchPosition(3);
+    main->setNewStatusPosition(3);
+    check();
+    EXPECT_FALSE(main->statusRecordTime()->transform().isIdentity()); // the time still turns
+    press("c");
+    check();
+}
+
+TEST_F(MainScreenTest, AMovieWithoutAThumbnailGetsOneWhenTheScreenShows) {
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    const std::string folder = pathByAppending(documents, "older");
+    std::filesystem::create_directories(folder);
+    const std::string movie = pathByAppending(folder, "kept.mov");
+    std::filesystem::copy_file(makeClip(spec), movie);
+    launch();
+    EXPECT_TRUE(fileExists(pathByReplacingExtension(movie, "jpg")));
+    EXPECT_TRUE(main->ivLastThumb()->image());
+    EXPECT_EQ(main->lastVideoPath(), pathByReplacingExtension(movie, "jpg"));
 }
 
 } // namespace

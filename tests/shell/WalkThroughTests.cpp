@@ -31,14 +31,18 @@ TEST_F(WalkThroughTest, RecordStopRenderShareAndBackShowsTheNewMovie) {
     launch();
     EXPECT_FALSE(main->ivLastThumb()->image()); // no movie yet
 
+    EXPECT_FALSE(main->isHoldingScreensaver());
     recordWithKeys(2.0);
+    EXPECT_TRUE(main->isHoldingScreensaver());
     // Stopped: the overlay rises and the camera rests while the render runs.
     ASSERT_TRUE(RunLoop::runUntil([&] { return main->fileRenderProgressView() != nullptr; }, 10));
     EXPECT_FALSE(main->avCaptureMgr()->running());
     EXPECT_FALSE(main->recordButton()->isEnabled());
     EXPECT_FALSE(main->settingViewController()->isEnabled());
+    EXPECT_TRUE(main->isHoldingScreensaver());
     ASSERT_TRUE(waitForShareScreen());
     EXPECT_FALSE(main->fileRenderProgressView());
+    EXPECT_FALSE(main->isHoldingScreensaver());
 
     const auto movies = documentsWith("mov");
     const auto thumbs = documentsWith("jpg");

@@ -59,18 +59,22 @@ std::string musicDirectory() {
 
 std::string privateTemporaryDirectory() {
     // Made once per process; the folder and its files go when the process exits normally.
-    static const std::string dir = [] {
+    // The name is never destroyed: the exit handler that removes the folder runs after the
+    // destructors of statics made later than it, and still needs the name.
+    static const std::string* dir = []() -> const std::string* {
         std::string pattern = temporaryDirectory() + "taluvex-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr)
-            return temporaryDirectory(); // nowhere private to be had: the shared folder still works
-        std::string made = pattern + "/";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            // Nowhere private to be had: the shared folder still works.
+            return new std::string(temporaryDirectory());
+        }
+        const auto* made = new std::string(pattern + "/");
         std::atexit([] {
             std::error_code ec;
             fs::remove_all(privateTemporaryDirectory(), ec);
         });
         return made;
     }();
-    return dir;
+    return *dir;
 }
 
 std::string temporaryDirectory() {

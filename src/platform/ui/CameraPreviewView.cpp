@@ -1,6 +1,9 @@
 #include "platform/ui/CameraPreviewView.h"
 
 #include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Screen.h"
+
+#include <cmath>
 
 namespace tx {
 
@@ -40,21 +43,45 @@ bool CameraPreviewView::poll() {
         return false;
     }
     _shownSerial = serial;
-    QImage picture = _source.picture();
+    // Fetched at the view's own pixel size, the picture is drawn without scaling.
+    const double scale = Screen::mainScreen().scale();
+    const int pixelWidth = static_cast<int>(std::lround(bounds().width() * scale));
+    const int pixelHeight = static_cast<int>(std::lround(bounds().height() * scale));
+    QImage picture = _source.picture(pixelWidth, pixelHeight);
     ++_fetchCount;
     if (picture.isNull()) {
         return false;
     }
-    _image = std::make_shared<Image>(std::move(picture), 1.0);
+    const bool fitted = picture.width() == pixelWidth && picture.height() == pixelHeight;
+    _image = std::make_shared<Image>(std::move(picture), fitted ? scale : 1.0);
     setNeedsDisplay();
     return true;
 }
 
 void CameraPreviewView::drawRect(const Rect& rect) {
-    if (_image) {
-        GraphicsContext::current()->drawImage(*_image,
-                                              contentRect(contentMode(), _image->size(), rect));
+    if (!_image) {
+        return;
     }
+    GraphicsContext& context = *GraphicsContext::current();
+    QPainter& painter = context.painter();
+    const QTransform transform = painter.transform();
+    const QImage& pixels = _image->pixels();
+    const QRectF target =
+        transform.mapRect(QRectF(rect.minX(), rect.minY(), rect.width(), rect.height()));
+    // A picture fetched at the view's pixel size is copied as it is, pixel for pixel: at 30
+    // pictures a second a scaled draw would cost more than the conversion itself.
+    if (transform.type() <= QTransform::TxScale && painter.opacity() >= 1.0 &&
+        std::lround(target.width()) == pixels.width() &&
+        std::lround(target.height()) == pixels.height()) {
+        painter.save();
+        painter.resetTransform();
+        painter.drawImage(QPoint(static_cast<int>(std::lround(target.x())),
+                                 static_cast<int>(std::lround(target.y()))),
+                          pixels);
+        painter.restore();
+        return;
+    }
+    context.drawImage(*_image, contentRect(contentMode(), _image->size(), rect));
 }
 
 void CameraPreviewView::didMoveToWindow() {

@@ -18,8 +18,9 @@ public:
     struct Source {
         // Grows with every new camera picture; 0 before the first.
         std::function<std::uint64_t()> serial;
-        // The newest picture ready to draw; called only when the serial has changed.
-        std::function<QImage()> picture;
+        // The newest picture ready to draw at the given pixel size (the part that shows, already
+        // scaled), or at any size to be fitted here; called only when the serial has changed.
+        std::function<QImage(int pixelWidth, int pixelHeight)> picture;
     };
 
     // How often the view looks for a new picture (above the cameras' 30 pictures a second).

@@ -5,25 +5,37 @@
 
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+
 #include <QWheelEvent>
+#include <cmath>
 
 namespace tx {
 
 PlatformWindow::PlatformWindow(tx::Window& window) : _window(window) {
     Rect b = window.bounds();
-    double scale = Screen::mainScreen().scale();
     setTitle(QStringLiteral("Taluvex"));
-    // The picture is drawn at two pixels a point and the window keeps that size.
-    QSize size(static_cast<int>(b.width() * scale), static_cast<int>(b.height() * scale));
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QSize size = logicalSizeFor(b.width(), b.height(), screen ? screen->devicePixelRatio() : 1.0);
     resize(size);
     setMinimumSize(size);
     setMaximumSize(size);
+}
+
+QSize PlatformWindow::logicalSizeFor(double widthPoints, double heightPoints,
+                                     double devicePixelRatio) {
+    // The picture is drawn at two pixels a point and shown pixel for pixel: on a HiDPI screen
+    // the window is as many desktop units wide as it has points, elsewhere twice that.
+    const double scale = Screen::mainScreen().scale() / std::max(1.0, devicePixelRatio);
+    return {static_cast<int>(std::lround(widthPoints * scale)),
+            static_cast<int>(std::lround(heightPoints * scale))};
 }
 
 PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {

@@ -12,6 +12,10 @@ class PlatformWindow : public QRasterWindow {
 public:
     explicit PlatformWindow(tx::Window& window);
 
+    // The window's size in desktop units for a screen of `devicePixelRatio` pixels a unit: two
+    // pixels a point everywhere.
+    static QSize logicalSizeFor(double widthPoints, double heightPoints, double devicePixelRatio);
+
 protected:
     // Input methods (compose keys, Korean and other scripts) commit text to the first responder.
     bool event(QEvent* event) override;

@@ -6,6 +6,7 @@
 #include "platform/ui/PlatformWindow.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
+#include "platform/ui/SessionLockWatcher.h"
 #include "platform/ui/ViewController.h"
 
 #include <QGuiApplication>
@@ -67,6 +68,7 @@ void Window::makeKeyAndVisible() {
     setHidden(false);
     if (!_platformWindow && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         _platformWindow = std::make_unique<PlatformWindow>(*this);
+        watchSessionLock();
         _platformWindow->show();
     }
     rootViewControllerAppears();
@@ -250,9 +252,20 @@ void Window::platformFocusChanged(bool active) {
 }
 
 void Window::platformVisibilityChanged(bool shown) {
-    if (!shown && _touch)
+    _platformShown = shown;
+    updateActivity();
+}
+
+void Window::platformSessionLockChanged(bool locked) {
+    _sessionLocked = locked;
+    updateActivity();
+}
+
+void Window::updateActivity() {
+    const bool active = _platformShown && !_sessionLocked;
+    if (!active && _touch)
         sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
-    Application::sharedApplication().setActive(shown);
+    Application::sharedApplication().setActive(active);
 }
 
 bool Window::platformCloseRequested() {
@@ -261,6 +274,16 @@ bool Window::platformCloseRequested() {
         return false;
     platformVisibilityChanged(false);
     return true;
+}
+
+void Window::raiseOnDesktop() {
+    if (!_platformWindow)
+        return;
+    if (_platformWindow->windowStates() & Qt::WindowMinimized)
+        _platformWindow->showNormal();
+    _platformWindow->show();
+    _platformWindow->raise();
+    _platformWindow->requestActivate();
 }
 
 void Window::platformFilesDropped(const std::vector<std::string>& paths) {

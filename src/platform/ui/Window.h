@@ -46,8 +46,13 @@ public:
     // The desktop window was shown or restored (true), or minimised, hidden or the session
     // locked (false): the application becomes active or resigns.
     void platformVisibilityChanged(bool shown);
+    // The desktop session was locked or unlocked: a locked session resigns like a hidden window.
+    void platformSessionLockChanged(bool locked);
     // The user closes the desktop window; false keeps it open.
     bool platformCloseRequested();
+    // Shows the desktop window above the others, restored if it was minimised, and asks for the
+    // keyboard focus (another start of the application wants it seen).
+    void raiseOnDesktop();
     // Files dropped on the window: the top presented screen, then the root screen.
     void platformFilesDropped(const std::vector<std::string>& paths);
 
@@ -59,9 +64,12 @@ private:
     void setFirstResponder(Responder* responder);
     void deliverTouch(TouchPhase phase);
     void rootViewControllerAppears();
+    void updateActivity();
 
     std::shared_ptr<ViewController> _rootViewController;
     bool _rootAppeared = false;
+    bool _platformShown = false;
+    bool _sessionLocked = false;
     Responder* _firstResponder = nullptr;
     QImage _frame;
     bool _displayScheduled = false;

@@ -4,6 +4,7 @@
 
 #include "app/FileRenderProgressView.h"
 #include "app/TaluvexAppDelegate.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/media/capture/CaptureDevice.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Screen.h"
@@ -63,6 +64,8 @@ GalleryRegistration rotated4({"main-screen-turned-left",
 GalleryRegistration overlay({"render-progress-fading-in-half-way",
                              [](Window& window) {
                                  mainScreenIn(window);
+                                 // Controls and the settings panel rest while a render runs.
+                                 NotificationCenter::defaultCenter().post(kConvertingWillStart);
                                  auto progress = std::make_shared<FileRenderProgressView>();
                                  keptAlive().push_back(progress);
                                  progress->show();

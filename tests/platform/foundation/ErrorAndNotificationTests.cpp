@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
 #include <set>
 #include <sys/stat.h>
 #include <vector>
@@ -87,4 +93,36 @@ TEST(Paths, ConfigAndCacheFollowXdgAndThePrivateFolderIsOursAlone) {
     struct stat st {};
     ASSERT_EQ(::stat(priv.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(Paths, ThePrivateTemporaryFolderGoesWithWhatItHoldsWhenTheProcessEnds) {
+    // A child process makes the folder, leaves a file in it and exits normally.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const std::string folder = privateTemporaryDirectory();
+        FILE* file = std::fopen((folder + "capture.mov").c_str(), "w");
+        if (file != nullptr) {
+            std::fputs("movie", file);
+            std::fclose(file);
+        }
+        const ssize_t written = ::write(pipeEnds[1], folder.data(), folder.size());
+        ::close(pipeEnds[1]);
+        std::exit(written == static_cast<ssize_t>(folder.size()) ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    char buffer[4096];
+    std::string folder;
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        folder.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_FALSE(fileExists(folder + "capture.mov"));
+    EXPECT_FALSE(fileExists(folder));
 }

@@ -1,5 +1,8 @@
 #include "VideoPreviewLayer.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "platform/media/FFmpeg.h"
 #include "platform/media/capture/CaptureSession.h"
 
@@ -27,31 +30,59 @@ PixelBufferPtr VideoPreviewLayer::latestPicture() const {
 }
 
 PreviewImage VideoPreviewLayer::latestImage() const {
+    return latestImage(0, 0);
+}
+
+PreviewImage VideoPreviewLayer::latestImage(int width, int height) const {
     PreviewImage image;
     const PixelBufferPtr picture = latestPicture();
     if (!picture || picture->frame() == nullptr) {
         return image;
     }
     const AVFrame* frame = picture->frame();
+    // The whole picture at its own size, or the part the layer shows at the size asked for.
+    int cropX = 0;
+    int cropY = 0;
+    int cropWidth = frame->width;
+    int cropHeight = frame->height;
+    const bool scaled = width > 0 && height > 0;
+    if (!scaled) {
+        width = frame->width;
+        height = frame->height;
+    } else if (frame->format == AV_PIX_FMT_NV12) {
+        const LayerFrame visible = visibleRegion(frame->width, frame->height);
+        // Even offsets and sizes keep the half-size colour plane aligned.
+        cropX = static_cast<int>(visible.x) & ~1;
+        cropY = static_cast<int>(visible.y) & ~1;
+        cropWidth = std::max(2, static_cast<int>(visible.width) & ~1);
+        cropHeight = std::max(2, static_cast<int>(visible.height) & ~1);
+    }
+    // A picture scaled for the screen 30 times a second takes the cheaper filter.
+    const int flags = scaled ? SWS_FAST_BILINEAR : SWS_BILINEAR;
     std::lock_guard lock(_convertMutex);
     if (!_converter) {
         _converter = std::make_unique<Converter>();
     }
     Converter& converter = *_converter;
-    converter.sws.reset(sws_getCachedContext(converter.sws.release(), frame->width, frame->height,
-                                             static_cast<AVPixelFormat>(frame->format),
-                                             frame->width, frame->height, AV_PIX_FMT_BGRA,
-                                             SWS_BILINEAR, nullptr, nullptr, nullptr));
+    converter.sws.reset(sws_getCachedContext(
+        converter.sws.release(), cropWidth, cropHeight, static_cast<AVPixelFormat>(frame->format),
+        width, height, AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr));
     if (!converter.sws) {
         return image;
     }
-    image.width = frame->width;
-    image.height = frame->height;
+    const std::uint8_t* source[4] = {frame->data[0], frame->data[1], frame->data[2],
+                                     frame->data[3]};
+    if (cropX != 0 || cropY != 0) {
+        source[0] += static_cast<std::ptrdiff_t>(cropY) * frame->linesize[0] + cropX;
+        source[1] += static_cast<std::ptrdiff_t>(cropY / 2) * frame->linesize[1] + cropX;
+    }
+    image.width = width;
+    image.height = height;
     image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow()) * image.height);
     std::uint8_t* planes[4] = {image.pixels.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {image.bytesPerRow(), 0, 0, 0};
-    if (sws_scale(converter.sws.get(), frame->data, frame->linesize, 0, frame->height, planes,
-                  strides) < 0) {
+    if (sws_scale(converter.sws.get(), source, frame->linesize, 0, cropHeight, planes, strides) <
+        0) {
         return {};
     }
     return image;

@@ -43,6 +43,10 @@ public:
     PixelBufferPtr latestPicture() const;
     // The newest picture converted for drawing; empty before the first.
     PreviewImage latestImage() const;
+    // The part of the newest picture that shows under the gravity, converted and scaled to
+    // `width` x `height` pixels in one pass, ready to draw without scaling; empty before the
+    // first picture.
+    PreviewImage latestImage(int width, int height) const;
     // Grows by one with every picture, so a view redraws only when something changed.
     std::uint64_t pictureSerial() const;
     // The part of a picture of the given size that shows in the layer under its gravity,
