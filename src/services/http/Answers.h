@@ -1,0 +1,55 @@
+// Readers for the services' answers, written for hostile input: XML without network access,
+// entity substitution or any DOCTYPE, JSON without exceptions, both with size caps.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tx {
+
+inline constexpr std::size_t kSmallAnswerBytes = 1 << 20; // rsp and JSON answers
+inline constexpr std::size_t kFeedAnswerBytes = 8 << 20;  // feeds
+
+// TwitVid's answer: a root "rsp" whose "stat" (or "status") is "ok" or "fail", each simple child
+// element a field, and "err" with "code" and "msg" describing a failure.
+struct RspAnswer {
+    std::string stat;
+    std::map<std::string, std::string> fields;
+    std::string errorCode;
+    std::string errorMessage;
+    bool ok() const { return stat == "ok"; }
+};
+// Nothing when the body is not such an answer ("Bad Response").
+std::optional<RspAnswer> parseRsp(std::string_view body);
+
+// JSON, or nothing when the body is not JSON or is larger than the cap.
+std::optional<nlohmann::json> parseJson(std::string_view body,
+                                        std::size_t maxBytes = kSmallAnswerBytes);
+
+// Error categories of the Graph client the share screens rely on.
+enum FBErrorCategory {
+    FBErrorCategoryInvalid = 0,
+    FBErrorCategoryRetry = 1,
+    FBErrorCategoryAuthenticationReopenSession = 2,
+    FBErrorCategoryPermissions = 3,
+    FBErrorCategoryServer = 4,
+    FBErrorCategoryThrottling = 5,
+    FBErrorCategoryUserCancelled = 6,
+};
+
+struct GraphError {
+    std::string message;
+    std::string type;
+    long code = 0;
+    long subcode = 0;
+    FBErrorCategory category = FBErrorCategoryServer;
+};
+// The "error" object of a Graph answer, or nothing when the body holds none.
+std::optional<GraphError> parseGraphError(std::string_view body);
+FBErrorCategory graphErrorCategory(long code, long subcode);
+
+} // namespace tx

@@ -1,0 +1,39 @@
+// The progress overlay with a text label shown over a whole view while a service call runs
+// ("Uploading..."): a dark rounded box with a spinner and the label, which takes all touches.
+#pragma once
+
+#include "platform/ui/ActivityIndicator.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/View.h"
+
+#include <memory>
+#include <string>
+
+namespace tx {
+
+class MBProgressHUD : public View {
+public:
+    static constexpr double kFadeSeconds = 0.3;
+
+    explicit MBProgressHUD(const Rect& frame);
+
+    // Adds a new overlay covering `view` and shows it (fading in when animated).
+    static std::shared_ptr<MBProgressHUD> showHUDAddedTo(View& view, bool animated);
+    // Hides and removes the topmost overlay on `view`; false when there is none.
+    static bool hideHUDForView(View& view, bool animated);
+    static std::shared_ptr<MBProgressHUD> HUDForView(View& view);
+
+    const std::string& labelText() const { return _label->text(); }
+    void setLabelText(const std::string& text);
+    void hide(bool animated);
+
+    void layoutSubviews() override;
+    void drawRect(const Rect& rect) override;
+
+private:
+    std::shared_ptr<ActivityIndicator> _spinner;
+    std::shared_ptr<Label> _label;
+    bool _hiding = false;
+};
+
+} // namespace tx
