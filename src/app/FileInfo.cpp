@@ -18,7 +18,9 @@ FileInfo::moviesBelow(const std::string& folder,
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         const fs::path& entry = it->path();
-        if (entry.extension() != ".mov")
+        // A folder named like a movie is no movie (deleting it would take its contents along).
+        std::error_code typeError;
+        if (entry.extension() != ".mov" || !it->is_regular_file(typeError))
             continue;
         std::error_code timeError;
         const auto modified = fs::last_write_time(entry, timeError);

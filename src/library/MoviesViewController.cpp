@@ -1,30 +1,85 @@
-#include "MoviesViewController.h"
+#include "library/MoviesViewController.h"
 
-#include "platform/ui/Button.h"
+#include "app/AppConfigureInfo.h"
+#include "app/CustomEffectSound.h"
+#include "library/MyMoviesViewController.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/Screen.h"
+#include "share/YoutubeTabPlaceholderViewController.h"
+
+#include <typeinfo>
 
 namespace tx {
 
+MoviesViewController::~MoviesViewController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
 void MoviesViewController::loadView() {
     auto root = std::make_shared<View>(Screen::mainScreen().bounds());
-    root->setBackgroundColor(Color::black());
-    auto back = std::make_shared<Button>(Rect(10, 10, 80, 30));
-    back->setTitle("Camera", ControlStateNormal);
-    back->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBack(); });
-    root->addSubview(back);
+    root->setBackgroundColor(theme::background());
     setView(root);
 }
 
-bool MoviesViewController::keyPressed(const KeyEvent& event) {
-    if (event.key == KeyEvent::Key::Escape) {
-        onBack();
-        return true;
-    }
-    return false;
+void MoviesViewController::viewDidLoad() {
+    NotificationCenter::defaultCenter().addObserver(
+        this, kMoviesTabSelected, [this](const Notification& n) { onTabSelected(n); });
+    _selectedIndex = -1;
+    const std::int32_t stored = AppConfigureInfo::shareAppConfigureInfo()->moviesTabIndex();
+    // A stored tab that does not exist would leave the library empty with no way out.
+    show(stored == 0 || stored == 1 ? stored : 0);
 }
 
-void MoviesViewController::onBack() {
-    dismissViewController(true);
+void MoviesViewController::viewDidUnload() {
+    NotificationCenter::defaultCenter().removeObserver(this, kMoviesTabSelected);
+}
+
+void MoviesViewController::onTabSelected(const Notification& notification) {
+    const Object* sender = notification.object.get();
+    std::int32_t tab = -1;
+    if (sender != nullptr && typeid(*sender) == typeid(MyMoviesViewController)) {
+        tab = 1;
+    } else if (sender != nullptr &&
+               typeid(*sender) == typeid(YoutubeTabPlaceholderViewController)) {
+        tab = 0;
+    } else {
+        return;
+    }
+    RunLoop::post([]() { CustomEffectSound::share()->playEffectSound(kSoundEffect_BtnClick); });
+    auto settings = AppConfigureInfo::shareAppConfigureInfo();
+    settings->setMoviesTabIndex(tab);
+    settings->save();
+    show(tab);
+}
+
+void MoviesViewController::show(std::int32_t tab) {
+    if (tab == _selectedIndex) {
+        return;
+    }
+    std::shared_ptr<ViewController> next;
+    if (tab == 1) {
+        next = std::make_shared<YoutubeTabPlaceholderViewController>();
+    } else if (tab == 0) {
+        next = std::make_shared<MyMoviesViewController>();
+    }
+    if (_selectedIndex != -1 && !view()->subviews().empty()) {
+        view()->subviews().front()->removeFromSuperview();
+        // The old tab may be the one asking (its button's action is still running): let go of
+        // it on the next turn.
+        RunLoop::post([old = std::move(_curViewController)]() {});
+    }
+    if (next) {
+        ViewPtr tabView = next->view();
+        tabView->setFrame(view()->bounds());
+        view()->addSubview(tabView);
+        _curViewController = std::move(next);
+    }
+    _selectedIndex = tab;
+}
+
+bool MoviesViewController::keyPressed(const KeyEvent& event) {
+    // The shown tab is not presented, so its keys come through here.
+    return _curViewController && _curViewController->keyPressed(event);
 }
 
 } // namespace tx

@@ -1,39 +1,204 @@
-#include "ShareViewController.h"
+#include "share/ShareViewController.h"
 
+#include "app/AVThumbnailMgr.h"
+#include "app/CustomEffectSound.h"
 #include "platform/foundation/Paths.h"
+#include "platform/system/PhotoAlbum.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
+#include "share/MyMPMoviePlayerViewController.h"
+
+#include <ctime>
 
 namespace tx {
 
+const std::string ShareViewController::kMailSubject = "Zezivuvor Odoze";
+
+ShareViewController::~ShareViewController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+std::string ShareViewController::mailBody() {
+    // The phone's text said "App for iPhone"; here it is the Linux application.
+    return "<html><head></head><body>This is my Zezivuvor Odoze which I made with <a href='" +
+           kAppPageURL + "'>Taluvex</a> App for Linux.<br>Have Fun!</body></html>";
+}
+
+std::string ShareViewController::mailAttachmentName(std::chrono::system_clock::time_point day) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(day);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    return std::string("ZazuroziZozez-") + date + ".mov";
+}
+
+std::string ShareViewController::savedMessage() {
+    return "Your RediraviVaduz has been saved to your Camera Roll\n" +
+           PhotoAlbum::pathForDisplay(PhotoAlbum::albumDirectory());
+}
+
+std::string ShareViewController::saveFailedMessage(const Error& error) {
+    return PhotoAlbum::isDiskFull(error) ? std::string("Sorry. Not enough memory.")
+                                         : error.localizedDescription();
+}
+
 void ShareViewController::loadView() {
     const Rect bounds = Screen::mainScreen().bounds();
+    // The taller screen spreads the same layout a little.
+    const double extra = bounds.size.height - 480;
     auto root = std::make_shared<View>(bounds);
-    root->setBackgroundColor(Color::black());
-    _thumbnail = std::make_shared<ImageView>(Rect(10, 60, 300, 225));
-    _thumbnail->setContentMode(ContentMode::ScaleAspectFit);
-    root->addSubview(_thumbnail);
-    auto back = std::make_shared<Button>(Rect(10, 10, 60, 30));
-    back->setTitle("Back", ControlStateNormal);
-    back->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBack(); });
-    root->addSubview(back);
+    root->setBackgroundColor(theme::background());
+    auto background = std::make_shared<ImageView>(bounds);
+    background->setImage(Image::imageNamed("share_bg_640_1136"));
+    // The title bar stays whole on the shorter screen; the picture's foot is cut instead.
+    background->setContentMode(ContentMode::Top);
+    root->addSubview(background);
+
+    auto button = [&](const std::string& picture, const Rect& frame) {
+        auto b = std::make_shared<Button>(frame);
+        b->setImage(Image::imageNamed(picture + "_" + std::to_string(int(frame.size.width * 2)) +
+                                      "_" + std::to_string(int(frame.size.height * 2))),
+                    ControlStateNormal);
+        b->setImage(Image::imageNamed(picture + "_P_" + std::to_string(int(frame.size.width * 2)) +
+                                      "_" + std::to_string(int(frame.size.height * 2))),
+                    ControlStateHighlighted);
+        root->addSubview(b);
+        return b;
+    };
+    _back = button("back_btn", Rect(6, 8, 60, 30));
+    _back->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBackButton(); });
+
+    const double top = 62 + extra * 0.35;
+    _thumbnailButton = std::make_shared<Button>(Rect(20, top, 280, 210));
+    _thumbnailButton->setBackgroundColor(Color::black());
+    _thumbnailButton->setCornerRadius(10);
+    _thumbnailButton->setClipsToBounds(true);
+    _thumbnailButton->setImageContentMode(ContentMode::ScaleAspectFit);
+    _thumbnailButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onPlay(); });
+    root->addSubview(_thumbnailButton);
+    auto overlay = std::make_shared<ImageView>(Rect(130, top + 75, 60, 60));
+    overlay->setImage(Image::imageNamed("share_play_overlay_120_120"));
+    overlay->setUserInteractionEnabled(false);
+    root->addSubview(overlay);
+
+    const double tiles = top + 226 + extra * 0.3;
+    _save = button("share_camera_roll_btn", Rect(16, tiles, 140, 48));
+    _save->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSaveToCameraRoll(); });
+    _email = button("share_email_btn", Rect(164, tiles, 140, 48));
+    _email->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onEmail(); });
+    _twitter = button("share_twitter_btn", Rect(16, tiles + 56, 140, 48));
+    _facebook = button("share_facebook_btn", Rect(164, tiles + 56, 140, 48));
+    _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
+    // Twitter, Facebook and the contest are not connected yet.
+    for (const auto& later : {_twitter, _facebook, _contest}) {
+        later->setEnabled(false);
+    }
     setView(root);
 }
 
-void ShareViewController::viewWillAppear(bool) {
-    _thumbnail->setImage(Image::imageWithContentsOfFile(pathByReplacingExtension(_path, "jpg")));
+void ShareViewController::viewDidLoad() {
+    if (_path.empty()) {
+        return;
+    }
+    ImagePtr thumbnail = AVThumbnailMgr::thumbnail(_path);
+    _thumbnailButton->setImage(thumbnail, ControlStateNormal);
+    _thumbnailButton->setImage(thumbnail, ControlStateHighlighted);
 }
 
 bool ShareViewController::keyPressed(const KeyEvent& event) {
     if (event.key == KeyEvent::Key::Escape) {
-        onBack();
+        onBackButton();
         return true;
     }
+    if (event.key != KeyEvent::Key::Character) {
+        return false;
+    }
+    if (event.text == "p" || event.text == "P") {
+        onPlay();
+    } else if (event.text == "s" || event.text == "S") {
+        onSaveToCameraRoll();
+    } else if (event.text == "m" || event.text == "M") {
+        onEmail();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ShareViewController::showAlert(const std::string& message) {
+    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+                                             std::vector<std::string>{});
+    alert->show();
+}
+
+bool ShareViewController::movieIsThere() {
+    if (fileExists(_path)) {
+        return true;
+    }
+    showAlert("The movie \"" + lastPathComponent(_path) +
+              "\" is no longer there. It may have been moved or deleted.");
     return false;
 }
 
-void ShareViewController::onBack() {
+void ShareViewController::onBackButton() {
+    CustomEffectSound::share()->playEffectSound(kSoundEffect_BtnClick);
     dismissViewController(true);
 }
+
+void ShareViewController::onPlay() {
+    if (_path.empty() || !movieIsThere()) {
+        return;
+    }
+    auto player = std::make_shared<MyMPMoviePlayerViewController>(_path);
+    NotificationCenter::defaultCenter().addObserver(
+        this, kMPMoviePlayerPlaybackDidFinishNotification,
+        [this](const Notification& n) { myMovieFinishedCallback(n); }, player->moviePlayer().get());
+    presentViewController(player, true);
+}
+
+void ShareViewController::myMovieFinishedCallback(const Notification&) {
+    NotificationCenter::defaultCenter().removeObserver(this,
+                                                       kMPMoviePlayerPlaybackDidFinishNotification);
+    view()->setFrame(Rect(0, 0, 320, Screen::mainScreen().bounds().size.height));
+}
+
+void ShareViewController::onSaveToCameraRoll() {
+    if (_path.empty() || !movieIsThere()) {
+        return;
+    }
+    PhotoAlbum::writeVideoAtPathToSavedPhotosAlbum(
+        _path, [](const std::string&, const ErrorPtr& error) {
+            showAlert(error ? saveFailedMessage(*error) : savedMessage());
+        });
+}
+
+void ShareViewController::onEmail() {
+    if (_path.empty() || !movieIsThere()) {
+        return;
+    }
+    auto composer = std::make_shared<MailComposer>();
+    composer->setMailComposeDelegate(sharedAs<MailComposeDelegate>());
+    composer->setSubject(kMailSubject);
+    composer->addAttachment(_path, "video/quicktime",
+                            mailAttachmentName(std::chrono::system_clock::now()));
+    composer->setMessageBody(mailBody(), true);
+    composer->present();
+}
+
+void ShareViewController::mailComposeControllerDidFinish(MailComposer&, MailComposeResult result,
+                                                         const ErrorPtr& error) {
+    // Handed over, saved or cancelled, the user has seen it happen; a failure is said here.
+    if (result == MailComposeResult::Failed && error) {
+        showAlert(error->localizedDescription());
+    }
+}
+
+void ShareViewController::onTwtter() {}
+
+void ShareViewController::onFacebook() {}
+
+void ShareViewController::onSubmitToContest() {}
 
 } // namespace tx

@@ -1,29 +1,76 @@
-// The screen shown on one movie after a render or from the library: for now its thumbnail and
-// Back.
+// The screen for one finished movie, shown after a render and from the library: its thumbnail
+// (tap to play), back, save to the Videos folder, e-mail, and the Twitter, Facebook and contest
+// entries.
 #pragma once
 
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/system/MailComposer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/ViewController.h"
 
+#include <chrono>
+#include <memory>
 #include <string>
 
 namespace tx {
 
-class ShareViewController : public ViewController {
+// The application's web page, written into mails about a movie.
+inline const std::string kAppPageURL = "https://taluvex.org/linux";
+
+class ShareViewController : public ViewController, public MailComposeDelegate {
 public:
+    ShareViewController() = default;
+    ~ShareViewController() override;
+
     const std::string& path() const { return _path; }
     void setPath(std::string path) { _path = std::move(path); }
+    const std::shared_ptr<Button>& thumbnailButton() const { return _thumbnailButton; }
 
     void loadView() override;
-    void viewWillAppear(bool animated) override;
+    void viewDidLoad() override;
     bool keyPressed(const KeyEvent& event) override;
 
-    void onBack();
+    void onBackButton();
+    void onPlay();
+    void onSaveToCameraRoll();
+    void onEmail();
+    void onTwtter();
+    void onFacebook();
+    void onSubmitToContest();
+    void myMovieFinishedCallback(const Notification& notification);
+
+    void mailComposeControllerDidFinish(MailComposer& composer, MailComposeResult result,
+                                        const ErrorPtr& error) override;
+
+    // The mail about a movie: its subject, HTML body and the attachment's name for a day.
+    static const std::string kMailSubject;
+    static std::string mailBody();
+    static std::string mailAttachmentName(std::chrono::system_clock::time_point day);
+    // The alert texts after saving to the album.
+    static std::string savedMessage();
+    static std::string saveFailedMessage(const Error& error);
+
+    // The buttons, for tests and the tour.
+    const std::shared_ptr<Button>& saveButton() const { return _save; }
+    const std::shared_ptr<Button>& emailButton() const { return _email; }
+    const std::shared_ptr<Button>& twitterButton() const { return _twitter; }
+    const std::shared_ptr<Button>& facebookButton() const { return _facebook; }
+    const std::shared_ptr<Button>& contestButton() const { return _contest; }
 
 private:
+    // False, after telling the user, when the movie is no longer where `path` says.
+    bool movieIsThere();
+    static void showAlert(const std::string& message);
+
     std::string _path;
-    std::shared_ptr<ImageView> _thumbnail;
+    std::shared_ptr<Button> _thumbnailButton;
+    std::shared_ptr<Button> _back;
+    std::shared_ptr<Button> _save;
+    std::shared_ptr<Button> _email;
+    std::shared_ptr<Button> _twitter;
+    std::shared_ptr<Button> _facebook;
+    std::shared_ptr<Button> _contest;
 };
 
 } // namespace tx

@@ -115,28 +115,75 @@ bool AudioPlayer::play() {
     if (_playing) {
         return true;
     }
+    return playAtTime(_startSeconds);
+}
+
+bool AudioPlayer::playAtTime(double seconds) {
     if (!prepareToPlay()) {
         return false;
+    }
+    if (_playing) {
+        pause();
     }
     if (!_sink) {
         _sink = sinkFactory() ? sinkFactory()() : makeDeviceSink();
     }
+    const long frames = _pcm->frameCount();
+    const long firstFrame =
+        std::clamp(static_cast<long>(std::max(0.0, seconds) * _pcm->sampleRate), 0L, frames);
+    _startSeconds = static_cast<double>(firstFrame) / _pcm->sampleRate;
+    _startedAt = std::chrono::steady_clock::now();
     const std::uint64_t session = ++_session;
     std::weak_ptr<AudioPlayer> weakSelf = sharedAs<AudioPlayer>();
-    _playing = _sink->start(_pcm, _volume, [weakSelf, session](bool successfully) {
+    AudioPlayerSink::FinishHandler finished = [weakSelf, session](bool successfully) {
         if (auto self = weakSelf.lock()) {
             self->sinkFinished(session, successfully);
         }
-    });
+    };
+    if (firstFrame >= frames && frames > 0) {
+        // Nothing left to play: the end comes on the next turn, as it would from a sink.
+        _playing = true;
+        RunLoop::post([finished]() { finished(true); });
+        return true;
+    }
+    _playing = firstFrame == 0
+                   ? _sink->start(_pcm, _volume, std::move(finished))
+                   : _sink->startAtFrame(_pcm, _volume, std::move(finished), firstFrame);
     return _playing;
 }
 
-void AudioPlayer::stop() {
+void AudioPlayer::pause() {
+    if (!_playing) {
+        return;
+    }
+    _startSeconds = currentTime();
     ++_session;
     _playing = false;
     if (_sink) {
         _sink->stop();
     }
+}
+
+void AudioPlayer::stop() {
+    ++_session;
+    _playing = false;
+    _startSeconds = 0;
+    if (_sink) {
+        _sink->stop();
+    }
+}
+
+double AudioPlayer::currentTime() const {
+    if (!_playing) {
+        return _startSeconds;
+    }
+    double seconds = _sink ? _sink->position() : -1;
+    if (seconds < 0) {
+        seconds =
+            _startSeconds +
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - _startedAt).count();
+    }
+    return _pcm ? std::min(seconds, _pcm->durationSeconds()) : seconds;
 }
 
 double AudioPlayer::duration() const {
@@ -148,6 +195,8 @@ void AudioPlayer::sinkFinished(std::uint64_t session, bool successfully) {
         return;
     }
     _playing = false;
+    // The next `play` starts from the beginning again.
+    _startSeconds = 0;
     // Keep this player alive through the report even if the delegate lets go of it.
     auto keep = sharedAs<AudioPlayer>();
     if (auto delegate = _delegate.lock()) {

@@ -6,6 +6,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Object.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,6 +48,15 @@ public:
     virtual ~AudioPlayerSink() = default;
     virtual bool start(std::shared_ptr<const AudioPlayerPcm> pcm, float volume,
                        FinishHandler finished) = 0;
+    // Plays from the sample frame `firstFrame` on; a sink that can only start at the beginning
+    // refuses any other frame.
+    virtual bool startAtFrame(std::shared_ptr<const AudioPlayerPcm> pcm, float volume,
+                              FinishHandler finished, long firstFrame) {
+        return firstFrame == 0 && start(std::move(pcm), volume, std::move(finished));
+    }
+    // Seconds of the sound played since the start, counted from its beginning (the first
+    // frame's time included); a negative value when the sink cannot tell.
+    virtual double position() const { return -1; }
     virtual void stop() = 0;
     virtual void setVolume(float volume) = 0;
 };
@@ -79,11 +89,20 @@ public:
 
     // Decodes the sound ahead of `play`; false when it cannot be decoded.
     bool prepareToPlay();
-    // Plays from the start (also after the sound ended or was stopped); true when it plays.
+    // Plays from the start (also after the sound ended or was stopped), or from where `pause`
+    // left it; true when it plays.
     bool play();
-    // Stops at once; the delegate hears nothing of it.
+    // Plays from `seconds` into the sound (a time at or past the end plays nothing and reports
+    // the end at once).
+    bool playAtTime(double seconds);
+    // Stops and keeps the position for the next `play`; the delegate hears nothing of it.
+    void pause();
+    // Stops at once and goes back to the start; the delegate hears nothing of it.
     void stop();
     bool isPlaying() const { return _playing; }
+    // Where the sound is now, in seconds from its start: it runs on while playing (as the output
+    // tells it, or by the wall clock where the output cannot) and stands still otherwise.
+    double currentTime() const;
     // Length of the sound in seconds (known once decoded; the file's own figure before).
     double duration() const;
 
@@ -97,6 +116,9 @@ private:
     std::shared_ptr<const AudioPlayerPcm> _pcm;
     std::unique_ptr<AudioPlayerSink> _sink;
     bool _playing = false;
+    // Where the current playing began, or where a pause left the sound.
+    double _startSeconds = 0;
+    std::chrono::steady_clock::time_point _startedAt;
     // Tells the end of the current playing apart from that of an earlier, stopped one.
     std::uint64_t _session = 0;
 };

@@ -66,8 +66,13 @@ ViewPtr AlertView::buildPanel(const Rect& windowBounds) {
     };
     int count = numberOfButtons();
     line(Rect(0, y - 0.5, kAlertWidth, 0.5));
-    if (count == 2) {
-        // Two buttons sit side by side, the cancel button on the left.
+    // Two buttons sit side by side unless a title would not fit in half the width.
+    bool sideBySide = count == 2;
+    for (int i = 0; sideBySide && i < count; i++)
+        sideBySide = Font::boldSystemFont(17).sizeOfText(buttonTitleAtIndex(i)).width <=
+                     kAlertWidth / 2 - 16;
+    if (sideBySide) {
+        // The cancel button on the left.
         int left = cancelButtonIndex() >= 0 ? cancelButtonIndex() : 0;
         int right = 1 - left;
         panel->addSubview(makeButton(left, Rect(0, y, kAlertWidth / 2, kButtonHeight),

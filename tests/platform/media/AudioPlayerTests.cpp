@@ -155,6 +155,35 @@ TEST_F(AudioPlayerTest, SinkGetsTheDecodedSoundAndVolumeAndReportsItsOutcome) {
     EXPECT_EQ(delegate->finishes, (std::vector<bool>{false, true}));
 }
 
+TEST_F(AudioPlayerTest, PositionRunsWhilePlayingAndPauseKeepsIt) {
+    ErrorPtr error;
+    auto player = AudioPlayer::create(test::makeSound(1.0), &error);
+    ASSERT_TRUE(player) << (error ? error->localizedDescription() : "");
+    player->setDelegate(delegate);
+    ASSERT_TRUE(player->playAtTime(0.5));
+    EXPECT_NEAR(player->currentTime(), 0.5, 0.02);
+    RunLoop::runFor(0.15);
+    const double running = player->currentTime();
+    EXPECT_GT(running, 0.6);
+    EXPECT_LT(running, 0.8);
+
+    player->pause();
+    const double paused = player->currentTime();
+    RunLoop::runFor(0.1);
+    EXPECT_DOUBLE_EQ(player->currentTime(), paused) << "the position stands still while paused";
+
+    // Playing on continues from the pause and reaches the end in the time that was left.
+    const auto start = SteadyClock::now();
+    ASSERT_TRUE(player->play());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return !delegate->finishes.empty(); }, 3.0));
+    EXPECT_NEAR(secondsSince(start), 1.0 - paused, 0.1);
+    EXPECT_EQ(player->currentTime(), 0.0) << "after the end the next play starts over";
+
+    // A time past the end reports the end at once.
+    ASSERT_TRUE(player->playAtTime(5.0));
+    ASSERT_TRUE(RunLoop::runUntil([&] { return delegate->finishes.size() == 2; }, 0.5));
+}
+
 TEST_F(AudioPlayerTest, FilesWithoutSoundGiveNoPlayerAndAnError) {
     const std::string text = test::tempPath("txt");
     std::ofstream(text) << "not a sound";

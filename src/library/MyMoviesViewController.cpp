@@ -1,0 +1,262 @@
+#include "library/MyMoviesViewController.h"
+
+#include "app/CustomEffectSound.h"
+#include "app/TaluvexAppDelegate.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/system/Trash.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Screen.h"
+#include "render/AVFileRenderMgr.h"
+#include "share/ShareViewController.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace tx {
+
+std::string MyMoviesViewController::lengthText(double seconds) {
+    const long t = seconds > 0 ? static_cast<long>(seconds) : 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>((t / 3600) % 60),
+                  static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
+    return text;
+}
+
+std::string MyMoviesViewController::dateText(FileInfo::Date date) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(date);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+void MyMoviesViewController::loadView() {
+    const Rect bounds = Screen::mainScreen().bounds();
+    auto root = std::make_shared<View>(bounds);
+    root->setBackgroundColor(theme::background());
+    auto background = std::make_shared<ImageView>(bounds);
+    background->setImage(Image::imageNamed("movies_bg_640_1136"));
+    background->setContentMode(ContentMode::ScaleAspectFill);
+    root->addSubview(background);
+
+    _tableView = std::make_shared<TableView>(
+        Rect(0, LibraryTabHeader::kHeight, 320, bounds.size.height - LibraryTabHeader::kHeight));
+    _tableView->setBackgroundColor(Color::clear());
+    _tableView->setSeparatorStyle(TableViewSeparatorStyle::None);
+    _tableView->setRowHeight(MyMoviesTableCell::kRowHeight);
+    root->addSubview(_tableView);
+
+    _header = LibraryTabHeader::addTo(*root, 0);
+    _header.youtube->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onYoutube(); });
+    _header.camera->addTarget(this, ControlEventTouchUpInside,
+                              [this](Control&) { onCameraButton(); });
+    _buttonEdit = std::make_shared<Button>(Rect(244, 57, 70, 40));
+    _buttonEdit->setImage(Image::imageNamed("edit_b_140_80"), ControlStateNormal);
+    _buttonEdit->setImage(Image::imageNamed("edit_b_P_140_80"), ControlStateHighlighted);
+    _buttonEdit->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onEdit(); });
+    root->addSubview(_buttonEdit);
+    setView(root);
+}
+
+void MyMoviesViewController::viewDidLoad() {
+    _header.myMovies->setImage(Image::imageNamed("M_b_320_112"),
+                               ControlStateHighlighted | ControlStateSelected);
+    buildList();
+    _tableView->setDataSource(sharedAs<TableViewDataSource>());
+    _tableView->setDelegate(sharedAs<TableViewDelegate>());
+}
+
+void MyMoviesViewController::buildList() {
+    TaluvexAppDelegate* app = TaluvexAppDelegate::sharedDelegate();
+    TaluvexAppDelegate fallback;
+    TaluvexAppDelegate& thumbnails = app != nullptr ? *app : fallback;
+    _fileInfoArr = FileInfo::moviesBelow(documentsDirectory(), [&](const std::string& moviePath) {
+        thumbnails.generatorThumbFile(moviePath);
+    });
+    _lengths.clear();
+    _thumbnails.clear();
+}
+
+double MyMoviesViewController::lengthOf(const FileInfo& info) {
+    auto found = _lengths.find(info.path());
+    if (found == _lengths.end()) {
+        found = _lengths.emplace(info.path(), AVFileRenderMgr::getDuration(info.path())).first;
+    }
+    return found->second;
+}
+
+int MyMoviesViewController::tableViewNumberOfRowsInSection(TableView&, int) {
+    return static_cast<int>(_fileInfoArr.size());
+}
+
+std::optional<double> MyMoviesViewController::tableViewHeightForRowAtIndexPath(TableView&,
+                                                                               const IndexPath&) {
+    return MyMoviesTableCell::kRowHeight;
+}
+
+TableViewCellPtr
+MyMoviesViewController::tableViewCellForRowAtIndexPath(TableView& tableView,
+                                                       const IndexPath& indexPath) {
+    auto cell = std::dynamic_pointer_cast<MyMoviesTableCell>(
+        tableView.dequeueReusableCellWithIdentifier(MyMoviesTableCell::kReuseIdentifier));
+    if (!cell) {
+        cell = MyMoviesTableCell::loadFromLayout();
+    }
+    const FileInfo& info = *_fileInfoArr.at(static_cast<std::size_t>(indexPath.row));
+    cell->titleView()->setText(dateText(info.date()));
+    cell->timeView()->setText(lengthText(lengthOf(info)));
+    auto thumbnail = _thumbnails.find(info.thumbPath());
+    if (thumbnail == _thumbnails.end()) {
+        thumbnail =
+            _thumbnails.emplace(info.thumbPath(), Image::imageWithContentsOfFile(info.thumbPath()))
+                .first;
+    }
+    cell->thumbnailView()->setImage(thumbnail->second);
+    return cell;
+}
+
+void MyMoviesViewController::tableViewDidSelectRowAtIndexPath(TableView& tableView,
+                                                              const IndexPath& indexPath) {
+    tableView.deselectRowAtIndexPath(indexPath, true);
+    if (indexPath.row < 0 || indexPath.row >= static_cast<int>(_fileInfoArr.size())) {
+        return;
+    }
+    auto share = std::make_shared<ShareViewController>();
+    share->setPath(_fileInfoArr[static_cast<std::size_t>(indexPath.row)]->path());
+    libraryContainer(*this).presentViewController(share, true);
+}
+
+void MyMoviesViewController::tableViewCommitEditingStyle(TableView& tableView,
+                                                         TableViewCellEditingStyle style,
+                                                         const IndexPath& indexPath) {
+    if (style != TableViewCellEditingStyle::Delete || indexPath.row < 0 ||
+        indexPath.row >= static_cast<int>(_fileInfoArr.size())) {
+        return;
+    }
+    const auto info = _fileInfoArr[static_cast<std::size_t>(indexPath.row)];
+    ErrorPtr error;
+    if (!Trash::moveToTrash(info->path(), &error)) {
+        // The movie is still there, so its row stays; say why.
+        tableView.reloadData();
+        showAlert(error ? error->localizedDescription() : "The movie could not be deleted.");
+        return;
+    }
+    // A thumbnail left behind costs nothing and is made again should the movie come back.
+    Trash::moveToTrash(info->thumbPath());
+    _lengths.erase(info->path());
+    _thumbnails.erase(info->thumbPath());
+    _fileInfoArr.erase(_fileInfoArr.begin() + indexPath.row);
+    tableView.deleteRowsAtIndexPaths({indexPath}, TableViewRowAnimation::Fade);
+}
+
+void MyMoviesViewController::onCameraButton() {
+    CustomEffectSound::share()->playEffectSound(kSoundEffect_BtnClick);
+    closeLibrary(*this);
+}
+
+void MyMoviesViewController::onEdit() {
+    RunLoop::post([]() { CustomEffectSound::share()->playEffectSound(kSoundEffect_BtnClick); });
+    if (_tableView->isEditing()) {
+        _buttonEdit->setImage(Image::imageNamed("edit_b_140_80"), ControlStateNormal);
+        _buttonEdit->setImage(Image::imageNamed("edit_b_P_140_80"), ControlStateHighlighted);
+    } else {
+        _buttonEdit->setImage(Image::imageNamed("done_b_140_80"), ControlStateNormal);
+        _buttonEdit->setImage(Image::imageNamed("done_b_P_140_80"), ControlStateHighlighted);
+    }
+    _tableView->setEditing(!_tableView->isEditing(), false);
+}
+
+void MyMoviesViewController::onYoutube() {
+    NotificationCenter::defaultCenter().post("MoviesTabSelected", shared_from_this());
+}
+
+void MyMoviesViewController::moveSelection(int step) {
+    const int count = static_cast<int>(_fileInfoArr.size());
+    if (count == 0) {
+        return;
+    }
+    const auto selected = _tableView->indexPathForSelectedRow();
+    int row = selected ? selected->row + step : (step > 0 ? 0 : count - 1);
+    row = std::clamp(row, 0, count - 1);
+    const IndexPath path = IndexPath::forRow(row);
+    _tableView->selectRowAtIndexPath(path, false);
+    // Keep the selected row in sight.
+    const Rect rowRect = _tableView->rectForRowAtIndexPath(path);
+    const Point offset = _tableView->contentOffset();
+    const double visible = _tableView->bounds().size.height;
+    if (rowRect.origin.y < offset.y) {
+        _tableView->setContentOffset(Point(0, rowRect.origin.y));
+    } else if (rowRect.origin.y + rowRect.size.height > offset.y + visible) {
+        _tableView->setContentOffset(Point(0, rowRect.origin.y + rowRect.size.height - visible));
+    }
+}
+
+void MyMoviesViewController::askToDelete(int row) {
+    _rowToDelete = row;
+    _alert = std::make_shared<AlertView>(
+        "Delete Movie", "The movie and its thumbnail go to the trash.",
+        sharedAs<AlertViewDelegate>(), "Cancel", std::vector<std::string>{"Delete"});
+    _alert->show();
+}
+
+void MyMoviesViewController::showAlert(const std::string& message) {
+    _rowToDelete = -1;
+    _alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+                                         std::vector<std::string>{});
+    _alert->show();
+}
+
+void MyMoviesViewController::alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) {
+    const int row = std::exchange(_rowToDelete, -1);
+    const bool confirmed = row >= 0 && buttonIndex == alertView.firstOtherButtonIndex();
+    if (_alert.get() == &alertView) {
+        _alert.reset();
+    }
+    if (confirmed && row < static_cast<int>(_fileInfoArr.size())) {
+        tableViewCommitEditingStyle(*_tableView, TableViewCellEditingStyle::Delete,
+                                    IndexPath::forRow(row));
+    }
+}
+
+bool MyMoviesViewController::keyPressed(const KeyEvent& event) {
+    const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
+    switch (event.key) {
+    case KeyEvent::Key::Up:
+        moveSelection(-1);
+        return true;
+    case KeyEvent::Key::Down:
+        moveSelection(1);
+        return true;
+    case KeyEvent::Key::Return:
+        if (selected) {
+            tableViewDidSelectRowAtIndexPath(*_tableView, *selected);
+        }
+        return true;
+    case KeyEvent::Key::Delete:
+    case KeyEvent::Key::Backspace:
+        if (selected) {
+            askToDelete(selected->row);
+        }
+        return true;
+    case KeyEvent::Key::Tab:
+        onYoutube();
+        return true;
+    case KeyEvent::Key::Escape:
+        onCameraButton();
+        return true;
+    case KeyEvent::Key::Character:
+        if (event.text == "e" || event.text == "E") {
+            onEdit();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+} // namespace tx

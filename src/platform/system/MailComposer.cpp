@@ -1,0 +1,341 @@
+#include "platform/system/MailComposer.h"
+
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/system/FileDialog.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace tx {
+
+namespace {
+
+const char* const kMailDomain = "MailComposer";
+// xdg-email's exit statuses: a required tool (a mail program) was not found, or it failed.
+constexpr int kNoMailTool = 3;
+constexpr int kMailActionFailed = 4;
+// Bytes of attachment per read: 76-character base64 lines hold 57 bytes each.
+constexpr qint64 kBase64ChunkBytes = 57 * 1024;
+constexpr int kLongestRawLine = 900;
+
+std::string& mailProgram() {
+    static auto* program = new std::string("xdg-email");
+    return *program;
+}
+
+ErrorPtr mailError(std::string text) {
+    return Error::make(kMailDomain, 0, std::move(text));
+}
+
+std::string encodedHeader(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80 || c < 0x20) {
+            return "=?UTF-8?B?" + QByteArray::fromStdString(text).toBase64().toStdString() + "?=";
+        }
+    }
+    return text;
+}
+
+std::string quotedName(const std::string& name) {
+    std::string quoted;
+    for (char c : name) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return "\"" + quoted + "\"";
+}
+
+bool hasLongLine(const std::string& text) {
+    std::size_t length = 0;
+    for (char c : text) {
+        length = c == '\n' ? 0 : length + 1;
+        if (length > kLongestRawLine) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string withCRLF(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            out += '\r';
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::string base64Lines(const QByteArray& data) {
+    const QByteArray encoded = data.toBase64();
+    std::string out;
+    for (qsizetype at = 0; at < encoded.size(); at += 76) {
+        out += encoded.mid(at, 76).toStdString();
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+MailComposer::MailComposer() = default;
+
+MailComposer::~MailComposer() {
+    if (_process) {
+        QObject::disconnect(_process.get(), nullptr, nullptr, nullptr);
+    }
+}
+
+void MailComposer::setMailProgram(std::string program) {
+    mailProgram() = program.empty() ? std::string("xdg-email") : std::move(program);
+}
+
+void MailComposer::addAttachment(std::string path, std::string mimeType, std::string fileName) {
+    _attachmentPath = std::move(path);
+    _attachmentType = std::move(mimeType);
+    _attachmentName = std::move(fileName);
+}
+
+std::string MailComposer::plainTextFromHTML(const std::string& html) {
+    std::string text = html;
+    // Links: "text (address)".
+    static const std::regex link(R"(<a\s+[^>]*href\s*=\s*['"]([^'"]*)['"][^>]*>(.*?)</a\s*>)",
+                                 std::regex::icase);
+    text = std::regex_replace(text, link, "$2 ($1)");
+    static const std::regex lineBreak(R"(<\s*(br|/p|/div)\s*/?\s*>)", std::regex::icase);
+    text = std::regex_replace(text, lineBreak, "\n");
+    static const std::regex head(R"(<head\b.*?</head\s*>)", std::regex::icase);
+    text = std::regex_replace(text, head, "");
+    static const std::regex tag(R"(<[^>]*>)");
+    text = std::regex_replace(text, tag, "");
+    const std::pair<const char*, const char*> entities[] = {{"&lt;", "<"},    {"&gt;", ">"},
+                                                            {"&quot;", "\""}, {"&#39;", "'"},
+                                                            {"&nbsp;", " "},  {"&amp;", "&"}};
+    for (const auto& [entity, plain] : entities) {
+        for (std::size_t at = text.find(entity); at != std::string::npos;
+             at = text.find(entity, at + 1)) {
+            text.replace(at, std::strlen(entity), plain);
+        }
+    }
+    return text;
+}
+
+std::string MailComposer::attachmentForHandOver(ErrorPtr* error) const {
+    // The attachment goes under its mail name: a hard link (or, across disks, a copy) in this
+    // process's private folder, so the movie itself is never renamed.
+    const std::string folder = privateTemporaryDirectory() + "mail-" + uniqueString();
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const std::string named = pathByAppending(folder, _attachmentName);
+    if (!ec && ::link(_attachmentPath.c_str(), named.c_str()) == 0) {
+        return named;
+    }
+    fs::copy_file(_attachmentPath, named, ec);
+    if (ec) {
+        *error = mailError("The movie could not be attached: " + ec.message() + ".");
+        return {};
+    }
+    return named;
+}
+
+void MailComposer::present() {
+    _self = sharedAs<MailComposer>();
+    std::string attachment;
+    if (!_attachmentPath.empty()) {
+        if (!fileExists(_attachmentPath)) {
+            finish(MailComposeResult::Failed,
+                   mailError("The movie \"" + lastPathComponent(_attachmentPath) +
+                             "\" is no longer there, so it cannot be sent."));
+            return;
+        }
+        ErrorPtr error;
+        attachment = attachmentForHandOver(&error);
+        if (attachment.empty()) {
+            finish(MailComposeResult::Failed, error);
+            return;
+        }
+    }
+    QStringList arguments{"--utf8", "--subject", QString::fromStdString(_subject), "--body",
+                          QString::fromStdString(_bodyIsHTML ? plainTextFromHTML(_body) : _body)};
+    if (!attachment.empty()) {
+        arguments << "--attach" << QString::fromStdString(attachment);
+    }
+    _process = std::make_unique<QProcess>();
+    _process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    std::weak_ptr<MailComposer> weak = _self;
+    QObject::connect(_process.get(), &QProcess::finished, _process.get(),
+                     [weak](int exitCode, QProcess::ExitStatus status) {
+                         if (auto self = weak.lock()) {
+                             self->handOverFinished(
+                                 status == QProcess::NormalExit ? exitCode : kMailActionFailed,
+                                 true);
+                         }
+                     });
+    QObject::connect(_process.get(), &QProcess::errorOccurred, _process.get(),
+                     [weak](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) {
+                             return;
+                         }
+                         if (auto self = weak.lock()) {
+                             self->handOverFinished(kNoMailTool, false);
+                         }
+                     });
+    _process->start(QString::fromStdString(mailProgram()), arguments);
+}
+
+void MailComposer::handOverFinished(int exitCode, bool started) {
+    if (!_process) {
+        return;
+    }
+    // Let go of the process on a later turn: this runs inside one of its signals.
+    RunLoop::post([process = std::shared_ptr<QProcess>(_process.release())]() {});
+    if (exitCode == 0) {
+        finish(MailComposeResult::HandedOver, nullptr);
+    } else if (exitCode == kNoMailTool || !started) {
+        offerToSave("No mail program is set up on this computer. You can save the message and "
+                    "send it from your mail account later.");
+    } else if (exitCode == kMailActionFailed) {
+        offerToSave("Your mail program could not be opened. You can save the message and send "
+                    "it from your mail account later.");
+    } else {
+        finish(MailComposeResult::Failed,
+               mailError("The message could not be handed to your mail program (" + mailProgram() +
+                         " ended with status " + std::to_string(exitCode) + ")."));
+    }
+}
+
+void MailComposer::offerToSave(const std::string& message) {
+    _alert = std::make_shared<AlertView>("No Mail Program", message, sharedAs<AlertViewDelegate>(),
+                                         "Cancel", std::vector<std::string>{"Save Message…"});
+    _alert->show();
+}
+
+void MailComposer::alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) {
+    const bool save = buttonIndex == alertView.firstOtherButtonIndex();
+    _alert.reset();
+    if (save) {
+        saveMessage();
+    } else {
+        finish(MailComposeResult::Cancelled, nullptr);
+    }
+}
+
+void MailComposer::saveMessage() {
+    FileDialogRequest request;
+    request.title = "Save Message";
+    request.nameFilters = {"E-mail messages (*.eml)"};
+    request.directory = documentsDirectory();
+    request.save = true;
+    request.suggestedName = (_subject.empty() ? std::string("Message") : _subject) + ".eml";
+    std::weak_ptr<MailComposer> weak = sharedAs<MailComposer>();
+    FileDialog::run(request, [weak](const std::string& path) {
+        auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        if (path.empty()) {
+            self->finish(MailComposeResult::Cancelled, nullptr);
+            return;
+        }
+        ErrorPtr error;
+        if (self->writeMessage(path, &error)) {
+            self->finish(MailComposeResult::Saved, nullptr);
+        } else {
+            self->finish(MailComposeResult::Failed, error);
+        }
+    });
+}
+
+bool MailComposer::writeMessage(const std::string& path, ErrorPtr* error) const {
+    auto fail = [&](const std::string& text) {
+        if (error != nullptr) {
+            *error = mailError(text);
+        }
+        return false;
+    };
+    QFile attachment(QString::fromStdString(_attachmentPath));
+    if (!_attachmentPath.empty() && !attachment.open(QIODevice::ReadOnly)) {
+        return fail("The movie \"" + lastPathComponent(_attachmentPath) +
+                    "\" could not be read: " + attachment.errorString().toStdString() + ".");
+    }
+    QSaveFile out(QString::fromStdString(path));
+    if (!out.open(QIODevice::WriteOnly)) {
+        return fail("The message could not be saved as " + path + ": " +
+                    out.errorString().toStdString() + ".");
+    }
+    const std::string boundary = "=_taluvex_" + uniqueString();
+    std::string head = "MIME-Version: 1.0\r\n"
+                       "Date: " +
+                       QDateTime::currentDateTime().toString(Qt::RFC2822Date).toStdString() +
+                       "\r\n"
+                       "Subject: " +
+                       encodedHeader(_subject) +
+                       "\r\n"
+                       "X-Unsent: 1\r\n"
+                       "Content-Type: multipart/mixed; boundary=\"" +
+                       boundary + "\"\r\n\r\n";
+    head += "--" + boundary + "\r\n";
+    head += std::string("Content-Type: ") + (_bodyIsHTML ? "text/html" : "text/plain") +
+            "; charset=UTF-8\r\n";
+    if (hasLongLine(_body)) {
+        head += "Content-Transfer-Encoding: base64\r\n\r\n" +
+                base64Lines(QByteArray::fromStdString(_body));
+    } else {
+        head += "Content-Transfer-Encoding: 8bit\r\n\r\n" + withCRLF(_body) + "\r\n";
+    }
+    out.write(head.data(), static_cast<qint64>(head.size()));
+    if (!_attachmentPath.empty()) {
+        const std::string part =
+            "--" + boundary + "\r\nContent-Type: " + _attachmentType +
+            "; name=" + quotedName(_attachmentName) +
+            "\r\nContent-Disposition: attachment; filename=" + quotedName(_attachmentName) +
+            "\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        out.write(part.data(), static_cast<qint64>(part.size()));
+        for (;;) {
+            const QByteArray chunk = attachment.read(kBase64ChunkBytes);
+            if (chunk.isEmpty()) {
+                break;
+            }
+            const std::string lines = base64Lines(chunk);
+            out.write(lines.data(), static_cast<qint64>(lines.size()));
+        }
+        if (attachment.error() != QFileDevice::NoError) {
+            out.cancelWriting();
+            return fail("The movie \"" + lastPathComponent(_attachmentPath) +
+                        "\" could not be read: " + attachment.errorString().toStdString() + ".");
+        }
+    }
+    const std::string tail = "--" + boundary + "--\r\n";
+    out.write(tail.data(), static_cast<qint64>(tail.size()));
+    if (!out.commit()) {
+        return fail("The message could not be saved as " + path + ": " +
+                    out.errorString().toStdString() + ".");
+    }
+    return true;
+}
+
+void MailComposer::finish(MailComposeResult result, const ErrorPtr& error) {
+    auto keep = std::move(_self);
+    if (auto delegate = _delegate.lock()) {
+        delegate->mailComposeControllerDidFinish(*this, result, error);
+    }
+}
+
+} // namespace tx

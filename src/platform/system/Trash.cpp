@@ -1,0 +1,58 @@
+#include "platform/system/Trash.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace tx {
+
+namespace {
+
+const char* const kTrashDomain = "Trash";
+
+Trash::Handler& handler() {
+    static auto* installed = new Trash::Handler();
+    return *installed;
+}
+
+bool exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() !=
+           std::filesystem::file_type::not_found;
+}
+
+} // namespace
+
+void Trash::setHandler(Handler handler) {
+    tx::handler() = std::move(handler);
+}
+
+bool Trash::moveToTrash(const std::string& path, ErrorPtr* error) {
+    if (tx::handler()) {
+        return tx::handler()(path, error);
+    }
+    if (!exists(path)) {
+        return true;
+    }
+    if (QFile::moveToTrash(QString::fromStdString(path))) {
+        return true;
+    }
+    // No trash on this file's disk, or none at all: remove the file instead.
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (!ec && !exists(path)) {
+        return true;
+    }
+    if (error != nullptr) {
+        const std::string cause = ec ? ec.message() : std::string("it is still there");
+        *error = Error::make(kTrashDomain, ec ? ec.value() : 0,
+                             "\"" + std::filesystem::path(path).filename().string() +
+                                 "\" could not be deleted: " + cause + ".");
+    }
+    return false;
+}
+
+} // namespace tx

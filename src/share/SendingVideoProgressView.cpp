@@ -1,0 +1,60 @@
+#include "share/SendingVideoProgressView.h"
+
+#include "platform/ui/Image.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
+
+namespace tx {
+
+void SendingVideoProgressView::show() {
+    const double height = Screen::mainScreen().bounds().size.height;
+    setFrame(Rect(0, 0, 320, height));
+    auto background = std::make_shared<ImageView>(Rect(0, 0, 320, height));
+    background->setImage(Image::imageNamed("sending_video_bg_640_960"));
+    addSubview(background);
+    _progressViewBg = std::make_shared<ImageView>(Rect(84, 231, kBarWidth, 18));
+    _progressViewBg->setImage(Image::imageNamed("sending_bar_bg_304_36"));
+    addSubview(_progressViewBg);
+    _progressViewLoading = std::make_shared<ImageView>(Rect(84, 231, 0, 18));
+    _progressViewLoading->setImage(Image::imageNamed("sending_bar_loading_304_36"));
+    // Widening the bar uncovers more of the picture rather than stretching it.
+    _progressViewLoading->setClipsToBounds(true);
+    _progressViewLoading->setContentMode(ContentMode::Left);
+    addSubview(_progressViewLoading);
+    if (Window* window = Window::keyWindow()) {
+        window->addSubview(sharedView());
+        window->bringSubviewToFront(this);
+    }
+    setAlpha(0);
+    View::animate(0.5, 0, AnimationCurve::Linear, [this]() { setAlpha(1); });
+}
+
+void SendingVideoProgressView::hide() {
+    auto self = sharedView();
+    View::animate(
+        0.2, 0, AnimationCurve::Linear, [this]() { setAlpha(0); },
+        [self](bool) { self->removeFromSuperview(); });
+}
+
+void SendingVideoProgressView::setProgress(float progress) {
+    if (!_progressViewLoading) {
+        return;
+    }
+    Rect frame = _progressViewLoading->frame();
+    frame.size.width = static_cast<double>(progress) * kBarWidth;
+    _progressViewLoading->setFrame(frame);
+    _progressViewLoading->setNeedsDisplay();
+}
+
+float SendingVideoProgressView::progress() const {
+    return _progressViewLoading
+               ? static_cast<float>(_progressViewLoading->frame().size.width / kBarWidth)
+               : 0.0f;
+}
+
+View* SendingVideoProgressView::hitTest(Point point) {
+    View* hit = View::hitTest(point);
+    return hit != nullptr ? this : nullptr;
+}
+
+} // namespace tx
