@@ -5,9 +5,12 @@
 #include "platform/ui/Image.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/TextEditing.h"
 #include "platform/ui/Window.h"
 #include "services/http/ServiceConfig.h"
 #include "share/OverlayView.h"
+
+#include <cmath>
 
 namespace tx {
 
@@ -61,9 +64,11 @@ void SubmitToContestNoticeViewController::loadView() {
     double y = 0;
     bool first = true;
     for (const char* paragraph : kNoticeParagraphs) {
-        auto label = std::make_shared<Label>(Rect(0, y, 270, first ? 52 : 118));
+        const Font font = first ? Font::boldSystemFont(19) : Font::systemFont(15);
+        const double height = std::ceil(TextBox(paragraph, font, 270, true).height()) + 2;
+        auto label = std::make_shared<Label>(Rect(0, y, 270, height));
         label->setNumberOfLines(0);
-        label->setFont(first ? Font::boldSystemFont(19) : Font::systemFont(15));
+        label->setFont(font);
         label->setTextColor(first ? theme::text() : theme::secondaryText());
         label->setText(paragraph);
         _scrollView->addSubview(label);
