@@ -151,6 +151,20 @@ TEST_F(ContestTest, TheEntryIsMailedToTheContestWithTheMovieByPath) {
     EXPECT_NE(message.find("name=\"ContestMovie.mov\""), std::string::npos);
 }
 
+TEST_F(ContestTest, OnlyPlainAddressesBecomeRecipients) {
+    MailComposer composer;
+    composer.setToRecipients({"a@example.org\r\nBcc: spy@example.org", "-x@example.org",
+                              "ok@example.org", "two@example.org"});
+    composer.setSubject("s");
+    composer.setMessageBody("b", false);
+    ASSERT_TRUE(composer.writeMessage(home + "/m.eml"));
+    const std::string message = contents(home + "/m.eml");
+    EXPECT_NE(message.find("\r\nTo: ok@example.org, two@example.org\r\n"), std::string::npos)
+        << message;
+    EXPECT_EQ(message.find("spy@"), std::string::npos);
+    EXPECT_EQ(message.find("-x@"), std::string::npos);
+}
+
 TEST_F(ContestTest, WithoutAContestAddressSubmitExplainsAndSendsNothing) {
     std::ofstream(home + "/.config/taluvex/services.ini") << "[contest]\n";
     ServiceConfig::reload();
