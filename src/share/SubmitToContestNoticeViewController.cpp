@@ -1,4 +1,5 @@
 #include "share/SubmitToContestNoticeViewController.h"
+#include "share/ServicesHint.h"
 
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
@@ -131,7 +132,8 @@ void SubmitToContestNoticeViewController::facebook() {
     auto alert = std::make_shared<AlertView>(
         "",
         "No contest page is configured: set facebook_page= to an https address under [contest] "
-        "in ~/.config/taluvex/services.ini.",
+        "in " +
+            servicesFileForDisplay() + ".",
         std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
     alert->show();
 }

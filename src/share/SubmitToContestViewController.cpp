@@ -1,4 +1,5 @@
 #include "share/SubmitToContestViewController.h"
+#include "share/ServicesHint.h"
 
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Image.h"
@@ -140,8 +141,8 @@ void SubmitToContestViewController::onSubmit() {
     }
     const std::string& address = ServiceConfig::current().contestAddress;
     if (address.empty()) {
-        showAlert("No contest is configured: set address= under [contest] in "
-                  "~/.config/taluvex/services.ini.");
+        showAlert("No contest is configured: set address= under [contest] in " +
+                  servicesFileForDisplay() + ".");
         return;
     }
     auto composer = std::make_shared<MailComposer>();

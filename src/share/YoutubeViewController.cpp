@@ -1,4 +1,5 @@
 #include "share/YoutubeViewController.h"
+#include "share/ServicesHint.h"
 
 #include "app/CustomEffectSound.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -138,8 +139,7 @@ std::string YoutubeViewController::orderForTag(int tag) {
 }
 
 std::string YoutubeViewController::notConfiguredText() {
-    return "To list videos here, set channel= under [youtube] in "
-           "~/.config/taluvex/services.ini.";
+    return "To list videos here, set channel= under [youtube] in " + servicesFileForDisplay() + ".";
 }
 
 void YoutubeViewController::onViewTypeChanged(Button& sender) {
