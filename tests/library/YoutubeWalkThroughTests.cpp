@@ -3,6 +3,8 @@
 // and its contest entry handed to the mail program.
 #include "share/ScreenTestSupport.h"
 
+#include "share/MailRecorder.h"
+
 #include "app/AppConfigureInfo.h"
 #include "library/MoviesViewController.h"
 #include "platform/system/MailComposer.h"
@@ -23,7 +25,6 @@ class YoutubeWalkThroughTest : public test::ScreenTest {
 protected:
     void TearDown() override {
         AppConfigureInfo::shareAppConfigureInfo()->setMoviesTabIndex(0);
-        MailComposer::setMailProgram({});
         ScreenTest::TearDown();
         ServiceConfig::reload();
     }
@@ -54,10 +55,7 @@ TEST_F(YoutubeWalkThroughTest, FromTheChannelToAContestEntry) {
     test::ClipSpec spec;
     spec.seconds = 1.3;
     const std::string movie = addMovie("5A7F0C11.mov", spec);
-    const std::string script = home + "/mail";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" << home << "/args'\n";
-    ::chmod(script.c_str(), 0755);
-    MailComposer::setMailProgram(script);
+    test::MailRecorder recorder(home);
 
     AppConfigureInfo::shareAppConfigureInfo()->setMoviesTabIndex(1);
     auto library = std::make_shared<MoviesViewController>();
@@ -116,13 +114,7 @@ TEST_F(YoutubeWalkThroughTest, FromTheChannelToAContestEntry) {
     type("ilse@example.org");
     window->sendKey(key(KeyEvent::Key::Return)); // leaves the fields
     window->sendKey(key(KeyEvent::Key::Return)); // sends
-    ASSERT_TRUE(RunLoop::runUntil([&] { return std::filesystem::exists(home + "/args"); }, 5));
-    RunLoop::runFor(0.1);
-    std::ifstream in(home + "/args", std::ios::binary);
-    std::vector<std::string> args;
-    for (std::string arg; std::getline(in, arg, '\0');) {
-        args.push_back(arg);
-    }
+    const auto args = recorder.arguments();
     ASSERT_EQ(args.size(), 8u);
     EXPECT_EQ(args[2], "Contest Submit");
     EXPECT_EQ(args[4], "Backwards\nIlse\nilse@example.org\n");

@@ -2,6 +2,8 @@
 // the user's mail program, and the form's life on screen.
 #include "share/ScreenTestSupport.h"
 
+#include "share/MailRecorder.h"
+
 #include "platform/system/MailComposer.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Pasteboard.h"
@@ -55,13 +57,6 @@ protected:
         }
     }
     bool submitEnabled() const { return form->submitButton()->isEnabled(); }
-    std::string recordMail() {
-        const std::string script = home + "/mail";
-        std::ofstream(script) << "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" << home << "/args'\n";
-        ::chmod(script.c_str(), 0755);
-        MailComposer::setMailProgram(script);
-        return home + "/args";
-    }
 
     std::string path;
     std::shared_ptr<ShareViewController> share;
@@ -121,15 +116,9 @@ TEST_F(ContestTest, TheEntryIsMailedToTheContestWithTheMovieByPath) {
     type("B");
     window->sendKey(key(KeyEvent::Key::Tab));
     type("C");
-    const std::string argsPath = recordMail();
+    test::MailRecorder recorder(home);
     form->submitButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
-    ASSERT_TRUE(RunLoop::runUntil([&] { return std::filesystem::exists(argsPath); }, 5));
-    RunLoop::runFor(0.1);
-    std::ifstream in(argsPath, std::ios::binary);
-    std::vector<std::string> args;
-    for (std::string arg; std::getline(in, arg, '\0');) {
-        args.push_back(arg);
-    }
+    const auto args = recorder.arguments();
     ASSERT_EQ(args.size(), 8u);
     EXPECT_EQ(args[1], "--subject");
     EXPECT_EQ(args[2], "Contest Submit");

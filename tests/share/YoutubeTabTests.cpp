@@ -2,6 +2,8 @@
 // playing and sharing a video, and the keys.
 #include "share/ScreenTestSupport.h"
 
+#include "share/MailRecorder.h"
+
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/system/MailComposer.h"
 #include "platform/ui/Application.h"
@@ -37,7 +39,6 @@ protected:
     void TearDown() override {
         tab.reset();
         Application::setOpenURLHandler({});
-        MailComposer::setMailProgram({});
         ScreenTest::TearDown();
         ServiceConfig::reload();
     }
@@ -82,25 +83,6 @@ protected:
         }
         return targets;
     }
-    // A mail program that writes its arguments, NUL-separated, to `args`.
-    std::string recordMail() {
-        const std::string script = home + "/mail";
-        std::ofstream(script) << "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" << home << "/args'\n";
-        ::chmod(script.c_str(), 0755);
-        MailComposer::setMailProgram(script);
-        return home + "/args";
-    }
-    std::vector<std::string> recordedArguments(const std::string& path) {
-        EXPECT_TRUE(RunLoop::runUntil([&] { return std::filesystem::exists(path); }, 5));
-        RunLoop::runFor(0.1);
-        std::ifstream in(path, std::ios::binary);
-        std::vector<std::string> args;
-        for (std::string arg; std::getline(in, arg, '\0');) {
-            args.push_back(arg);
-        }
-        return args;
-    }
-
     fakes::FakeYouTube feed;
     std::shared_ptr<YoutubeViewController> tab;
     std::vector<std::string> opened;
@@ -302,10 +284,10 @@ TEST_P(YoutubeTabTest, TheShareSheetCopiesOrMailsTheWatchLink) {
     tab->actionSheetClickedButtonAtIndex(dummy, 0);
     EXPECT_EQ(Pasteboard::generalPasteboard().string(), "before");
 
-    const std::string args = recordMail();
+    test::MailRecorder recorder(home);
     cell(0)->onShare();
     tab->actionSheetClickedButtonAtIndex(dummy, 1);
-    const auto mail = recordedArguments(args);
+    const auto mail = recorder.arguments();
     EXPECT_EQ(mail, (std::vector<std::string>{"--utf8", "--subject", "", "--body", link}));
 }
 
