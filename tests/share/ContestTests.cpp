@@ -5,12 +5,14 @@
 #include "share/MailRecorder.h"
 
 #include "platform/system/MailComposer.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/Screen.h"
 #include "services/http/ServiceConfig.h"
 #include "share/OverlayView.h"
 #include "share/ShareViewController.h"
+#include "share/SubmitToContestNoticeViewController.h"
 #include "share/SubmitToContestViewController.h"
 
 #include <sys/stat.h>
@@ -55,6 +57,11 @@ protected:
         for (char c : text) {
             window->sendKey(character(std::string(1, c)));
         }
+    }
+    void tap(const View& view) {
+        const Rect frame = view.convertRectToView(view.bounds(), nullptr);
+        window->sendTouch(TouchPhase::Began, Point(frame.midX(), frame.midY()));
+        window->sendTouch(TouchPhase::Ended, Point(frame.midX(), frame.midY()));
     }
     bool submitEnabled() const { return form->submitButton()->isEnabled(); }
 
@@ -138,6 +145,29 @@ TEST_F(ContestTest, TheEntryIsMailedToTheContestWithTheMovieByPath) {
     EXPECT_NE(message.find("\r\nTo: contest@example.org\r\n"), std::string::npos);
     EXPECT_NE(message.find("Subject: Contest Submit\r\n"), std::string::npos);
     EXPECT_NE(message.find("name=\"ContestMovie.mov\""), std::string::npos);
+}
+
+TEST_F(ContestTest, TheNoticeOpensTheContestPageOnlyOverHttps) {
+    std::vector<std::string> opened;
+    Application::setOpenURLHandler([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    auto notice = std::make_shared<SubmitToContestNoticeViewController>();
+    notice->show();
+    tap(*notice->facebookButton());
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/p"});
+    EXPECT_TRUE(alerts().empty());
+
+    std::ofstream(home + "/.config/taluvex/services.ini")
+        << "[contest]\nfacebook_page=http://example.org/p\n";
+    ServiceConfig::reload();
+    notice->facebook();
+    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_NE(waitForAlert().find("facebook_page"), std::string::npos);
+    dismissAlerts();
+    notice->hide();
+    Application::setOpenURLHandler({});
 }
 
 TEST_F(ContestTest, OnlyPlainAddressesBecomeRecipients) {
