@@ -5,7 +5,7 @@
 #include "library/MyMoviesViewController.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Screen.h"
-#include "share/YoutubeTabPlaceholderViewController.h"
+#include "share/YoutubeViewController.h"
 
 #include <typeinfo>
 
@@ -39,8 +39,7 @@ void MoviesViewController::onTabSelected(const Notification& notification) {
     std::int32_t tab = -1;
     if (sender != nullptr && typeid(*sender) == typeid(MyMoviesViewController)) {
         tab = 1;
-    } else if (sender != nullptr &&
-               typeid(*sender) == typeid(YoutubeTabPlaceholderViewController)) {
+    } else if (sender != nullptr && typeid(*sender) == typeid(YoutubeViewController)) {
         tab = 0;
     } else {
         return;
@@ -58,7 +57,7 @@ void MoviesViewController::show(std::int32_t tab) {
     }
     std::shared_ptr<ViewController> next;
     if (tab == 1) {
-        next = std::make_shared<YoutubeTabPlaceholderViewController>();
+        next = std::make_shared<YoutubeViewController>();
     } else if (tab == 0) {
         next = std::make_shared<MyMoviesViewController>();
     }

@@ -8,6 +8,7 @@
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "share/MyMPMoviePlayerViewController.h"
+#include "share/SubmitToContestViewController.h"
 
 #include <ctime>
 
@@ -91,8 +92,9 @@ void ShareViewController::loadView() {
     _twitter = button("share_twitter_btn", Rect(16, tiles + 56, 140, 48));
     _facebook = button("share_facebook_btn", Rect(164, tiles + 56, 140, 48));
     _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
-    // Twitter, Facebook and the contest are not connected yet.
-    for (const auto& later : {_twitter, _facebook, _contest}) {
+    _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmitToContest(); });
+    // Twitter and Facebook are not connected yet.
+    for (const auto& later : {_twitter, _facebook}) {
         later->setEnabled(false);
     }
     setView(root);
@@ -199,6 +201,13 @@ void ShareViewController::onTwtter() {}
 
 void ShareViewController::onFacebook() {}
 
-void ShareViewController::onSubmitToContest() {}
+void ShareViewController::onSubmitToContest() {
+    if (!movieIsThere()) {
+        return;
+    }
+    auto form = std::make_shared<SubmitToContestViewController>();
+    form->setPath(_path);
+    form->show();
+}
 
 } // namespace tx

@@ -5,7 +5,7 @@
 #include "library/MyMoviesViewController.h"
 #include "platform/system/Trash.h"
 #include "share/ShareViewController.h"
-#include "share/YoutubeTabPlaceholderViewController.h"
+#include "share/YoutubeViewController.h"
 
 using namespace tx;
 
@@ -184,7 +184,7 @@ TEST_F(MovieLibraryTest, TheTabShownLastIsRememberedAndAnUnknownOneShowsMyMovies
     auto library = openLibrary(1);
     EXPECT_EQ(library->selectedIndex(), 1);
     auto* youtube =
-        dynamic_cast<YoutubeTabPlaceholderViewController*>(library->curViewController().get());
+        dynamic_cast<YoutubeViewController*>(library->curViewController().get());
     ASSERT_NE(youtube, nullptr);
     youtube->onMyMovies();
     EXPECT_EQ(library->selectedIndex(), 0);

@@ -41,6 +41,25 @@ ErrorPtr mailError(std::string text) {
     return Error::make(kMailDomain, 0, std::move(text));
 }
 
+// An address fit for a header line and the hand-over's command line.
+bool usableAddress(const std::string& address) {
+    return !address.empty() && address.front() != '-' &&
+           address.find_first_of("\r\n,<>\"") == std::string::npos;
+}
+
+std::string encodedHeader(const std::string& text);
+
+// "\r\nTo: a, b", or nothing without usable recipients.
+std::string recipientsHeader(const std::vector<std::string>& recipients) {
+    std::string line;
+    for (const std::string& recipient : recipients) {
+        if (usableAddress(recipient)) {
+            line += (line.empty() ? "\r\nTo: " : ", ") + recipient;
+        }
+    }
+    return line;
+}
+
 std::string encodedHeader(const std::string& text) {
     for (unsigned char c : text) {
         if (c >= 0x80 || c < 0x20) {
@@ -177,6 +196,11 @@ void MailComposer::present() {
     if (!attachment.empty()) {
         arguments << "--attach" << QString::fromStdString(attachment);
     }
+    for (const std::string& recipient : _recipients) {
+        if (usableAddress(recipient)) {
+            arguments << QString::fromStdString(recipient);
+        }
+    }
     _process = std::make_unique<QProcess>();
     _process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     std::weak_ptr<MailComposer> weak = _self;
@@ -286,7 +310,7 @@ bool MailComposer::writeMessage(const std::string& path, ErrorPtr* error) const 
                        QDateTime::currentDateTime().toString(Qt::RFC2822Date).toStdString() +
                        "\r\n"
                        "Subject: " +
-                       encodedHeader(_subject) +
+                       encodedHeader(_subject) + recipientsHeader(_recipients) +
                        "\r\n"
                        "X-Unsent: 1\r\n"
                        "Content-Type: multipart/mixed; boundary=\"" +

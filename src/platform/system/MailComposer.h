@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QProcess;
 
@@ -41,6 +42,11 @@ public:
     void setMailComposeDelegate(std::weak_ptr<MailComposeDelegate> delegate) {
         _delegate = std::move(delegate);
     }
+    // Addresses the message goes to; none leaves the choice to the user.
+    void setToRecipients(std::vector<std::string> recipients) {
+        _recipients = std::move(recipients);
+    }
+    const std::vector<std::string>& toRecipients() const { return _recipients; }
     void setSubject(std::string subject) { _subject = std::move(subject); }
     const std::string& subject() const { return _subject; }
     void setMessageBody(std::string body, bool isHTML) {
@@ -77,6 +83,7 @@ private:
     std::string attachmentForHandOver(ErrorPtr* error) const;
 
     std::weak_ptr<MailComposeDelegate> _delegate;
+    std::vector<std::string> _recipients;
     std::string _subject;
     std::string _body;
     bool _bodyIsHTML = false;

@@ -1,6 +1,7 @@
 // A minimal web view for embedded video players: it finds the player's address in the page it
 // is given and shows the player's area with a play button, whose touch-up-inside opens the
-// address outside the application (in the desktop's browser).
+// address outside the application (in the desktop's browser). Only http and https addresses
+// are taken; a page pointing anywhere else shows no player.
 #pragma once
 
 #include "platform/ui/Button.h"
