@@ -8,6 +8,7 @@
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "share/MyMPMoviePlayerViewController.h"
+#include "share/ShareFacebookViewController.h"
 
 #include <ctime>
 
@@ -89,12 +90,22 @@ void ShareViewController::loadView() {
     _email = button("share_email_btn", Rect(164, tiles, 140, 48));
     _email->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onEmail(); });
     _twitter = button("share_twitter_btn", Rect(16, tiles + 56, 140, 48));
+    _twitter->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onTwtter(); });
     _facebook = button("share_facebook_btn", Rect(164, tiles + 56, 140, 48));
+    _facebook->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onFacebook(); });
+    // A service that is not set up stays tappable, dimmed: the tap says what to set.
+    _twitter->setAlpha(ShareAccountsBar::twitterSetupProblem() ? 0.4 : 1.0);
+    _facebook->setAlpha(ShareAccountsBar::facebookSetupProblem() ? 0.4 : 1.0);
     _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
-    // Twitter, Facebook and the contest are not connected yet.
-    for (const auto& later : {_twitter, _facebook, _contest}) {
-        later->setEnabled(false);
-    }
+    // The contest is not connected yet.
+    _contest->setEnabled(false);
+    _accounts = std::make_shared<ShareAccountsBar>(Rect(0, bounds.size.height - 30, 320, 28));
+    _accounts->setOnSignedOut([this] {
+        if (_twitterDelegate && !ShareAccountsBar::twitterAccount()) {
+            _twitterDelegate->engine()->clearAccessToken();
+        }
+    });
+    root->addSubview(_accounts);
     setView(root);
 }
 
@@ -121,6 +132,10 @@ bool ShareViewController::keyPressed(const KeyEvent& event) {
         onSaveToCameraRoll();
     } else if (event.text == "m" || event.text == "M") {
         onEmail();
+    } else if (event.text == "t" || event.text == "T") {
+        onTwtter();
+    } else if (event.text == "f" || event.text == "F") {
+        onFacebook();
     } else {
         return false;
     }
@@ -195,9 +210,43 @@ void ShareViewController::mailComposeControllerDidFinish(MailComposer&, MailComp
     }
 }
 
-void ShareViewController::onTwtter() {}
+const std::shared_ptr<ShareViewTwitterDelegate>& ShareViewController::twitterDelegate() {
+    if (!_twitterDelegate) {
+        _twitterDelegate = ShareViewTwitterDelegate::initWithController(this);
+    }
+    return _twitterDelegate;
+}
 
-void ShareViewController::onFacebook() {}
+void ShareViewController::onTwtter() {
+    if (_path.empty()) {
+        return;
+    }
+    if (auto problem = ShareAccountsBar::twitterSetupProblem()) {
+        showAlert(*problem);
+        return;
+    }
+    if (!movieIsThere()) {
+        return;
+    }
+    twitterDelegate()->setPath(_path);
+    twitterDelegate()->onTwitter(true);
+}
+
+void ShareViewController::onFacebook() {
+    if (_path.empty()) {
+        return;
+    }
+    if (auto problem = ShareAccountsBar::facebookSetupProblem()) {
+        showAlert(*problem);
+        return;
+    }
+    if (!movieIsThere()) {
+        return;
+    }
+    auto panel = std::make_shared<ShareFacebookViewController>();
+    panel->setPath(_path);
+    panel->show();
+}
 
 void ShareViewController::onSubmitToContest() {}
 

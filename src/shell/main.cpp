@@ -3,6 +3,8 @@
 #include "app/TaluvexAppDelegate.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "services/credentials/CredentialStore.h"
+#include "share/FacebookClientSession.h"
 #include "shell/TaluvexViewController.h"
 
 #include <QGuiApplication>
@@ -32,7 +34,8 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --help             show this text\n"
-    "  --version          show the version\n";
+    "  --version          show the version\n"
+    "  --sign-out         forget the stored Twitter and Facebook sign-ins\n";
 
 } // namespace
 
@@ -44,6 +47,10 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("taluvex %s\n", TALUVEX_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--sign-out") == 0) {
+            std::printf("%s\n", tx::signOutEverywhere().c_str());
             return 0;
         }
         std::fprintf(stderr, "taluvex: unknown option '%s'\n\n%s", argv[i], kUsage);
@@ -61,6 +68,8 @@ int main(int argc, char** argv) {
     // raises the first window and exits.
 
     tx::Screen::mainScreen().chooseHeightForDesktop();
+    // The Facebook client's session is the one start-up opens and the share panel uses.
+    tx::FacebookClientSession::install();
     auto delegate = std::make_shared<tx::TaluvexAppDelegate>();
     delegate->setViewController(
         std::shared_ptr<tx::MainScreen>(std::make_shared<tx::TaluvexViewController>()));
