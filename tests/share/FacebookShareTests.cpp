@@ -34,8 +34,12 @@ protected:
         app->openSessionWithAllowLoginUI(false, TaluvexAppDelegate::facebookReadPermissions());
         ASSERT_TRUE(
             RunLoop::runUntil([] { return FacebookSession::activeSession()->isOpen(); }, 3));
+        // The report of the opening arrives on a later turn.
+        RunLoop::runFor(0.05);
     }
-    int uploads() const { return facebook->count("/me/videos"); }
+    int uploads() const {
+        return facebook->count("/" + std::string(fakes::FakeFacebook::kVersion) + "/me/videos");
+    }
     bool hudShown() const { return MBProgressHUD::HUDForView(*window) != nullptr; }
 };
 

@@ -20,12 +20,13 @@ protected:
     SA_OAuthTwitterController* pinScreen(ShareViewController& share) {
         return dynamic_cast<SA_OAuthTwitterController*>(share.presentedViewController());
     }
-    // Waits for the PIN screen and for the authorize page to have been opened in the browser.
-    SA_OAuthTwitterController* waitForPinScreen(ShareViewController& share) {
+    // Waits for the PIN screen and for its authorize page to have been opened in the browser
+    // (the `count`th page opened in this test).
+    SA_OAuthTwitterController* waitForPinScreen(ShareViewController& share, std::size_t count = 1) {
         const bool ready = RunLoop::runUntil(
             [&] {
                 auto urls = openedURLs();
-                return pinScreen(share) != nullptr && !urls.empty() &&
+                return pinScreen(share) != nullptr && urls.size() >= count &&
                        urls.back().find("/oauth/authorize?oauth_token=") != std::string::npos;
             },
             5);
@@ -161,10 +162,11 @@ TEST_F(TwitterShareTest, PinScreenChecksThePinCancelsQuietlyAndReportsAFailedExc
 
     // A wrong PIN ends the attempt with a message.
     share->onTwtter();
-    screen = waitForPinScreen(*share);
+    screen = waitForPinScreen(*share, 2);
     ASSERT_NE(screen, nullptr);
     enterPin(*screen, "7654321");
     const std::string message = waitForAlert();
+
     EXPECT_EQ(message.rfind(ShareViewTwitterDelegate::kSignInFailedMessage, 0), 0u) << message;
     EXPECT_EQ(authenticateCalls(), 0);
 }
