@@ -116,22 +116,25 @@ void ShareFacebookViewController::loadView() {
     _share->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onShare(); });
     root->addSubview(_share);
 
-    // Shown while a sign-in waits for the browser.
-    _waiting = std::make_shared<View>(Rect(20, 150 + extra, 280, 130));
-    _waiting->setBackgroundColor(Color::black().withAlpha(0.85));
-    _waiting->setCornerRadius(12);
-    auto waitingText = std::make_shared<Label>(Rect(10, 14, 260, 60));
+    // Shown while a sign-in waits for the browser: the panel dimmed, a box with Cancel.
+    _waiting = std::make_shared<View>(Rect(0, 0, 320, h));
+    _waiting->setBackgroundColor(Color::black().withAlpha(0.55));
+    auto box = std::make_shared<View>(Rect(30, 150 + extra, 260, 130));
+    box->setBackgroundColor(theme::panel());
+    box->setCornerRadius(12);
+    _waiting->addSubview(box);
+    auto waitingText = std::make_shared<Label>(Rect(10, 14, 240, 60));
     waitingText->setText(kContinueInBrowser);
     waitingText->setFont(Font::boldSystemFont(17));
     waitingText->setTextAlignment(TextAlignment::Center);
     waitingText->setNumberOfLines(0);
     waitingText->setBackgroundColor(Color::clear());
-    _waiting->addSubview(waitingText);
-    auto cancel = std::make_shared<Button>(Rect(111, 84, 58, 28));
+    box->addSubview(waitingText);
+    auto cancel = std::make_shared<Button>(Rect(101, 84, 58, 28));
     cancel->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
     cancel->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
     cancel->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancelLogin(); });
-    _waiting->addSubview(cancel);
+    box->addSubview(cancel);
     _waiting->setHidden(true);
     root->addSubview(_waiting);
     setView(root);
@@ -245,21 +248,30 @@ void ShareFacebookViewController::setWaitingForLogin(bool waiting) {
     }
 }
 
-void ShareFacebookViewController::startUpload() {
+std::shared_ptr<MBProgressHUD> ShareFacebookViewController::showUploadingBox() {
     Window* window = Window::keyWindow();
     if (window == nullptr) {
-        return;
+        return nullptr;
     }
     auto hud = MBProgressHUD::showHUDAddedTo(*window, true);
     hud->setLabelText(kUploadingText);
+    // The panel dims behind the box, so the Cancel under it reads as part of it.
+    hud->setBackgroundColor(Color::black().withAlpha(0.45));
     std::weak_ptr<Object> weakSelf = shared_from_this();
     auto cancel = [weakSelf] {
         if (auto self = std::static_pointer_cast<ShareFacebookViewController>(weakSelf.lock())) {
             self->facebookDelegate()->cancel();
         }
     };
-    const double h = screenHeight();
-    addUploadCancelControls(*hud, Rect(131, h / 2 + 70, 58, 28), cancel);
+    addUploadCancelControls(*hud, Rect(131, screenHeight() / 2 + 70, 58, 28), cancel);
+    return hud;
+}
+
+void ShareFacebookViewController::startUpload() {
+    if (!showUploadingBox()) {
+        return;
+    }
+    std::weak_ptr<Object> weakSelf = shared_from_this();
     facebookDelegate()->onFacebook(_tvMsg->text(), [weakSelf] {
         if (auto self = std::static_pointer_cast<ShareFacebookViewController>(weakSelf.lock())) {
             self->view()->endEditing(true);

@@ -10,6 +10,7 @@
 #include "platform/ui/Label.h"
 #include "platform/ui/TextView.h"
 #include "platform/ui/ViewController.h"
+#include "services/hud/MBProgressHUD.h"
 #include "share/ShareViewFacebookDelegate.h"
 
 #include <memory>
@@ -52,6 +53,8 @@ public:
     void onEscape();
     // Stops waiting for the browser's sign-in.
     void onCancelLogin();
+    // The "Uploading..." box over the key window, with its Cancel; null without a window.
+    std::shared_ptr<MBProgressHUD> showUploadingBox();
     // Shows or hides the "Continue in your browser…" box.
     void setWaitingForLogin(bool waiting);
 

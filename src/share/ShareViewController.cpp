@@ -2,6 +2,7 @@
 
 #include "app/AVThumbnailMgr.h"
 #include "app/CustomEffectSound.h"
+#include "app/TaluvexAppDelegate.h"
 #include "platform/foundation/Paths.h"
 #include "platform/system/PhotoAlbum.h"
 #include "platform/ui/AlertView.h"
@@ -106,6 +107,9 @@ void ShareViewController::loadView() {
         }
     });
     root->addSubview(_accounts);
+    NotificationCenter::defaultCenter().addObserver(
+        this, TaluvexAppDelegate::sessionStateChangedNotification(),
+        [this](const Notification&) { _accounts->refresh(); });
     setView(root);
 }
 
@@ -213,6 +217,11 @@ void ShareViewController::mailComposeControllerDidFinish(MailComposer&, MailComp
 const std::shared_ptr<ShareViewTwitterDelegate>& ShareViewController::twitterDelegate() {
     if (!_twitterDelegate) {
         _twitterDelegate = ShareViewTwitterDelegate::initWithController(this);
+        _twitterDelegate->setSignInChanged([this] {
+            if (_accounts) {
+                _accounts->refresh();
+            }
+        });
     }
     return _twitterDelegate;
 }

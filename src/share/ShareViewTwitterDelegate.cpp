@@ -31,6 +31,9 @@ void ShareViewTwitterDelegate::storeCachedTwitterOAuthData(const std::string& da
                                                            const std::string&) {
     // One sign-in for every user name.
     storeTwitterAuthData(data);
+    if (_signInChanged) {
+        _signInChanged();
+    }
 }
 
 std::optional<std::string>

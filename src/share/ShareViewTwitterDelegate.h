@@ -10,6 +10,7 @@
 #include "share/SA_OAuthTwitterController.h"
 #include "share/SendingVideoProgressView.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,8 @@ public:
     // Stops the attempt in progress without a word (Esc or Cancel on the overlay).
     void cancelUpload();
     bool isBusy() const { return _busy; }
+    // Runs when the stored sign-in has been made or forgotten.
+    void setSignInChanged(std::function<void()> handler) { _signInChanged = std::move(handler); }
 
     // The tweet announcing a movie at `mediaURL`.
     static std::string tweetText(const std::string& mediaURL);
@@ -75,6 +78,7 @@ private:
     std::string _path;
     bool _isRetryTwitterConnect = false;
     bool _busy = false;
+    std::function<void()> _signInChanged;
 };
 
 } // namespace tx

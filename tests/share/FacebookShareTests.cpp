@@ -78,6 +78,10 @@ TEST_F(FacebookShareTest, ShareWithoutSessionSignsInInTheBrowserThenUploadsWitho
     ASSERT_TRUE(RunLoop::runUntil([&] { return panel->reference() == nullptr; }, 3));
     EXPECT_EQ(panel->view()->superview(), nullptr);
     EXPECT_TRUE(ShareAccountsBar::facebookSignedIn());
+    auto* share = dynamic_cast<ShareViewController*>(root->presentedViewController());
+    ASSERT_NE(share, nullptr);
+    EXPECT_EQ(share->accountsBar()->facebookLabel()->text(), "Signed in to Facebook");
+    EXPECT_FALSE(share->accountsBar()->facebookSignOut()->isHidden());
 }
 
 TEST_F(FacebookShareTest, PermissionErrorAsksForPublishingOnceAndRepeatsTheSameUpload) {

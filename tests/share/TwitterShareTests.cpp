@@ -6,6 +6,7 @@
 #include "services/twitter/SA_OAuthTwitterEngine.h"
 #include "share/SA_OAuthTwitterController.h"
 #include "share/ShareViewTwitterDelegate.h"
+#include "share/UploadCancelControls.h"
 
 #include <algorithm>
 
@@ -63,6 +64,7 @@ TEST_F(TwitterShareTest, FirstShareSignsInWithPinUploadsInChunksAndTweetsTheLink
     // The overlay has gone and the sign-in is kept for next time.
     EXPECT_EQ(share->twitterDelegate()->sending(), nullptr);
     EXPECT_EQ(ShareAccountsBar::twitterAccount(), "tester");
+    EXPECT_EQ(share->accountsBar()->twitterLabel()->text(), "Signed in as @tester");
     EXPECT_EQ(sha256(moviePath), movieSha);
 }
 
@@ -142,6 +144,32 @@ TEST_F(TwitterShareTest, EscCancelsTheUploadQuietlyAndASecondTapDoesNothing) {
         EXPECT_EQ(dynamic_cast<SendingVideoProgressView*>(v.get()), nullptr);
     }
     EXPECT_EQ(sha256(moviePath), movieSha);
+}
+
+TEST_F(TwitterShareTest, TheOverlaysCancelButtonTakesItsTapWhileTheRestTakesNothing) {
+    storeTwitterAuthData(kStoredSignIn);
+    twitvid->stallSeconds = 3;
+    auto share = presentShare();
+    share->onTwtter();
+    ASSERT_TRUE(
+        RunLoop::runUntil([&] { return share->twitterDelegate()->sending() != nullptr; }, 5));
+    auto* overlay =
+        dynamic_cast<CancellableSendingView*>(share->twitterDelegate()->sending().get());
+    ASSERT_NE(overlay, nullptr);
+    RunLoop::runFor(0.1); // the overlay fades in
+    // A tap beside the button (over the share screen's buttons) does nothing.
+    window->sendTouch(TouchPhase::Began, Point{60, 420});
+    window->sendTouch(TouchPhase::Ended, Point{60, 420});
+    EXPECT_NE(share->twitterDelegate()->sending(), nullptr);
+    const Rect button = overlay->cancelButton()->frame();
+    const Point centre{button.origin.x + button.size.width / 2,
+                       button.origin.y + button.size.height / 2};
+    window->sendTouch(TouchPhase::Began, centre);
+    window->sendTouch(TouchPhase::Ended, centre);
+    EXPECT_EQ(share->twitterDelegate()->sending(), nullptr);
+    RunLoop::runFor(0.3);
+    EXPECT_TRUE(alerts().empty());
+    EXPECT_EQ(twitter->statuses().size(), 0u);
 }
 
 TEST_F(TwitterShareTest, PinScreenChecksThePinCancelsQuietlyAndReportsAFailedExchange) {

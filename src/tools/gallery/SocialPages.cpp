@@ -48,14 +48,8 @@ GalleryRegistration panel({"facebook-panel", [](Window& window) { showPanel(wind
 GalleryRegistration panelSliding({"facebook-panel-sliding",
                                   [](Window& window) { showPanel(window); }, 0.25});
 
-GalleryRegistration uploading({"facebook-uploading", [](Window& window) {
-                                   showPanel(window);
-                                   auto hud = MBProgressHUD::showHUDAddedTo(window, true);
-                                   hud->setLabelText(ShareFacebookViewController::kUploadingText);
-                                   const double h = window.bounds().size.height;
-                                   addUploadCancelControls(*hud, Rect(131, h / 2 + 70, 58, 28),
-                                                           [] {});
-                               }});
+GalleryRegistration uploading({"facebook-uploading",
+                               [](Window& window) { showPanel(window)->showUploadingBox(); }});
 
 GalleryRegistration browser({"facebook-continue-in-browser", [](Window& window) {
                                  auto shown = showPanel(window);
