@@ -29,8 +29,9 @@ std::shared_ptr<Button> addUploadCancelControls(View& overlay, const Rect& frame
 
 void CancellableSendingView::show() {
     SendingVideoProgressView::show();
-    // Under the bar, centred.
-    _cancel = addUploadCancelControls(*this, Rect(131, 268, 58, 28), _onCancel);
+    // Centred just under the overlay's picture, which is stretched to the window's height.
+    _cancel = addUploadCancelControls(*this, Rect(131, bounds().size.height * 0.7, 58, 28),
+                                      _onCancel);
 }
 
 View* CancellableSendingView::hitTest(Point point) {
