@@ -52,6 +52,10 @@ TEST_F(FacebookShareTest, ShareWithoutSessionSignsInInTheBrowserThenUploadsWitho
     EXPECT_FALSE(panel->waitingView()->isHidden());
     // A second tap while the browser is open starts nothing more.
     panel->onShare();
+    // Once the sign-in has started the upload, another "open" report sends nothing more.
+    ASSERT_TRUE(RunLoop::runUntil([&] { return hudShown(); }, 5));
+    NotificationCenter::defaultCenter().post(TaluvexAppDelegate::sessionStateChangedNotification(),
+                                             FacebookSession::activeSession());
 
     ASSERT_EQ(waitForAlert(), ShareViewFacebookDelegate::kUploadedMessage);
     EXPECT_EQ(uploads(), 1);
