@@ -17,6 +17,15 @@ ShareViewTwitterDelegate::initWithController(ViewController* parent) {
     return self;
 }
 
+ShareViewTwitterDelegate::~ShareViewTwitterDelegate() {
+    if (_twitVid) {
+        _twitVid->cancel();
+    }
+    if (_sending) {
+        _sending->removeFromSuperview();
+    }
+}
+
 std::string ShareViewTwitterDelegate::tweetText(const std::string& mediaURL) {
     return std::string(kUploadedMessage) + " " + mediaURL;
 }

@@ -28,6 +28,8 @@ public:
     // The engine is made with the application's keys from services.ini; `parentController` (not
     // kept) presents the sign-in screen and must outlive this object.
     static std::shared_ptr<ShareViewTwitterDelegate> initWithController(ViewController* parent);
+    // An upload still running stops, and its overlay leaves the window.
+    ~ShareViewTwitterDelegate() override;
 
     const std::string& path() const { return _path; }
     void setPath(std::string path) { _path = std::move(path); }
