@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Object.h"
+#include "services/facebook/FBSessionState.h"
 
 #include <functional>
 #include <memory>
@@ -12,13 +13,6 @@
 #include <vector>
 
 namespace tx {
-
-// Session states the application acts on.
-enum FBSessionState : int {
-    FBSessionStateCreated = 0,
-    FBSessionStateClosed = 258,
-    FBSessionStateOpen = 513,
-};
 
 class FacebookSession : public Object {
 public:

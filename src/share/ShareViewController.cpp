@@ -2,6 +2,7 @@
 
 #include "app/AVThumbnailMgr.h"
 #include "app/CustomEffectSound.h"
+#include "app/TaluvexAppDelegate.h"
 #include "platform/foundation/Paths.h"
 #include "platform/system/PhotoAlbum.h"
 #include "platform/ui/AlertView.h"
@@ -9,6 +10,7 @@
 #include "platform/ui/Screen.h"
 #include "share/MyMPMoviePlayerViewController.h"
 #include "share/SubmitToContestViewController.h"
+#include "share/ShareFacebookViewController.h"
 
 #include <ctime>
 
@@ -90,13 +92,24 @@ void ShareViewController::loadView() {
     _email = button("share_email_btn", Rect(164, tiles, 140, 48));
     _email->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onEmail(); });
     _twitter = button("share_twitter_btn", Rect(16, tiles + 56, 140, 48));
+    _twitter->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onTwtter(); });
     _facebook = button("share_facebook_btn", Rect(164, tiles + 56, 140, 48));
+    _facebook->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onFacebook(); });
+    // A service that is not set up stays tappable, dimmed: the tap says what to set.
+    _twitter->setAlpha(ShareAccountsBar::twitterSetupProblem() ? 0.4 : 1.0);
+    _facebook->setAlpha(ShareAccountsBar::facebookSetupProblem() ? 0.4 : 1.0);
     _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
     _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmitToContest(); });
-    // Twitter and Facebook are not connected yet.
-    for (const auto& later : {_twitter, _facebook}) {
-        later->setEnabled(false);
-    }
+    _accounts = std::make_shared<ShareAccountsBar>(Rect(0, bounds.size.height - 30, 320, 28));
+    _accounts->setOnSignedOut([this] {
+        if (_twitterDelegate && !ShareAccountsBar::twitterAccount()) {
+            _twitterDelegate->engine()->clearAccessToken();
+        }
+    });
+    root->addSubview(_accounts);
+    NotificationCenter::defaultCenter().addObserver(
+        this, TaluvexAppDelegate::sessionStateChangedNotification(),
+        [this](const Notification&) { _accounts->refresh(); });
     setView(root);
 }
 
@@ -123,6 +136,10 @@ bool ShareViewController::keyPressed(const KeyEvent& event) {
         onSaveToCameraRoll();
     } else if (event.text == "m" || event.text == "M") {
         onEmail();
+    } else if (event.text == "t" || event.text == "T") {
+        onTwtter();
+    } else if (event.text == "f" || event.text == "F") {
+        onFacebook();
     } else {
         return false;
     }
@@ -197,9 +214,48 @@ void ShareViewController::mailComposeControllerDidFinish(MailComposer&, MailComp
     }
 }
 
-void ShareViewController::onTwtter() {}
+const std::shared_ptr<ShareViewTwitterDelegate>& ShareViewController::twitterDelegate() {
+    if (!_twitterDelegate) {
+        _twitterDelegate = ShareViewTwitterDelegate::initWithController(this);
+        _twitterDelegate->setSignInChanged([this] {
+            if (_accounts) {
+                _accounts->refresh();
+            }
+        });
+    }
+    return _twitterDelegate;
+}
 
-void ShareViewController::onFacebook() {}
+void ShareViewController::onTwtter() {
+    if (_path.empty()) {
+        return;
+    }
+    if (auto problem = ShareAccountsBar::twitterSetupProblem()) {
+        showAlert(*problem);
+        return;
+    }
+    if (!movieIsThere()) {
+        return;
+    }
+    twitterDelegate()->setPath(_path);
+    twitterDelegate()->onTwitter(true);
+}
+
+void ShareViewController::onFacebook() {
+    if (_path.empty()) {
+        return;
+    }
+    if (auto problem = ShareAccountsBar::facebookSetupProblem()) {
+        showAlert(*problem);
+        return;
+    }
+    if (!movieIsThere()) {
+        return;
+    }
+    auto panel = std::make_shared<ShareFacebookViewController>();
+    panel->setPath(_path);
+    panel->show();
+}
 
 void ShareViewController::onSubmitToContest() {
     if (!movieIsThere()) {

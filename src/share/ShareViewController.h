@@ -8,6 +8,8 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/ViewController.h"
+#include "share/ShareAccountsBar.h"
+#include "share/ShareViewTwitterDelegate.h"
 
 #include <chrono>
 #include <memory>
@@ -26,6 +28,12 @@ public:
     const std::string& path() const { return _path; }
     void setPath(std::string path) { _path = std::move(path); }
     const std::shared_ptr<Button>& thumbnailButton() const { return _thumbnailButton; }
+    // The Twitter upload, made on first use and kept while the screen lives.
+    const std::shared_ptr<ShareViewTwitterDelegate>& twitterDelegate();
+    void setTwitterDelegate(std::shared_ptr<ShareViewTwitterDelegate> delegate) {
+        _twitterDelegate = std::move(delegate);
+    }
+    const std::shared_ptr<ShareAccountsBar>& accountsBar() const { return _accounts; }
 
     void loadView() override;
     void viewDidLoad() override;
@@ -71,6 +79,8 @@ private:
     std::shared_ptr<Button> _twitter;
     std::shared_ptr<Button> _facebook;
     std::shared_ptr<Button> _contest;
+    std::shared_ptr<ShareViewTwitterDelegate> _twitterDelegate;
+    std::shared_ptr<ShareAccountsBar> _accounts;
 };
 
 } // namespace tx

@@ -3,6 +3,8 @@
 #include "app/TaluvexAppDelegate.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "services/credentials/CredentialStore.h"
+#include "share/FacebookClientSession.h"
 #include "shell/TaluvexViewController.h"
 
 #include "platform/foundation/RunLoop.h"
@@ -44,7 +46,8 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --help             show this text\n"
-    "  --version          show the version\n";
+    "  --version          show the version\n"
+    "  --sign-out         forget the stored Twitter and Facebook sign-ins\n";
 
 int gSignalPipe[2] = {-1, -1};
 
@@ -87,6 +90,10 @@ int main(int argc, char** argv) {
             std::printf("taluvex %s\n", TALUVEX_VERSION);
             return 0;
         }
+        if (std::strcmp(argv[i], "--sign-out") == 0) {
+            std::printf("%s\n", tx::signOutEverywhere().c_str());
+            return 0;
+        }
         std::fprintf(stderr, "taluvex: unknown option '%s'\n\n%s", argv[i], kUsage);
         return 2;
     }
@@ -113,6 +120,8 @@ int main(int argc, char** argv) {
 #endif
 
     tx::Screen::mainScreen().chooseHeightForDesktop();
+    // The Facebook client's session is the one start-up opens and the share panel uses.
+    tx::FacebookClientSession::install();
     auto mainScreen = std::make_shared<tx::TaluvexViewController>();
     delegate->setViewController(std::shared_ptr<tx::MainScreen>(mainScreen));
     quitOnTerminationSignals(*mainScreen);

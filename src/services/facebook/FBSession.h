@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Object.h"
+#include "services/facebook/FBSessionState.h"
 #include "services/http/Answers.h"
 #include "services/http/HttpClient.h"
 
@@ -14,16 +15,6 @@
 #include <vector>
 
 namespace tx {
-
-enum FBSessionState {
-    FBSessionStateCreated = 0,
-    FBSessionStateCreatedTokenLoaded = 1,
-    FBSessionStateCreatedOpening = 2,
-    FBSessionStateOpen = 1 | 512,
-    FBSessionStateOpenTokenExtended = 2 | 512,
-    FBSessionStateClosedLoginFailed = 1 | 256,
-    FBSessionStateClosed = 2 | 256,
-};
 
 enum FBSessionDefaultAudience {
     FBSessionDefaultAudienceNone = 0,

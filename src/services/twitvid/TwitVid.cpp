@@ -70,6 +70,7 @@ void TwitVid::authenticateWithXVerifyCredentialsAuthorization(const std::string&
     _authorization = authorization;
     _serviceProvider = serviceProvider;
     _failures = 0;
+    _refused = false;
     sendAuthenticate();
 }
 
@@ -81,6 +82,7 @@ void TwitVid::uploadWithMediaFileAtPath(const std::string& path, std::uint64_t o
     _options = options;
     _offset = offset;
     _failures = 0;
+    _refused = false;
     _mediaID = options.mediaID.value_or(std::string());
     _chunkBytes = _chunkBytes ? _chunkBytes : chunkBytesForCurrentNetwork();
     struct stat info {};
@@ -214,6 +216,7 @@ void TwitVid::handleAnswer(const HttpResponse& response) {
         long code = 0;
         std::from_chars(answer->errorCode.data(),
                         answer->errorCode.data() + answer->errorCode.size(), code);
+        _refused = true;
         fail(Error::make(answer->errorMessage.empty() ? "fail" : answer->errorMessage, code));
         return;
     }

@@ -86,6 +86,9 @@ public:
     void cancel();
 
     const std::string& token() const { return _token; }
+    // True when the last failure was the service's own "fail" answer (a refusal), not a
+    // transport, status or unreadable-answer failure.
+    bool lastFailureWasRefusal() const { return _refused; }
 
     // 512 KiB on a cellular network, 5 MiB otherwise, unless services.ini says.
     static std::uint64_t chunkBytesForCurrentNetwork();
@@ -105,6 +108,7 @@ private:
     HttpTicketPtr _ticket;
     std::shared_ptr<TVRequest> _request;
     int _failures = 0;
+    bool _refused = false;
 
     // authenticate
     std::string _authorization;
