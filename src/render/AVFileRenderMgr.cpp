@@ -143,6 +143,26 @@ bool AVFileRenderMgr::start() {
     videoSettings.set(kVideoHeightKey,
                       PlistValue::integer(static_cast<std::int64_t>(_videoRes.height)));
     videoSettings.set(kVideoCompressionPropertiesKey, compression);
+    // The movie keeps how its source's values are to be read and the shape of its pixels: an
+    // HDR recording stays tagged as one, an anamorphic source is not squeezed.
+    const VideoColorDescription colour = _sourceVideoTrack->colorDescription();
+    if (colour.isSpecified()) {
+        MediaSettings colourSettings = PlistValue::dictionary();
+        colourSettings.set(kVideoColorPrimariesKey, PlistValue::integer(colour.primaries));
+        colourSettings.set(kVideoTransferFunctionKey, PlistValue::integer(colour.transfer));
+        colourSettings.set(kVideoYCbCrMatrixKey, PlistValue::integer(colour.matrix));
+        colourSettings.set(kVideoFullRangeKey, PlistValue::integer(colour.fullRange ? 1 : 0));
+        videoSettings.set(kVideoColorPropertiesKey, colourSettings);
+    }
+    const PixelAspectRatio aspect = _sourceVideoTrack->pixelAspectRatio();
+    if (!aspect.isSquare()) {
+        MediaSettings aspectSettings = PlistValue::dictionary();
+        aspectSettings.set(kVideoPixelAspectRatioHorizontalSpacingKey,
+                           PlistValue::integer(aspect.horizontalSpacing));
+        aspectSettings.set(kVideoPixelAspectRatioVerticalSpacingKey,
+                           PlistValue::integer(aspect.verticalSpacing));
+        videoSettings.set(kVideoPixelAspectRatioKey, aspectSettings);
+    }
     auto videoInput = AssetWriterInput::create(kMediaTypeVideo, videoSettings, &error);
     if (!videoInput) {
         _startError = error;
@@ -194,18 +214,44 @@ bool AVFileRenderMgr::start() {
         }
     }
 
+    // The job's times. The picture runs from its track's start (not always zero: trimmed
+    // movies, camcorder streams) to its end; the movie lasts that length x 100/tempo.
     _videoTimeValue = _videoRange.end();
+    _videoStartTime = _videoRange.start;
+    MediaTime pictureLength = _videoTimeValue - _videoStartTime;
+    // The movie shows every picture for one interval of the nominal rate: where the source
+    // leaves holes (a dropped picture), that is shorter than its time range, and the sound
+    // follows the pictures.
+    const std::size_t pictures = _sourceVideoTrack->packets().size();
+    if (pictures > 0) {
+        const MediaTime shown = MediaTime::makeWithSeconds(
+            static_cast<double>(pictures) / _nominalFrameRate, kTimescale);
+        if (shown < pictureLength) {
+            pictureLength = shown;
+        }
+    }
     _actualVideoTime =
-        _videoTimeValue.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
-    _videoTotalTime = static_cast<float>(_videoTimeValue.seconds());
+        pictureLength.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
+    _videoTotalTime = static_cast<float>(pictureLength.seconds());
     _videoBaseTime = _videoTimeValue;
     _audioTimeValue = MediaTime::zero();
+    _audioStartTime = MediaTime::zero();
     if (withSound) {
         _audioTimeValue = _sourceAudioTrack ? _audioRange.end() : MediaTime::zero();
-        if (_isReverseSpeed && _videoTimeValue < _audioTimeValue) {
-            _audioTimeValue = _videoTimeValue;
+        _audioStartTime = _sourceAudioTrack ? _audioRange.start : MediaTime::zero();
+        if (_isReverseSpeed) {
+            // Reversed sound goes with the picture: only the part beside it is used.
+            if (_videoTimeValue < _audioTimeValue) {
+                _audioTimeValue = _videoTimeValue;
+            }
+            if (_audioStartTime < _videoStartTime) {
+                _audioStartTime = _videoStartTime;
+            }
+            if (_audioTimeValue < _audioStartTime) {
+                _audioStartTime = _audioTimeValue;
+            }
         }
-        _audioTotalTime = static_cast<float>(_audioTimeValue.seconds());
+        _audioTotalTime = static_cast<float>((_audioTimeValue - _audioStartTime).seconds());
         _audioBaseTime = _audioTimeValue;
     }
 

@@ -139,6 +139,10 @@ private:
     AssetReaderPtr _readerAudio;
     std::int32_t _tempo = 100;
 
+    // Where the picture and the sound used begin in their sources: tracks need not start at
+    // zero. The pumps read from the end down to these.
+    MediaTime _videoStartTime = MediaTime::zero();
+    MediaTime _audioStartTime = MediaTime::zero();
     // Reversed sound: frames still to write before the sound is as long as the picture.
     std::int64_t _reverseFramesLeft = 0;
     ErrorPtr _startError;

@@ -16,7 +16,8 @@ constexpr std::int32_t kTimescale = 1000000;
 struct ForwardPumpState {
     AssetReaderTrackOutputPtr readerOutput;
     float secondsLaid = 0;
-    MediaTime passLength = MediaTime::zero();
+    // The end of the current pass on the sound's own clock.
+    MediaTime passEnd = MediaTime::zero();
 };
 
 MediaTime passLengthFor(const MediaTime& audioDuration, const MediaTime& remaining) {
@@ -52,8 +53,10 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
         return;
     }
     auto state = std::make_shared<ForwardPumpState>();
-    state->readerOutput = setupAudioReaderOutput(_audioTimeValue, _actualVideoTime);
-    state->passLength = passLengthFor(_audioTimeValue, _actualVideoTime);
+    // The sound's own length: its track need not start at zero.
+    const MediaTime soundLength = _audioTimeValue - _audioStartTime;
+    state->readerOutput = setupAudioReaderOutput(soundLength, _actualVideoTime);
+    state->passEnd = _audioStartTime + passLengthFor(soundLength, _actualVideoTime);
     state->secondsLaid = 0;
     auto engine = self();
     input->requestMediaDataWhenReady([engine, input, state]() {
@@ -65,14 +68,17 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                 stopped = true;
                 break;
             }
+            const MediaTime soundLength = e._audioTimeValue - e._audioStartTime;
             SampleBufferPtr sample =
                 state->readerOutput ? state->readerOutput->copyNextSampleBuffer() : nullptr;
             if (sample) {
-                const double ownSeconds = sample->outputPresentationTime().seconds();
-                // Later passes start again at zero on the reader's clock: move them to where the
-                // earlier passes ended, so the sound only goes forward.
-                const MediaTime shift = MediaTime::makeWithSeconds(state->secondsLaid, kTimescale);
-                auto placed = placeOnOutput(sample, shift, state->passLength);
+                const double ownSeconds =
+                    (sample->outputPresentationTime() - e._audioStartTime).seconds();
+                // Every pass starts again at the sound's start on the reader's clock: move it to
+                // where the earlier passes ended, so the sound only goes forward from zero.
+                const MediaTime shift =
+                    MediaTime::makeWithSeconds(state->secondsLaid, kTimescale) - e._audioStartTime;
+                auto placed = placeOnOutput(sample, shift, state->passEnd);
                 if (placed->numSamples() > 0) {
                     input->appendSampleBuffer(placed);
                 }
@@ -85,17 +91,17 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                                        false);
                 continue;
             }
-            if (e._actualVideoTime <= e._audioTimeValue) {
+            if (e._actualVideoTime <= soundLength) {
                 e._actualVideoTime = MediaTime::zero();
                 input->markAsFinished();
                 NotificationCenter::defaultCenter().post(
                     kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
                 return;
             }
-            e._actualVideoTime = e._actualVideoTime - e._audioTimeValue;
-            state->secondsLaid += static_cast<float>(e._audioTimeValue.seconds());
-            state->readerOutput = e.setupAudioReaderOutput(e._audioTimeValue, e._actualVideoTime);
-            state->passLength = passLengthFor(e._audioTimeValue, e._actualVideoTime);
+            e._actualVideoTime = e._actualVideoTime - soundLength;
+            state->secondsLaid += static_cast<float>(soundLength.seconds());
+            state->readerOutput = e.setupAudioReaderOutput(soundLength, e._actualVideoTime);
+            state->passEnd = e._audioStartTime + passLengthFor(soundLength, e._actualVideoTime);
         }
         if (stopped || !e._writer) {
             e.postPumpFailure(kAudioRenderErrorDomain, e._readerAudio);
@@ -125,7 +131,7 @@ AVFileRenderMgr::setupAudioReaderOutput(const MediaTime& audioDuration,
     }
     const MediaTime length =
         actualVideoDuration <= audioDuration ? actualVideoDuration : audioDuration;
-    _readerAudio->setTimeRange(TimeRange::make(MediaTime::zero(), length));
+    _readerAudio->setTimeRange(TimeRange::make(_audioStartTime, length));
     if (!output) {
         return nullptr;
     }

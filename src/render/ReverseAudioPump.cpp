@@ -78,7 +78,8 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
             }
             if (e._audioArrayBuffer.empty()) {
                 TimeRange window;
-                if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window)) {
+                if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window,
+                                         e._audioStartTime)) {
                     input->markAsFinished();
                     NotificationCenter::defaultCenter().post(
                         kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
@@ -245,7 +246,7 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         process->process(tempoChange, it->data(), static_cast<int>(it->size() * 2), processed,
                          processedBytes);
     }
-    const bool lastWindow = !(range.start > MediaTime::zero());
+    const bool lastWindow = !(range.start > _audioStartTime);
     if (lastWindow) {
         process->flush(processed, processedBytes);
     }

@@ -27,7 +27,8 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
             }
             if (e._videoArrayBuffer.empty()) {
                 TimeRange window;
-                if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window)) {
+                if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window,
+                                         e._videoStartTime)) {
                     input->markAsFinished();
                     NotificationCenter::defaultCenter().post(
                         kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeVideo));
@@ -75,6 +76,12 @@ void AVFileRenderMgr::getVideoData(const TimeRange& range, std::vector<SampleBuf
         reader->addOutput(output);
     }
     reader->setTimeRange(range);
+    // Tell the reader which window comes next, so it can have its pictures ready.
+    TimeRange following;
+    if (range.start == _videoBaseTime &&
+        peekWindowBackwards(_videoBaseTime, kWindowSeconds, following, _videoStartTime)) {
+        reader->setFollowingTimeRange(following);
+    }
     if (!reader->startReading() || reader->status() != AssetReaderStatus::Reading) {
         return;
     }

@@ -59,6 +59,21 @@ AudioStreamBasicDescription describeStoredSound(const AVCodecParameters* par) {
     return asbd;
 }
 
+VideoColorDescription colorDescriptionOf(const AVCodecParameters* par) {
+    // FFmpeg's colour enumerations are the H.273 code points.
+    VideoColorDescription colour;
+    colour.primaries = par->color_primaries;
+    colour.transfer = par->color_trc;
+    colour.matrix = par->color_space;
+    colour.fullRange = par->color_range == AVCOL_RANGE_JPEG || par->format == AV_PIX_FMT_YUVJ420P ||
+                       par->format == AV_PIX_FMT_YUVJ422P || par->format == AV_PIX_FMT_YUVJ444P;
+    if (const AVPixFmtDescriptor* desc =
+            av_pix_fmt_desc_get(static_cast<AVPixelFormat>(par->format))) {
+        colour.bitsPerComponent = desc->comp[0].depth;
+    }
+    return colour;
+}
+
 MediaTransform transformFromDisplayMatrix(const AVStream* stream) {
     const auto* matrix = reinterpret_cast<const std::int32_t*>(
         av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
@@ -167,6 +182,13 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
             track->_nominalFrameRate = rate.num > 0 ? static_cast<float>(av_q2d(rate)) : 0.0f;
             track->_naturalSize = {static_cast<float>(par->width), static_cast<float>(par->height)};
             track->_preferredTransform = transformFromDisplayMatrix(stream);
+            track->_colorDescription = colorDescriptionOf(par);
+            const AVRational sar = av_guess_sample_aspect_ratio(nullptr, stream, nullptr);
+            if (sar.num > 0 && sar.den > 0) {
+                AVRational reduced{};
+                av_reduce(&reduced.num, &reduced.den, sar.num, sar.den, 1 << 16);
+                track->_pixelAspectRatio = {reduced.num, reduced.den};
+            }
         } else {
             track->_formatDescriptions.push_back(AudioFormatDescription::create(
                 describeStoredSound(par), layoutTagFor(par->ch_layout),
@@ -190,6 +212,11 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
                 static_cast<unsigned>(packet->stream_index) < scans.size() &&
                 scans[packet->stream_index].track) {
                 Scan& scan = scans[packet->stream_index];
+                if (packet->size == 0) {
+                    // An index entry for a dropped picture (AVI): nothing is shown for it.
+                    av_packet_unref(packet.get());
+                    continue;
+                }
                 const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
                 if (pts != AV_NOPTS_VALUE) {
                     scan.firstPts = std::min(scan.firstPts, pts);

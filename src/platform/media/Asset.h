@@ -51,6 +51,9 @@ public:
     Size2f naturalSize() const { return _naturalSize; }
     TimeRange timeRange() const { return _timeRange; }
     MediaTransform preferredTransform() const { return _preferredTransform; }
+    // Pictures: how their values are to be read, and the shape of their pixels.
+    VideoColorDescription colorDescription() const { return _colorDescription; }
+    PixelAspectRatio pixelAspectRatio() const { return _pixelAspectRatio; }
     // Sound tracks: one description of the stored sound; pictures: none.
     const std::vector<AudioFormatDescriptionPtr>& formatDescriptions() const {
         return _formatDescriptions;
@@ -74,6 +77,13 @@ public:
     std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
     // The window before the last one read, being decoded ahead on a thread of its own.
     std::shared_ptr<PictureReadAhead>& readAhead() const { return _readAhead; }
+    // How the ranged picture reads of this track were served.
+    struct ReadCounts {
+        int decodedFromKeyframe = 0; // decoded on the caller's thread, from a keyframe
+        int fromKeptPictures = 0;    // read back from the pictures kept by an earlier read
+        int decodedAhead = 0;        // decoded ahead on a thread of its own
+    };
+    ReadCounts& readCounts() const { return _readCounts; }
 
 private:
     friend class Asset;
@@ -84,6 +94,8 @@ private:
     Size2f _naturalSize;
     TimeRange _timeRange = TimeRange::empty();
     MediaTransform _preferredTransform;
+    VideoColorDescription _colorDescription;
+    PixelAspectRatio _pixelAspectRatio;
     std::vector<AudioFormatDescriptionPtr> _formatDescriptions;
     std::vector<PacketInfo> _packets;
     int _timeBaseNum = 1;
@@ -92,6 +104,7 @@ private:
     mutable std::shared_ptr<DecoderSlot> _idleDecoder;
     // Declared after the decoder slot: it is destroyed first and hands its decoder back there.
     mutable std::shared_ptr<PictureReadAhead> _readAhead;
+    mutable ReadCounts _readCounts;
     std::weak_ptr<Asset> _asset;
 };
 

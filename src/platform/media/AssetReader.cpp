@@ -16,6 +16,8 @@ const char* const kReaderDomain = "Media";
 constexpr double kSoundPrerollSeconds = 0.1;
 // Windows of pictures up to this size are decoded one ahead while the previous one is used.
 constexpr double kReadAheadBudgetBytes = 64.0 * 1024 * 1024;
+// ... when their keyframe is at most this far before them.
+constexpr double kReadAheadKeyframeSeconds = 2.0;
 
 // The keyframe at or before `ts` (stream ticks), from the packet scan; null when none.
 const AssetTrack::PacketInfo* keyframeAtOrBefore(const AssetTrack& track, std::int64_t ts) {
@@ -32,6 +34,26 @@ const AssetTrack::PacketInfo* keyframeAtOrBefore(const AssetTrack& track, std::i
 double pictureBytesPerSecond(const AssetTrack& track) {
     const double rate = track.nominalFrameRate() > 0 ? track.nominalFrameRate() : 30.0;
     return 1.5 * track.naturalSize().width * track.naturalSize().height * rate;
+}
+
+bool isFullRange(const AVFrame* frame) {
+    return frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P ||
+           frame->format == AV_PIX_FMT_YUVJ422P || frame->format == AV_PIX_FMT_YUVJ444P;
+}
+
+// Whether the pictures in [startTs, endTs) are best decoded ahead on a thread of their own:
+// they fit the budget, and their keyframe is near enough that decoding from it costs little
+// more than the window itself. Windows further from their keyframe go through the kept
+// pictures instead.
+bool readsAhead(const AssetTrack& track, std::int64_t startTs, std::int64_t endTs) {
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
+    if (!(seconds > 0) || pictureBytesPerSecond(track) * seconds > kReadAheadBudgetBytes) {
+        return false;
+    }
+    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(track, startTs);
+    return key != nullptr &&
+           static_cast<double>(startTs - key->pts) * av_q2d(tb) <= kReadAheadKeyframeSeconds;
 }
 
 } // namespace
@@ -58,8 +80,9 @@ struct AssetReaderTrackOutput::Impl {
     std::int64_t spillFrom = 0;
     AVRational spillTimeBase{1, 1};
     const AssetTrack* track = nullptr;
-    // The track is being read a window at a time from its end.
+    // The next read of the track ends where this one begins, at followingStartTs.
     bool backwards = false;
+    std::int64_t followingStartTs = 0;
     // Pictures decoded ahead for this very window.
     std::vector<SampleBufferPtr> ahead;
     std::size_t aheadIndex = 0;
@@ -68,8 +91,8 @@ struct AssetReaderTrackOutput::Impl {
     ~Impl();
 
     // With `readingAhead` the read touches no state shared with the main thread's reads.
-    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error,
-              bool readingAhead = false);
+    bool open(const AssetTrack& track, const TimeRange& range, const TimeRange& following,
+              ErrorPtr* error, bool readingAhead = false);
     // The next sample of the range; nothing at its end (`error` set on a failure).
     SampleBufferPtr next(ErrorPtr& error);
     // Starts decoding the window before this one on a thread of its own, when that pays.
@@ -113,16 +136,13 @@ AssetReaderTrackOutput::Impl::~Impl() {
 }
 
 void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64_t keyPts) {
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    if ((startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
+        return;
+    }
     spill = track.pictureSpill();
     if (!spill) {
         spill = track.pictureSpill() = std::make_shared<PictureSpill>();
-    }
-    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
-    backwards =
-        spill->lastReadStart == endTs || ff::timeFromStream(endTs, tb) >= track.timeRange().end();
-    spill->lastReadStart = startTs;
-    if (!backwards || (startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
-        return;
     }
     // Keep the latest pictures before the window that fit the budget.
     const double keepSeconds =
@@ -147,34 +167,26 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
 }
 
 void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
-    if (!video || !backwards || track == nullptr || startTs <= 0) {
+    if (!video || !backwards || track == nullptr || followingStartTs >= startTs ||
+        !readsAhead(*track, followingStartTs, startTs)) {
         return;
     }
     const AssetTrack& t = *track;
     const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
-    const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
-    const double windowBytes = pictureBytesPerSecond(t) * seconds;
-    if (windowBytes > kReadAheadBudgetBytes) {
-        return; // large pictures: one window in memory at a time
-    }
-    const std::int64_t nextStart = std::max<std::int64_t>(0, startTs - (endTs - startTs));
-    const MediaTime from = ff::timeFromStream(nextStart, tb);
+    const MediaTime from = ff::timeFromStream(followingStartTs, tb);
     const TimeRange range = TimeRange::make(from, ff::timeFromStream(startTs, tb) - from);
-    // Only where the window decodes from a keyframe close to it; long groups go through the spill.
-    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(t, nextStart);
-    if (key == nullptr ||
-        static_cast<double>(nextStart - key->pts) * av_q2d(tb) >= PictureSpill::kMinimumSeconds) {
-        return;
-    }
     auto ahead = std::make_shared<PictureReadAhead>();
     ahead->impl = std::make_unique<Impl>();
     ahead->impl->path = path;
     ErrorPtr error;
-    if (!ahead->impl->open(t, range, &error, true)) {
+    if (!ahead->impl->open(t, range, TimeRange{MediaTime::invalid(), MediaTime::invalid()}, &error,
+                           true)) {
         return;
     }
-    ahead->startTs = ahead->impl->startTs;
-    ahead->endTs = ahead->impl->endTs;
+    ahead->startTs = followingStartTs;
+    ahead->endTs = startTs;
+    ahead->impl->startTs = followingStartTs;
+    ahead->impl->endTs = startTs;
     PictureReadAhead* job = ahead.get();
     job->worker = std::thread([job]() {
         while (SampleBufferPtr sample = job->impl->next(job->error)) {
@@ -185,38 +197,46 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
 }
 
 bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
-                                        ErrorPtr* error, bool readingAhead) {
+                                        const TimeRange& following, ErrorPtr* error,
+                                        bool readingAhead) {
     video = track.mediaType() == kMediaTypeVideo;
     const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
     spillTimeBase = tb;
-    startTs = ff::streamFromTime(range.start, tb);
-    if (range.duration.isNumeric()) {
-        endTs = ff::streamFromTime(range.end(), tb);
-        // streamFromTime rounds down; an end between two ticks still excludes the later tick.
-        if (ff::timeFromStream(endTs, tb) < range.end()) {
-            ++endTs;
+    if (video) {
+        // Pictures whose time lies in [start, end): ranges that meet share no picture.
+        startTs = ff::streamTickAtOrAfter(range.start, tb);
+        if (range.duration.isNumeric()) {
+            endTs = ff::streamTickAtOrAfter(range.end(), tb);
+        }
+    } else {
+        // Sound buffers that overlap the range.
+        startTs = ff::streamFromTime(range.start, tb);
+        if (range.duration.isNumeric()) {
+            endTs = ff::streamTickAtOrAfter(range.end(), tb);
         }
     }
+    if (video && following.isValid() && following.duration.isNumeric() &&
+        ff::streamTickAtOrAfter(following.end(), tb) == startTs) {
+        backwards = true;
+        followingStartTs = ff::streamTickAtOrAfter(following.start, tb);
+    }
+    this->track = &track;
     if (video && !readingAhead) {
         if (std::shared_ptr<PictureReadAhead> ready = std::move(track.readAhead())) {
             ready->finish();
             if (ready->startTs == startTs && ready->endTs == endTs && !ready->error) {
                 ahead = std::move(ready->samples);
                 fromAhead = true;
-                backwards = true;
-                this->track = &track;
-                if (track.pictureSpill()) {
-                    track.pictureSpill()->lastReadStart = startTs;
-                }
+                ++track.readCounts().decodedAhead;
                 return true;
             }
         }
         const auto& kept = track.pictureSpill();
         if (kept && kept->covers(startTs, endTs)) {
             spill = kept;
-            spill->lastReadStart = startTs;
             fromSpill = true;
             spillIndex = spill->firstAtOrAfter(startTs);
+            ++track.readCounts().fromKeptPictures;
             return true;
         }
     }
@@ -241,7 +261,6 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     if (!decoder) {
         decoder = ff::openDecoder(stream, error, path);
     }
-    this->track = &track;
     if (!decoder) {
         return false;
     }
@@ -255,8 +274,11 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         } else if (packets.empty() && startTs > 0) {
             seekTo = startTs;
         }
-        if (key != nullptr && !readingAhead) {
-            planSpill(track, key->pts);
+        if (!readingAhead) {
+            ++track.readCounts().decodedFromKeyframe;
+            if (key != nullptr && backwards && !readsAhead(track, followingStartTs, startTs)) {
+                planSpill(track, key->pts);
+            }
         }
     } else {
         const std::int64_t preroll = av_rescale_q(
@@ -335,6 +357,19 @@ AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
     sws.reset(sws_getCachedContext(
         sws.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
         frame->width, frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (sws && isFullRange(frame)) {
+        // The values keep their range; the movie written from them says which it is.
+        int* inverse = nullptr;
+        int* table = nullptr;
+        int srcRange = 0;
+        int dstRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        sws_getColorspaceDetails(sws.get(), &inverse, &srcRange, &table, &dstRange, &brightness,
+                                 &contrast, &saturation);
+        sws_setColorspaceDetails(sws.get(), inverse, 1, table, 1, brightness, contrast, saturation);
+    }
     AVFrame* converted = ff::allocNV12(frame->width, frame->height);
     int ret = sws && converted != nullptr ? 0 : AVERROR(EINVAL);
     if (ret >= 0) {
@@ -552,7 +587,7 @@ bool AssetReader::startReading() {
         output->_impl = std::make_unique<AssetReaderTrackOutput::Impl>();
         output->_impl->path = _asset->path();
         ErrorPtr error;
-        if (!output->_impl->open(*output->track(), _timeRange, &error)) {
+        if (!output->_impl->open(*output->track(), _timeRange, _followingRange, &error)) {
             output->_impl.reset();
             _status = AssetReaderStatus::Failed;
             _error = error;

@@ -21,6 +21,8 @@ constexpr int kAacFrameSamples = 1024;
 // Used when a sound input asks for a bit rate of 0.
 constexpr int kDefaultAacBitRatePerChannel = 64000;
 constexpr double kDefaultFrameRate = 30.0;
+// The coarsest quantiser pictures are encoded with, whatever the average rate asks for.
+constexpr int kMaxQuantiser = 30;
 constexpr AVRational kVideoTimeBase{1, 1000000};
 // The movie's picture timescale: fine enough for any frame rate, small enough for every player.
 constexpr AVRational kVideoStreamTimeBase{1, 90000};
@@ -65,6 +67,8 @@ struct AssetWriterInput::Impl {
     int height = 0;
     double averageBitRate = 0;
     int maxKeyFrameInterval = 0;
+    VideoColorDescription colour;
+    PixelAspectRatio pixelAspect;
     std::deque<std::pair<ff::FramePtr, std::int64_t>> waitingPictures; // until the rate is known
     std::int64_t lastPts = AV_NOPTS_VALUE;
     std::int64_t frameDuration = 0; // in kVideoTimeBase
@@ -122,6 +126,24 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::create(const std::string& me
             impl.averageBitRate = settingReal(*props, kVideoAverageBitRateKey, 0);
             impl.maxKeyFrameInterval =
                 static_cast<int>(settingInteger(*props, kVideoMaxKeyFrameIntervalKey, 0));
+        }
+        if (const PlistValue* colour = outputSettings.find(kVideoColorPropertiesKey)) {
+            const auto code = [&](const std::string& key) {
+                const auto v = settingInteger(*colour, key, VideoColorDescription::kUnspecified);
+                return v >= 0 && v < 256 ? static_cast<int>(v)
+                                         : VideoColorDescription::kUnspecified;
+            };
+            impl.colour.primaries = code(kVideoColorPrimariesKey);
+            impl.colour.transfer = code(kVideoTransferFunctionKey);
+            impl.colour.matrix = code(kVideoYCbCrMatrixKey);
+            impl.colour.fullRange = settingInteger(*colour, kVideoFullRangeKey, 0) != 0;
+        }
+        if (const PlistValue* aspect = outputSettings.find(kVideoPixelAspectRatioKey)) {
+            const auto h = settingInteger(*aspect, kVideoPixelAspectRatioHorizontalSpacingKey, 1);
+            const auto v = settingInteger(*aspect, kVideoPixelAspectRatioVerticalSpacingKey, 1);
+            if (h > 0 && v > 0 && h <= 65535 && v <= 65535) {
+                impl.pixelAspect = {static_cast<int>(h), static_cast<int>(v)};
+            }
         }
         return input;
     }
@@ -241,9 +263,17 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
     enc->pix_fmt = AV_PIX_FMT_NV12;
     enc->time_base = kVideoTimeBase;
     enc->framerate = av_d2q(frameRate, 100000);
-    enc->sample_aspect_ratio = AVRational{1, 1};
+    enc->sample_aspect_ratio =
+        AVRational{input.pixelAspect.horizontalSpacing, input.pixelAspect.verticalSpacing};
+    enc->color_primaries = static_cast<AVColorPrimaries>(input.colour.primaries);
+    enc->color_trc = static_cast<AVColorTransferCharacteristic>(input.colour.transfer);
+    enc->colorspace = static_cast<AVColorSpace>(input.colour.matrix);
+    enc->color_range = input.colour.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     if (input.averageBitRate > 0) {
         enc->bit_rate = static_cast<std::int64_t>(input.averageBitRate);
+        // A quality floor under the average rate: a flat or nearly still source has a tiny data
+        // rate, and held to it the encoder would grey out colours and flatten brightness.
+        enc->qmax = kMaxQuantiser;
     }
     if (input.maxKeyFrameInterval > 0) {
         enc->gop_size = input.maxKeyFrameInterval;
@@ -264,6 +294,7 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
         return ret;
     }
     input.frameDuration = std::max<std::int64_t>(1, std::llround(1000000.0 / frameRate));
+    input.stream->sample_aspect_ratio = enc->sample_aspect_ratio;
     ret = avcodec_parameters_from_context(input.stream->codecpar, enc);
     input.encoderOpen = ret >= 0;
     return ret;

@@ -150,4 +150,14 @@ std::int64_t streamFromTime(const MediaTime& t, AVRational timeBase) {
     return static_cast<std::int64_t>(q);
 }
 
+std::int64_t streamTickAtOrAfter(const MediaTime& t, AVRational timeBase) {
+    const __int128 num = static_cast<__int128>(t.value) * timeBase.den;
+    const __int128 den = static_cast<__int128>(t.timescale) * timeBase.num;
+    __int128 q = num / den;
+    if ((num % den != 0) && ((num < 0) == (den < 0))) {
+        ++q;
+    }
+    return static_cast<std::int64_t>(q);
+}
+
 } // namespace tx::ff

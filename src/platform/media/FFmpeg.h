@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -89,6 +90,11 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error);
 CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path);
 
 MediaTime timeFromStream(std::int64_t ts, AVRational timeBase);
+// The last stream tick at or before `t`.
 std::int64_t streamFromTime(const MediaTime& t, AVRational timeBase);
+// The first stream tick at or after `t`. A range [a, b) holds exactly the ticks from
+// streamTickAtOrAfter(a) up to, not including, streamTickAtOrAfter(b), so ranges that meet
+// share no tick.
+std::int64_t streamTickAtOrAfter(const MediaTime& t, AVRational timeBase);
 
 } // namespace tx::ff

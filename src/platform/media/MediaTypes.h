@@ -27,6 +27,16 @@ inline const std::string kSampleRateKey = "AVSampleRateKey";
 inline const std::string kEncoderBitRateKey = "AVEncoderBitRateKey";
 inline const std::string kChannelLayoutKey = "AVChannelLayoutKey";
 inline const std::string kPixelBufferPixelFormatTypeKey = "PixelFormatType";
+// Optional picture settings: the colour description (a dictionary of the three code points
+// below and the range) and the pixel aspect ratio (a dictionary of the two spacings).
+inline const std::string kVideoColorPropertiesKey = "AVVideoColorPropertiesKey";
+inline const std::string kVideoColorPrimariesKey = "AVVideoColorPrimariesKey";
+inline const std::string kVideoTransferFunctionKey = "AVVideoTransferFunctionKey";
+inline const std::string kVideoYCbCrMatrixKey = "AVVideoYCbCrMatrixKey";
+inline const std::string kVideoFullRangeKey = "FullRange";
+inline const std::string kVideoPixelAspectRatioKey = "AVVideoPixelAspectRatioKey";
+inline const std::string kVideoPixelAspectRatioHorizontalSpacingKey = "HorizontalSpacing";
+inline const std::string kVideoPixelAspectRatioVerticalSpacingKey = "VerticalSpacing";
 
 constexpr std::uint32_t kAudioFormatMPEG4AAC = 0x61616320;  // 'aac '
 constexpr std::uint32_t kAudioFormatLinearPCM = 0x6C70636D; // 'lpcm'
@@ -48,6 +58,29 @@ struct MediaTransform {
     // Quarter turns clockwise (0..3) of a pure rotation; -1 for anything else.
     int quarterTurns() const;
     static MediaTransform rotation(int quarterTurnsClockwise, double width, double height);
+};
+
+// How a track's picture values are to be read: the ITU-T H.273 code points of its colour
+// primaries, transfer function and matrix (2: unspecified), whether its values use the full
+// range, and the bits per component it was coded with.
+struct VideoColorDescription {
+    static constexpr int kUnspecified = 2;
+    int primaries = kUnspecified;
+    int transfer = kUnspecified;
+    int matrix = kUnspecified;
+    bool fullRange = false;
+    int bitsPerComponent = 8;
+    bool isSpecified() const {
+        return primaries != kUnspecified || transfer != kUnspecified || matrix != kUnspecified ||
+               fullRange;
+    }
+};
+
+// The shape of one stored pixel: horizontal to vertical spacing (1:1 for square pixels).
+struct PixelAspectRatio {
+    int horizontalSpacing = 1;
+    int verticalSpacing = 1;
+    bool isSquare() const { return horizontalSpacing == verticalSpacing; }
 };
 
 struct AudioStreamBasicDescription {

@@ -47,9 +47,6 @@ struct PictureSpill {
     std::int64_t coveredStart = 0;
     std::int64_t coveredEnd = 0;
     std::int64_t writeOffset = 0;
-    // Where the previous ranged read of the track began: a read that ends there is reading
-    // backwards, and only then is keeping pictures worth it.
-    std::int64_t lastReadStart = -1;
 };
 
 } // namespace tx
