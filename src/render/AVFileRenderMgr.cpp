@@ -41,7 +41,8 @@ AVFileRenderMgr::~AVFileRenderMgr() {
 }
 
 float AVFileRenderMgr::getDuration(const std::string& path) {
-    auto asset = Asset::urlAsset(path, true);
+    // Called for every row of the movie library: no more of the file is read than needed.
+    auto asset = Asset::urlAssetForTiming(path);
     return asset ? static_cast<float>(asset->duration().seconds()) : 0.0f;
 }
 

@@ -67,8 +67,9 @@ public:
         std::int64_t dts;
         bool keyframe;
     };
-    // Every packet of the track in decode order, from the scan at open.
-    const std::vector<PacketInfo>& packets() const { return _packets; }
+    // Every packet of the track in decode order: from the scan at open, or read through the
+    // file when first asked for where the movie was timed from its sample tables.
+    const std::vector<PacketInfo>& packets() const;
     int timeBaseNum() const { return _timeBaseNum; }
     int timeBaseDen() const { return _timeBaseDen; }
     // Pictures decoded on the way to a window and kept for the windows before it.
@@ -97,7 +98,9 @@ private:
     VideoColorDescription _colorDescription;
     PixelAspectRatio _pixelAspectRatio;
     std::vector<AudioFormatDescriptionPtr> _formatDescriptions;
-    std::vector<PacketInfo> _packets;
+    mutable std::vector<PacketInfo> _packets;
+    mutable bool _packetsLoaded = false;
+    std::string _path;
     int _timeBaseNum = 1;
     int _timeBaseDen = 1;
     mutable std::shared_ptr<PictureSpill> _pictureSpill;
@@ -117,16 +120,25 @@ public:
     // file is missing or holds no media.
     static std::shared_ptr<Asset> urlAsset(const std::string& path, bool preferPreciseTiming,
                                            ErrorPtr* error = nullptr);
+    // Opens a file for its tracks' precise times and its duration only, as fast as the
+    // container allows: what only a decoder can tell (pixel format, bit depth) may be missing.
+    static std::shared_ptr<Asset> urlAssetForTiming(const std::string& path,
+                                                    ErrorPtr* error = nullptr);
 
     const std::string& path() const { return _path; }
     std::vector<AssetTrackPtr> tracksWithMediaType(const std::string& mediaType) const;
     const std::vector<AssetTrackPtr>& tracks() const { return _tracks; }
     MediaTime duration() const { return _duration; }
+    // How many packets opening the file read to time its tracks.
+    std::size_t packetsReadWhileOpening() const { return _packetsRead; }
 
 private:
+    static std::shared_ptr<Asset> open(const std::string& path, bool preferPreciseTiming,
+                                       bool timingOnly, ErrorPtr* error);
     std::string _path;
     std::vector<AssetTrackPtr> _tracks;
     MediaTime _duration = MediaTime::zero();
+    std::size_t _packetsRead = 0;
 };
 
 using AssetPtr = std::shared_ptr<Asset>;

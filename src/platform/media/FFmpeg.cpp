@@ -75,7 +75,7 @@ ErrorPtr makeError(const std::string& domain, const std::string& what, const std
     return Error::make(domain, ret < 0 ? ret : 0, text);
 }
 
-FormatInputPtr openInput(const std::string& path, ErrorPtr* error) {
+FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse) {
     initialize();
     AVFormatContext* raw = nullptr;
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
@@ -86,6 +86,9 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error) {
         return nullptr;
     }
     FormatInputPtr ctx(raw);
+    if (!analyse) {
+        return ctx;
+    }
     ret = avformat_find_stream_info(ctx.get(), nullptr);
     if (ret < 0) {
         if (error != nullptr) {

@@ -84,8 +84,9 @@ std::string errorText(int ret);
 ErrorPtr makeError(const std::string& domain, const std::string& what, const std::string& where,
                    int ret);
 
-// Opens a file for demuxing and reads its stream facts.
-FormatInputPtr openInput(const std::string& path, ErrorPtr* error);
+// Opens a file for demuxing and reads its stream facts; with `analyse` false, only what the
+// container's header says (no decoding), which is enough for times and sizes.
+FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse = true);
 // A decoder for one stream, opened, with threads as the machine allows.
 CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path);
 
