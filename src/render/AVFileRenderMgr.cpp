@@ -12,6 +12,8 @@ namespace {
 // Every time the engine makes from seconds uses this timescale.
 constexpr std::int32_t kTimescale = 1000000;
 constexpr float kDefaultSampleRate = 44100;
+// The shortest sound that can be laid under the pictures: one AAC frame.
+constexpr double kAacFrameSamples = 1024;
 
 void setStartError(ErrorPtr& slot, const std::string& text) {
     slot = Error::make("Taluvex", 0, text);
@@ -25,8 +27,11 @@ std::shared_ptr<AVFileRenderMgr> AVFileRenderMgr::create() {
 
 AVFileRenderMgr::AVFileRenderMgr() {
     auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(this, kRenderOnFinish, [this](const Notification& n) { onFinish(n); });
-    center.addObserver(this, kRenderOnFail, [this](const Notification& n) { onFail(n); });
+    // Only this engine's own pumps: several engines may render at once.
+    center.addObserver(
+        this, kRenderOnFinish, [this](const Notification& n) { onFinish(n); }, this);
+    center.addObserver(
+        this, kRenderOnFail, [this](const Notification& n) { onFail(n); }, this);
 }
 
 AVFileRenderMgr::~AVFileRenderMgr() {
@@ -65,6 +70,13 @@ bool AVFileRenderMgr::getTrack(const std::string& path, AssetTrackPtr* videoTrac
 
 bool AVFileRenderMgr::start() {
     _startError.reset();
+    _reporting = false;
+    if (_tempo <= 0) {
+        // A speed of 0 would make a movie without pictures, or one that never ends.
+        setStartError(_startError,
+                      "the speed must be above 0 percent, not " + std::to_string(_tempo));
+        return false;
+    }
     if (fileExists(_outputPath)) {
         removeFile(_outputPath);
     }
@@ -126,6 +138,18 @@ bool AVFileRenderMgr::start() {
             // A sound laid forwards needs a track to read; otherwise the job could never end.
             setStartError(_startError, _inputAudioUrl + ": has no sound to lay under the pictures");
             return false;
+        }
+        if (_sourceAudioTrack && !_isReverseSpeed) {
+            // Laid again and again, a sound of (nearly) no length would never fill the movie.
+            const double rate = haveFormatItem && formatItem.streamDescription.sampleRate > 0
+                                    ? formatItem.streamDescription.sampleRate
+                                    : kDefaultSampleRate;
+            if (_audioRange.duration.seconds() < kAacFrameSamples / rate) {
+                setStartError(_startError, _inputAudioUrl + ": its sound is too short to lay (" +
+                                               std::to_string(_audioRange.duration.seconds()) +
+                                               " s)");
+                return false;
+            }
         }
     }
 
@@ -263,6 +287,7 @@ bool AVFileRenderMgr::start() {
     }
     _writer->startSessionAtSourceTime(MediaTime::zero());
 
+    _reporting = true;
     processVideo(videoInput);
     if (_isReverseSpeed) {
         processReverseAudio(audioInput);
@@ -280,13 +305,14 @@ float AVFileRenderMgr::progress() const {
 }
 
 void AVFileRenderMgr::onFinish(const Notification& note) {
-    auto type = std::dynamic_pointer_cast<StringObject>(note.object);
-    finish(type ? type->value() : std::string());
+    if (note.object.get() == this) {
+        finish(_pumpReport.mediaType);
+    }
 }
 
 void AVFileRenderMgr::onFail(const Notification& note) {
-    if (auto error = std::dynamic_pointer_cast<Error>(note.object)) {
-        fail(error);
+    if (note.object.get() == this && _pumpReport.error) {
+        fail(_pumpReport.error);
     }
 }
 
@@ -318,6 +344,7 @@ void AVFileRenderMgr::finish(const std::string& mediaType) {
     AssetWriterPtr writer = _writer;
     const bool written = writer->finishWriting();
     releaseMedia();
+    _reporting = false;
     if (!written) {
         // The movie could not be completed: that is a failure, not a success.
         _failureCause = writer->error();
@@ -339,10 +366,12 @@ void AVFileRenderMgr::fail(const ErrorPtr& error) {
     }
     _writer->finishWriting();
     releaseMedia();
+    _reporting = false;
     didErrorRender(error);
 }
 
 void AVFileRenderMgr::stop() {
+    _reporting = false;
     if (_readerAudio) {
         _readerAudio->cancelReading();
     }
@@ -353,6 +382,9 @@ void AVFileRenderMgr::stop() {
 }
 
 void AVFileRenderMgr::didUpdateRender(float value) {
+    if (!_reporting) {
+        return;
+    }
     if (auto* d = dynamic_cast<AVFileRenderMgrDelegate*>(_delegate.lock().get())) {
         d->avFileRenderMgrDidUpdate(this, value);
     }
@@ -378,7 +410,20 @@ void AVFileRenderMgr::postPumpFailure(const std::string& domain, const AssetRead
         (_writer && _writer->status() == AssetWriterStatus::Failed)) {
         error = Error::make(domain, 0);
     }
-    NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+    _pumpReport = {std::string(), error};
+    NotificationCenter::defaultCenter().post(kRenderOnFail, self());
+}
+
+void AVFileRenderMgr::postPumpFinish(const std::string& mediaType) {
+    _pumpReport = {mediaType, nullptr};
+    NotificationCenter::defaultCenter().post(kRenderOnFinish, self());
+}
+
+void AVFileRenderMgr::queueProgress(float progress) {
+    // Queued, not waited for: it may arrive after later picture updates, but never after the
+    // job has ended (didUpdateRender checks).
+    auto engine = self();
+    RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, false);
 }
 
 AudioProcess* AVFileRenderMgr::getAudioProcess() {

@@ -87,15 +87,13 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                 e._audioProgress =
                     static_cast<float>((ownSeconds + state->secondsLaid) / denominator);
                 const float progress = e.progress();
-                RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
-                                       false);
+                e.queueProgress(progress);
                 continue;
             }
             if (e._actualVideoTime <= soundLength) {
                 e._actualVideoTime = MediaTime::zero();
                 input->markAsFinished();
-                NotificationCenter::defaultCenter().post(
-                    kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
+                e.postPumpFinish(kMediaTypeAudio);
                 return;
             }
             e._actualVideoTime = e._actualVideoTime - soundLength;

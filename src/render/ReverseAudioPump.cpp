@@ -81,8 +81,7 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
                 if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window,
                                          e._audioStartTime)) {
                     input->markAsFinished();
-                    NotificationCenter::defaultCenter().post(
-                        kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
+                    e.postPumpFinish(kMediaTypeAudio);
                     return;
                 }
                 e.getAudioData(window, e._audioArrayBuffer, state->audioFormat, nullptr);
@@ -105,9 +104,7 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
                 seconds / (e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f));
             e._audioArrayBuffer.pop_back();
             const float progress = e.progress();
-            // Queued, not waited for: it may arrive after later picture updates.
-            RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
-                                   false);
+            e.queueProgress(progress);
         }
         if (writerGone || !e._writer) {
             e.postPumpFailure(kAudioRenderErrorDomain);

@@ -30,8 +30,7 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
                 if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window,
                                          e._videoStartTime)) {
                     input->markAsFinished();
-                    NotificationCenter::defaultCenter().post(
-                        kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeVideo));
+                    e.postPumpFinish(kMediaTypeVideo);
                     return;
                 }
                 e.getVideoData(window, e._videoArrayBuffer);
