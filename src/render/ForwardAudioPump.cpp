@@ -123,6 +123,8 @@ AVFileRenderMgr::setupAudioReaderOutput(const MediaTime& audioDuration,
     }
     MediaSettings settings = PlistValue::dictionary();
     settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
+    // Surround is folded down to stereo by the reader, as for reversed sound.
+    settings.set(kNumberOfChannelsKey, PlistValue::integer(2));
     auto output = AssetReaderTrackOutput::create(_sourceAudioTrack, settings);
     if (output && _readerAudio->canAddOutput(output)) {
         _readerAudio->addOutput(output);

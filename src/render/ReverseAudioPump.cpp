@@ -26,32 +26,13 @@ struct ReversePumpState {
     std::uint32_t bytesWritten = 0;
 };
 
-// Interleaved 16-bit frames of `channels`, as at most two channels: surround is folded onto
-// left (even channels) and right (odd channels).
+// Interleaved 16-bit frames of one or two channels, appended last frame first.
 void appendReversedFrames(const std::int16_t* samples, std::size_t frames, int channels,
-                          int outChannels, std::vector<std::int16_t>& out) {
-    out.reserve(out.size() + frames * static_cast<std::size_t>(outChannels));
+                          std::vector<std::int16_t>& out) {
+    out.reserve(out.size() + frames * static_cast<std::size_t>(channels));
     for (std::size_t i = frames; i-- > 0;) {
         const std::int16_t* frame = samples + i * static_cast<std::size_t>(channels);
-        if (channels <= 2) {
-            out.insert(out.end(), frame, frame + channels);
-            continue;
-        }
-        long left = 0;
-        long right = 0;
-        int leftCount = 0;
-        int rightCount = 0;
-        for (int c = 0; c < channels; ++c) {
-            if (c % 2 == 0) {
-                left += frame[c];
-                ++leftCount;
-            } else {
-                right += frame[c];
-                ++rightCount;
-            }
-        }
-        out.push_back(static_cast<std::int16_t>(left / leftCount));
-        out.push_back(static_cast<std::int16_t>(right / rightCount));
+        out.insert(out.end(), frame, frame + channels);
     }
 }
 
@@ -125,6 +106,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
     }
     MediaSettings settings = PlistValue::dictionary();
     settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
+    // Reversal and tempo change take one or two channels: surround is folded down by the reader.
+    settings.set(kNumberOfChannelsKey, PlistValue::integer(2));
     auto output = AssetReaderTrackOutput::create(_sourceAudioTrack, settings);
     if (reader->canAddOutput(output)) {
         reader->addOutput(output);
@@ -162,15 +145,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         const DataBlockPtr& block = sample->dataBlock();
         const AudioStreamBasicDescription source = sample->formatDescription()->streamDescription();
         if (!format) {
-            AudioStreamBasicDescription asbd = source;
-            if (asbd.channelsPerFrame > 2) {
-                asbd.channelsPerFrame = 2;
-                asbd.bytesPerFrame = 4;
-                asbd.bytesPerPacket = 4;
-            }
-            const std::uint32_t tag = asbd.channelsPerFrame == 2 ? kAudioChannelLayoutTagStereo
-                                                                 : kAudioChannelLayoutTagMono;
-            format = AudioFormatDescription::create(asbd, tag,
+            format = AudioFormatDescription::create(source,
+                                                    layoutTagForChannels(source.channelsPerFrame),
                                                     sample->formatDescription()->magicCookie(),
                                                     sample->formatDescription()->extensions());
         }
@@ -209,8 +185,7 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         cursor = p + t;
         std::vector<std::int16_t> reversed;
         appendReversedFrames(reinterpret_cast<const std::int16_t*>(block->data() + k0),
-                             static_cast<std::size_t>(n / bytesPerFrame), channels, outChannels,
-                             reversed);
+                             static_cast<std::size_t>(n / bytesPerFrame), channels, reversed);
         parts.push_back(std::move(reversed));
         if (last) {
             reader->cancelReading();

@@ -168,10 +168,32 @@ TEST(PictureFidelity, WindowsAfterTheFirstAreNotDecodedFromAKeyframeAgain) {
         spec.timescale = 600;
         spec.sound = false;
         const std::string out = tempPath("mov");
+        // The kept pictures go to the cache folder, unlinked, never to the temporary folder.
+        const std::string cache = tempPath("cache");
+        const char* oldCache = std::getenv("XDG_CACHE_HOME");
+        const std::string savedCache = oldCache != nullptr ? oldCache : "";
+        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
         RenderRun r(makeClip(spec), "", false, 130, out);
         ASSERT_TRUE(r.engine->start());
         const AssetTrackPtr track = r.engine->sourceVideoTrack();
+        ASSERT_TRUE(RunLoop::runUntil([&] { return r.delegate->updates.size() > 40; }, 60));
+        int keptFiles = 0;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+            if (target.rfind(cache + "/taluvex/", 0) == 0) {
+                EXPECT_NE(target.find("(deleted)"), std::string::npos) << target;
+                ++keptFiles;
+            }
+        }
+        EXPECT_EQ(keptFiles, c.kept ? 1 : 0);
         ASSERT_TRUE(RunLoop::runUntil([&] { return r.delegate->ended(); }, 60));
+        if (oldCache != nullptr) {
+            setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+        } else {
+            unsetenv("XDG_CACHE_HOME");
+        }
+        std::filesystem::remove_all(cache);
         ASSERT_EQ(r.delegate->finishes, 1);
         const AssetTrack::ReadCounts counts = track->readCounts();
         EXPECT_EQ(counts.decodedFromKeyframe, 1) << c.keyint;

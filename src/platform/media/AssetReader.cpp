@@ -71,6 +71,9 @@ struct AssetReaderTrackOutput::Impl {
     ff::SwsPtr sws;
     ff::SwrPtr swr;
     AudioFormatDescriptionPtr soundFormat;
+    int swrSourceChannels = 0;
+    // Sound with more channels is folded down to this many (0: as many as the source has).
+    int maxChannels = 0;
     std::string path;
     // Pictures kept from an earlier read (see PictureSpill).
     std::shared_ptr<PictureSpill> spill;
@@ -387,40 +390,31 @@ AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
 }
 
 SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr* error) {
-    const int channels = frame->ch_layout.nb_channels;
+    const int sourceChannels = frame->ch_layout.nb_channels;
     const int rate = frame->sample_rate;
-    if (channels <= 0 || rate <= 0) {
+    if (sourceChannels <= 0 || rate <= 0) {
         *error = Error::make(kReaderDomain, 0, path + ": sound without channels or rate");
         return nullptr;
     }
+    const int channels = maxChannels > 0 ? std::min(sourceChannels, maxChannels) : sourceChannels;
     if (!soundFormat ||
         soundFormat->streamDescription().channelsPerFrame != static_cast<std::uint32_t>(channels) ||
-        soundFormat->streamDescription().sampleRate != rate) {
-        AudioStreamBasicDescription asbd;
-        asbd.sampleRate = rate;
-        asbd.formatID = kAudioFormatLinearPCM;
-        asbd.formatFlags = 0x4 | 0x8; // signed integer, packed
-        asbd.bytesPerFrame = static_cast<std::uint32_t>(2 * channels);
-        asbd.bytesPerPacket = asbd.bytesPerFrame;
-        asbd.framesPerPacket = 1;
-        asbd.channelsPerFrame = static_cast<std::uint32_t>(channels);
-        asbd.bitsPerChannel = 16;
-        std::uint32_t tag = kAudioChannelLayoutTagUnknown;
-        if (channels == 1) {
-            tag = kAudioChannelLayoutTagMono;
-        } else if (channels == 2) {
-            tag = kAudioChannelLayoutTagStereo;
+        soundFormat->streamDescription().sampleRate != rate ||
+        swrSourceChannels != sourceChannels) {
+        const auto count = static_cast<std::uint32_t>(channels);
+        soundFormat = AudioFormatDescription::create(linearPCM16Description(rate, count),
+                                                     layoutTagForChannels(count));
+        AVChannelLayout outLayout{};
+        if (channels == sourceChannels) {
+            av_channel_layout_copy(&outLayout, &frame->ch_layout);
+        } else {
+            av_channel_layout_default(&outLayout, channels);
         }
-        soundFormat = AudioFormatDescription::create(asbd, tag);
-        swr.reset();
-        SwrContext* raw = nullptr;
-        int ret =
-            swr_alloc_set_opts2(&raw, &frame->ch_layout, AV_SAMPLE_FMT_S16, rate, &frame->ch_layout,
-                                static_cast<AVSampleFormat>(frame->format), rate, 0, nullptr);
-        if (ret >= 0) {
-            ret = swr_init(raw);
-        }
-        swr.reset(raw);
+        int ret = 0;
+        swr = ff::makeResampler(outLayout, AV_SAMPLE_FMT_S16, rate, frame->ch_layout,
+                                static_cast<AVSampleFormat>(frame->format), rate, ret);
+        av_channel_layout_uninit(&outLayout);
+        swrSourceChannels = sourceChannels;
         if (ret < 0) {
             *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, ret);
             return nullptr;
@@ -586,6 +580,10 @@ bool AssetReader::startReading() {
     for (const auto& output : _outputs) {
         output->_impl = std::make_unique<AssetReaderTrackOutput::Impl>();
         output->_impl->path = _asset->path();
+        if (const PlistValue* channels = output->_settings.find(kNumberOfChannelsKey);
+            channels != nullptr && channels->type() == PlistValue::Type::Integer) {
+            output->_impl->maxChannels = static_cast<int>(channels->asInteger());
+        }
         ErrorPtr error;
         if (!output->_impl->open(*output->track(), _timeRange, _followingRange, &error)) {
             output->_impl.reset();

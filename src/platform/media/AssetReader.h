@@ -16,7 +16,8 @@ class AssetReader;
 enum class AssetReaderStatus { Unknown = 0, Reading = 1, Completed = 2, Failed = 3, Cancelled = 4 };
 
 // One track's decoded samples. Pictures come as '420v' (NV12); sound as interleaved signed
-// 16-bit linear PCM at the track's own rate and channel count.
+// 16-bit linear PCM at the track's own rate and channel count, or folded down (by FFmpeg's
+// matrix) to at most kNumberOfChannelsKey channels when the settings give that key.
 class AssetReaderTrackOutput : public Object {
 public:
     static std::shared_ptr<AssetReaderTrackOutput> create(AssetTrackPtr track,

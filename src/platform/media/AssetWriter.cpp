@@ -501,14 +501,9 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     if (!impl.swr || impl.swrInRate != inRate || impl.swrInChannels != inChannels) {
         AVChannelLayout inLayout;
         av_channel_layout_default(&inLayout, inChannels);
-        SwrContext* raw = nullptr;
-        int ret =
-            swr_alloc_set_opts2(&raw, &impl.encoder->ch_layout, AV_SAMPLE_FMT_FLTP, impl.sampleRate,
-                                &inLayout, AV_SAMPLE_FMT_S16, inRate, 0, nullptr);
-        if (ret >= 0) {
-            ret = swr_init(raw);
-        }
-        impl.swr.reset(raw);
+        int ret = 0;
+        impl.swr = ff::makeResampler(impl.encoder->ch_layout, AV_SAMPLE_FMT_FLTP, impl.sampleRate,
+                                     inLayout, AV_SAMPLE_FMT_S16, inRate, ret);
         if (ret < 0) {
             writer->fail(
                 ff::makeError(kWriterDomain, "cannot convert the sound", writer->_path, ret));

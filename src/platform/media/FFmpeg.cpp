@@ -60,6 +60,24 @@ PacketPtr makePacket() {
     return PacketPtr(av_packet_alloc());
 }
 
+SwrPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                     const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate,
+                     int& ret) {
+    SwrContext* raw = nullptr;
+    // FFmpeg 5 takes the layouts as non-const, but only reads them.
+    ret =
+        swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&outLayout), outFormat, outRate,
+                            const_cast<AVChannelLayout*>(&inLayout), inFormat, inRate, 0, nullptr);
+    if (ret >= 0) {
+        ret = swr_init(raw);
+    }
+    SwrPtr swr(raw);
+    if (ret < 0) {
+        swr.reset();
+    }
+    return swr;
+}
+
 std::string errorText(int ret) {
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {0};
     av_strerror(ret, buffer, sizeof buffer);

@@ -78,6 +78,12 @@ struct DecoderSlot {
 namespace tx::ff {
 PacketPtr makePacket();
 
+// A resampler from one sound layout, format and rate to another, initialised; FFmpeg's matrix
+// folds surround sound down. Null (and `ret` < 0) on failure.
+SwrPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                     const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate,
+                     int& ret);
+
 // FFmpeg's own text for an error code.
 std::string errorText(int ret);
 // An error saying what failed and where, with FFmpeg's text.

@@ -94,6 +94,28 @@ struct AudioStreamBasicDescription {
     std::uint32_t bitsPerChannel = 0;
 };
 
+// The layout tag of interleaved sound with this many channels: mono, stereo, or unknown.
+constexpr std::uint32_t layoutTagForChannels(std::uint32_t channels) {
+    return channels == 1   ? kAudioChannelLayoutTagMono
+           : channels == 2 ? kAudioChannelLayoutTagStereo
+                           : kAudioChannelLayoutTagUnknown;
+}
+
+// Interleaved signed 16-bit linear PCM, as readers deliver sound and writers take it.
+inline AudioStreamBasicDescription linearPCM16Description(double sampleRate,
+                                                          std::uint32_t channels) {
+    AudioStreamBasicDescription asbd;
+    asbd.sampleRate = sampleRate;
+    asbd.formatID = kAudioFormatLinearPCM;
+    asbd.formatFlags = 0x4 | 0x8; // signed integer, packed
+    asbd.bytesPerFrame = 2 * channels;
+    asbd.bytesPerPacket = asbd.bytesPerFrame;
+    asbd.framesPerPacket = 1;
+    asbd.channelsPerFrame = channels;
+    asbd.bitsPerChannel = 16;
+    return asbd;
+}
+
 struct AudioFormatListItem {
     AudioStreamBasicDescription streamDescription;
     std::uint32_t channelLayoutTag = kAudioChannelLayoutTagUnknown;

@@ -1,8 +1,9 @@
 // Internal to the media layer. Reading a movie backwards a window at a time means decoding each
 // window from the keyframe before it; with keyframes far apart the same pictures would be
 // decoded again and again. Instead, the pictures decoded on the way to a window are kept in an
-// unlinked temporary file, so the windows before it are read back from there: memory stays at
-// one window, each picture is decoded once, and nothing is left on disk.
+// unlinked file in the user's cache folder ($XDG_CACHE_HOME/taluvex, on disk where the
+// temporary folder may be memory), so the windows before it are read back from there: memory
+// stays at one window, each picture is decoded once, and nothing is left on disk.
 #pragma once
 
 #include "FFmpeg.h"
