@@ -243,17 +243,14 @@ bool AVFileRenderMgr::start() {
     // movies, camcorder streams) to its end; the movie lasts that length x 100/tempo.
     _videoTimeValue = _videoRange.end();
     _videoStartTime = _videoRange.start;
+    // The movie shows every picture for one interval of the nominal rate, so that is how long
+    // its picture lasts; the sound is fitted to that. It differs from the source's time range
+    // by less than a picture, or more where the source leaves holes (a dropped picture).
     MediaTime pictureLength = _videoTimeValue - _videoStartTime;
-    // The movie shows every picture for one interval of the nominal rate: where the source
-    // leaves holes (a dropped picture), that is shorter than its time range, and the sound
-    // follows the pictures.
     const std::size_t pictures = _sourceVideoTrack->packets().size();
     if (pictures > 0) {
-        const MediaTime shown = MediaTime::makeWithSeconds(
-            static_cast<double>(pictures) / _nominalFrameRate, kTimescale);
-        if (shown < pictureLength) {
-            pictureLength = shown;
-        }
+        pictureLength = MediaTime::makeWithSeconds(
+            static_cast<double>(pictures) / static_cast<double>(_nominalFrameRate), kTimescale);
     }
     _actualVideoTime =
         pictureLength.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));

@@ -27,6 +27,7 @@ struct Layout {
     bool variableRate = false;
     double startOffset = 0;
     int keyint = 30;
+    bool reordered = false;
 };
 
 std::string describe(const Layout& l) {
@@ -49,6 +50,7 @@ ClipSpec specFor(const Layout& l) {
     spec.startOffset = l.startOffset;
     spec.keyint = l.keyint;
     spec.indexPeriod = kPeriod;
+    spec.reordered = l.reordered;
     spec.channels = 2;
     return spec;
 }
@@ -91,8 +93,9 @@ void checkReversal(const std::string& source, const Layout& l) {
     // picture, to within one AAC frame.
     const double picture = probeDuration(out, "v:0");
     EXPECT_NEAR(picture, sourceSeconds * 100 / l.tempo, step + 1e-3);
+    // The sound track's own length (a decoder would add the last frame's padding).
+    EXPECT_NEAR(probeDuration(out, "a:0"), picture, kAacFrameSeconds);
     const RenderedSound sound = readSound(out);
-    EXPECT_NEAR(sound.seconds(), picture, kAacFrameSeconds);
     EXPECT_LT(longestSilence(sound, 0.05, sound.seconds() - 0.05), 0.005);
     std::filesystem::remove(out);
 }
@@ -101,11 +104,16 @@ void checkReversal(const std::string& source, const Layout& l) {
 
 TEST(SourceLayouts, EveryPictureExactlyOnceAtAnyRateTimescaleAndLength) {
     const std::vector<Layout> layouts = {
-        {"mov", "30", 600, 3.4, 100},           {"mov", "30", 600, 7.9, 130},
-        {"mov", "30000/1001", 600, 7.9, 70},    {"mov", "24000/1001", 15360, 3.4, 130},
-        {"mov", "24", 1000, 3.4, 100},          {"mov", "25", 1000, 3.4, 70},
-        {"mov", "30000/1001", 30000, 3.4, 100}, {"mov", "50", 90000, 2.3, 130},
-        {"mov", "60", 90000, 3.4, 130},         {"mov", "30", 600, 3.4, 100, true},
+        {"mov", "30", 600, 3.37, 100, false, 0, 30, true},
+        {"mov", "30", 600, 7.9, 130},
+        {"mov", "30000/1001", 600, 7.9, 70},
+        {"mov", "24000/1001", 15360, 3.4, 130},
+        {"mov", "24", 1000, 3.4, 100},
+        {"mov", "25", 1000, 3.4, 70},
+        {"mov", "30000/1001", 30000, 3.4, 100},
+        {"mov", "50", 90000, 2.3, 130},
+        {"mov", "60", 90000, 3.4, 130},
+        {"mov", "30", 600, 3.4, 100, true},
     };
     for (const Layout& l : layouts) {
         checkReversal(makeClip(specFor(l)), l);

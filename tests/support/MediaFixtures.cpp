@@ -55,7 +55,7 @@ std::string makeClip(const ClipSpec& s) {
          << (s.sweep ? "-sweep" : "") << (s.rotate.empty() ? "" : "-rot" + s.rotate)
          << (s.rate.empty() ? "" : "-r" + s.rate.substr(0, s.rate.find('/')))
          << (s.variableRate ? "-vfr" : "") << "-ts" << s.timescale << "-off" << s.startOffset
-         << "-p" << s.indexPeriod << "." << s.container;
+         << "-p" << s.indexPeriod << (s.reordered ? "-bf" : "") << "." << s.container;
     const std::string path = name.str();
     if (std::filesystem::exists(path)) {
         return path;
@@ -100,8 +100,9 @@ std::string makeClip(const ClipSpec& s) {
     if (s.container == "avi") {
         cmd << "-c:v mpeg4 -q:v 2 -g " << s.keyint << " ";
     } else {
-        cmd << "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.keyint << " -keyint_min "
-            << s.keyint << " -sc_threshold 0 ";
+        cmd << "-c:v libx264 -preset " << (s.reordered ? "veryfast -bf 2" : "ultrafast")
+            << " -pix_fmt yuv420p -g " << s.keyint << " -keyint_min " << s.keyint
+            << " -sc_threshold 0 ";
     }
     if (s.sound) {
         cmd << (s.container == "avi" ? "-c:a libmp3lame " : "-c:a aac ") << "-ac " << s.channels
@@ -113,6 +114,7 @@ std::string makeClip(const ClipSpec& s) {
     if (s.startOffset > 0) {
         cmd << "-output_ts_offset " << s.startOffset << " ";
     }
+
     const std::string muxer = s.container == "mkv"  ? "matroska"
                               : s.container == "ts" ? "mpegts"
                                                     : s.container;

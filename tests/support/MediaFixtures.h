@@ -33,6 +33,9 @@ struct ClipSpec {
     // With indexInBrightness: luma 16 + 4 × (index mod indexPeriod), for clips too long for the
     // plain index; 0 keeps the plain index.
     int indexPeriod = 0;
+    // Pictures stored out of decode order (B-frames), as most encoders write them; the
+    // QuickTime writer then gives the last ones a duration of one tick.
+    bool reordered = false;
 };
 
 // A QuickTime clip in the test's temporary folder, made once per spec and reused.
