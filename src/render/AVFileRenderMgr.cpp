@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
+#include "render/PumpWindow.h"
 
 #include <cstring>
 
@@ -9,8 +10,6 @@ namespace tx {
 
 namespace {
 
-// Every time the engine makes from seconds uses this timescale.
-constexpr std::int32_t kTimescale = 1000000;
 constexpr float kDefaultSampleRate = 44100;
 // The shortest sound that can be laid under the pictures: one AAC frame.
 constexpr double kAacFrameSamples = 1024;
@@ -249,8 +248,9 @@ bool AVFileRenderMgr::start() {
     MediaTime pictureLength = _videoTimeValue - _videoStartTime;
     const std::size_t pictures = _sourceVideoTrack->packets().size();
     if (pictures > 0) {
-        pictureLength = MediaTime::makeWithSeconds(
-            static_cast<double>(pictures) / static_cast<double>(_nominalFrameRate), kTimescale);
+        pictureLength = MediaTime::makeWithSeconds(static_cast<double>(pictures) /
+                                                       static_cast<double>(_nominalFrameRate),
+                                                   kRenderTimescale);
     }
     _actualVideoTime =
         pictureLength.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));

@@ -3,6 +3,7 @@
 #include "AVFileRenderMgr.h"
 
 #include "platform/foundation/RunLoop.h"
+#include "render/PumpWindow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +11,6 @@
 namespace tx {
 
 namespace {
-
-constexpr std::int32_t kTimescale = 1000000;
 
 struct ForwardPumpState {
     AssetReaderTrackOutputPtr readerOutput;
@@ -77,7 +76,8 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                 // Every pass starts again at the sound's start on the reader's clock: move it to
                 // where the earlier passes ended, so the sound only goes forward from zero.
                 const MediaTime shift =
-                    MediaTime::makeWithSeconds(state->secondsLaid, kTimescale) - e._audioStartTime;
+                    MediaTime::makeWithSeconds(state->secondsLaid, kRenderTimescale) -
+                    e._audioStartTime;
                 auto placed = placeOnOutput(sample, shift, state->passEnd);
                 if (placed->numSamples() > 0) {
                     input->appendSampleBuffer(placed);

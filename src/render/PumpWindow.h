@@ -5,16 +5,19 @@
 
 namespace tx {
 
+// Every time the engine makes from a number of seconds has this timescale.
+constexpr std::int32_t kRenderTimescale = 1000000;
+
 // Moves `baseTime` one window of `windowSeconds` towards `floor` and gives that window; false
 // when nothing is left. The last window is the remainder, from `floor`. A window ends exactly
 // where the one before it began, so consecutive windows neither overlap nor leave a gap.
 inline bool nextWindowBackwards(MediaTime& baseTime, double windowSeconds, TimeRange& window,
                                 const MediaTime& floor = MediaTime::zero()) {
-    constexpr std::int32_t kTimescale = 1000000;
     if (!(baseTime > floor)) {
         return false;
     }
-    MediaTime start = MediaTime::makeWithSeconds(baseTime.seconds() - windowSeconds, kTimescale);
+    MediaTime start =
+        MediaTime::makeWithSeconds(baseTime.seconds() - windowSeconds, kRenderTimescale);
     if (start < floor) {
         start = floor;
     }

@@ -13,7 +13,6 @@ namespace tx {
 
 namespace {
 
-constexpr std::int32_t kTimescale = 1000000;
 constexpr double kSoundWindowSeconds = 2.0;
 // The reader reads this much before and after a window.
 constexpr double kSoundMarginSeconds = 0.2;
@@ -76,7 +75,7 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
             const double rate = asbd.sampleRate;
             const std::uint32_t bytesPerFrame = asbd.bytesPerFrame;
             const auto seconds = static_cast<float>(state->bytesWritten / (rate * bytesPerFrame));
-            const MediaTime time = MediaTime::makeWithSeconds(seconds, kTimescale);
+            const MediaTime time = MediaTime::makeWithSeconds(seconds, kRenderTimescale);
             state->bytesWritten += static_cast<std::uint32_t>(length);
             auto sample = SampleBuffer::createAudio(
                 block, true, state->audioFormat, static_cast<long>(length / bytesPerFrame), time);
@@ -112,7 +111,7 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
     if (reader->canAddOutput(output)) {
         reader->addOutput(output);
     }
-    const MediaTime margin = MediaTime::makeWithSeconds(kSoundMarginSeconds, kTimescale);
+    const MediaTime margin = MediaTime::makeWithSeconds(kSoundMarginSeconds, kRenderTimescale);
     MediaTime lead = margin;
     if (range.start < lead) {
         lead = range.start;

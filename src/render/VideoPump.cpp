@@ -9,7 +9,6 @@ namespace tx {
 
 namespace {
 
-constexpr std::int32_t kTimescale = 1000000;
 constexpr double kWindowSeconds = 1.0;
 
 } // namespace
@@ -42,7 +41,7 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
             // Output times come from the picture count, in single precision on purpose.
             const float t = static_cast<float>(e._videoFrame) / e._nominalFrameRate /
                             (static_cast<float>(e._tempo) / 100.0f);
-            const MediaTime outputTime = MediaTime::makeWithSeconds(t, kTimescale);
+            const MediaTime outputTime = MediaTime::makeWithSeconds(t, kRenderTimescale);
             ++e._videoFrame;
             e._writerVideoInputAdaptor->appendPixelBuffer(sample->imageBuffer(), outputTime);
             e._videoProgress = static_cast<float>(

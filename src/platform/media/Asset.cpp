@@ -11,8 +11,6 @@ namespace tx {
 
 namespace {
 
-const char* const kMediaDomain = "Media";
-
 std::uint32_t layoutTagFor(const AVChannelLayout& layout) {
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
@@ -332,7 +330,7 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
     }
     if (asset->_tracks.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kMediaDomain, 0, path + ": holds no picture or sound");
+            *error = Error::make(kMediaErrorDomain, 0, path + ": holds no picture or sound");
         }
         return nullptr;
     }

@@ -11,7 +11,6 @@ namespace tx {
 
 namespace {
 
-const char* const kReaderDomain = "Media";
 // AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
 constexpr double kSoundPrerollSeconds = 0.1;
 // Windows of pictures up to this size are decoded one ahead while the previous one is used.
@@ -104,7 +103,7 @@ struct AssetReaderTrackOutput::Impl {
     int nextFrame(AVFrame* frame);
     SampleBufferPtr makePicture(AVFrame* frame, ErrorPtr* error);
     // The picture as NV12, taking over `frame`'s data; null on failure.
-    AVFrame* toNV12(AVFrame* frame, ErrorPtr* error);
+    OwnedFrame toNV12(AVFrame* frame, ErrorPtr* error);
     void planSpill(const AssetTrack& track, std::int64_t keyPts);
     SampleBufferPtr nextFromSpill();
     SampleBufferPtr makeSound(AVFrame* frame, ErrorPtr* error);
@@ -158,15 +157,16 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
     if (spillIndex >= spill->entries.size() || spill->entries[spillIndex].pts >= endTs) {
         return nullptr;
     }
-    AVFrame* frame = spill->load(spillIndex++);
-    if (frame == nullptr) {
+    OwnedFrame frame = spill->load(spillIndex++);
+    if (!frame) {
         return nullptr;
     }
     const AVRational tb = {spillTimeBase.num, spillTimeBase.den};
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
     const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
                                                        : MediaTime::invalid();
-    return SampleBuffer::createPicture(PixelBuffer::wrap(frame, kPixelFormat420v), time, duration);
+    return SampleBuffer::createPicture(PixelBuffer::wrap(std::move(frame), kPixelFormat420v), time,
+                                       duration);
 }
 
 void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
@@ -249,7 +249,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     }
     if (track.streamIndex() < 0 ||
         static_cast<unsigned>(track.streamIndex()) >= format->nb_streams) {
-        *error = Error::make(kReaderDomain, 0, path + ": the track is gone");
+        *error = Error::make(kMediaErrorDomain, 0, path + ": the track is gone");
         return false;
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -293,7 +293,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     if (seekTo != AV_NOPTS_VALUE) {
         const int ret = av_seek_frame(format.get(), stream->index, seekTo, AVSEEK_FLAG_BACKWARD);
         if (ret < 0) {
-            *error = ff::makeError(kReaderDomain, "cannot seek", path, ret);
+            *error = ff::makeError(kMediaErrorDomain, "cannot seek", path, ret);
             return false;
         }
     }
@@ -343,18 +343,18 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorP
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
     const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
                                                        : MediaTime::invalid();
-    AVFrame* picture = toNV12(frame, error);
-    if (picture == nullptr) {
+    OwnedFrame picture = toNV12(frame, error);
+    if (!picture) {
         return nullptr;
     }
-    return SampleBuffer::createPicture(PixelBuffer::wrap(picture, kPixelFormat420v), time,
-                                       duration);
+    return SampleBuffer::createPicture(PixelBuffer::wrap(std::move(picture), kPixelFormat420v),
+                                       time, duration);
 }
 
-AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
+OwnedFrame AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
     if (frame->format == AV_PIX_FMT_NV12) {
-        AVFrame* owned = av_frame_alloc();
-        av_frame_move_ref(owned, frame);
+        OwnedFrame owned(av_frame_alloc());
+        av_frame_move_ref(owned.get(), frame);
         return owned;
     }
     sws.reset(sws_getCachedContext(
@@ -373,18 +373,17 @@ AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
                                  &contrast, &saturation);
         sws_setColorspaceDetails(sws.get(), inverse, 1, table, 1, brightness, contrast, saturation);
     }
-    AVFrame* converted = ff::allocNV12(frame->width, frame->height);
-    int ret = sws && converted != nullptr ? 0 : AVERROR(EINVAL);
+    OwnedFrame converted = ff::allocNV12(frame->width, frame->height);
+    int ret = sws && converted ? 0 : AVERROR(EINVAL);
     if (ret >= 0) {
         ret = sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
                         converted->linesize);
     }
     if (ret < 0) {
-        av_frame_free(&converted);
-        *error = ff::makeError(kReaderDomain, "cannot convert a picture to NV12", path, ret);
+        *error = ff::makeError(kMediaErrorDomain, "cannot convert a picture to NV12", path, ret);
         return nullptr;
     }
-    av_frame_copy_props(converted, frame);
+    av_frame_copy_props(converted.get(), frame);
     av_frame_unref(frame);
     return converted;
 }
@@ -393,7 +392,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
     const int sourceChannels = frame->ch_layout.nb_channels;
     const int rate = frame->sample_rate;
     if (sourceChannels <= 0 || rate <= 0) {
-        *error = Error::make(kReaderDomain, 0, path + ": sound without channels or rate");
+        *error = Error::make(kMediaErrorDomain, 0, path + ": sound without channels or rate");
         return nullptr;
     }
     const int channels = maxChannels > 0 ? std::min(sourceChannels, maxChannels) : sourceChannels;
@@ -416,7 +415,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
         av_channel_layout_uninit(&outLayout);
         swrSourceChannels = sourceChannels;
         if (ret < 0) {
-            *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, ret);
+            *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", path, ret);
             return nullptr;
         }
     }
@@ -428,7 +427,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
                     const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (got < 0) {
         std::free(memory);
-        *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, got);
+        *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", path, got);
         return nullptr;
     }
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, stream->time_base);
@@ -493,7 +492,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
             return nullptr;
         }
         if (ret < 0) {
-            error = ff::makeError(kReaderDomain, "cannot decode", impl.path, ret);
+            error = ff::makeError(kMediaErrorDomain, "cannot decode", impl.path, ret);
             return nullptr;
         }
         std::int64_t pts = frame->best_effort_timestamp;
@@ -515,13 +514,12 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
         }
         if (impl.spilling && before && pts >= impl.spillFrom) {
             ErrorPtr ignored;
-            AVFrame* picture = impl.toNV12(frame.get(), &ignored);
-            if (picture == nullptr || !impl.spill->append(picture)) {
+            const OwnedFrame picture = impl.toNV12(frame.get(), &ignored);
+            if (!picture || !impl.spill->append(picture.get())) {
                 // No room to keep them: the earlier windows are decoded again instead.
                 impl.spilling = false;
                 impl.spill->entries.clear();
             }
-            av_frame_free(&picture);
             av_frame_unref(frame.get());
             continue;
         }
@@ -543,7 +541,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
 std::shared_ptr<AssetReader> AssetReader::create(AssetPtr asset, ErrorPtr* error) {
     if (!asset) {
         if (error != nullptr) {
-            *error = Error::make(kReaderDomain, 0, "no asset to read");
+            *error = Error::make(kMediaErrorDomain, 0, "no asset to read");
         }
         return nullptr;
     }
@@ -574,7 +572,7 @@ bool AssetReader::startReading() {
     }
     if (_outputs.empty()) {
         _status = AssetReaderStatus::Failed;
-        _error = Error::make(kReaderDomain, 0, _asset->path() + ": nothing to read");
+        _error = Error::make(kMediaErrorDomain, 0, _asset->path() + ": nothing to read");
         return false;
     }
     for (const auto& output : _outputs) {

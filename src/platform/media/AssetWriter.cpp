@@ -14,7 +14,6 @@ namespace tx {
 
 namespace {
 
-const char* const kWriterDomain = "Media";
 // How far one input may run ahead of the others, so the file interleaves and nothing piles up.
 constexpr double kInterleaveSeconds = 0.5;
 constexpr int kAacFrameSamples = 1024;
@@ -104,7 +103,7 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::create(const std::string& me
     Impl& impl = *input->_impl;
     auto refuse = [&](const std::string& why) -> std::shared_ptr<AssetWriterInput> {
         if (error != nullptr) {
-            *error = Error::make(kWriterDomain, 0, why);
+            *error = Error::make(kMediaErrorDomain, 0, why);
         }
         return nullptr;
     };
@@ -435,7 +434,7 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         }
         if (ret < 0) {
             writer->fail(
-                ff::makeError(kWriterDomain, "cannot scale a picture", writer->_path, ret));
+                ff::makeError(kMediaErrorDomain, "cannot scale a picture", writer->_path, ret));
             return false;
         }
     }
@@ -468,8 +467,8 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         ret = encodePicture(out, impl, frame.get(), pts);
     }
     if (ret < 0) {
-        writer->fail(
-            ff::makeError(kWriterDomain, "cannot encode or write pictures", writer->_path, ret));
+        writer->fail(ff::makeError(kMediaErrorDomain, "cannot encode or write pictures",
+                                   writer->_path, ret));
         return false;
     }
     return true;
@@ -506,7 +505,7 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
                                      inLayout, AV_SAMPLE_FMT_S16, inRate, ret);
         if (ret < 0) {
             writer->fail(
-                ff::makeError(kWriterDomain, "cannot convert the sound", writer->_path, ret));
+                ff::makeError(kMediaErrorDomain, "cannot convert the sound", writer->_path, ret));
             return false;
         }
         impl.swrInRate = inRate;
@@ -552,7 +551,7 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     }
     if (ret < 0) {
         writer->fail(
-            ff::makeError(kWriterDomain, "cannot encode or write sound", writer->_path, ret));
+            ff::makeError(kMediaErrorDomain, "cannot encode or write sound", writer->_path, ret));
         return false;
     }
     _appendedAny = true;
@@ -584,13 +583,14 @@ std::shared_ptr<AssetWriter> AssetWriter::create(const std::string& path,
                                                  const std::string& fileType, ErrorPtr* error) {
     if (fileType != kFileTypeQuickTimeMovie) {
         if (error != nullptr) {
-            *error = Error::make(kWriterDomain, 0, path + ": only QuickTime movies can be written");
+            *error =
+                Error::make(kMediaErrorDomain, 0, path + ": only QuickTime movies can be written");
         }
         return nullptr;
     }
     if (path.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kWriterDomain, 0, "no output path");
+            *error = Error::make(kMediaErrorDomain, 0, "no output path");
         }
         return nullptr;
     }
@@ -672,7 +672,7 @@ bool AssetWriter::startWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kWriterDomain, "cannot write a movie here", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, "cannot write a movie here", _path, ret);
         discardOutput();
         return false;
     }
@@ -760,7 +760,7 @@ bool AssetWriter::finishWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kWriterDomain, "cannot finish the movie", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, "cannot finish the movie", _path, ret);
         discardOutput();
         return false;
     }

@@ -3,6 +3,14 @@
 #include <map>
 #include <mutex>
 
+namespace tx {
+
+void FrameDeleter::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
+
+} // namespace tx
+
 namespace tx::ff {
 
 void FormatOutputDeleter::operator()(AVFormatContext* ctx) const {
@@ -21,7 +29,7 @@ void initialize() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
-AVFrame* allocNV12(int width, int height) {
+OwnedFrame allocNV12(int width, int height) {
     static std::mutex poolsMutex;
     static auto* pools = new std::map<std::pair<int, int>, AVBufferPool*>();
     constexpr int kAlign = 64;
@@ -38,10 +46,9 @@ AVFrame* allocNV12(int width, int height) {
         }
         pool = slot;
     }
-    AVFrame* frame = av_frame_alloc();
+    OwnedFrame frame(av_frame_alloc());
     frame->buf[0] = av_buffer_pool_get(pool);
     if (frame->buf[0] == nullptr) {
-        av_frame_free(&frame);
         return nullptr;
     }
     frame->width = width;
@@ -99,7 +106,7 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse)
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError("Media", "cannot open as a movie", path, ret);
+            *error = makeError(kMediaErrorDomain, "cannot open as a movie", path, ret);
         }
         return nullptr;
     }
@@ -110,7 +117,7 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse)
     ret = avformat_find_stream_info(ctx.get(), nullptr);
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError("Media", "cannot read the streams", path, ret);
+            *error = makeError(kMediaErrorDomain, "cannot read the streams", path, ret);
         }
         return nullptr;
     }
@@ -121,7 +128,7 @@ CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (codec == nullptr) {
         if (error != nullptr) {
-            *error = makeError("Media",
+            *error = makeError(kMediaErrorDomain,
                                std::string("no decoder for ") +
                                    avcodec_get_name(stream->codecpar->codec_id),
                                path, 0);
@@ -142,7 +149,7 @@ CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::
     }
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError("Media", "cannot open the decoder", path, ret);
+            *error = makeError(kMediaErrorDomain, "cannot open the decoder", path, ret);
         }
         return nullptr;
     }

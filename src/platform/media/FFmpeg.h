@@ -16,6 +16,8 @@ extern "C" {
 
 #include "platform/foundation/Error.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/MediaTypes.h"
+#include "platform/media/SampleBuffer.h"
 
 #include <memory>
 #include <string>
@@ -30,9 +32,6 @@ struct FormatOutputDeleter {
 };
 struct CodecContextDeleter {
     void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 struct PacketDeleter {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
@@ -51,7 +50,7 @@ using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
 using FormatOutputPtr = std::unique_ptr<AVFormatContext, FormatOutputDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::shared_ptr<AVFrame>;
-using UniqueFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using UniqueFramePtr = OwnedFrame;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
@@ -62,7 +61,7 @@ void initialize();
 
 // A blank NV12 picture whose memory comes from a pool shared by all pictures of that size, so
 // pictures made by the thousand do not fault fresh memory in each time.
-AVFrame* allocNV12(int width, int height);
+OwnedFrame allocNV12(int width, int height);
 
 FramePtr makeFrame();
 

@@ -11,6 +11,9 @@ namespace tx {
 inline const std::string kMediaTypeVideo = "vide";
 inline const std::string kMediaTypeAudio = "soun";
 
+// The domain of every error the media layer makes.
+inline const std::string kMediaErrorDomain = "Media";
+
 // Output settings are dictionaries, as the engine builds them.
 using MediaSettings = PlistValue;
 

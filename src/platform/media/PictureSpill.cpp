@@ -148,13 +148,13 @@ std::size_t PictureSpill::firstAtOrAfter(std::int64_t ts) const {
         entries.begin());
 }
 
-AVFrame* PictureSpill::load(std::size_t index) const {
+OwnedFrame PictureSpill::load(std::size_t index) const {
     if (index >= entries.size()) {
         return nullptr;
     }
     const Entry& entry = entries[index];
-    AVFrame* frame = ff::allocNV12(width, height);
-    if (frame == nullptr) {
+    OwnedFrame frame = ff::allocNV12(width, height);
+    if (!frame) {
         return nullptr;
     }
     const std::size_t lumaRow = static_cast<std::size_t>(width);
@@ -163,7 +163,6 @@ AVFrame* PictureSpill::load(std::size_t index) const {
     std::int64_t offset = entry.offset;
     if (!readPlane(fd, frame->data[0], frame->linesize[0], lumaRow, height, offset) ||
         !readPlane(fd, frame->data[1], frame->linesize[1], chromaRow, chromaRows, offset)) {
-        av_frame_free(&frame);
         return nullptr;
     }
     frame->pts = entry.pts;

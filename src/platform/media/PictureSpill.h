@@ -34,7 +34,7 @@ struct PictureSpill {
     // Index of the first kept picture at or after `ts`.
     std::size_t firstAtOrAfter(std::int64_t ts) const;
     // A fresh NV12 frame with the picture at `index`; null when it cannot be read back.
-    AVFrame* load(std::size_t index) const;
+    OwnedFrame load(std::size_t index) const;
 
     struct Entry {
         std::int64_t pts;
