@@ -79,6 +79,47 @@ bool AVFileRenderMgr::start() {
     if (fileExists(_outputPath)) {
         removeFile(_outputPath);
     }
+    resetProgress();
+    SoundFormat sound;
+    if (!openPictureSource() || !openSoundSource(sound)) {
+        return false;
+    }
+    ErrorPtr error;
+    _writer = AssetWriter::create(_outputPath, kFileTypeQuickTimeMovie, &error);
+    if (!_writer) {
+        _startError = error;
+        return false;
+    }
+    AssetWriterInputPtr videoInput = addPictureInput();
+    if (!videoInput) {
+        return false;
+    }
+    AssetWriterInputPtr audioInput;
+    if (!_inputAudioUrl.empty()) {
+        audioInput = addSoundInput(sound);
+        if (!audioInput) {
+            return false;
+        }
+    }
+    computeTimes();
+    if (!_writer->startWriting()) {
+        _startError = _writer->error();
+        releaseMedia();
+        return false;
+    }
+    _writer->startSessionAtSourceTime(MediaTime::zero());
+
+    _reporting = true;
+    processVideo(videoInput);
+    if (_isReverseSpeed) {
+        processReverseAudio(audioInput);
+    } else {
+        processNormalAudio(audioInput);
+    }
+    return true;
+}
+
+void AVFileRenderMgr::resetProgress() {
     _videoTotalTime = 0;
     _audioTotalTime = 0;
     _videoProgress = 0;
@@ -87,7 +128,9 @@ bool AVFileRenderMgr::start() {
     _isCompleteAudio = false;
     _isComplete = false;
     _currentAudioTime = MediaTime::zero();
+}
 
+bool AVFileRenderMgr::openPictureSource() {
     ErrorPtr error;
     _sourceAssetVideo = Asset::urlAsset(_inputVideoUrl, true, &error);
     if (!_sourceAssetVideo) {
@@ -112,52 +155,50 @@ bool AVFileRenderMgr::start() {
         setStartError(_startError, _inputVideoUrl + ": its pictures last no time");
         return false;
     }
+    return true;
+}
 
+bool AVFileRenderMgr::openSoundSource(SoundFormat& sound) {
     _audioBps = 0;
     _audioRange = TimeRange::empty();
-    bool haveFormatItem = false;
-    AudioFormatListItem formatItem;
-    const bool withSound = !_inputAudioUrl.empty();
-    if (withSound) {
-        _sourceAssetAudio = Asset::urlAsset(_inputAudioUrl, true, &error);
-        if (!_sourceAssetAudio) {
-            _startError = error;
-            return false;
-        }
-        auto audioTracks = _sourceAssetAudio->tracksWithMediaType(kMediaTypeAudio);
-        _sourceAudioTrack = audioTracks.empty() ? nullptr : audioTracks.front();
-        if (_sourceAudioTrack) {
-            _audioBps = _sourceAudioTrack->estimatedDataRate();
-            _audioRange = _sourceAudioTrack->timeRange();
-            if (!_sourceAudioTrack->formatDescriptions().empty()) {
-                formatItem = _sourceAudioTrack->formatDescriptions().front()->formatList().front();
-                haveFormatItem = true;
-            }
-        } else if (!_isReverseSpeed) {
-            // A sound laid forwards needs a track to read; otherwise the job could never end.
-            setStartError(_startError, _inputAudioUrl + ": has no sound to lay under the pictures");
-            return false;
-        }
-        if (_sourceAudioTrack && !_isReverseSpeed) {
-            // Laid again and again, a sound of (nearly) no length would never fill the movie.
-            const double rate = haveFormatItem && formatItem.streamDescription.sampleRate > 0
-                                    ? formatItem.streamDescription.sampleRate
-                                    : kDefaultSampleRate;
-            if (_audioRange.duration.seconds() < kAacFrameSamples / rate) {
-                setStartError(_startError, _inputAudioUrl + ": its sound is too short to lay (" +
-                                               std::to_string(_audioRange.duration.seconds()) +
-                                               " s)");
-                return false;
-            }
-        }
+    if (_inputAudioUrl.empty()) {
+        return true;
     }
-
-    _writer = AssetWriter::create(_outputPath, kFileTypeQuickTimeMovie, &error);
-    if (!_writer) {
+    ErrorPtr error;
+    _sourceAssetAudio = Asset::urlAsset(_inputAudioUrl, true, &error);
+    if (!_sourceAssetAudio) {
         _startError = error;
         return false;
     }
+    auto audioTracks = _sourceAssetAudio->tracksWithMediaType(kMediaTypeAudio);
+    _sourceAudioTrack = audioTracks.empty() ? nullptr : audioTracks.front();
+    if (_sourceAudioTrack) {
+        _audioBps = _sourceAudioTrack->estimatedDataRate();
+        _audioRange = _sourceAudioTrack->timeRange();
+        if (!_sourceAudioTrack->formatDescriptions().empty()) {
+            sound.item = _sourceAudioTrack->formatDescriptions().front()->formatList().front();
+            sound.known = true;
+        }
+    } else if (!_isReverseSpeed) {
+        // A sound laid forwards needs a track to read; otherwise the job could never end.
+        setStartError(_startError, _inputAudioUrl + ": has no sound to lay under the pictures");
+        return false;
+    }
+    if (_sourceAudioTrack && !_isReverseSpeed) {
+        // Laid again and again, a sound of (nearly) no length would never fill the movie.
+        const double rate = sound.known && sound.item.streamDescription.sampleRate > 0
+                                ? sound.item.streamDescription.sampleRate
+                                : kDefaultSampleRate;
+        if (_audioRange.duration.seconds() < kAacFrameSamples / rate) {
+            setStartError(_startError, _inputAudioUrl + ": its sound is too short to lay (" +
+                                           std::to_string(_audioRange.duration.seconds()) + " s)");
+            return false;
+        }
+    }
+    return true;
+}
 
+AssetWriterInputPtr AVFileRenderMgr::addPictureInput() {
     MediaSettings compression = PlistValue::dictionary();
     compression.set(kVideoAverageBitRateKey, PlistValue::real(static_cast<double>(_videoBps)));
     MediaSettings videoSettings = PlistValue::dictionary();
@@ -187,57 +228,60 @@ bool AVFileRenderMgr::start() {
                            PlistValue::integer(aspect.verticalSpacing));
         videoSettings.set(kVideoPixelAspectRatioKey, aspectSettings);
     }
+    ErrorPtr error;
     auto videoInput = AssetWriterInput::create(kMediaTypeVideo, videoSettings, &error);
     if (!videoInput) {
         _startError = error;
         _writer.reset();
-        return false;
+        return nullptr;
     }
     videoInput->setTransform(_sourceVideoTrack->preferredTransform());
     if (_writer->canAddInput(videoInput)) {
         _writer->addInput(videoInput);
     }
     _writerVideoInputAdaptor = PixelBufferAdaptor::create(videoInput);
+    return videoInput;
+}
 
-    AssetWriterInputPtr audioInput;
-    if (withSound) {
-        int channels =
-            haveFormatItem ? static_cast<int>(formatItem.streamDescription.channelsPerFrame) : 1;
-        const float rate = haveFormatItem
-                               ? static_cast<float>(formatItem.streamDescription.sampleRate)
-                               : kDefaultSampleRate;
-        std::uint32_t tag =
-            haveFormatItem ? formatItem.channelLayoutTag : kAudioChannelLayoutTagMono;
-        if (tag == kAudioChannelLayoutTagUnknown) {
-            tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
-        }
-        if (channels > 2) {
-            // Surround sound is mixed down to stereo: reversal and tempo change handle two
-            // channels.
-            channels = 2;
-            tag = kAudioChannelLayoutTagStereo;
-        }
-        std::vector<std::uint8_t> layout(32, 0);
-        std::memcpy(layout.data(), &tag, sizeof tag);
-        MediaSettings audioSettings = PlistValue::dictionary();
-        audioSettings.set(kFormatIDKey, PlistValue::integer(kAudioFormatMPEG4AAC));
-        audioSettings.set(kNumberOfChannelsKey, PlistValue::integer(channels > 0 ? channels : 1));
-        audioSettings.set(kSampleRateKey, PlistValue::real(rate));
-        // A rate of 0 (a track whose data rate is unknown) lets the writer pick its default.
-        audioSettings.set(kEncoderBitRateKey,
-                          PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
-        audioSettings.set(kChannelLayoutKey, PlistValue::data(layout));
-        audioInput = AssetWriterInput::create(kMediaTypeAudio, audioSettings, &error);
-        if (!audioInput) {
-            _startError = error;
-            _writer.reset();
-            return false;
-        }
-        if (_writer->canAddInput(audioInput)) {
-            _writer->addInput(audioInput);
-        }
+AssetWriterInputPtr AVFileRenderMgr::addSoundInput(const SoundFormat& sound) {
+    int channels =
+        sound.known ? static_cast<int>(sound.item.streamDescription.channelsPerFrame) : 1;
+    const float rate = sound.known ? static_cast<float>(sound.item.streamDescription.sampleRate)
+                                   : kDefaultSampleRate;
+    std::uint32_t tag = sound.known ? sound.item.channelLayoutTag : kAudioChannelLayoutTagMono;
+    if (tag == kAudioChannelLayoutTagUnknown) {
+        tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
     }
+    if (channels > 2) {
+        // Surround sound is mixed down to stereo: reversal and tempo change handle two
+        // channels.
+        channels = 2;
+        tag = kAudioChannelLayoutTagStereo;
+    }
+    std::vector<std::uint8_t> layout(32, 0);
+    std::memcpy(layout.data(), &tag, sizeof tag);
+    MediaSettings audioSettings = PlistValue::dictionary();
+    audioSettings.set(kFormatIDKey, PlistValue::integer(kAudioFormatMPEG4AAC));
+    audioSettings.set(kNumberOfChannelsKey, PlistValue::integer(channels > 0 ? channels : 1));
+    audioSettings.set(kSampleRateKey, PlistValue::real(rate));
+    // A rate of 0 (a track whose data rate is unknown) lets the writer pick its default.
+    audioSettings.set(kEncoderBitRateKey,
+                      PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
+    audioSettings.set(kChannelLayoutKey, PlistValue::data(layout));
+    ErrorPtr error;
+    auto audioInput = AssetWriterInput::create(kMediaTypeAudio, audioSettings, &error);
+    if (!audioInput) {
+        _startError = error;
+        _writer.reset();
+        return nullptr;
+    }
+    if (_writer->canAddInput(audioInput)) {
+        _writer->addInput(audioInput);
+    }
+    return audioInput;
+}
 
+void AVFileRenderMgr::computeTimes() {
     // The job's times. The picture runs from its track's start (not always zero: trimmed
     // movies, camcorder streams) to its end; the movie lasts that length x 100/tempo.
     _videoTimeValue = _videoRange.end();
@@ -258,7 +302,7 @@ bool AVFileRenderMgr::start() {
     _videoBaseTime = _videoTimeValue;
     _audioTimeValue = MediaTime::zero();
     _audioStartTime = MediaTime::zero();
-    if (withSound) {
+    if (!_inputAudioUrl.empty()) {
         _audioTimeValue = _sourceAudioTrack ? _audioRange.end() : MediaTime::zero();
         _audioStartTime = _sourceAudioTrack ? _audioRange.start : MediaTime::zero();
         if (_isReverseSpeed) {
@@ -276,22 +320,6 @@ bool AVFileRenderMgr::start() {
         _audioTotalTime = static_cast<float>((_audioTimeValue - _audioStartTime).seconds());
         _audioBaseTime = _audioTimeValue;
     }
-
-    if (!_writer->startWriting()) {
-        _startError = _writer->error();
-        releaseMedia();
-        return false;
-    }
-    _writer->startSessionAtSourceTime(MediaTime::zero());
-
-    _reporting = true;
-    processVideo(videoInput);
-    if (_isReverseSpeed) {
-        processReverseAudio(audioInput);
-    } else {
-        processNormalAudio(audioInput);
-    }
-    return true;
 }
 
 float AVFileRenderMgr::progress() const {

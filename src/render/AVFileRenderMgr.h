@@ -92,6 +92,19 @@ public:
                                                      const MediaTime& actualVideoDuration);
 
 private:
+    // The steps of start(). Each false (or null) sets startError().
+    struct SoundFormat {
+        AudioFormatListItem item;
+        bool known = false;
+    };
+    void resetProgress();
+    bool openPictureSource();
+    bool openSoundSource(SoundFormat& sound);
+    AssetWriterInputPtr addPictureInput();
+    AssetWriterInputPtr addSoundInput(const SoundFormat& sound);
+    // The picture's and the sound's lengths and where the pumps start and stop reading.
+    void computeTimes();
+
     void releaseMedia();
     // A pump has written everything: "onFinish" for `mediaType`, to this engine alone.
     void postPumpFinish(const std::string& mediaType);

@@ -35,6 +35,41 @@ void appendReversedFrames(const std::int16_t* samples, std::size_t frames, int c
     }
 }
 
+// The part of a decoded buffer (presentation time `p`, duration `t`, `total` bytes) that belongs
+// to the window being read, given the cursor (where the window's sound read so far ends) and
+// the window's end. Whole frames only.
+struct BufferPart {
+    std::int64_t skip = 0;      // bytes at the front that lie before the cursor
+    std::int64_t take = 0;      // bytes from there that lie in the window
+    std::int64_t gapFrames = 0; // frames of silence between the cursor and the buffer
+    bool reachesWindowEnd = false;
+};
+
+BufferPart windowPartOf(const MediaTime& p, const MediaTime& t, const MediaTime& cursor,
+                        const MediaTime& windowEnd, double rate, std::int64_t bytesPerFrame,
+                        std::int64_t total) {
+    BufferPart part;
+    const double bytesPerSecond = rate * static_cast<double>(bytesPerFrame);
+    auto k = static_cast<std::int64_t>((cursor - p).seconds() * bytesPerSecond);
+    if (k < 0) {
+        part.gapFrames = -k / bytesPerFrame;
+        k = 0;
+    }
+    part.skip = k - (k % bytesPerFrame);
+    std::int64_t n = 0;
+    if (p + t <= windowEnd) {
+        n = total - part.skip; // ends within the window: the rest of the buffer
+    } else {
+        // Reaches past the window's end: what lies between the cursor and that end.
+        const MediaTime keep = (t - (cursor - p)) - ((p + t) - windowEnd);
+        n = static_cast<std::int64_t>(keep.seconds() * bytesPerSecond);
+        n -= n % bytesPerFrame;
+        part.reachesWindowEnd = true;
+    }
+    part.take = std::clamp<std::int64_t>(n, 0, std::max<std::int64_t>(0, total - part.skip));
+    return part;
+}
+
 } // namespace
 
 void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
@@ -157,30 +192,17 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
             _reverseFramesLeft = std::llround(_actualVideoTime.seconds() * rate);
         }
 
-        const auto total = static_cast<std::int64_t>(block->dataLength());
-        auto k = static_cast<std::int64_t>((cursor - p).seconds() * rate *
-                                           static_cast<double>(bytesPerFrame));
-        if (k < 0) {
+        const BufferPart part = windowPartOf(p, t, cursor, windowEnd, rate, bytesPerFrame,
+                                             static_cast<std::int64_t>(block->dataLength()));
+        if (part.gapFrames > 0) {
             // A gap before this buffer: keep the time it covers as silence.
-            const auto gapFrames = static_cast<std::size_t>(-k / bytesPerFrame);
-            if (gapFrames > 0) {
-                parts.emplace_back(gapFrames * static_cast<std::size_t>(outChannels), 0);
-            }
-            k = 0;
+            parts.emplace_back(static_cast<std::size_t>(part.gapFrames) *
+                                   static_cast<std::size_t>(outChannels),
+                               0);
         }
-        const std::int64_t k0 = k - (k % bytesPerFrame);
-        std::int64_t n = 0;
-        bool last = false;
-        if (p + t <= windowEnd) {
-            n = total - k0;
-        } else {
-            const MediaTime keep = (t - (cursor - p)) - ((p + t) - windowEnd);
-            n = static_cast<std::int64_t>(keep.seconds() * rate *
-                                          static_cast<double>(bytesPerFrame));
-            n -= n % bytesPerFrame;
-            last = true;
-        }
-        n = std::clamp<std::int64_t>(n, 0, std::max<std::int64_t>(0, total - k0));
+        const std::int64_t k0 = part.skip;
+        const std::int64_t n = part.take;
+        const bool last = part.reachesWindowEnd;
         cursor = p + t;
         std::vector<std::int16_t> reversed;
         appendReversedFrames(reinterpret_cast<const std::int16_t*>(block->data() + k0),
