@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
+#include "render/PumpWindow.h"
 
 #include <cstring>
 
@@ -9,9 +10,9 @@ namespace tx {
 
 namespace {
 
-// Every time the engine makes from seconds uses this timescale.
-constexpr std::int32_t kTimescale = 1000000;
 constexpr float kDefaultSampleRate = 44100;
+// The shortest sound that can be laid under the pictures: one AAC frame.
+constexpr double kAacFrameSamples = 1024;
 
 void setStartError(ErrorPtr& slot, const std::string& text) {
     slot = Error::make("Taluvex", 0, text);
@@ -25,8 +26,11 @@ std::shared_ptr<AVFileRenderMgr> AVFileRenderMgr::create() {
 
 AVFileRenderMgr::AVFileRenderMgr() {
     auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(this, kRenderOnFinish, [this](const Notification& n) { onFinish(n); });
-    center.addObserver(this, kRenderOnFail, [this](const Notification& n) { onFail(n); });
+    // Only this engine's own pumps: several engines may render at once.
+    center.addObserver(
+        this, kRenderOnFinish, [this](const Notification& n) { onFinish(n); }, this);
+    center.addObserver(
+        this, kRenderOnFail, [this](const Notification& n) { onFail(n); }, this);
 }
 
 AVFileRenderMgr::~AVFileRenderMgr() {
@@ -41,7 +45,8 @@ AVFileRenderMgr::~AVFileRenderMgr() {
 }
 
 float AVFileRenderMgr::getDuration(const std::string& path) {
-    auto asset = Asset::urlAsset(path, true);
+    // Called for every row of the movie library: no more of the file is read than needed.
+    auto asset = Asset::urlAssetForTiming(path);
     return asset ? static_cast<float>(asset->duration().seconds()) : 0.0f;
 }
 
@@ -64,9 +69,57 @@ bool AVFileRenderMgr::getTrack(const std::string& path, AssetTrackPtr* videoTrac
 
 bool AVFileRenderMgr::start() {
     _startError.reset();
+    _reporting = false;
+    if (_tempo <= 0) {
+        // A speed of 0 would make a movie without pictures, or one that never ends.
+        setStartError(_startError,
+                      "the speed must be above 0 percent, not " + std::to_string(_tempo));
+        return false;
+    }
     if (fileExists(_outputPath)) {
         removeFile(_outputPath);
     }
+    resetProgress();
+    SoundFormat sound;
+    if (!openPictureSource() || !openSoundSource(sound)) {
+        return false;
+    }
+    ErrorPtr error;
+    _writer = AssetWriter::create(_outputPath, kFileTypeQuickTimeMovie, &error);
+    if (!_writer) {
+        _startError = error;
+        return false;
+    }
+    AssetWriterInputPtr videoInput = addPictureInput();
+    if (!videoInput) {
+        return false;
+    }
+    AssetWriterInputPtr audioInput;
+    if (!_inputAudioUrl.empty()) {
+        audioInput = addSoundInput(sound);
+        if (!audioInput) {
+            return false;
+        }
+    }
+    computeTimes();
+    if (!_writer->startWriting()) {
+        _startError = _writer->error();
+        releaseMedia();
+        return false;
+    }
+    _writer->startSessionAtSourceTime(MediaTime::zero());
+
+    _reporting = true;
+    processVideo(videoInput);
+    if (_isReverseSpeed) {
+        processReverseAudio(audioInput);
+    } else {
+        processNormalAudio(audioInput);
+    }
+    return true;
+}
+
+void AVFileRenderMgr::resetProgress() {
     _videoTotalTime = 0;
     _audioTotalTime = 0;
     _videoProgress = 0;
@@ -75,7 +128,9 @@ bool AVFileRenderMgr::start() {
     _isCompleteAudio = false;
     _isComplete = false;
     _currentAudioTime = MediaTime::zero();
+}
 
+bool AVFileRenderMgr::openPictureSource() {
     ErrorPtr error;
     _sourceAssetVideo = Asset::urlAsset(_inputVideoUrl, true, &error);
     if (!_sourceAssetVideo) {
@@ -100,40 +155,50 @@ bool AVFileRenderMgr::start() {
         setStartError(_startError, _inputVideoUrl + ": its pictures last no time");
         return false;
     }
+    return true;
+}
 
+bool AVFileRenderMgr::openSoundSource(SoundFormat& sound) {
     _audioBps = 0;
     _audioRange = TimeRange::empty();
-    bool haveFormatItem = false;
-    AudioFormatListItem formatItem;
-    const bool withSound = !_inputAudioUrl.empty();
-    if (withSound) {
-        _sourceAssetAudio = Asset::urlAsset(_inputAudioUrl, true, &error);
-        if (!_sourceAssetAudio) {
-            _startError = error;
-            return false;
-        }
-        auto audioTracks = _sourceAssetAudio->tracksWithMediaType(kMediaTypeAudio);
-        _sourceAudioTrack = audioTracks.empty() ? nullptr : audioTracks.front();
-        if (_sourceAudioTrack) {
-            _audioBps = _sourceAudioTrack->estimatedDataRate();
-            _audioRange = _sourceAudioTrack->timeRange();
-            if (!_sourceAudioTrack->formatDescriptions().empty()) {
-                formatItem = _sourceAudioTrack->formatDescriptions().front()->formatList().front();
-                haveFormatItem = true;
-            }
-        } else if (!_isReverseSpeed) {
-            // A sound laid forwards needs a track to read; otherwise the job could never end.
-            setStartError(_startError, _inputAudioUrl + ": has no sound to lay under the pictures");
-            return false;
-        }
+    if (_inputAudioUrl.empty()) {
+        return true;
     }
-
-    _writer = AssetWriter::create(_outputPath, kFileTypeQuickTimeMovie, &error);
-    if (!_writer) {
+    ErrorPtr error;
+    _sourceAssetAudio = Asset::urlAsset(_inputAudioUrl, true, &error);
+    if (!_sourceAssetAudio) {
         _startError = error;
         return false;
     }
+    auto audioTracks = _sourceAssetAudio->tracksWithMediaType(kMediaTypeAudio);
+    _sourceAudioTrack = audioTracks.empty() ? nullptr : audioTracks.front();
+    if (_sourceAudioTrack) {
+        _audioBps = _sourceAudioTrack->estimatedDataRate();
+        _audioRange = _sourceAudioTrack->timeRange();
+        if (!_sourceAudioTrack->formatDescriptions().empty()) {
+            sound.item = _sourceAudioTrack->formatDescriptions().front()->formatList().front();
+            sound.known = true;
+        }
+    } else if (!_isReverseSpeed) {
+        // A sound laid forwards needs a track to read; otherwise the job could never end.
+        setStartError(_startError, _inputAudioUrl + ": has no sound to lay under the pictures");
+        return false;
+    }
+    if (_sourceAudioTrack && !_isReverseSpeed) {
+        // Laid again and again, a sound of (nearly) no length would never fill the movie.
+        const double rate = sound.known && sound.item.streamDescription.sampleRate > 0
+                                ? sound.item.streamDescription.sampleRate
+                                : kDefaultSampleRate;
+        if (_audioRange.duration.seconds() < kAacFrameSamples / rate) {
+            setStartError(_startError, _inputAudioUrl + ": its sound is too short to lay (" +
+                                           std::to_string(_audioRange.duration.seconds()) + " s)");
+            return false;
+        }
+    }
+    return true;
+}
 
+AssetWriterInputPtr AVFileRenderMgr::addPictureInput() {
     MediaSettings compression = PlistValue::dictionary();
     compression.set(kVideoAverageBitRateKey, PlistValue::real(static_cast<double>(_videoBps)));
     MediaSettings videoSettings = PlistValue::dictionary();
@@ -143,86 +208,118 @@ bool AVFileRenderMgr::start() {
     videoSettings.set(kVideoHeightKey,
                       PlistValue::integer(static_cast<std::int64_t>(_videoRes.height)));
     videoSettings.set(kVideoCompressionPropertiesKey, compression);
+    // The movie keeps how its source's values are to be read and the shape of its pixels: an
+    // HDR recording stays tagged as one, an anamorphic source is not squeezed.
+    const VideoColorDescription colour = _sourceVideoTrack->colorDescription();
+    if (colour.isSpecified()) {
+        MediaSettings colourSettings = PlistValue::dictionary();
+        colourSettings.set(kVideoColorPrimariesKey, PlistValue::integer(colour.primaries));
+        colourSettings.set(kVideoTransferFunctionKey, PlistValue::integer(colour.transfer));
+        colourSettings.set(kVideoYCbCrMatrixKey, PlistValue::integer(colour.matrix));
+        colourSettings.set(kVideoFullRangeKey, PlistValue::integer(colour.fullRange ? 1 : 0));
+        videoSettings.set(kVideoColorPropertiesKey, colourSettings);
+    }
+    const PixelAspectRatio aspect = _sourceVideoTrack->pixelAspectRatio();
+    if (!aspect.isSquare()) {
+        MediaSettings aspectSettings = PlistValue::dictionary();
+        aspectSettings.set(kVideoPixelAspectRatioHorizontalSpacingKey,
+                           PlistValue::integer(aspect.horizontalSpacing));
+        aspectSettings.set(kVideoPixelAspectRatioVerticalSpacingKey,
+                           PlistValue::integer(aspect.verticalSpacing));
+        videoSettings.set(kVideoPixelAspectRatioKey, aspectSettings);
+    }
+    ErrorPtr error;
     auto videoInput = AssetWriterInput::create(kMediaTypeVideo, videoSettings, &error);
     if (!videoInput) {
         _startError = error;
         _writer.reset();
-        return false;
+        return nullptr;
     }
     videoInput->setTransform(_sourceVideoTrack->preferredTransform());
     if (_writer->canAddInput(videoInput)) {
         _writer->addInput(videoInput);
     }
     _writerVideoInputAdaptor = PixelBufferAdaptor::create(videoInput);
+    return videoInput;
+}
 
-    AssetWriterInputPtr audioInput;
-    if (withSound) {
-        int channels =
-            haveFormatItem ? static_cast<int>(formatItem.streamDescription.channelsPerFrame) : 1;
-        const float rate = haveFormatItem
-                               ? static_cast<float>(formatItem.streamDescription.sampleRate)
-                               : kDefaultSampleRate;
-        std::uint32_t tag =
-            haveFormatItem ? formatItem.channelLayoutTag : kAudioChannelLayoutTagMono;
-        if (tag == kAudioChannelLayoutTagUnknown) {
-            tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
-        }
-        if (channels > 2) {
-            // Surround sound is mixed down to stereo: reversal and tempo change handle two
-            // channels.
-            channels = 2;
-            tag = kAudioChannelLayoutTagStereo;
-        }
-        std::vector<std::uint8_t> layout(32, 0);
-        std::memcpy(layout.data(), &tag, sizeof tag);
-        MediaSettings audioSettings = PlistValue::dictionary();
-        audioSettings.set(kFormatIDKey, PlistValue::integer(kAudioFormatMPEG4AAC));
-        audioSettings.set(kNumberOfChannelsKey, PlistValue::integer(channels > 0 ? channels : 1));
-        audioSettings.set(kSampleRateKey, PlistValue::real(rate));
-        // A rate of 0 (a track whose data rate is unknown) lets the writer pick its default.
-        audioSettings.set(kEncoderBitRateKey,
-                          PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
-        audioSettings.set(kChannelLayoutKey, PlistValue::data(layout));
-        audioInput = AssetWriterInput::create(kMediaTypeAudio, audioSettings, &error);
-        if (!audioInput) {
-            _startError = error;
-            _writer.reset();
-            return false;
-        }
-        if (_writer->canAddInput(audioInput)) {
-            _writer->addInput(audioInput);
-        }
+AssetWriterInputPtr AVFileRenderMgr::addSoundInput(const SoundFormat& sound) {
+    int channels =
+        sound.known ? static_cast<int>(sound.item.streamDescription.channelsPerFrame) : 1;
+    const float rate = sound.known ? static_cast<float>(sound.item.streamDescription.sampleRate)
+                                   : kDefaultSampleRate;
+    std::uint32_t tag = sound.known ? sound.item.channelLayoutTag : kAudioChannelLayoutTagMono;
+    if (tag == kAudioChannelLayoutTagUnknown) {
+        tag = channels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono;
     }
+    if (channels > 2) {
+        // Surround sound is mixed down to stereo: reversal and tempo change handle two
+        // channels.
+        channels = 2;
+        tag = kAudioChannelLayoutTagStereo;
+    }
+    std::vector<std::uint8_t> layout(32, 0);
+    std::memcpy(layout.data(), &tag, sizeof tag);
+    MediaSettings audioSettings = PlistValue::dictionary();
+    audioSettings.set(kFormatIDKey, PlistValue::integer(kAudioFormatMPEG4AAC));
+    audioSettings.set(kNumberOfChannelsKey, PlistValue::integer(channels > 0 ? channels : 1));
+    audioSettings.set(kSampleRateKey, PlistValue::real(rate));
+    // A rate of 0 (a track whose data rate is unknown) lets the writer pick its default.
+    audioSettings.set(kEncoderBitRateKey,
+                      PlistValue::integer(static_cast<std::int64_t>(_audioBps)));
+    audioSettings.set(kChannelLayoutKey, PlistValue::data(layout));
+    ErrorPtr error;
+    auto audioInput = AssetWriterInput::create(kMediaTypeAudio, audioSettings, &error);
+    if (!audioInput) {
+        _startError = error;
+        _writer.reset();
+        return nullptr;
+    }
+    if (_writer->canAddInput(audioInput)) {
+        _writer->addInput(audioInput);
+    }
+    return audioInput;
+}
 
+void AVFileRenderMgr::computeTimes() {
+    // The job's times. The picture runs from its track's start (not always zero: trimmed
+    // movies, camcorder streams) to its end; the movie lasts that length x 100/tempo.
     _videoTimeValue = _videoRange.end();
+    _videoStartTime = _videoRange.start;
+    // The movie shows every picture for one interval of the nominal rate, so that is how long
+    // its picture lasts; the sound is fitted to that. It differs from the source's time range
+    // by less than a picture, or more where the source leaves holes (a dropped picture).
+    MediaTime pictureLength = _videoTimeValue - _videoStartTime;
+    const std::size_t pictures = _sourceVideoTrack->packets().size();
+    if (pictures > 0) {
+        pictureLength = MediaTime::makeWithSeconds(static_cast<double>(pictures) /
+                                                       static_cast<double>(_nominalFrameRate),
+                                                   kRenderTimescale);
+    }
     _actualVideoTime =
-        _videoTimeValue.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
-    _videoTotalTime = static_cast<float>(_videoTimeValue.seconds());
+        pictureLength.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
+    _videoTotalTime = static_cast<float>(pictureLength.seconds());
     _videoBaseTime = _videoTimeValue;
     _audioTimeValue = MediaTime::zero();
-    if (withSound) {
+    _audioStartTime = MediaTime::zero();
+    if (!_inputAudioUrl.empty()) {
         _audioTimeValue = _sourceAudioTrack ? _audioRange.end() : MediaTime::zero();
-        if (_isReverseSpeed && _videoTimeValue < _audioTimeValue) {
-            _audioTimeValue = _videoTimeValue;
+        _audioStartTime = _sourceAudioTrack ? _audioRange.start : MediaTime::zero();
+        if (_isReverseSpeed) {
+            // Reversed sound goes with the picture: only the part beside it is used.
+            if (_videoTimeValue < _audioTimeValue) {
+                _audioTimeValue = _videoTimeValue;
+            }
+            if (_audioStartTime < _videoStartTime) {
+                _audioStartTime = _videoStartTime;
+            }
+            if (_audioTimeValue < _audioStartTime) {
+                _audioStartTime = _audioTimeValue;
+            }
         }
-        _audioTotalTime = static_cast<float>(_audioTimeValue.seconds());
+        _audioTotalTime = static_cast<float>((_audioTimeValue - _audioStartTime).seconds());
         _audioBaseTime = _audioTimeValue;
     }
-
-    if (!_writer->startWriting()) {
-        _startError = _writer->error();
-        releaseMedia();
-        return false;
-    }
-    _writer->startSessionAtSourceTime(MediaTime::zero());
-
-    processVideo(videoInput);
-    if (_isReverseSpeed) {
-        processReverseAudio(audioInput);
-    } else {
-        processNormalAudio(audioInput);
-    }
-    return true;
 }
 
 float AVFileRenderMgr::progress() const {
@@ -233,13 +330,14 @@ float AVFileRenderMgr::progress() const {
 }
 
 void AVFileRenderMgr::onFinish(const Notification& note) {
-    auto type = std::dynamic_pointer_cast<StringObject>(note.object);
-    finish(type ? type->value() : std::string());
+    if (note.object.get() == this) {
+        finish(_pumpReport.mediaType);
+    }
 }
 
 void AVFileRenderMgr::onFail(const Notification& note) {
-    if (auto error = std::dynamic_pointer_cast<Error>(note.object)) {
-        fail(error);
+    if (note.object.get() == this && _pumpReport.error) {
+        fail(_pumpReport.error);
     }
 }
 
@@ -271,6 +369,7 @@ void AVFileRenderMgr::finish(const std::string& mediaType) {
     AssetWriterPtr writer = _writer;
     const bool written = writer->finishWriting();
     releaseMedia();
+    _reporting = false;
     if (!written) {
         // The movie could not be completed: that is a failure, not a success.
         _failureCause = writer->error();
@@ -292,10 +391,12 @@ void AVFileRenderMgr::fail(const ErrorPtr& error) {
     }
     _writer->finishWriting();
     releaseMedia();
+    _reporting = false;
     didErrorRender(error);
 }
 
 void AVFileRenderMgr::stop() {
+    _reporting = false;
     if (_readerAudio) {
         _readerAudio->cancelReading();
     }
@@ -306,6 +407,9 @@ void AVFileRenderMgr::stop() {
 }
 
 void AVFileRenderMgr::didUpdateRender(float value) {
+    if (!_reporting) {
+        return;
+    }
     if (auto* d = dynamic_cast<AVFileRenderMgrDelegate*>(_delegate.lock().get())) {
         d->avFileRenderMgrDidUpdate(this, value);
     }
@@ -331,7 +435,20 @@ void AVFileRenderMgr::postPumpFailure(const std::string& domain, const AssetRead
         (_writer && _writer->status() == AssetWriterStatus::Failed)) {
         error = Error::make(domain, 0);
     }
-    NotificationCenter::defaultCenter().post(kRenderOnFail, error);
+    _pumpReport = {std::string(), error};
+    NotificationCenter::defaultCenter().post(kRenderOnFail, self());
+}
+
+void AVFileRenderMgr::postPumpFinish(const std::string& mediaType) {
+    _pumpReport = {mediaType, nullptr};
+    NotificationCenter::defaultCenter().post(kRenderOnFinish, self());
+}
+
+void AVFileRenderMgr::queueProgress(float progress) {
+    // Queued, not waited for: it may arrive after later picture updates, but never after the
+    // job has ended (didUpdateRender checks).
+    auto engine = self();
+    RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, false);
 }
 
 AudioProcess* AVFileRenderMgr::getAudioProcess() {

@@ -92,10 +92,28 @@ public:
                                                      const MediaTime& actualVideoDuration);
 
 private:
+    // The steps of start(). Each false (or null) sets startError().
+    struct SoundFormat {
+        AudioFormatListItem item;
+        bool known = false;
+    };
+    void resetProgress();
+    bool openPictureSource();
+    bool openSoundSource(SoundFormat& sound);
+    AssetWriterInputPtr addPictureInput();
+    AssetWriterInputPtr addSoundInput(const SoundFormat& sound);
+    // The picture's and the sound's lengths and where the pumps start and stop reading.
+    void computeTimes();
+
     void releaseMedia();
+    // A pump has written everything: "onFinish" for `mediaType`, to this engine alone.
+    void postPumpFinish(const std::string& mediaType);
     // A pump that stops before its end: "onFail" with an error in `domain` only when the writer
     // (or `reader`, for the forward sound) has failed.
     void postPumpFailure(const std::string& domain, const AssetReaderPtr& reader = nullptr);
+    // Progress from a sound pump, delivered on a later turn of the run loop unless the job has
+    // ended by then.
+    void queueProgress(float progress);
     std::shared_ptr<AVFileRenderMgr> self() {
         return std::static_pointer_cast<AVFileRenderMgr>(shared_from_this());
     }
@@ -139,10 +157,24 @@ private:
     AssetReaderPtr _readerAudio;
     std::int32_t _tempo = 100;
 
+    // Where the picture and the sound used begin in their sources: tracks need not start at
+    // zero. The pumps read from the end down to these.
+    MediaTime _videoStartTime = MediaTime::zero();
+    MediaTime _audioStartTime = MediaTime::zero();
     // Reversed sound: frames still to write before the sound is as long as the picture.
     std::int64_t _reverseFramesLeft = 0;
     ErrorPtr _startError;
     ErrorPtr _failureCause;
+    // What the pump posting "onFinish" or "onFail" reports; the notification's object is the
+    // engine, so that every engine hears its own pumps only.
+    struct PumpReport {
+        std::string mediaType;
+        ErrorPtr error;
+    };
+    PumpReport _pumpReport;
+    // Reports reach the delegate from a successful start until the job finishes, fails or is
+    // stopped; never after.
+    bool _reporting = false;
 };
 
 using AVFileRenderMgrPtr = std::shared_ptr<AVFileRenderMgr>;

@@ -3,6 +3,7 @@
 #include "AVFileRenderMgr.h"
 
 #include "platform/foundation/RunLoop.h"
+#include "render/PumpWindow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,12 +12,11 @@ namespace tx {
 
 namespace {
 
-constexpr std::int32_t kTimescale = 1000000;
-
 struct ForwardPumpState {
     AssetReaderTrackOutputPtr readerOutput;
     float secondsLaid = 0;
-    MediaTime passLength = MediaTime::zero();
+    // The end of the current pass on the sound's own clock.
+    MediaTime passEnd = MediaTime::zero();
 };
 
 MediaTime passLengthFor(const MediaTime& audioDuration, const MediaTime& remaining) {
@@ -52,8 +52,10 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
         return;
     }
     auto state = std::make_shared<ForwardPumpState>();
-    state->readerOutput = setupAudioReaderOutput(_audioTimeValue, _actualVideoTime);
-    state->passLength = passLengthFor(_audioTimeValue, _actualVideoTime);
+    // The sound's own length: its track need not start at zero.
+    const MediaTime soundLength = _audioTimeValue - _audioStartTime;
+    state->readerOutput = setupAudioReaderOutput(soundLength, _actualVideoTime);
+    state->passEnd = _audioStartTime + passLengthFor(soundLength, _actualVideoTime);
     state->secondsLaid = 0;
     auto engine = self();
     input->requestMediaDataWhenReady([engine, input, state]() {
@@ -65,14 +67,18 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                 stopped = true;
                 break;
             }
+            const MediaTime soundLength = e._audioTimeValue - e._audioStartTime;
             SampleBufferPtr sample =
                 state->readerOutput ? state->readerOutput->copyNextSampleBuffer() : nullptr;
             if (sample) {
-                const double ownSeconds = sample->outputPresentationTime().seconds();
-                // Later passes start again at zero on the reader's clock: move them to where the
-                // earlier passes ended, so the sound only goes forward.
-                const MediaTime shift = MediaTime::makeWithSeconds(state->secondsLaid, kTimescale);
-                auto placed = placeOnOutput(sample, shift, state->passLength);
+                const double ownSeconds =
+                    (sample->outputPresentationTime() - e._audioStartTime).seconds();
+                // Every pass starts again at the sound's start on the reader's clock: move it to
+                // where the earlier passes ended, so the sound only goes forward from zero.
+                const MediaTime shift =
+                    MediaTime::makeWithSeconds(state->secondsLaid, kRenderTimescale) -
+                    e._audioStartTime;
+                auto placed = placeOnOutput(sample, shift, state->passEnd);
                 if (placed->numSamples() > 0) {
                     input->appendSampleBuffer(placed);
                 }
@@ -81,21 +87,19 @@ void AVFileRenderMgr::processNormalAudio(const AssetWriterInputPtr& input) {
                 e._audioProgress =
                     static_cast<float>((ownSeconds + state->secondsLaid) / denominator);
                 const float progress = e.progress();
-                RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
-                                       false);
+                e.queueProgress(progress);
                 continue;
             }
-            if (e._actualVideoTime <= e._audioTimeValue) {
+            if (e._actualVideoTime <= soundLength) {
                 e._actualVideoTime = MediaTime::zero();
                 input->markAsFinished();
-                NotificationCenter::defaultCenter().post(
-                    kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
+                e.postPumpFinish(kMediaTypeAudio);
                 return;
             }
-            e._actualVideoTime = e._actualVideoTime - e._audioTimeValue;
-            state->secondsLaid += static_cast<float>(e._audioTimeValue.seconds());
-            state->readerOutput = e.setupAudioReaderOutput(e._audioTimeValue, e._actualVideoTime);
-            state->passLength = passLengthFor(e._audioTimeValue, e._actualVideoTime);
+            e._actualVideoTime = e._actualVideoTime - soundLength;
+            state->secondsLaid += static_cast<float>(soundLength.seconds());
+            state->readerOutput = e.setupAudioReaderOutput(soundLength, e._actualVideoTime);
+            state->passEnd = e._audioStartTime + passLengthFor(soundLength, e._actualVideoTime);
         }
         if (stopped || !e._writer) {
             e.postPumpFailure(kAudioRenderErrorDomain, e._readerAudio);
@@ -119,13 +123,15 @@ AVFileRenderMgr::setupAudioReaderOutput(const MediaTime& audioDuration,
     }
     MediaSettings settings = PlistValue::dictionary();
     settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
+    // Surround is folded down to stereo by the reader, as for reversed sound.
+    settings.set(kNumberOfChannelsKey, PlistValue::integer(2));
     auto output = AssetReaderTrackOutput::create(_sourceAudioTrack, settings);
     if (output && _readerAudio->canAddOutput(output)) {
         _readerAudio->addOutput(output);
     }
     const MediaTime length =
         actualVideoDuration <= audioDuration ? actualVideoDuration : audioDuration;
-    _readerAudio->setTimeRange(TimeRange::make(MediaTime::zero(), length));
+    _readerAudio->setTimeRange(TimeRange::make(_audioStartTime, length));
     if (!output) {
         return nullptr;
     }

@@ -5,23 +5,31 @@
 
 namespace tx {
 
-// Moves `baseTime` one window of `windowSeconds` towards zero and gives that window; false when
-// nothing is left. The last window is the remainder, from zero.
-inline bool nextWindowBackwards(MediaTime& baseTime, double windowSeconds, TimeRange& window) {
-    constexpr std::int32_t kTimescale = 1000000;
-    const double s = baseTime.seconds();
-    if (!(s > 0)) {
+// Every time the engine makes from a number of seconds has this timescale.
+constexpr std::int32_t kRenderTimescale = 1000000;
+
+// Moves `baseTime` one window of `windowSeconds` towards `floor` and gives that window; false
+// when nothing is left. The last window is the remainder, from `floor`. A window ends exactly
+// where the one before it began, so consecutive windows neither overlap nor leave a gap.
+inline bool nextWindowBackwards(MediaTime& baseTime, double windowSeconds, TimeRange& window,
+                                const MediaTime& floor = MediaTime::zero()) {
+    if (!(baseTime > floor)) {
         return false;
     }
-    if (s - windowSeconds < 0) {
-        window = TimeRange::make(MediaTime::makeWithSeconds(0, kTimescale),
-                                 MediaTime::makeWithSeconds(s, kTimescale));
-    } else {
-        window = TimeRange::make(MediaTime::makeWithSeconds(s - windowSeconds, kTimescale),
-                                 MediaTime::makeWithSeconds(windowSeconds, kTimescale));
+    MediaTime start =
+        MediaTime::makeWithSeconds(baseTime.seconds() - windowSeconds, kRenderTimescale);
+    if (start < floor) {
+        start = floor;
     }
-    baseTime = window.start;
+    window = TimeRange::make(start, baseTime - start);
+    baseTime = start;
     return true;
+}
+
+// The window nextWindowBackwards would give next, without moving anything.
+inline bool peekWindowBackwards(MediaTime baseTime, double windowSeconds, TimeRange& window,
+                                const MediaTime& floor = MediaTime::zero()) {
+    return nextWindowBackwards(baseTime, windowSeconds, window, floor);
 }
 
 } // namespace tx

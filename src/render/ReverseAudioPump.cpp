@@ -13,7 +13,6 @@ namespace tx {
 
 namespace {
 
-constexpr std::int32_t kTimescale = 1000000;
 constexpr double kSoundWindowSeconds = 2.0;
 // The reader reads this much before and after a window.
 constexpr double kSoundMarginSeconds = 0.2;
@@ -26,33 +25,49 @@ struct ReversePumpState {
     std::uint32_t bytesWritten = 0;
 };
 
-// Interleaved 16-bit frames of `channels`, as at most two channels: surround is folded onto
-// left (even channels) and right (odd channels).
+// Interleaved 16-bit frames of one or two channels, appended last frame first.
 void appendReversedFrames(const std::int16_t* samples, std::size_t frames, int channels,
-                          int outChannels, std::vector<std::int16_t>& out) {
-    out.reserve(out.size() + frames * static_cast<std::size_t>(outChannels));
+                          std::vector<std::int16_t>& out) {
+    out.reserve(out.size() + frames * static_cast<std::size_t>(channels));
     for (std::size_t i = frames; i-- > 0;) {
         const std::int16_t* frame = samples + i * static_cast<std::size_t>(channels);
-        if (channels <= 2) {
-            out.insert(out.end(), frame, frame + channels);
-            continue;
-        }
-        long left = 0;
-        long right = 0;
-        int leftCount = 0;
-        int rightCount = 0;
-        for (int c = 0; c < channels; ++c) {
-            if (c % 2 == 0) {
-                left += frame[c];
-                ++leftCount;
-            } else {
-                right += frame[c];
-                ++rightCount;
-            }
-        }
-        out.push_back(static_cast<std::int16_t>(left / leftCount));
-        out.push_back(static_cast<std::int16_t>(right / rightCount));
+        out.insert(out.end(), frame, frame + channels);
     }
+}
+
+// The part of a decoded buffer (presentation time `p`, duration `t`, `total` bytes) that belongs
+// to the window being read, given the cursor (where the window's sound read so far ends) and
+// the window's end. Whole frames only.
+struct BufferPart {
+    std::int64_t skip = 0;      // bytes at the front that lie before the cursor
+    std::int64_t take = 0;      // bytes from there that lie in the window
+    std::int64_t gapFrames = 0; // frames of silence between the cursor and the buffer
+    bool reachesWindowEnd = false;
+};
+
+BufferPart windowPartOf(const MediaTime& p, const MediaTime& t, const MediaTime& cursor,
+                        const MediaTime& windowEnd, double rate, std::int64_t bytesPerFrame,
+                        std::int64_t total) {
+    BufferPart part;
+    const double bytesPerSecond = rate * static_cast<double>(bytesPerFrame);
+    auto k = static_cast<std::int64_t>((cursor - p).seconds() * bytesPerSecond);
+    if (k < 0) {
+        part.gapFrames = -k / bytesPerFrame;
+        k = 0;
+    }
+    part.skip = k - (k % bytesPerFrame);
+    std::int64_t n = 0;
+    if (p + t <= windowEnd) {
+        n = total - part.skip; // ends within the window: the rest of the buffer
+    } else {
+        // Reaches past the window's end: what lies between the cursor and that end.
+        const MediaTime keep = (t - (cursor - p)) - ((p + t) - windowEnd);
+        n = static_cast<std::int64_t>(keep.seconds() * bytesPerSecond);
+        n -= n % bytesPerFrame;
+        part.reachesWindowEnd = true;
+    }
+    part.take = std::clamp<std::int64_t>(n, 0, std::max<std::int64_t>(0, total - part.skip));
+    return part;
 }
 
 } // namespace
@@ -78,10 +93,10 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
             }
             if (e._audioArrayBuffer.empty()) {
                 TimeRange window;
-                if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window)) {
+                if (!nextWindowBackwards(e._audioBaseTime, kSoundWindowSeconds, window,
+                                         e._audioStartTime)) {
                     input->markAsFinished();
-                    NotificationCenter::defaultCenter().post(
-                        kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeAudio));
+                    e.postPumpFinish(kMediaTypeAudio);
                     return;
                 }
                 e.getAudioData(window, e._audioArrayBuffer, state->audioFormat, nullptr);
@@ -95,7 +110,7 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
             const double rate = asbd.sampleRate;
             const std::uint32_t bytesPerFrame = asbd.bytesPerFrame;
             const auto seconds = static_cast<float>(state->bytesWritten / (rate * bytesPerFrame));
-            const MediaTime time = MediaTime::makeWithSeconds(seconds, kTimescale);
+            const MediaTime time = MediaTime::makeWithSeconds(seconds, kRenderTimescale);
             state->bytesWritten += static_cast<std::uint32_t>(length);
             auto sample = SampleBuffer::createAudio(
                 block, true, state->audioFormat, static_cast<long>(length / bytesPerFrame), time);
@@ -104,9 +119,7 @@ void AVFileRenderMgr::processReverseAudio(const AssetWriterInputPtr& input) {
                 seconds / (e._videoTotalTime / (static_cast<float>(e._tempo) / 100.0f));
             e._audioArrayBuffer.pop_back();
             const float progress = e.progress();
-            // Queued, not waited for: it may arrive after later picture updates.
-            RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); },
-                                   false);
+            e.queueProgress(progress);
         }
         if (writerGone || !e._writer) {
             e.postPumpFailure(kAudioRenderErrorDomain);
@@ -127,11 +140,13 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
     }
     MediaSettings settings = PlistValue::dictionary();
     settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
+    // Reversal and tempo change take one or two channels: surround is folded down by the reader.
+    settings.set(kNumberOfChannelsKey, PlistValue::integer(2));
     auto output = AssetReaderTrackOutput::create(_sourceAudioTrack, settings);
     if (reader->canAddOutput(output)) {
         reader->addOutput(output);
     }
-    const MediaTime margin = MediaTime::makeWithSeconds(kSoundMarginSeconds, kTimescale);
+    const MediaTime margin = MediaTime::makeWithSeconds(kSoundMarginSeconds, kRenderTimescale);
     MediaTime lead = margin;
     if (range.start < lead) {
         lead = range.start;
@@ -164,15 +179,8 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         const DataBlockPtr& block = sample->dataBlock();
         const AudioStreamBasicDescription source = sample->formatDescription()->streamDescription();
         if (!format) {
-            AudioStreamBasicDescription asbd = source;
-            if (asbd.channelsPerFrame > 2) {
-                asbd.channelsPerFrame = 2;
-                asbd.bytesPerFrame = 4;
-                asbd.bytesPerPacket = 4;
-            }
-            const std::uint32_t tag = asbd.channelsPerFrame == 2 ? kAudioChannelLayoutTagStereo
-                                                                 : kAudioChannelLayoutTagMono;
-            format = AudioFormatDescription::create(asbd, tag,
+            format = AudioFormatDescription::create(source,
+                                                    layoutTagForChannels(source.channelsPerFrame),
                                                     sample->formatDescription()->magicCookie(),
                                                     sample->formatDescription()->extensions());
         }
@@ -184,35 +192,21 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
             _reverseFramesLeft = std::llround(_actualVideoTime.seconds() * rate);
         }
 
-        const auto total = static_cast<std::int64_t>(block->dataLength());
-        auto k = static_cast<std::int64_t>((cursor - p).seconds() * rate *
-                                           static_cast<double>(bytesPerFrame));
-        if (k < 0) {
+        const BufferPart part = windowPartOf(p, t, cursor, windowEnd, rate, bytesPerFrame,
+                                             static_cast<std::int64_t>(block->dataLength()));
+        if (part.gapFrames > 0) {
             // A gap before this buffer: keep the time it covers as silence.
-            const auto gapFrames = static_cast<std::size_t>(-k / bytesPerFrame);
-            if (gapFrames > 0) {
-                parts.emplace_back(gapFrames * static_cast<std::size_t>(outChannels), 0);
-            }
-            k = 0;
+            parts.emplace_back(static_cast<std::size_t>(part.gapFrames) *
+                                   static_cast<std::size_t>(outChannels),
+                               0);
         }
-        const std::int64_t k0 = k - (k % bytesPerFrame);
-        std::int64_t n = 0;
-        bool last = false;
-        if (p + t <= windowEnd) {
-            n = total - k0;
-        } else {
-            const MediaTime keep = (t - (cursor - p)) - ((p + t) - windowEnd);
-            n = static_cast<std::int64_t>(keep.seconds() * rate *
-                                          static_cast<double>(bytesPerFrame));
-            n -= n % bytesPerFrame;
-            last = true;
-        }
-        n = std::clamp<std::int64_t>(n, 0, std::max<std::int64_t>(0, total - k0));
+        const std::int64_t k0 = part.skip;
+        const std::int64_t n = part.take;
+        const bool last = part.reachesWindowEnd;
         cursor = p + t;
         std::vector<std::int16_t> reversed;
         appendReversedFrames(reinterpret_cast<const std::int16_t*>(block->data() + k0),
-                             static_cast<std::size_t>(n / bytesPerFrame), channels, outChannels,
-                             reversed);
+                             static_cast<std::size_t>(n / bytesPerFrame), channels, reversed);
         parts.push_back(std::move(reversed));
         if (last) {
             reader->cancelReading();
@@ -245,7 +239,7 @@ void AVFileRenderMgr::getAudioData(const TimeRange& range, std::vector<DataBlock
         process->process(tempoChange, it->data(), static_cast<int>(it->size() * 2), processed,
                          processedBytes);
     }
-    const bool lastWindow = !(range.start > MediaTime::zero());
+    const bool lastWindow = !(range.start > _audioStartTime);
     if (lastWindow) {
         process->flush(processed, processedBytes);
     }

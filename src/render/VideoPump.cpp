@@ -9,7 +9,6 @@ namespace tx {
 
 namespace {
 
-constexpr std::int32_t kTimescale = 1000000;
 constexpr double kWindowSeconds = 1.0;
 
 } // namespace
@@ -27,10 +26,10 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
             }
             if (e._videoArrayBuffer.empty()) {
                 TimeRange window;
-                if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window)) {
+                if (!nextWindowBackwards(e._videoBaseTime, kWindowSeconds, window,
+                                         e._videoStartTime)) {
                     input->markAsFinished();
-                    NotificationCenter::defaultCenter().post(
-                        kRenderOnFinish, std::make_shared<StringObject>(kMediaTypeVideo));
+                    e.postPumpFinish(kMediaTypeVideo);
                     return;
                 }
                 e.getVideoData(window, e._videoArrayBuffer);
@@ -42,7 +41,7 @@ void AVFileRenderMgr::processVideo(const AssetWriterInputPtr& input) {
             // Output times come from the picture count, in single precision on purpose.
             const float t = static_cast<float>(e._videoFrame) / e._nominalFrameRate /
                             (static_cast<float>(e._tempo) / 100.0f);
-            const MediaTime outputTime = MediaTime::makeWithSeconds(t, kTimescale);
+            const MediaTime outputTime = MediaTime::makeWithSeconds(t, kRenderTimescale);
             ++e._videoFrame;
             e._writerVideoInputAdaptor->appendPixelBuffer(sample->imageBuffer(), outputTime);
             e._videoProgress = static_cast<float>(
@@ -75,6 +74,12 @@ void AVFileRenderMgr::getVideoData(const TimeRange& range, std::vector<SampleBuf
         reader->addOutput(output);
     }
     reader->setTimeRange(range);
+    // Tell the reader which window comes next, so it can have its pictures ready.
+    TimeRange following;
+    if (range.start == _videoBaseTime &&
+        peekWindowBackwards(_videoBaseTime, kWindowSeconds, following, _videoStartTime)) {
+        reader->setFollowingTimeRange(following);
+    }
     if (!reader->startReading() || reader->status() != AssetReaderStatus::Reading) {
         return;
     }

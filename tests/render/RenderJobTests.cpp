@@ -219,3 +219,114 @@ TEST(RenderJob, DurationAndTracksOfStoredMovies) {
     EXPECT_FALSE(audio);
     EXPECT_FALSE(AVFileRenderMgr::getTrack("/nonexistent.mov", &video, nullptr));
 }
+
+namespace {
+
+// Records the order of what the delegate hears: 'u' update, 'f' finish, 'e' error.
+class OrderDelegate : public Object, public AVFileRenderMgrDelegate {
+public:
+    void avFileRenderMgrDidUpdate(AVFileRenderMgr*, float) override { heard += 'u'; }
+    void avFileRenderMgrDidFinish(AVFileRenderMgr*, bool) override { heard += 'f'; }
+    void avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr&) override { heard += 'e'; }
+    std::string heard;
+};
+
+} // namespace
+
+TEST(RenderJob, ASpeedOfZeroOrBelowIsRefused) {
+    for (const int tempo : {0, -30}) {
+        RenderRun run(makeClip(tinyClip(1, true)), "", false, tempo, tempPath("mov"));
+        EXPECT_FALSE(run.engine->start()) << tempo;
+        ASSERT_TRUE(run.engine->startError());
+        EXPECT_NE(run.engine->startError()->localizedDescription().find("speed"),
+                  std::string::npos);
+        RunLoop::runFor(0.05);
+        EXPECT_FALSE(run.delegate->ended());
+    }
+}
+
+TEST(RenderJob, ForwardSoundTooShortToLayIsRefusedAndShortSoundEnds) {
+    const std::string clip = makeClip(tinyClip(2, false));
+    const std::string blip = tempPath("m4a");
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=duration=0.005 -c:a aac "
+                  "-f mp4 \"" +
+                  blip + "\""),
+              0);
+    RenderRun refused(clip, blip, false, 100, tempPath("mov"));
+    EXPECT_FALSE(refused.engine->start());
+    ASSERT_TRUE(refused.engine->startError());
+    EXPECT_NE(refused.engine->startError()->localizedDescription().find(blip), std::string::npos);
+
+    // A sound of a tenth of a second is laid twenty times under two seconds of pictures.
+    const std::string out = tempPath("mov");
+    RenderRun laid(clip, makeSound(0.1), false, 100, out);
+    ASSERT_TRUE(laid.runToEnd(30));
+    EXPECT_EQ(laid.delegate->finishes, 1);
+    EXPECT_NEAR(probeDuration(out, "a:0"), 2.0, 0.05);
+    std::filesystem::remove(out);
+    std::filesystem::remove(blip);
+}
+
+TEST(RenderJob, NothingReachesTheDelegateAfterTheJobEnds) {
+    // Finished: the sound pumps' queued updates come before the finish or not at all.
+    for (const bool reverse : {true, false}) {
+        const std::string clip = makeClip(tinyClip(3.4, true));
+        const std::string out = tempPath("mov");
+        auto engine = AVFileRenderMgr::create();
+        auto delegate = std::make_shared<OrderDelegate>();
+        engine->setInputVideoUrl(clip);
+        engine->setInputAudioUrl(reverse ? clip : makeSound(1.3));
+        engine->setIsReverseSpeed(reverse);
+        engine->setTempo(130);
+        engine->setOutputPath(out);
+        engine->setDelegate(delegate);
+        ASSERT_TRUE(engine->start());
+        ASSERT_TRUE(
+            RunLoop::runUntil([&] { return delegate->heard.find('f') != std::string::npos; }, 30));
+        RunLoop::runFor(0.1);
+        EXPECT_EQ(delegate->heard.back(), 'f') << reverse;
+        EXPECT_EQ(std::count(delegate->heard.begin(), delegate->heard.end(), 'f'), 1);
+        std::filesystem::remove(out);
+    }
+
+    // Stopped: nothing at all afterwards.
+    const std::string clip = makeClip(tinyClip(6, true));
+    auto engine = AVFileRenderMgr::create();
+    auto delegate = std::make_shared<OrderDelegate>();
+    engine->setInputVideoUrl(clip);
+    engine->setInputAudioUrl(clip);
+    engine->setIsReverseSpeed(true);
+    engine->setTempo(100);
+    engine->setOutputPath(tempPath("mov"));
+    engine->setDelegate(delegate);
+    ASSERT_TRUE(engine->start());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return delegate->heard.size() > 3; }, 20));
+    engine->stop();
+    const std::size_t heardAtStop = delegate->heard.size();
+    RunLoop::runFor(0.2);
+    EXPECT_EQ(delegate->heard.size(), heardAtStop);
+}
+
+TEST(RenderJob, TwoEnginesRenderAtOnceEachHearingItsOwnPumps) {
+    ClipSpec longer = tinyClip(3.4, true);
+    longer.indexInBrightness = true;
+    const std::string first = makeClip(longer);
+    const std::string second = makeClip(tinyClip(1.2, false));
+    const std::string outFirst = tempPath("mov");
+    const std::string outSecond = tempPath("mov");
+    // Neither waits for sound: an engine that heard the other's pictures finish would end early.
+    RenderRun a(first, "", false, 100, outFirst);
+    RenderRun b(second, "", false, 130, outSecond);
+    ASSERT_TRUE(a.engine->start());
+    ASSERT_TRUE(b.engine->start());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return a.delegate->ended() && b.delegate->ended(); }, 30));
+    RunLoop::runFor(0.1);
+    EXPECT_EQ(a.delegate->finishes, 1);
+    EXPECT_EQ(b.delegate->finishes, 1);
+    EXPECT_TRUE(a.delegate->errors.empty() && b.delegate->errors.empty());
+    EXPECT_EQ(probeFrameCount(outFirst, "v:0"), 34);
+    EXPECT_EQ(probeFrameCount(outSecond, "v:0"), 12);
+    EXPECT_NEAR(probeDuration(outFirst, "v:0"), 3.4, 0.03);
+    std::filesystem::remove(outFirst);
+    std::filesystem::remove(outSecond);
+}

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 using namespace tx;
 using namespace tx::test;
@@ -152,6 +153,42 @@ TEST(RenderOutput, SurroundSoundIsMixedDownToStereo) {
         EXPECT_LT(longestSilence(sound, 0.1, sound.seconds() - 0.1), 0.005) << reverse;
         std::filesystem::remove(out);
     }
+    std::filesystem::remove(source);
+}
+
+TEST(RenderOutput, SurroundIsFoldedDownTheSameWayReversedOrNot) {
+    // Six channels with a tone in the centre only: folded down, the centre belongs equally to
+    // left and right, whichever pump lays the sound.
+    const std::string source = tempPath("mov");
+    ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                  "color=c=gray:size=64x48:rate=30:duration=2 -f lavfi -i "
+                  "sine=frequency=440:sample_rate=48000:duration=2 -filter_complex "
+                  "\"[1:a]pan=5.1|FL=0*c0|FR=0*c0|FC=c0|LFE=0*c0|BL=0*c0|BR=0*c0[a]\" -map 0:v "
+                  "-map \"[a]\" -c:v libx264 -preset ultrafast -c:a aac -f mov \"" +
+                  source + "\""),
+              0);
+    ASSERT_EQ(probeStream(source, "a:0", "channels"), "6");
+    std::vector<std::vector<double>> levels;
+    for (const bool reverse : {true, false}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, source, reverse, 100, out);
+        ASSERT_TRUE(r.runToEnd()) << reverse;
+        // Per channel RMS levels in dB, from FFmpeg's astats.
+        const std::string text = capture("ffmpeg -nostdin -i \"" + out +
+                                         "\" -af astats -f null - 2>&1 | grep 'RMS level dB' | "
+                                         "head -2 | sed 's/.*: //'");
+        std::istringstream in(text);
+        std::vector<double> channelLevels;
+        double level = 0;
+        while (in >> level) {
+            channelLevels.push_back(level);
+        }
+        ASSERT_EQ(channelLevels.size(), 2u) << text;
+        EXPECT_NEAR(channelLevels[0], channelLevels[1], 0.5) << reverse;
+        levels.push_back(channelLevels);
+        std::filesystem::remove(out);
+    }
+    EXPECT_NEAR(levels[0][0], levels[1][0], 0.5);
     std::filesystem::remove(source);
 }
 

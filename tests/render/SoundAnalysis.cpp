@@ -44,6 +44,7 @@ RenderedPictures readPictures(const std::string& path) {
         out.indexes.push_back(
             static_cast<int>(std::lround((static_cast<double>(sum) / count - 16.0) / 2.0)));
         out.seconds.push_back(sample->presentationTime().seconds());
+        out.luma.push_back(static_cast<double>(sum) / count);
     }
     return out;
 }

@@ -11,6 +11,7 @@ namespace tx::test {
 struct RenderedPictures {
     std::vector<int> indexes;    // the brightness index each picture carries
     std::vector<double> seconds; // each picture's time
+    std::vector<double> luma;    // each picture's mean luma
 };
 RenderedPictures readPictures(const std::string& path);
 

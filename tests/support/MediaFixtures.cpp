@@ -52,7 +52,10 @@ std::string makeClip(const ClipSpec& s) {
          << s.fps << "fps-k" << s.keyint << (s.indexInBrightness ? "-idx" : "-pat")
          << (s.sound ? "-snd" + std::to_string(s.sampleRate) + "c" + std::to_string(s.channels)
                      : "")
-         << (s.sweep ? "-sweep" : "") << (s.rotate.empty() ? "" : "-rot" + s.rotate) << ".mov";
+         << (s.sweep ? "-sweep" : "") << (s.rotate.empty() ? "" : "-rot" + s.rotate)
+         << (s.rate.empty() ? "" : "-r" + s.rate.substr(0, s.rate.find('/')))
+         << (s.variableRate ? "-vfr" : "") << "-ts" << s.timescale << "-off" << s.startOffset
+         << "-p" << s.indexPeriod << (s.reordered ? "-bf" : "") << "." << s.container;
     const std::string path = name.str();
     if (std::filesystem::exists(path)) {
         return path;
@@ -60,12 +63,13 @@ std::string makeClip(const ClipSpec& s) {
     // Test programs run side by side: each makes its own temporary file, the rename is atomic.
     const std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
     std::ostringstream cmd;
+    const std::string rate = s.rate.empty() ? std::to_string(s.fps) : s.rate;
     cmd << "ffmpeg -nostdin -loglevel error -y ";
     if (s.indexInBrightness) {
-        cmd << "-f lavfi -i color=c=black:size=" << s.width << "x" << s.height << ":rate=" << s.fps
+        cmd << "-f lavfi -i color=c=black:size=" << s.width << "x" << s.height << ":rate=" << rate
             << ":duration=" << s.seconds << " ";
     } else {
-        cmd << "-f lavfi -i testsrc2=size=" << s.width << "x" << s.height << ":rate=" << s.fps
+        cmd << "-f lavfi -i testsrc2=size=" << s.width << "x" << s.height << ":rate=" << rate
             << ":duration=" << s.seconds << " ";
     }
     if (s.sound) {
@@ -78,15 +82,43 @@ std::string makeClip(const ClipSpec& s) {
                 << ":duration=" << s.seconds << " ";
         }
     }
+    std::string filters;
     if (s.indexInBrightness) {
-        cmd << "-vf \"geq=lum='min(16+2*N\\,235)':cb=128:cr=128\" ";
+        filters = s.indexPeriod > 0 ? "geq=lum='16+4*mod(N\\," + std::to_string(s.indexPeriod) +
+                                          ")':cb=128:cr=128"
+                                    : "geq=lum='min(16+2*N\\,235)':cb=128:cr=128";
     }
-    cmd << "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.keyint << " -keyint_min "
-        << s.keyint << " -sc_threshold 0 ";
+    if (s.variableRate) {
+        filters += std::string(filters.empty() ? "" : ",") + "setpts=PTS+0.012*mod(N\\,3)/TB";
+    }
+    if (!filters.empty()) {
+        cmd << "-vf \"" << filters << "\" ";
+    }
+    if (s.variableRate) {
+        cmd << "-fps_mode passthrough ";
+    }
+    if (s.container == "avi") {
+        cmd << "-c:v mpeg4 -q:v 2 -g " << s.keyint << " ";
+    } else {
+        cmd << "-c:v libx264 -preset " << (s.reordered ? "veryfast -bf 2" : "ultrafast")
+            << " -pix_fmt yuv420p -g " << s.keyint << " -keyint_min " << s.keyint
+            << " -sc_threshold 0 ";
+    }
     if (s.sound) {
-        cmd << "-c:a aac -ac " << s.channels << " -ar " << s.sampleRate << " ";
+        cmd << (s.container == "avi" ? "-c:a libmp3lame " : "-c:a aac ") << "-ac " << s.channels
+            << " -ar " << s.sampleRate << " ";
     }
-    cmd << "-f mov \"" << tmp << "\"";
+    if (s.timescale > 0) {
+        cmd << "-video_track_timescale " << s.timescale << " ";
+    }
+    if (s.startOffset > 0) {
+        cmd << "-output_ts_offset " << s.startOffset << " ";
+    }
+
+    const std::string muxer = s.container == "mkv"  ? "matroska"
+                              : s.container == "ts" ? "mpegts"
+                                                    : s.container;
+    cmd << "-f " << muxer << " \"" << tmp << "\"";
     if (run(cmd.str()) != 0) {
         return {};
     }
@@ -154,6 +186,14 @@ double probeDuration(const std::string& path, const std::string& stream) {
 int probePacketCount(const std::string& path, const std::string& stream) {
     const std::string text = capture("ffprobe -v error -select_streams " + stream +
                                      " -count_packets -show_entries stream=nb_read_packets -of "
+                                     "default=noprint_wrappers=1:nokey=1 \"" +
+                                     path + "\" 2>/dev/null");
+    return text.empty() ? -1 : std::atoi(text.c_str());
+}
+
+int probeFrameCount(const std::string& path, const std::string& stream) {
+    const std::string text = capture("ffprobe -v error -select_streams " + stream +
+                                     " -count_frames -show_entries stream=nb_read_frames -of "
                                      "default=noprint_wrappers=1:nokey=1 \"" +
                                      path + "\" 2>/dev/null");
     return text.empty() ? -1 : std::atoi(text.c_str());

@@ -24,6 +24,18 @@ struct ClipSpec {
     // A rising tone (its frequency grows with time) so that reversal can be heard and measured.
     bool sweep = false;
     std::string rotate; // "" or the "rotate" tag in degrees, written as the display matrix
+    // Laid out as phones, cameras and other tools write them.
+    std::string rate;              // a frame rate such as "30000/1001"; overrides fps when set
+    bool variableRate = false;     // picture intervals vary by up to 12 ms around 1/fps
+    int timescale = 0;             // the picture track's timescale (QuickTime), 0: the muxer's
+    std::string container = "mov"; // "mov", "ts", "mkv", or "avi" (MPEG-4 Part 2 and MP3)
+    double startOffset = 0;        // seconds before the first picture and sound
+    // With indexInBrightness: luma 16 + 4 × (index mod indexPeriod), for clips too long for the
+    // plain index; 0 keeps the plain index.
+    int indexPeriod = 0;
+    // Pictures stored out of decode order (B-frames), as most encoders write them; the
+    // QuickTime writer then gives the last ones a duration of one tick.
+    bool reordered = false;
 };
 
 // A QuickTime clip in the test's temporary folder, made once per spec and reused.
@@ -40,5 +52,7 @@ std::string probeStream(const std::string& path, const std::string& stream,
                         const std::string& entry);
 double probeDuration(const std::string& path, const std::string& stream);
 int probePacketCount(const std::string& path, const std::string& stream);
+// Pictures (or sound frames) a decoder gets out of the stream.
+int probeFrameCount(const std::string& path, const std::string& stream);
 
 } // namespace tx::test

@@ -11,8 +11,6 @@ namespace tx {
 
 namespace {
 
-const char* const kMediaDomain = "Media";
-
 std::uint32_t layoutTagFor(const AVChannelLayout& layout) {
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
@@ -59,6 +57,21 @@ AudioStreamBasicDescription describeStoredSound(const AVCodecParameters* par) {
     return asbd;
 }
 
+VideoColorDescription colorDescriptionOf(const AVCodecParameters* par) {
+    // FFmpeg's colour enumerations are the H.273 code points.
+    VideoColorDescription colour;
+    colour.primaries = par->color_primaries;
+    colour.transfer = par->color_trc;
+    colour.matrix = par->color_space;
+    colour.fullRange = par->color_range == AVCOL_RANGE_JPEG || par->format == AV_PIX_FMT_YUVJ420P ||
+                       par->format == AV_PIX_FMT_YUVJ422P || par->format == AV_PIX_FMT_YUVJ444P;
+    if (const AVPixFmtDescriptor* desc =
+            av_pix_fmt_desc_get(static_cast<AVPixelFormat>(par->format))) {
+        colour.bitsPerComponent = desc->comp[0].depth;
+    }
+    return colour;
+}
+
 MediaTransform transformFromDisplayMatrix(const AVStream* stream) {
     const auto* matrix = reinterpret_cast<const std::int32_t*>(
         av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
@@ -74,6 +87,131 @@ MediaTransform transformFromDisplayMatrix(const AVStream* stream) {
     t.tx = matrix[6] / kFixed16;
     t.ty = matrix[7] / kFixed16;
     return t;
+}
+
+struct Scan {
+    AssetTrackPtr track;
+    std::int64_t firstPts = std::numeric_limits<std::int64_t>::max();
+    std::int64_t endPts = std::numeric_limits<std::int64_t>::min();
+    std::int64_t lastPts = std::numeric_limits<std::int64_t>::min();
+    std::int64_t bytes = 0;
+    std::int64_t count = 0;
+    std::int64_t lastDuration = 0;
+    std::size_t packetsRead = 0;
+    std::vector<AssetTrack::PacketInfo> packets;
+};
+
+// Notes one packet of a track: its times, its size and, with `keep`, the packet itself.
+void notePacket(Scan& scan, const AVPacket& packet, bool keep) {
+    ++scan.packetsRead;
+    if (packet.size == 0) {
+        return; // an index entry for a dropped picture (AVI): nothing is shown for it
+    }
+    const std::int64_t pts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (pts != AV_NOPTS_VALUE) {
+        scan.firstPts = std::min(scan.firstPts, pts);
+        // A packet without a duration (the last one, where the demuxer was not asked to
+        // analyse the streams) lasts as long as the one before it.
+        const std::int64_t duration = packet.duration > 0 ? packet.duration : scan.lastDuration;
+        scan.lastDuration = duration;
+        scan.endPts = std::max(scan.endPts, pts + duration);
+        scan.lastPts = std::max(scan.lastPts, pts);
+        if (keep) {
+            scan.packets.push_back({pts, packet.dts != AV_NOPTS_VALUE ? packet.dts : pts,
+                                    (packet.flags & AV_PKT_FLAG_KEY) != 0});
+        }
+    }
+    scan.bytes += packet.size;
+    ++scan.count;
+}
+
+// Reads packets until the end of the file or until every track has `perTrack` packets; true
+// at the end of the file. A read error other than the end means a damaged or cut-off file:
+// what was read stands, as a player would show it.
+bool scanPackets(AVFormatContext* ctx, std::vector<Scan>& scans, std::int64_t perTrack, bool keep) {
+    ff::PacketPtr packet = ff::makePacket();
+    while (av_read_frame(ctx, packet.get()) >= 0) {
+        const int index = packet->stream_index;
+        if (index >= 0 && static_cast<unsigned>(index) < scans.size() && scans[index].track) {
+            notePacket(scans[index], *packet, keep);
+        }
+        av_packet_unref(packet.get());
+        if (perTrack != std::numeric_limits<std::int64_t>::max() &&
+            std::all_of(scans.begin(), scans.end(), [&](const Scan& s) {
+                return !s.track || static_cast<std::int64_t>(s.packetsRead) >= perTrack;
+            })) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// QuickTime and MPEG-4 files list every sample of every track in their sample tables.
+bool hasCompleteIndex(const AVFormatContext* ctx) {
+    return ctx->iformat != nullptr && std::strstr(ctx->iformat->name, "mov") != nullptr &&
+           ctx->pb != nullptr && (ctx->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+}
+
+// Times every track from the packets at the start and from the last keyframe to the end of
+// the file; sizes and counts come from the sample tables. False when that cannot be done.
+bool scanEnds(AVFormatContext* ctx, std::vector<Scan>& scans) {
+    // The earliest time of a track is among its first packets, whatever their order.
+    constexpr std::int64_t kHeadPackets = 48;
+    // Starting this long before the end reaches back past the last keyframe of every track.
+    constexpr std::int64_t kTailMicroseconds = 2000000;
+    if (scanPackets(ctx, scans, kHeadPackets, false)) {
+        return true; // a short movie: every packet has been read
+    }
+    std::int64_t end = 0;
+    for (const Scan& scan : scans) {
+        if (!scan.track) {
+            continue;
+        }
+        AVStream* stream = ctx->streams[scan.track->streamIndex()];
+        const int entries = avformat_index_get_entries_count(stream);
+        for (int i = entries; i-- > 0;) {
+            const AVIndexEntry* e = avformat_index_get_entry(stream, i);
+            if (e != nullptr && !(e->flags & AVINDEX_DISCARD_FRAME)) {
+                end = std::max(end, av_rescale_q(e->timestamp, stream->time_base, AV_TIME_BASE_Q));
+                break;
+            }
+        }
+    }
+    std::vector<Scan> tail(scans.size());
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        tail[i].track = scans[i].track;
+    }
+    if (av_seek_frame(ctx, -1, std::max<std::int64_t>(0, end - kTailMicroseconds),
+                      AVSEEK_FLAG_BACKWARD) < 0) {
+        return false;
+    }
+    scanPackets(ctx, tail, std::numeric_limits<std::int64_t>::max(), false);
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        Scan& scan = scans[i];
+        if (!scan.track) {
+            continue;
+        }
+        if (tail[i].count == 0) {
+            return false;
+        }
+        scan.endPts = std::max(scan.endPts, tail[i].endPts);
+        scan.lastPts = std::max(scan.lastPts, tail[i].lastPts);
+        scan.packetsRead += tail[i].packetsRead;
+        AVStream* stream = ctx->streams[scan.track->streamIndex()];
+        std::int64_t bytes = 0;
+        std::int64_t count = 0;
+        const int entries = avformat_index_get_entries_count(stream);
+        for (int e = 0; e < entries; ++e) {
+            const AVIndexEntry* entry = avformat_index_get_entry(stream, e);
+            if (entry != nullptr && !(entry->flags & AVINDEX_DISCARD_FRAME) && entry->size > 0) {
+                bytes += entry->size;
+                ++count;
+            }
+        }
+        scan.bytes = bytes;
+        scan.count = count;
+    }
+    return true;
 }
 
 } // namespace
@@ -132,19 +270,26 @@ std::vector<AudioFormatListItem> AudioFormatDescription::formatList() const {
 
 std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreciseTiming,
                                        ErrorPtr* error) {
-    ff::FormatInputPtr ctx = ff::openInput(path, error);
+    return open(path, preferPreciseTiming, false, error);
+}
+
+std::shared_ptr<Asset> Asset::urlAssetForTiming(const std::string& path, ErrorPtr* error) {
+    return open(path, true, true, error);
+}
+
+std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTiming,
+                                   bool timingOnly, ErrorPtr* error) {
+    ff::FormatInputPtr ctx = ff::openInput(path, error, !timingOnly);
+    if (ctx && timingOnly && !hasCompleteIndex(ctx.get())) {
+        // Without sample tables the header may not even name the streams.
+        ctx = ff::openInput(path, error);
+    }
     if (!ctx) {
         return nullptr;
     }
     auto asset = std::make_shared<Asset>();
     asset->_path = path;
 
-    struct Scan {
-        AssetTrackPtr track;
-        std::int64_t firstPts = std::numeric_limits<std::int64_t>::max();
-        std::int64_t endPts = std::numeric_limits<std::int64_t>::min();
-        std::int64_t bytes = 0;
-    };
     std::vector<Scan> scans(ctx->nb_streams);
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         AVStream* stream = ctx->streams[i];
@@ -158,6 +303,7 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
         auto track = std::make_shared<AssetTrack>();
         track->_mediaType = video ? kMediaTypeVideo : kMediaTypeAudio;
         track->_streamIndex = static_cast<int>(i);
+        track->_path = path;
         track->_timeBaseNum = stream->time_base.num;
         track->_timeBaseDen = stream->time_base.den;
         track->_asset = asset;
@@ -167,6 +313,13 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
             track->_nominalFrameRate = rate.num > 0 ? static_cast<float>(av_q2d(rate)) : 0.0f;
             track->_naturalSize = {static_cast<float>(par->width), static_cast<float>(par->height)};
             track->_preferredTransform = transformFromDisplayMatrix(stream);
+            track->_colorDescription = colorDescriptionOf(par);
+            const AVRational sar = av_guess_sample_aspect_ratio(nullptr, stream, nullptr);
+            if (sar.num > 0 && sar.den > 0) {
+                AVRational reduced{};
+                av_reduce(&reduced.num, &reduced.den, sar.num, sar.den, 1 << 16);
+                track->_pixelAspectRatio = {reduced.num, reduced.den};
+            }
         } else {
             track->_formatDescriptions.push_back(AudioFormatDescription::create(
                 describeStoredSound(par), layoutTagFor(par->ch_layout),
@@ -177,34 +330,41 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
     }
     if (asset->_tracks.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kMediaDomain, 0, path + ": holds no picture or sound");
+            *error = Error::make(kMediaErrorDomain, 0, path + ": holds no picture or sound");
         }
         return nullptr;
     }
 
+    bool scannedAll = false;
     if (preferPreciseTiming) {
-        ff::PacketPtr packet = ff::makePacket();
-        int ret = 0;
-        while ((ret = av_read_frame(ctx.get(), packet.get())) >= 0) {
-            if (packet->stream_index >= 0 &&
-                static_cast<unsigned>(packet->stream_index) < scans.size() &&
-                scans[packet->stream_index].track) {
-                Scan& scan = scans[packet->stream_index];
-                const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-                if (pts != AV_NOPTS_VALUE) {
-                    scan.firstPts = std::min(scan.firstPts, pts);
-                    scan.endPts =
-                        std::max(scan.endPts, pts + std::max<std::int64_t>(0, packet->duration));
-                    scan.track->_packets.push_back(
-                        {pts, packet->dts != AV_NOPTS_VALUE ? packet->dts : pts,
-                         (packet->flags & AV_PKT_FLAG_KEY) != 0});
+        // Movies that index every sample are timed from their first and last packets; the
+        // others are read through once.
+        const bool indexed = hasCompleteIndex(ctx.get());
+        scannedAll = !indexed || !scanEnds(ctx.get(), scans);
+        if (scannedAll) {
+            if (indexed) {
+                // Start over from the top of a file that could not be timed from its ends.
+                for (Scan& scan : scans) {
+                    AssetTrackPtr track = std::move(scan.track);
+                    scan = Scan();
+                    scan.track = std::move(track);
                 }
-                scan.bytes += packet->size;
+                ctx = ff::openInput(path, error);
+                if (!ctx) {
+                    return nullptr;
+                }
             }
-            av_packet_unref(packet.get());
+            scanPackets(ctx.get(), scans, std::numeric_limits<std::int64_t>::max(), true);
+            for (Scan& scan : scans) {
+                if (scan.track) {
+                    scan.track->_packets = std::move(scan.packets);
+                }
+            }
         }
-        // A read error other than the end of the file means a damaged or cut-off file: what
-        // was read stands, as a player would show it.
+        asset->_packetsRead = 0;
+        for (const Scan& scan : scans) {
+            asset->_packetsRead += scan.packetsRead;
+        }
     }
 
     for (Scan& scan : scans) {
@@ -216,16 +376,14 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
         const AVRational tb = stream->time_base;
         std::int64_t first = 0;
         std::int64_t end = 0;
-        if (preferPreciseTiming && !track._packets.empty()) {
+        if (preferPreciseTiming && scan.count > 0) {
+            track._packetsLoaded = scannedAll;
             first = std::max<std::int64_t>(0, scan.firstPts);
             end = scan.endPts;
             if (track._mediaType == kMediaTypeVideo && track._nominalFrameRate > 0) {
                 // Containers that leave the last picture's duration out still show it for one
                 // frame interval.
-                std::int64_t lastPts = std::numeric_limits<std::int64_t>::min();
-                for (const auto& p : track._packets) {
-                    lastPts = std::max(lastPts, p.pts);
-                }
+                const std::int64_t lastPts = scan.lastPts;
                 if (end <= lastPts) {
                     end = lastPts +
                           av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb);
@@ -251,14 +409,36 @@ std::shared_ptr<Asset> Asset::urlAsset(const std::string& path, bool preferPreci
         track._timeRange = TimeRange::make(start, ff::timeFromStream(end, tb) - start);
         if (track._mediaType == kMediaTypeVideo && track._nominalFrameRate <= 0 &&
             track._timeRange.duration.seconds() > 0) {
-            track._nominalFrameRate = static_cast<float>(
-                static_cast<double>(track._packets.size()) / track._timeRange.duration.seconds());
+            track._nominalFrameRate = static_cast<float>(static_cast<double>(scan.count) /
+                                                         track._timeRange.duration.seconds());
         }
         if (track._timeRange.end() > asset->_duration) {
             asset->_duration = track._timeRange.end();
         }
     }
     return asset;
+}
+
+const std::vector<AssetTrack::PacketInfo>& AssetTrack::packets() const {
+    if (_packetsLoaded) {
+        return _packets;
+    }
+    _packetsLoaded = true;
+    ff::FormatInputPtr ctx = ff::openInput(_path, nullptr);
+    if (!ctx || _streamIndex < 0 || static_cast<unsigned>(_streamIndex) >= ctx->nb_streams) {
+        return _packets;
+    }
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        if (static_cast<int>(i) != _streamIndex) {
+            ctx->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+    std::vector<Scan> scans(ctx->nb_streams);
+    scans[_streamIndex].track = std::const_pointer_cast<AssetTrack>(
+        std::static_pointer_cast<const AssetTrack>(shared_from_this()));
+    scanPackets(ctx.get(), scans, std::numeric_limits<std::int64_t>::max(), true);
+    _packets = std::move(scans[_streamIndex].packets);
+    return _packets;
 }
 
 std::vector<AssetTrackPtr> Asset::tracksWithMediaType(const std::string& mediaType) const {

@@ -51,6 +51,9 @@ public:
     Size2f naturalSize() const { return _naturalSize; }
     TimeRange timeRange() const { return _timeRange; }
     MediaTransform preferredTransform() const { return _preferredTransform; }
+    // Pictures: how their values are to be read, and the shape of their pixels.
+    VideoColorDescription colorDescription() const { return _colorDescription; }
+    PixelAspectRatio pixelAspectRatio() const { return _pixelAspectRatio; }
     // Sound tracks: one description of the stored sound; pictures: none.
     const std::vector<AudioFormatDescriptionPtr>& formatDescriptions() const {
         return _formatDescriptions;
@@ -64,8 +67,9 @@ public:
         std::int64_t dts;
         bool keyframe;
     };
-    // Every packet of the track in decode order, from the scan at open.
-    const std::vector<PacketInfo>& packets() const { return _packets; }
+    // Every packet of the track in decode order: from the scan at open, or read through the
+    // file when first asked for where the movie was timed from its sample tables.
+    const std::vector<PacketInfo>& packets() const;
     int timeBaseNum() const { return _timeBaseNum; }
     int timeBaseDen() const { return _timeBaseDen; }
     // Pictures decoded on the way to a window and kept for the windows before it.
@@ -74,6 +78,13 @@ public:
     std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
     // The window before the last one read, being decoded ahead on a thread of its own.
     std::shared_ptr<PictureReadAhead>& readAhead() const { return _readAhead; }
+    // How the ranged picture reads of this track were served.
+    struct ReadCounts {
+        int decodedFromKeyframe = 0; // decoded on the caller's thread, from a keyframe
+        int fromKeptPictures = 0;    // read back from the pictures kept by an earlier read
+        int decodedAhead = 0;        // decoded ahead on a thread of its own
+    };
+    ReadCounts& readCounts() const { return _readCounts; }
 
 private:
     friend class Asset;
@@ -84,14 +95,19 @@ private:
     Size2f _naturalSize;
     TimeRange _timeRange = TimeRange::empty();
     MediaTransform _preferredTransform;
+    VideoColorDescription _colorDescription;
+    PixelAspectRatio _pixelAspectRatio;
     std::vector<AudioFormatDescriptionPtr> _formatDescriptions;
-    std::vector<PacketInfo> _packets;
+    mutable std::vector<PacketInfo> _packets;
+    mutable bool _packetsLoaded = false;
+    std::string _path;
     int _timeBaseNum = 1;
     int _timeBaseDen = 1;
     mutable std::shared_ptr<PictureSpill> _pictureSpill;
     mutable std::shared_ptr<DecoderSlot> _idleDecoder;
     // Declared after the decoder slot: it is destroyed first and hands its decoder back there.
     mutable std::shared_ptr<PictureReadAhead> _readAhead;
+    mutable ReadCounts _readCounts;
     std::weak_ptr<Asset> _asset;
 };
 
@@ -104,16 +120,25 @@ public:
     // file is missing or holds no media.
     static std::shared_ptr<Asset> urlAsset(const std::string& path, bool preferPreciseTiming,
                                            ErrorPtr* error = nullptr);
+    // Opens a file for its tracks' precise times and its duration only, as fast as the
+    // container allows: what only a decoder can tell (pixel format, bit depth) may be missing.
+    static std::shared_ptr<Asset> urlAssetForTiming(const std::string& path,
+                                                    ErrorPtr* error = nullptr);
 
     const std::string& path() const { return _path; }
     std::vector<AssetTrackPtr> tracksWithMediaType(const std::string& mediaType) const;
     const std::vector<AssetTrackPtr>& tracks() const { return _tracks; }
     MediaTime duration() const { return _duration; }
+    // How many packets opening the file read to time its tracks.
+    std::size_t packetsReadWhileOpening() const { return _packetsRead; }
 
 private:
+    static std::shared_ptr<Asset> open(const std::string& path, bool preferPreciseTiming,
+                                       bool timingOnly, ErrorPtr* error);
     std::string _path;
     std::vector<AssetTrackPtr> _tracks;
     MediaTime _duration = MediaTime::zero();
+    std::size_t _packetsRead = 0;
 };
 
 using AssetPtr = std::shared_ptr<Asset>;

@@ -11,11 +11,12 @@ namespace tx {
 
 namespace {
 
-const char* const kReaderDomain = "Media";
 // AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
 constexpr double kSoundPrerollSeconds = 0.1;
 // Windows of pictures up to this size are decoded one ahead while the previous one is used.
 constexpr double kReadAheadBudgetBytes = 64.0 * 1024 * 1024;
+// ... when their keyframe is at most this far before them.
+constexpr double kReadAheadKeyframeSeconds = 2.0;
 
 // The keyframe at or before `ts` (stream ticks), from the packet scan; null when none.
 const AssetTrack::PacketInfo* keyframeAtOrBefore(const AssetTrack& track, std::int64_t ts) {
@@ -34,6 +35,26 @@ double pictureBytesPerSecond(const AssetTrack& track) {
     return 1.5 * track.naturalSize().width * track.naturalSize().height * rate;
 }
 
+bool isFullRange(const AVFrame* frame) {
+    return frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P ||
+           frame->format == AV_PIX_FMT_YUVJ422P || frame->format == AV_PIX_FMT_YUVJ444P;
+}
+
+// Whether the pictures in [startTs, endTs) are best decoded ahead on a thread of their own:
+// they fit the budget, and their keyframe is near enough that decoding from it costs little
+// more than the window itself. Windows further from their keyframe go through the kept
+// pictures instead.
+bool readsAhead(const AssetTrack& track, std::int64_t startTs, std::int64_t endTs) {
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
+    if (!(seconds > 0) || pictureBytesPerSecond(track) * seconds > kReadAheadBudgetBytes) {
+        return false;
+    }
+    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(track, startTs);
+    return key != nullptr &&
+           static_cast<double>(startTs - key->pts) * av_q2d(tb) <= kReadAheadKeyframeSeconds;
+}
+
 } // namespace
 
 struct AssetReaderTrackOutput::Impl {
@@ -49,6 +70,9 @@ struct AssetReaderTrackOutput::Impl {
     ff::SwsPtr sws;
     ff::SwrPtr swr;
     AudioFormatDescriptionPtr soundFormat;
+    int swrSourceChannels = 0;
+    // Sound with more channels is folded down to this many (0: as many as the source has).
+    int maxChannels = 0;
     std::string path;
     // Pictures kept from an earlier read (see PictureSpill).
     std::shared_ptr<PictureSpill> spill;
@@ -58,8 +82,9 @@ struct AssetReaderTrackOutput::Impl {
     std::int64_t spillFrom = 0;
     AVRational spillTimeBase{1, 1};
     const AssetTrack* track = nullptr;
-    // The track is being read a window at a time from its end.
+    // The next read of the track ends where this one begins, at followingStartTs.
     bool backwards = false;
+    std::int64_t followingStartTs = 0;
     // Pictures decoded ahead for this very window.
     std::vector<SampleBufferPtr> ahead;
     std::size_t aheadIndex = 0;
@@ -68,8 +93,8 @@ struct AssetReaderTrackOutput::Impl {
     ~Impl();
 
     // With `readingAhead` the read touches no state shared with the main thread's reads.
-    bool open(const AssetTrack& track, const TimeRange& range, ErrorPtr* error,
-              bool readingAhead = false);
+    bool open(const AssetTrack& track, const TimeRange& range, const TimeRange& following,
+              ErrorPtr* error, bool readingAhead = false);
     // The next sample of the range; nothing at its end (`error` set on a failure).
     SampleBufferPtr next(ErrorPtr& error);
     // Starts decoding the window before this one on a thread of its own, when that pays.
@@ -78,7 +103,7 @@ struct AssetReaderTrackOutput::Impl {
     int nextFrame(AVFrame* frame);
     SampleBufferPtr makePicture(AVFrame* frame, ErrorPtr* error);
     // The picture as NV12, taking over `frame`'s data; null on failure.
-    AVFrame* toNV12(AVFrame* frame, ErrorPtr* error);
+    OwnedFrame toNV12(AVFrame* frame, ErrorPtr* error);
     void planSpill(const AssetTrack& track, std::int64_t keyPts);
     SampleBufferPtr nextFromSpill();
     SampleBufferPtr makeSound(AVFrame* frame, ErrorPtr* error);
@@ -113,16 +138,13 @@ AssetReaderTrackOutput::Impl::~Impl() {
 }
 
 void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64_t keyPts) {
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    if ((startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
+        return;
+    }
     spill = track.pictureSpill();
     if (!spill) {
         spill = track.pictureSpill() = std::make_shared<PictureSpill>();
-    }
-    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
-    backwards =
-        spill->lastReadStart == endTs || ff::timeFromStream(endTs, tb) >= track.timeRange().end();
-    spill->lastReadStart = startTs;
-    if (!backwards || (startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
-        return;
     }
     // Keep the latest pictures before the window that fit the budget.
     const double keepSeconds =
@@ -135,46 +157,39 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
     if (spillIndex >= spill->entries.size() || spill->entries[spillIndex].pts >= endTs) {
         return nullptr;
     }
-    AVFrame* frame = spill->load(spillIndex++);
-    if (frame == nullptr) {
+    OwnedFrame frame = spill->load(spillIndex++);
+    if (!frame) {
         return nullptr;
     }
     const AVRational tb = {spillTimeBase.num, spillTimeBase.den};
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
     const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
                                                        : MediaTime::invalid();
-    return SampleBuffer::createPicture(PixelBuffer::wrap(frame, kPixelFormat420v), time, duration);
+    return SampleBuffer::createPicture(PixelBuffer::wrap(std::move(frame), kPixelFormat420v), time,
+                                       duration);
 }
 
 void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
-    if (!video || !backwards || track == nullptr || startTs <= 0) {
+    if (!video || !backwards || track == nullptr || followingStartTs >= startTs ||
+        !readsAhead(*track, followingStartTs, startTs)) {
         return;
     }
     const AssetTrack& t = *track;
     const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
-    const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
-    const double windowBytes = pictureBytesPerSecond(t) * seconds;
-    if (windowBytes > kReadAheadBudgetBytes) {
-        return; // large pictures: one window in memory at a time
-    }
-    const std::int64_t nextStart = std::max<std::int64_t>(0, startTs - (endTs - startTs));
-    const MediaTime from = ff::timeFromStream(nextStart, tb);
+    const MediaTime from = ff::timeFromStream(followingStartTs, tb);
     const TimeRange range = TimeRange::make(from, ff::timeFromStream(startTs, tb) - from);
-    // Only where the window decodes from a keyframe close to it; long groups go through the spill.
-    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(t, nextStart);
-    if (key == nullptr ||
-        static_cast<double>(nextStart - key->pts) * av_q2d(tb) >= PictureSpill::kMinimumSeconds) {
-        return;
-    }
     auto ahead = std::make_shared<PictureReadAhead>();
     ahead->impl = std::make_unique<Impl>();
     ahead->impl->path = path;
     ErrorPtr error;
-    if (!ahead->impl->open(t, range, &error, true)) {
+    if (!ahead->impl->open(t, range, TimeRange{MediaTime::invalid(), MediaTime::invalid()}, &error,
+                           true)) {
         return;
     }
-    ahead->startTs = ahead->impl->startTs;
-    ahead->endTs = ahead->impl->endTs;
+    ahead->startTs = followingStartTs;
+    ahead->endTs = startTs;
+    ahead->impl->startTs = followingStartTs;
+    ahead->impl->endTs = startTs;
     PictureReadAhead* job = ahead.get();
     job->worker = std::thread([job]() {
         while (SampleBufferPtr sample = job->impl->next(job->error)) {
@@ -185,38 +200,46 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
 }
 
 bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
-                                        ErrorPtr* error, bool readingAhead) {
+                                        const TimeRange& following, ErrorPtr* error,
+                                        bool readingAhead) {
     video = track.mediaType() == kMediaTypeVideo;
     const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
     spillTimeBase = tb;
-    startTs = ff::streamFromTime(range.start, tb);
-    if (range.duration.isNumeric()) {
-        endTs = ff::streamFromTime(range.end(), tb);
-        // streamFromTime rounds down; an end between two ticks still excludes the later tick.
-        if (ff::timeFromStream(endTs, tb) < range.end()) {
-            ++endTs;
+    if (video) {
+        // Pictures whose time lies in [start, end): ranges that meet share no picture.
+        startTs = ff::streamTickAtOrAfter(range.start, tb);
+        if (range.duration.isNumeric()) {
+            endTs = ff::streamTickAtOrAfter(range.end(), tb);
+        }
+    } else {
+        // Sound buffers that overlap the range.
+        startTs = ff::streamFromTime(range.start, tb);
+        if (range.duration.isNumeric()) {
+            endTs = ff::streamTickAtOrAfter(range.end(), tb);
         }
     }
+    if (video && following.isValid() && following.duration.isNumeric() &&
+        ff::streamTickAtOrAfter(following.end(), tb) == startTs) {
+        backwards = true;
+        followingStartTs = ff::streamTickAtOrAfter(following.start, tb);
+    }
+    this->track = &track;
     if (video && !readingAhead) {
         if (std::shared_ptr<PictureReadAhead> ready = std::move(track.readAhead())) {
             ready->finish();
             if (ready->startTs == startTs && ready->endTs == endTs && !ready->error) {
                 ahead = std::move(ready->samples);
                 fromAhead = true;
-                backwards = true;
-                this->track = &track;
-                if (track.pictureSpill()) {
-                    track.pictureSpill()->lastReadStart = startTs;
-                }
+                ++track.readCounts().decodedAhead;
                 return true;
             }
         }
         const auto& kept = track.pictureSpill();
         if (kept && kept->covers(startTs, endTs)) {
             spill = kept;
-            spill->lastReadStart = startTs;
             fromSpill = true;
             spillIndex = spill->firstAtOrAfter(startTs);
+            ++track.readCounts().fromKeptPictures;
             return true;
         }
     }
@@ -226,7 +249,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     }
     if (track.streamIndex() < 0 ||
         static_cast<unsigned>(track.streamIndex()) >= format->nb_streams) {
-        *error = Error::make(kReaderDomain, 0, path + ": the track is gone");
+        *error = Error::make(kMediaErrorDomain, 0, path + ": the track is gone");
         return false;
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -241,7 +264,6 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     if (!decoder) {
         decoder = ff::openDecoder(stream, error, path);
     }
-    this->track = &track;
     if (!decoder) {
         return false;
     }
@@ -255,8 +277,11 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         } else if (packets.empty() && startTs > 0) {
             seekTo = startTs;
         }
-        if (key != nullptr && !readingAhead) {
-            planSpill(track, key->pts);
+        if (!readingAhead) {
+            ++track.readCounts().decodedFromKeyframe;
+            if (key != nullptr && backwards && !readsAhead(track, followingStartTs, startTs)) {
+                planSpill(track, key->pts);
+            }
         }
     } else {
         const std::int64_t preroll = av_rescale_q(
@@ -268,7 +293,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     if (seekTo != AV_NOPTS_VALUE) {
         const int ret = av_seek_frame(format.get(), stream->index, seekTo, AVSEEK_FLAG_BACKWARD);
         if (ret < 0) {
-            *error = ff::makeError(kReaderDomain, "cannot seek", path, ret);
+            *error = ff::makeError(kMediaErrorDomain, "cannot seek", path, ret);
             return false;
         }
     }
@@ -318,76 +343,79 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorP
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
     const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
                                                        : MediaTime::invalid();
-    AVFrame* picture = toNV12(frame, error);
-    if (picture == nullptr) {
+    OwnedFrame picture = toNV12(frame, error);
+    if (!picture) {
         return nullptr;
     }
-    return SampleBuffer::createPicture(PixelBuffer::wrap(picture, kPixelFormat420v), time,
-                                       duration);
+    return SampleBuffer::createPicture(PixelBuffer::wrap(std::move(picture), kPixelFormat420v),
+                                       time, duration);
 }
 
-AVFrame* AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
+OwnedFrame AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error) {
     if (frame->format == AV_PIX_FMT_NV12) {
-        AVFrame* owned = av_frame_alloc();
-        av_frame_move_ref(owned, frame);
+        OwnedFrame owned(av_frame_alloc());
+        av_frame_move_ref(owned.get(), frame);
         return owned;
     }
     sws.reset(sws_getCachedContext(
         sws.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
         frame->width, frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    AVFrame* converted = ff::allocNV12(frame->width, frame->height);
-    int ret = sws && converted != nullptr ? 0 : AVERROR(EINVAL);
+    if (sws && isFullRange(frame)) {
+        // The values keep their range; the movie written from them says which it is.
+        int* inverse = nullptr;
+        int* table = nullptr;
+        int srcRange = 0;
+        int dstRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        sws_getColorspaceDetails(sws.get(), &inverse, &srcRange, &table, &dstRange, &brightness,
+                                 &contrast, &saturation);
+        sws_setColorspaceDetails(sws.get(), inverse, 1, table, 1, brightness, contrast, saturation);
+    }
+    OwnedFrame converted = ff::allocNV12(frame->width, frame->height);
+    int ret = sws && converted ? 0 : AVERROR(EINVAL);
     if (ret >= 0) {
         ret = sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
                         converted->linesize);
     }
     if (ret < 0) {
-        av_frame_free(&converted);
-        *error = ff::makeError(kReaderDomain, "cannot convert a picture to NV12", path, ret);
+        *error = ff::makeError(kMediaErrorDomain, "cannot convert a picture to NV12", path, ret);
         return nullptr;
     }
-    av_frame_copy_props(converted, frame);
+    av_frame_copy_props(converted.get(), frame);
     av_frame_unref(frame);
     return converted;
 }
 
 SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr* error) {
-    const int channels = frame->ch_layout.nb_channels;
+    const int sourceChannels = frame->ch_layout.nb_channels;
     const int rate = frame->sample_rate;
-    if (channels <= 0 || rate <= 0) {
-        *error = Error::make(kReaderDomain, 0, path + ": sound without channels or rate");
+    if (sourceChannels <= 0 || rate <= 0) {
+        *error = Error::make(kMediaErrorDomain, 0, path + ": sound without channels or rate");
         return nullptr;
     }
+    const int channels = maxChannels > 0 ? std::min(sourceChannels, maxChannels) : sourceChannels;
     if (!soundFormat ||
         soundFormat->streamDescription().channelsPerFrame != static_cast<std::uint32_t>(channels) ||
-        soundFormat->streamDescription().sampleRate != rate) {
-        AudioStreamBasicDescription asbd;
-        asbd.sampleRate = rate;
-        asbd.formatID = kAudioFormatLinearPCM;
-        asbd.formatFlags = 0x4 | 0x8; // signed integer, packed
-        asbd.bytesPerFrame = static_cast<std::uint32_t>(2 * channels);
-        asbd.bytesPerPacket = asbd.bytesPerFrame;
-        asbd.framesPerPacket = 1;
-        asbd.channelsPerFrame = static_cast<std::uint32_t>(channels);
-        asbd.bitsPerChannel = 16;
-        std::uint32_t tag = kAudioChannelLayoutTagUnknown;
-        if (channels == 1) {
-            tag = kAudioChannelLayoutTagMono;
-        } else if (channels == 2) {
-            tag = kAudioChannelLayoutTagStereo;
+        soundFormat->streamDescription().sampleRate != rate ||
+        swrSourceChannels != sourceChannels) {
+        const auto count = static_cast<std::uint32_t>(channels);
+        soundFormat = AudioFormatDescription::create(linearPCM16Description(rate, count),
+                                                     layoutTagForChannels(count));
+        AVChannelLayout outLayout{};
+        if (channels == sourceChannels) {
+            av_channel_layout_copy(&outLayout, &frame->ch_layout);
+        } else {
+            av_channel_layout_default(&outLayout, channels);
         }
-        soundFormat = AudioFormatDescription::create(asbd, tag);
-        swr.reset();
-        SwrContext* raw = nullptr;
-        int ret =
-            swr_alloc_set_opts2(&raw, &frame->ch_layout, AV_SAMPLE_FMT_S16, rate, &frame->ch_layout,
-                                static_cast<AVSampleFormat>(frame->format), rate, 0, nullptr);
-        if (ret >= 0) {
-            ret = swr_init(raw);
-        }
-        swr.reset(raw);
+        int ret = 0;
+        swr = ff::makeResampler(outLayout, AV_SAMPLE_FMT_S16, rate, frame->ch_layout,
+                                static_cast<AVSampleFormat>(frame->format), rate, ret);
+        av_channel_layout_uninit(&outLayout);
+        swrSourceChannels = sourceChannels;
         if (ret < 0) {
-            *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, ret);
+            *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", path, ret);
             return nullptr;
         }
     }
@@ -399,7 +427,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makeSound(AVFrame* frame, ErrorPtr
                     const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (got < 0) {
         std::free(memory);
-        *error = ff::makeError(kReaderDomain, "cannot convert the sound", path, got);
+        *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", path, got);
         return nullptr;
     }
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, stream->time_base);
@@ -464,7 +492,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
             return nullptr;
         }
         if (ret < 0) {
-            error = ff::makeError(kReaderDomain, "cannot decode", impl.path, ret);
+            error = ff::makeError(kMediaErrorDomain, "cannot decode", impl.path, ret);
             return nullptr;
         }
         std::int64_t pts = frame->best_effort_timestamp;
@@ -486,13 +514,12 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
         }
         if (impl.spilling && before && pts >= impl.spillFrom) {
             ErrorPtr ignored;
-            AVFrame* picture = impl.toNV12(frame.get(), &ignored);
-            if (picture == nullptr || !impl.spill->append(picture)) {
+            const OwnedFrame picture = impl.toNV12(frame.get(), &ignored);
+            if (!picture || !impl.spill->append(picture.get())) {
                 // No room to keep them: the earlier windows are decoded again instead.
                 impl.spilling = false;
                 impl.spill->entries.clear();
             }
-            av_frame_free(&picture);
             av_frame_unref(frame.get());
             continue;
         }
@@ -514,7 +541,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
 std::shared_ptr<AssetReader> AssetReader::create(AssetPtr asset, ErrorPtr* error) {
     if (!asset) {
         if (error != nullptr) {
-            *error = Error::make(kReaderDomain, 0, "no asset to read");
+            *error = Error::make(kMediaErrorDomain, 0, "no asset to read");
         }
         return nullptr;
     }
@@ -545,14 +572,18 @@ bool AssetReader::startReading() {
     }
     if (_outputs.empty()) {
         _status = AssetReaderStatus::Failed;
-        _error = Error::make(kReaderDomain, 0, _asset->path() + ": nothing to read");
+        _error = Error::make(kMediaErrorDomain, 0, _asset->path() + ": nothing to read");
         return false;
     }
     for (const auto& output : _outputs) {
         output->_impl = std::make_unique<AssetReaderTrackOutput::Impl>();
         output->_impl->path = _asset->path();
+        if (const PlistValue* channels = output->_settings.find(kNumberOfChannelsKey);
+            channels != nullptr && channels->type() == PlistValue::Type::Integer) {
+            output->_impl->maxChannels = static_cast<int>(channels->asInteger());
+        }
         ErrorPtr error;
-        if (!output->_impl->open(*output->track(), _timeRange, &error)) {
+        if (!output->_impl->open(*output->track(), _timeRange, _followingRange, &error)) {
             output->_impl.reset();
             _status = AssetReaderStatus::Failed;
             _error = error;

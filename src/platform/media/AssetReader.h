@@ -16,7 +16,8 @@ class AssetReader;
 enum class AssetReaderStatus { Unknown = 0, Reading = 1, Completed = 2, Failed = 3, Cancelled = 4 };
 
 // One track's decoded samples. Pictures come as '420v' (NV12); sound as interleaved signed
-// 16-bit linear PCM at the track's own rate and channel count.
+// 16-bit linear PCM at the track's own rate and channel count, or folded down (by FFmpeg's
+// matrix) to at most kNumberOfChannelsKey channels when the settings give that key.
 class AssetReaderTrackOutput : public Object {
 public:
     static std::shared_ptr<AssetReaderTrackOutput> create(AssetTrackPtr track,
@@ -51,8 +52,14 @@ public:
 
     // A ranged read starts at the keyframe at or before the range start and delivers pictures
     // whose time lies in the range, and sound buffers that overlap it.
+    // Pictures: a time lies in the range when start <= time < end, so ranges that meet share
+    // no picture.
     void setTimeRange(const TimeRange& range) { _timeRange = range; }
     TimeRange timeRange() const { return _timeRange; }
+    // The range the next reader of the same track will ask for. A read that ends where the
+    // one before it began reads backwards: the pictures it decodes on the way may be kept, or
+    // the following range decoded ahead, so that the next read finds them ready.
+    void setFollowingTimeRange(const TimeRange& range) { _followingRange = range; }
 
     bool startReading();
     void cancelReading();
@@ -66,6 +73,7 @@ private:
     AssetPtr _asset;
     std::vector<AssetReaderTrackOutputPtr> _outputs;
     TimeRange _timeRange{MediaTime::zero(), MediaTime::positiveInfinity()};
+    TimeRange _followingRange{MediaTime::invalid(), MediaTime::invalid()};
     AssetReaderStatus _status = AssetReaderStatus::Unknown;
     ErrorPtr _error;
     std::size_t _finishedOutputs = 0;

@@ -14,13 +14,14 @@ namespace tx {
 
 namespace {
 
-const char* const kWriterDomain = "Media";
 // How far one input may run ahead of the others, so the file interleaves and nothing piles up.
 constexpr double kInterleaveSeconds = 0.5;
 constexpr int kAacFrameSamples = 1024;
 // Used when a sound input asks for a bit rate of 0.
 constexpr int kDefaultAacBitRatePerChannel = 64000;
 constexpr double kDefaultFrameRate = 30.0;
+// The coarsest quantiser pictures are encoded with, whatever the average rate asks for.
+constexpr int kMaxQuantiser = 30;
 constexpr AVRational kVideoTimeBase{1, 1000000};
 // The movie's picture timescale: fine enough for any frame rate, small enough for every player.
 constexpr AVRational kVideoStreamTimeBase{1, 90000};
@@ -65,6 +66,8 @@ struct AssetWriterInput::Impl {
     int height = 0;
     double averageBitRate = 0;
     int maxKeyFrameInterval = 0;
+    VideoColorDescription colour;
+    PixelAspectRatio pixelAspect;
     std::deque<std::pair<ff::FramePtr, std::int64_t>> waitingPictures; // until the rate is known
     std::int64_t lastPts = AV_NOPTS_VALUE;
     std::int64_t frameDuration = 0; // in kVideoTimeBase
@@ -100,7 +103,7 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::create(const std::string& me
     Impl& impl = *input->_impl;
     auto refuse = [&](const std::string& why) -> std::shared_ptr<AssetWriterInput> {
         if (error != nullptr) {
-            *error = Error::make(kWriterDomain, 0, why);
+            *error = Error::make(kMediaErrorDomain, 0, why);
         }
         return nullptr;
     };
@@ -122,6 +125,24 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::create(const std::string& me
             impl.averageBitRate = settingReal(*props, kVideoAverageBitRateKey, 0);
             impl.maxKeyFrameInterval =
                 static_cast<int>(settingInteger(*props, kVideoMaxKeyFrameIntervalKey, 0));
+        }
+        if (const PlistValue* colour = outputSettings.find(kVideoColorPropertiesKey)) {
+            const auto code = [&](const std::string& key) {
+                const auto v = settingInteger(*colour, key, VideoColorDescription::kUnspecified);
+                return v >= 0 && v < 256 ? static_cast<int>(v)
+                                         : VideoColorDescription::kUnspecified;
+            };
+            impl.colour.primaries = code(kVideoColorPrimariesKey);
+            impl.colour.transfer = code(kVideoTransferFunctionKey);
+            impl.colour.matrix = code(kVideoYCbCrMatrixKey);
+            impl.colour.fullRange = settingInteger(*colour, kVideoFullRangeKey, 0) != 0;
+        }
+        if (const PlistValue* aspect = outputSettings.find(kVideoPixelAspectRatioKey)) {
+            const auto h = settingInteger(*aspect, kVideoPixelAspectRatioHorizontalSpacingKey, 1);
+            const auto v = settingInteger(*aspect, kVideoPixelAspectRatioVerticalSpacingKey, 1);
+            if (h > 0 && v > 0 && h <= 65535 && v <= 65535) {
+                impl.pixelAspect = {static_cast<int>(h), static_cast<int>(v)};
+            }
         }
         return input;
     }
@@ -241,9 +262,17 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
     enc->pix_fmt = AV_PIX_FMT_NV12;
     enc->time_base = kVideoTimeBase;
     enc->framerate = av_d2q(frameRate, 100000);
-    enc->sample_aspect_ratio = AVRational{1, 1};
+    enc->sample_aspect_ratio =
+        AVRational{input.pixelAspect.horizontalSpacing, input.pixelAspect.verticalSpacing};
+    enc->color_primaries = static_cast<AVColorPrimaries>(input.colour.primaries);
+    enc->color_trc = static_cast<AVColorTransferCharacteristic>(input.colour.transfer);
+    enc->colorspace = static_cast<AVColorSpace>(input.colour.matrix);
+    enc->color_range = input.colour.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     if (input.averageBitRate > 0) {
         enc->bit_rate = static_cast<std::int64_t>(input.averageBitRate);
+        // A quality floor under the average rate: a flat or nearly still source has a tiny data
+        // rate, and held to it the encoder would grey out colours and flatten brightness.
+        enc->qmax = kMaxQuantiser;
     }
     if (input.maxKeyFrameInterval > 0) {
         enc->gop_size = input.maxKeyFrameInterval;
@@ -264,6 +293,7 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
         return ret;
     }
     input.frameDuration = std::max<std::int64_t>(1, std::llround(1000000.0 / frameRate));
+    input.stream->sample_aspect_ratio = enc->sample_aspect_ratio;
     ret = avcodec_parameters_from_context(input.stream->codecpar, enc);
     input.encoderOpen = ret >= 0;
     return ret;
@@ -404,7 +434,7 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         }
         if (ret < 0) {
             writer->fail(
-                ff::makeError(kWriterDomain, "cannot scale a picture", writer->_path, ret));
+                ff::makeError(kMediaErrorDomain, "cannot scale a picture", writer->_path, ret));
             return false;
         }
     }
@@ -437,8 +467,8 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         ret = encodePicture(out, impl, frame.get(), pts);
     }
     if (ret < 0) {
-        writer->fail(
-            ff::makeError(kWriterDomain, "cannot encode or write pictures", writer->_path, ret));
+        writer->fail(ff::makeError(kMediaErrorDomain, "cannot encode or write pictures",
+                                   writer->_path, ret));
         return false;
     }
     return true;
@@ -470,17 +500,12 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     if (!impl.swr || impl.swrInRate != inRate || impl.swrInChannels != inChannels) {
         AVChannelLayout inLayout;
         av_channel_layout_default(&inLayout, inChannels);
-        SwrContext* raw = nullptr;
-        int ret =
-            swr_alloc_set_opts2(&raw, &impl.encoder->ch_layout, AV_SAMPLE_FMT_FLTP, impl.sampleRate,
-                                &inLayout, AV_SAMPLE_FMT_S16, inRate, 0, nullptr);
-        if (ret >= 0) {
-            ret = swr_init(raw);
-        }
-        impl.swr.reset(raw);
+        int ret = 0;
+        impl.swr = ff::makeResampler(impl.encoder->ch_layout, AV_SAMPLE_FMT_FLTP, impl.sampleRate,
+                                     inLayout, AV_SAMPLE_FMT_S16, inRate, ret);
         if (ret < 0) {
             writer->fail(
-                ff::makeError(kWriterDomain, "cannot convert the sound", writer->_path, ret));
+                ff::makeError(kMediaErrorDomain, "cannot convert the sound", writer->_path, ret));
             return false;
         }
         impl.swrInRate = inRate;
@@ -526,7 +551,7 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     }
     if (ret < 0) {
         writer->fail(
-            ff::makeError(kWriterDomain, "cannot encode or write sound", writer->_path, ret));
+            ff::makeError(kMediaErrorDomain, "cannot encode or write sound", writer->_path, ret));
         return false;
     }
     _appendedAny = true;
@@ -558,13 +583,14 @@ std::shared_ptr<AssetWriter> AssetWriter::create(const std::string& path,
                                                  const std::string& fileType, ErrorPtr* error) {
     if (fileType != kFileTypeQuickTimeMovie) {
         if (error != nullptr) {
-            *error = Error::make(kWriterDomain, 0, path + ": only QuickTime movies can be written");
+            *error =
+                Error::make(kMediaErrorDomain, 0, path + ": only QuickTime movies can be written");
         }
         return nullptr;
     }
     if (path.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kWriterDomain, 0, "no output path");
+            *error = Error::make(kMediaErrorDomain, 0, "no output path");
         }
         return nullptr;
     }
@@ -646,7 +672,7 @@ bool AssetWriter::startWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kWriterDomain, "cannot write a movie here", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, "cannot write a movie here", _path, ret);
         discardOutput();
         return false;
     }
@@ -734,7 +760,7 @@ bool AssetWriter::finishWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kWriterDomain, "cannot finish the movie", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, "cannot finish the movie", _path, ret);
         discardOutput();
         return false;
     }

@@ -3,6 +3,14 @@
 #include <map>
 #include <mutex>
 
+namespace tx {
+
+void FrameDeleter::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
+
+} // namespace tx
+
 namespace tx::ff {
 
 void FormatOutputDeleter::operator()(AVFormatContext* ctx) const {
@@ -21,7 +29,7 @@ void initialize() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
-AVFrame* allocNV12(int width, int height) {
+OwnedFrame allocNV12(int width, int height) {
     static std::mutex poolsMutex;
     static auto* pools = new std::map<std::pair<int, int>, AVBufferPool*>();
     constexpr int kAlign = 64;
@@ -38,10 +46,9 @@ AVFrame* allocNV12(int width, int height) {
         }
         pool = slot;
     }
-    AVFrame* frame = av_frame_alloc();
+    OwnedFrame frame(av_frame_alloc());
     frame->buf[0] = av_buffer_pool_get(pool);
     if (frame->buf[0] == nullptr) {
-        av_frame_free(&frame);
         return nullptr;
     }
     frame->width = width;
@@ -60,6 +67,24 @@ PacketPtr makePacket() {
     return PacketPtr(av_packet_alloc());
 }
 
+SwrPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                     const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate,
+                     int& ret) {
+    SwrContext* raw = nullptr;
+    // FFmpeg 5 takes the layouts as non-const, but only reads them.
+    ret =
+        swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&outLayout), outFormat, outRate,
+                            const_cast<AVChannelLayout*>(&inLayout), inFormat, inRate, 0, nullptr);
+    if (ret >= 0) {
+        ret = swr_init(raw);
+    }
+    SwrPtr swr(raw);
+    if (ret < 0) {
+        swr.reset();
+    }
+    return swr;
+}
+
 std::string errorText(int ret) {
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {0};
     av_strerror(ret, buffer, sizeof buffer);
@@ -75,21 +100,24 @@ ErrorPtr makeError(const std::string& domain, const std::string& what, const std
     return Error::make(domain, ret < 0 ? ret : 0, text);
 }
 
-FormatInputPtr openInput(const std::string& path, ErrorPtr* error) {
+FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse) {
     initialize();
     AVFormatContext* raw = nullptr;
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError("Media", "cannot open as a movie", path, ret);
+            *error = makeError(kMediaErrorDomain, "cannot open as a movie", path, ret);
         }
         return nullptr;
     }
     FormatInputPtr ctx(raw);
+    if (!analyse) {
+        return ctx;
+    }
     ret = avformat_find_stream_info(ctx.get(), nullptr);
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError("Media", "cannot read the streams", path, ret);
+            *error = makeError(kMediaErrorDomain, "cannot read the streams", path, ret);
         }
         return nullptr;
     }
@@ -100,7 +128,7 @@ CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (codec == nullptr) {
         if (error != nullptr) {
-            *error = makeError("Media",
+            *error = makeError(kMediaErrorDomain,
                                std::string("no decoder for ") +
                                    avcodec_get_name(stream->codecpar->codec_id),
                                path, 0);
@@ -121,7 +149,7 @@ CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::
     }
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError("Media", "cannot open the decoder", path, ret);
+            *error = makeError(kMediaErrorDomain, "cannot open the decoder", path, ret);
         }
         return nullptr;
     }
@@ -146,6 +174,16 @@ std::int64_t streamFromTime(const MediaTime& t, AVRational timeBase) {
     __int128 q = num / den;
     if ((num % den != 0) && ((num < 0) != (den < 0))) {
         --q;
+    }
+    return static_cast<std::int64_t>(q);
+}
+
+std::int64_t streamTickAtOrAfter(const MediaTime& t, AVRational timeBase) {
+    const __int128 num = static_cast<__int128>(t.value) * timeBase.den;
+    const __int128 den = static_cast<__int128>(t.timescale) * timeBase.num;
+    __int128 q = num / den;
+    if ((num % den != 0) && ((num < 0) == (den < 0))) {
+        ++q;
     }
     return static_cast<std::int64_t>(q);
 }

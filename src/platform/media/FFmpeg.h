@@ -9,12 +9,15 @@ extern "C" {
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 #include "platform/foundation/Error.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/MediaTypes.h"
+#include "platform/media/SampleBuffer.h"
 
 #include <memory>
 #include <string>
@@ -29,9 +32,6 @@ struct FormatOutputDeleter {
 };
 struct CodecContextDeleter {
     void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 struct PacketDeleter {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
@@ -50,7 +50,7 @@ using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
 using FormatOutputPtr = std::unique_ptr<AVFormatContext, FormatOutputDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::shared_ptr<AVFrame>;
-using UniqueFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using UniqueFramePtr = OwnedFrame;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
@@ -61,7 +61,7 @@ void initialize();
 
 // A blank NV12 picture whose memory comes from a pool shared by all pictures of that size, so
 // pictures made by the thousand do not fault fresh memory in each time.
-AVFrame* allocNV12(int width, int height);
+OwnedFrame allocNV12(int width, int height);
 
 FramePtr makeFrame();
 
@@ -77,18 +77,30 @@ struct DecoderSlot {
 namespace tx::ff {
 PacketPtr makePacket();
 
+// A resampler from one sound layout, format and rate to another, initialised; FFmpeg's matrix
+// folds surround sound down. Null (and `ret` < 0) on failure.
+SwrPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                     const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate,
+                     int& ret);
+
 // FFmpeg's own text for an error code.
 std::string errorText(int ret);
 // An error saying what failed and where, with FFmpeg's text.
 ErrorPtr makeError(const std::string& domain, const std::string& what, const std::string& where,
                    int ret);
 
-// Opens a file for demuxing and reads its stream facts.
-FormatInputPtr openInput(const std::string& path, ErrorPtr* error);
+// Opens a file for demuxing and reads its stream facts; with `analyse` false, only what the
+// container's header says (no decoding), which is enough for times and sizes.
+FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse = true);
 // A decoder for one stream, opened, with threads as the machine allows.
 CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path);
 
 MediaTime timeFromStream(std::int64_t ts, AVRational timeBase);
+// The last stream tick at or before `t`.
 std::int64_t streamFromTime(const MediaTime& t, AVRational timeBase);
+// The first stream tick at or after `t`. A range [a, b) holds exactly the ticks from
+// streamTickAtOrAfter(a) up to, not including, streamTickAtOrAfter(b), so ranges that meet
+// share no tick.
+std::int64_t streamTickAtOrAfter(const MediaTime& t, AVRational timeBase);
 
 } // namespace tx::ff

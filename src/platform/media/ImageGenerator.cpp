@@ -17,7 +17,7 @@ RasterImage toRgba(const PixelBuffer& picture, ErrorPtr* error) {
         frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!sws) {
         if (error != nullptr) {
-            *error = Error::make("Media", 0, "cannot convert the picture");
+            *error = Error::make(kMediaErrorDomain, 0, "cannot convert the picture");
         }
         return image;
     }
@@ -83,7 +83,7 @@ RasterImage ImageGenerator::copyImageAtTime(const MediaTime& time, MediaTime* ac
     auto tracks = _asset->tracksWithMediaType(kMediaTypeVideo);
     if (tracks.empty()) {
         if (error != nullptr) {
-            *error = Error::make("Media", 0, _asset->path() + ": has no pictures");
+            *error = Error::make(kMediaErrorDomain, 0, _asset->path() + ": has no pictures");
         }
         return {};
     }
@@ -130,9 +130,9 @@ RasterImage ImageGenerator::copyImageAtTime(const MediaTime& time, MediaTime* ac
     }
     if (!chosen) {
         if (error != nullptr) {
-            *error = readError
-                         ? readError
-                         : Error::make("Media", 0, _asset->path() + ": no picture at that time");
+            *error = readError ? readError
+                               : Error::make(kMediaErrorDomain, 0,
+                                             _asset->path() + ": no picture at that time");
         }
         return {};
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -90,8 +91,18 @@ PictureSpill::~PictureSpill() {
 
 bool PictureSpill::reset(std::int64_t start) {
     if (fd < 0) {
-        // Unlinked from the start: the space returns to the system whatever happens to us.
-        fd = ::open(temporaryDirectory().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        // In the user's cache folder, on disk: the temporary folder is often memory. Unlinked
+        // from the start, so the space returns to the system whatever happens to us.
+        const std::string folder = cacheDirectory();
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            // A file system without unnamed files: make one and unlink it at once.
+            std::string name = pathByAppending(folder, ".pictures-XXXXXX");
+            fd = ::mkostemp(name.data(), O_CLOEXEC);
+            if (fd >= 0) {
+                ::unlink(name.c_str());
+            }
+        }
         if (fd < 0) {
             return false;
         }
@@ -137,13 +148,13 @@ std::size_t PictureSpill::firstAtOrAfter(std::int64_t ts) const {
         entries.begin());
 }
 
-AVFrame* PictureSpill::load(std::size_t index) const {
+OwnedFrame PictureSpill::load(std::size_t index) const {
     if (index >= entries.size()) {
         return nullptr;
     }
     const Entry& entry = entries[index];
-    AVFrame* frame = ff::allocNV12(width, height);
-    if (frame == nullptr) {
+    OwnedFrame frame = ff::allocNV12(width, height);
+    if (!frame) {
         return nullptr;
     }
     const std::size_t lumaRow = static_cast<std::size_t>(width);
@@ -152,7 +163,6 @@ AVFrame* PictureSpill::load(std::size_t index) const {
     std::int64_t offset = entry.offset;
     if (!readPlane(fd, frame->data[0], frame->linesize[0], lumaRow, height, offset) ||
         !readPlane(fd, frame->data[1], frame->linesize[1], chromaRow, chromaRows, offset)) {
-        av_frame_free(&frame);
         return nullptr;
     }
     frame->pts = entry.pts;

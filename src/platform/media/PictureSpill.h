@@ -1,8 +1,9 @@
 // Internal to the media layer. Reading a movie backwards a window at a time means decoding each
 // window from the keyframe before it; with keyframes far apart the same pictures would be
 // decoded again and again. Instead, the pictures decoded on the way to a window are kept in an
-// unlinked temporary file, so the windows before it are read back from there: memory stays at
-// one window, each picture is decoded once, and nothing is left on disk.
+// unlinked file in the user's cache folder ($XDG_CACHE_HOME/taluvex, on disk where the
+// temporary folder may be memory), so the windows before it are read back from there: memory
+// stays at one window, each picture is decoded once, and nothing is left on disk.
 #pragma once
 
 #include "FFmpeg.h"
@@ -33,7 +34,7 @@ struct PictureSpill {
     // Index of the first kept picture at or after `ts`.
     std::size_t firstAtOrAfter(std::int64_t ts) const;
     // A fresh NV12 frame with the picture at `index`; null when it cannot be read back.
-    AVFrame* load(std::size_t index) const;
+    OwnedFrame load(std::size_t index) const;
 
     struct Entry {
         std::int64_t pts;
@@ -47,9 +48,6 @@ struct PictureSpill {
     std::int64_t coveredStart = 0;
     std::int64_t coveredEnd = 0;
     std::int64_t writeOffset = 0;
-    // Where the previous ranged read of the track began: a read that ends there is reading
-    // backwards, and only then is keeping pictures worth it.
-    std::int64_t lastReadStart = -1;
 };
 
 } // namespace tx

@@ -8,31 +8,28 @@
 namespace tx {
 
 std::shared_ptr<PixelBuffer> PixelBuffer::create(int width, int height, std::uint32_t pixelFormat) {
-    AVFrame* frame = av_frame_alloc();
+    OwnedFrame frame(av_frame_alloc());
     frame->width = width;
     frame->height = height;
     frame->format = AV_PIX_FMT_NV12;
-    if (av_frame_get_buffer(frame, 32) < 0) {
-        av_frame_free(&frame);
+    if (av_frame_get_buffer(frame.get(), 32) < 0) {
         return nullptr;
     }
     // Black in video range.
     std::memset(frame->data[0], 16, static_cast<std::size_t>(frame->linesize[0]) * height);
     std::memset(frame->data[1], 128,
                 static_cast<std::size_t>(frame->linesize[1]) * ((height + 1) / 2));
-    return wrap(frame, pixelFormat);
+    return wrap(std::move(frame), pixelFormat);
 }
 
-std::shared_ptr<PixelBuffer> PixelBuffer::wrap(AVFrame* frame, std::uint32_t pixelFormat) {
+std::shared_ptr<PixelBuffer> PixelBuffer::wrap(OwnedFrame frame, std::uint32_t pixelFormat) {
     auto buffer = std::make_shared<PixelBuffer>();
-    buffer->_frame = frame;
+    buffer->_frame = std::move(frame);
     buffer->_pixelFormat = pixelFormat;
     return buffer;
 }
 
-PixelBuffer::~PixelBuffer() {
-    av_frame_free(&_frame);
-}
+PixelBuffer::~PixelBuffer() = default;
 
 int PixelBuffer::width() const {
     return _frame != nullptr ? _frame->width : 0;

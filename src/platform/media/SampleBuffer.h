@@ -16,6 +16,12 @@ struct AVFrame;
 
 namespace tx {
 
+// A decoded picture's frame, owned: freed with its owner.
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const;
+};
+using OwnedFrame = std::unique_ptr<AVFrame, FrameDeleter>;
+
 // One decoded picture. '420v' pictures are NV12: a luma plane and an interleaved chroma plane.
 class PixelBuffer : public Object {
 public:
@@ -32,11 +38,11 @@ public:
     int bytesPerRowOfPlane(int plane) const;
 
     // Media layer internals: wraps a decoded frame without copying it.
-    static std::shared_ptr<PixelBuffer> wrap(AVFrame* frame, std::uint32_t pixelFormat);
-    AVFrame* frame() const { return _frame; }
+    static std::shared_ptr<PixelBuffer> wrap(OwnedFrame frame, std::uint32_t pixelFormat);
+    AVFrame* frame() const { return _frame.get(); }
 
 private:
-    AVFrame* _frame = nullptr;
+    OwnedFrame _frame;
     std::uint32_t _pixelFormat = kPixelFormat420v;
 };
 
