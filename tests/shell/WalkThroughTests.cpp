@@ -4,6 +4,7 @@
 
 #include "library/MoviesViewController.h"
 #include "platform/system/ImagePickerController.h"
+#include "platform/system/MovieTrimViewController.h"
 #include "share/ShareViewController.h"
 
 namespace tx::test {
@@ -217,6 +218,36 @@ TEST_F(WalkThroughTest, AMovieDroppedOnTheWindowOpensThePickerOnIt) {
     press("l");
     window().platformFilesDropped({clip});
     EXPECT_TRUE(presents<MoviesViewController>());
+}
+
+// A phone's clip dropped on the window, its start moved on with the keys in the trim screen: the
+// chosen stretch, not the whole clip, comes out backwards, and the original is left as it was.
+TEST_F(WalkThroughTest, ATrimmedStretchOfADroppedMovieIsWhatGetsRendered) {
+    AppConfigureInfo::shareAppConfigureInfo()->setVideoSpeed(100);
+    launch();
+    ClipSpec spec;
+    spec.seconds = 7.9;
+    spec.timescale = 600;
+    const std::string clip = makeClip(spec);
+    const long long clipBytes = fileSize(clip);
+    window().platformFilesDropped({clip});
+    auto* picker = dynamic_cast<ImagePickerController*>(presented());
+    ASSERT_NE(picker, nullptr);
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] { return picker->trimViewController() && picker->trimViewController()->isReady(); },
+        10));
+    MovieTrimViewController& trim = *picker->trimViewController();
+    trim.setActiveHandle(TrimHandle::Start);
+    trim.moveActiveHandleTo(3.0);
+    ASSERT_TRUE(trim.isTrimmed());
+    const double stretchSeconds = trim.range().length();
+    pressKey(KeyEvent::Key::Return);
+    ASSERT_TRUE(waitForShareScreen());
+    const auto movies = documentsWith("mov");
+    ASSERT_EQ(movies.size(), 1u);
+    EXPECT_NEAR(probeDuration(movies[0], "v:0"), stretchSeconds, 0.25);
+    EXPECT_LT(probeDuration(movies[0], "v:0"), 7.9 - 2.5);
+    EXPECT_EQ(fileSize(clip), clipBytes);
 }
 
 } // namespace

@@ -279,11 +279,19 @@ TEST(MoviePicker, AnUntrimmedPickHandsOnTheOriginalAndEscGoesBackToTheList) {
     const std::string movie = dir + "/whole.mov";
     copyWithAge(test::makeClip(spec), movie, "2025-01-01 10:00");
     PickerStage stage(dir);
-    ASSERT_TRUE(RunLoop::runUntil([&] { return !stage.picker->isScanning(); }, 10));
-    // A click on the movie's row opens it.
+    // The scan may not have begun yet when the stage is up: wait for its row, not for its end.
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] { return !stage.picker->isScanning() && stage.picker->movies().size() == 1; }, 10));
+    // A click on the movie's row opens it (clicks made while the screen still settles in may go
+    // unheard, so click until it opens).
     const Point row{160, 44 + 60 + 30};
-    stage.window->sendTouch(TouchPhase::Began, row);
-    stage.window->sendTouch(TouchPhase::Ended, row);
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] {
+            stage.window->sendTouch(TouchPhase::Began, row);
+            stage.window->sendTouch(TouchPhase::Ended, row);
+            return stage.picker->trimViewController() != nullptr;
+        },
+        5));
     ASSERT_TRUE(stage.trimWhenReady());
     EXPECT_EQ(stage.picker->trimViewController()->moviePath(), movie);
     stage.key(KeyEvent::Key::Escape); // back to the list, the pick goes on
