@@ -12,7 +12,6 @@
 #include "share/ShareViewController.h"
 
 namespace tx::gallery {
-namespace {
 
 std::shared_ptr<ShareViewController> presentShare(Window& window) {
     auto root = std::make_shared<ViewController>();
@@ -24,6 +23,8 @@ std::shared_ptr<ShareViewController> presentShare(Window& window) {
     root->presentViewController(share, false);
     return share;
 }
+
+namespace {
 
 GalleryRegistration share({"share", [](Window& window) { presentShare(window); }});
 

@@ -17,17 +17,6 @@
 namespace tx::gallery {
 namespace {
 
-std::shared_ptr<ShareViewController> presentShare(Window& window) {
-    auto root = std::make_shared<ViewController>();
-    window.setRootViewController(root);
-    auto share = std::make_shared<ShareViewController>();
-    if (!sampleMovies().empty()) {
-        share->setPath(sampleMovies().front());
-    }
-    root->presentViewController(share, false);
-    return share;
-}
-
 std::shared_ptr<ShareFacebookViewController> showPanel(Window& window) {
     auto share = presentShare(window);
     auto panel = std::make_shared<ShareFacebookViewController>();
