@@ -184,15 +184,7 @@ void MyMoviesViewController::moveSelection(int step) {
     row = std::clamp(row, 0, count - 1);
     const IndexPath path = IndexPath::forRow(row);
     _tableView->selectRowAtIndexPath(path, false);
-    // Keep the selected row in sight.
-    const Rect rowRect = _tableView->rectForRowAtIndexPath(path);
-    const Point offset = _tableView->contentOffset();
-    const double visible = _tableView->bounds().size.height;
-    if (rowRect.origin.y < offset.y) {
-        _tableView->setContentOffset(Point(0, rowRect.origin.y));
-    } else if (rowRect.origin.y + rowRect.size.height > offset.y + visible) {
-        _tableView->setContentOffset(Point(0, rowRect.origin.y + rowRect.size.height - visible));
-    }
+    _tableView->scrollRowToVisible(path);
 }
 
 void MyMoviesViewController::askToDelete(int row) {

@@ -399,14 +399,7 @@ void YoutubeViewController::moveSelection(int step) {
         std::clamp(selected ? selected->row + step : (step > 0 ? 0 : count - 1), 0, count - 1);
     const IndexPath path = IndexPath::forRow(row);
     _tableView->selectRowAtIndexPath(path, false);
-    const Rect rowRect = _tableView->rectForRowAtIndexPath(path);
-    const Point offset = _tableView->contentOffset();
-    const double visible = _tableView->bounds().size.height;
-    if (rowRect.origin.y < offset.y) {
-        _tableView->setContentOffset(Point(0, rowRect.origin.y));
-    } else if (rowRect.origin.y + rowRect.size.height > offset.y + visible) {
-        _tableView->setContentOffset(Point(0, rowRect.origin.y + rowRect.size.height - visible));
-    }
+    _tableView->scrollRowToVisible(path);
 }
 
 bool YoutubeViewController::keyPressed(const KeyEvent& event) {

@@ -180,14 +180,7 @@ void ImagePickerController::selectRow(int row) {
     _selectedRow = row;
     const IndexPath path = IndexPath::forRow(row);
     _table->selectRowAtIndexPath(path, false);
-    // Keep the chosen row on screen.
-    const Rect rowRect = _table->rectForRowAtIndexPath(path);
-    const double top = _table->contentOffset().y;
-    const double visible = _table->bounds().height();
-    if (rowRect.minY() < top)
-        _table->setContentOffset(Point{0, rowRect.minY()});
-    else if (rowRect.maxY() > top + visible)
-        _table->setContentOffset(Point{0, rowRect.maxY() - visible});
+    _table->scrollRowToVisible(path);
 }
 
 void ImagePickerController::openRow(int row) {

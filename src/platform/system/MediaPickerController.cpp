@@ -347,14 +347,7 @@ void MediaPickerController::moveCursor(int delta) {
     }
     _cursorRow = row;
     if (_tableView) {
-        const Rect rowRect = _tableView->rectForRowAtIndexPath(IndexPath::forRow(row));
-        Point offset = _tableView->contentOffset();
-        const double height = _tableView->bounds().height();
-        if (rowRect.minY() < offset.y)
-            offset.y = rowRect.minY();
-        else if (rowRect.maxY() > offset.y + height)
-            offset.y = rowRect.maxY() - height;
-        _tableView->setContentOffset(offset, false);
+        _tableView->scrollRowToVisible(IndexPath::forRow(row));
         _tableView->layoutIfNeeded();
         if (auto cell = _tableView->cellForRowAtIndexPath(IndexPath::forRow(row)))
             cell->setHighlighted(true, false);

@@ -319,6 +319,16 @@ Rect TableView::rectForRowAtIndexPath(const IndexPath& ip) const {
     return Rect(0, s.offsets[ip.row], bounds().width(), s.heights[ip.row]);
 }
 
+void TableView::scrollRowToVisible(const IndexPath& ip) {
+    const Rect row = rectForRowAtIndexPath(ip);
+    const double top = contentOffset().y;
+    const double visible = bounds().height();
+    if (row.minY() < top)
+        setContentOffset(Point{0, row.minY()});
+    else if (row.maxY() > top + visible)
+        setContentOffset(Point{0, row.maxY() - visible});
+}
+
 TableViewCellPtr TableView::cellForRowAtIndexPath(const IndexPath& ip) const {
     auto it = _visible.find(ip);
     return it == _visible.end() ? nullptr : it->second;

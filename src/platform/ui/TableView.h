@@ -144,6 +144,9 @@ public:
     std::optional<IndexPath> indexPathForSelectedRow() const { return _selectedRow; }
 
     void selectRowAtIndexPath(const IndexPath& indexPath, bool animated);
+    // Scrolls as little as needed to show the whole row; nothing when it is already in sight
+    // (the keyboard's place in a list stays on screen).
+    void scrollRowToVisible(const IndexPath& indexPath);
     void deselectRowAtIndexPath(const IndexPath& indexPath, bool animated);
 
     bool isEditing() const { return _editing; }
