@@ -3,11 +3,29 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 namespace tx {
 
 namespace {
 
 constexpr int kRetirePollMilliseconds = 100;
+
+// Pools whose screen has gone while their last job still runs (main thread only). The process
+// waits for those jobs before it exits: a job left running would use the libraries that exit is
+// tearing down.
+std::vector<QThreadPool*>& retiredPools() {
+    static auto* pools = [] {
+        std::atexit([] {
+            for (QThreadPool* pool : retiredPools())
+                pool->waitForDone();
+        });
+        return new std::vector<QThreadPool*>;
+    }();
+    return *pools;
+}
 
 } // namespace
 
@@ -21,10 +39,13 @@ SerialWorker::~SerialWorker() {
         return;
     // The pool is deleted from the main loop once its last job is over.
     QThreadPool* retired = _pool.release();
+    retiredPools().push_back(retired);
     auto* timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, timer, [retired, timer] {
         if (!retired->waitForDone(0))
             return;
+        auto& pools = retiredPools();
+        pools.erase(std::remove(pools.begin(), pools.end(), retired), pools.end());
         delete retired;
         timer->deleteLater();
     });
