@@ -83,6 +83,7 @@ public:
         int decodedFromKeyframe = 0; // decoded on the caller's thread, from a keyframe
         int fromKeptPictures = 0;    // read back from the pictures kept by an earlier read
         int decodedAhead = 0;        // decoded ahead on a thread of its own
+        int picturesDecoded = 0;     // pictures out of the decoder, on any thread
     };
     ReadCounts& readCounts() const { return _readCounts; }
 

@@ -89,6 +89,11 @@ struct AssetReaderTrackOutput::Impl {
     std::vector<SampleBufferPtr> ahead;
     std::size_t aheadIndex = 0;
     bool fromAhead = false;
+    // After a seek to a keyframe, packets before it (by decoding time) are not decoded: some
+    // containers land a whole group of pictures early.
+    std::int64_t firstDts = AV_NOPTS_VALUE;
+    // Pictures this read had decoded, counted into the track's read counts at its end.
+    int picturesDecoded = 0;
 
     ~Impl();
 
@@ -126,6 +131,9 @@ struct PictureReadAhead {
 };
 
 AssetReaderTrackOutput::Impl::~Impl() {
+    if (track != nullptr) {
+        track->readCounts().picturesDecoded += picturesDecoded;
+    }
     // Windows are read one after another with a fresh reader each: hand the decoder on instead
     // of building a new one (and all its picture memory) every time.
     if (decoder && track != nullptr) {
@@ -274,6 +282,7 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         const AssetTrack::PacketInfo* key = keyframeAtOrBefore(track, startTs);
         if (key != nullptr && key != &packets.front()) {
             seekTo = key->dts;
+            firstDts = key->dts;
         } else if (packets.empty() && startTs > 0) {
             seekTo = startTs;
         }
@@ -327,6 +336,15 @@ int AssetReaderTrackOutput::Impl::nextFrame(AVFrame* frame) {
             if (packet->stream_index != stream->index) {
                 av_packet_unref(packet.get());
                 continue;
+            }
+            if (firstDts != AV_NOPTS_VALUE) {
+                // QuickTime seeks by a time that is not the decoding time when pictures are
+                // reordered, and lands one keyframe too early: skip up to the one wanted.
+                if (packet->dts != AV_NOPTS_VALUE && packet->dts < firstDts) {
+                    av_packet_unref(packet.get());
+                    continue;
+                }
+                firstDts = AV_NOPTS_VALUE;
             }
             ret = avcodec_send_packet(decoder.get(), packet.get());
             av_packet_unref(packet.get());
@@ -494,6 +512,9 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
         if (ret < 0) {
             error = ff::makeError(kMediaErrorDomain, "cannot decode", impl.path, ret);
             return nullptr;
+        }
+        if (impl.video) {
+            ++impl.picturesDecoded;
         }
         std::int64_t pts = frame->best_effort_timestamp;
         if (pts == AV_NOPTS_VALUE) {
