@@ -375,28 +375,12 @@ OwnedFrame AssetReaderTrackOutput::Impl::toNV12(AVFrame* frame, ErrorPtr* error)
         av_frame_move_ref(owned.get(), frame);
         return owned;
     }
-    sws.reset(sws_getCachedContext(
-        sws.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-        frame->width, frame->height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (sws && isFullRange(frame)) {
-        // The values keep their range; the movie written from them says which it is.
-        int* inverse = nullptr;
-        int* table = nullptr;
-        int srcRange = 0;
-        int dstRange = 0;
-        int brightness = 0;
-        int contrast = 0;
-        int saturation = 0;
-        sws_getColorspaceDetails(sws.get(), &inverse, &srcRange, &table, &dstRange, &brightness,
-                                 &contrast, &saturation);
-        sws_setColorspaceDetails(sws.get(), inverse, 1, table, 1, brightness, contrast, saturation);
-    }
+    // The values keep their range; the movie written from them says which it is.
     OwnedFrame converted = ff::allocNV12(frame->width, frame->height);
-    int ret = sws && converted ? 0 : AVERROR(EINVAL);
-    if (ret >= 0) {
-        ret = sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
-                        converted->linesize);
-    }
+    const int ret = converted ? ff::scalePicture(sws, ff::pictureOf(frame), converted->data,
+                                                 converted->linesize, frame->width, frame->height,
+                                                 AV_PIX_FMT_NV12, SWS_BILINEAR, isFullRange(frame))
+                              : AVERROR(ENOMEM);
     if (ret < 0) {
         *error = ff::makeError(kMediaErrorDomain, "cannot convert a picture to NV12", path, ret);
         return nullptr;

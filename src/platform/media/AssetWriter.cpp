@@ -420,17 +420,13 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         frame->width = impl.width; // an odd last column or row is dropped
         frame->height = impl.height;
     } else {
-        impl.sws.reset(sws_getCachedContext(impl.sws.release(), source->width, source->height,
-                                            static_cast<AVPixelFormat>(source->format), impl.width,
-                                            impl.height, AV_PIX_FMT_NV12, SWS_BICUBIC, nullptr,
-                                            nullptr, nullptr));
         frame->width = impl.width;
         frame->height = impl.height;
         frame->format = AV_PIX_FMT_NV12;
-        int ret = impl.sws ? av_frame_get_buffer(frame.get(), 32) : AVERROR(EINVAL);
+        int ret = av_frame_get_buffer(frame.get(), 32);
         if (ret >= 0) {
-            ret = sws_scale(impl.sws.get(), source->data, source->linesize, 0, source->height,
-                            frame->data, frame->linesize);
+            ret = ff::scalePicture(impl.sws, ff::pictureOf(source), frame->data, frame->linesize,
+                                   impl.width, impl.height, AV_PIX_FMT_NV12, SWS_BICUBIC);
         }
         if (ret < 0) {
             writer->fail(

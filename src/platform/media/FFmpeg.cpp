@@ -59,6 +59,30 @@ OwnedFrame allocNV12(int width, int height) {
     return frame;
 }
 
+int scalePicture(SwsPtr& sws, const PictureRef& source, std::uint8_t* const dest[],
+                 const int destStride[], int destWidth, int destHeight, AVPixelFormat destFormat,
+                 int flags, bool keepRange) {
+    sws.reset(sws_getCachedContext(sws.release(), source.width, source.height, source.format,
+                                   destWidth, destHeight, destFormat, flags, nullptr, nullptr,
+                                   nullptr));
+    if (!sws) {
+        return AVERROR(EINVAL);
+    }
+    if (keepRange) {
+        int* inverse = nullptr;
+        int* table = nullptr;
+        int sourceRange = 0;
+        int destRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        sws_getColorspaceDetails(sws.get(), &inverse, &sourceRange, &table, &destRange, &brightness,
+                                 &contrast, &saturation);
+        sws_setColorspaceDetails(sws.get(), inverse, 1, table, 1, brightness, contrast, saturation);
+    }
+    return sws_scale(sws.get(), source.data, source.linesize, 0, source.height, dest, destStride);
+}
+
 FramePtr makeFrame() {
     return FramePtr(av_frame_alloc(), FrameDeleter());
 }

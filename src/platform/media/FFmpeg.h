@@ -83,6 +83,26 @@ SwrPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat,
                      const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate,
                      int& ret);
 
+// A picture to convert: its planes and their strides, its size and pixel format.
+struct PictureRef {
+    const std::uint8_t* const* data;
+    const int* linesize;
+    int width;
+    int height;
+    AVPixelFormat format;
+};
+inline PictureRef pictureOf(const AVFrame* frame) {
+    return {frame->data, frame->linesize, frame->width, frame->height,
+            static_cast<AVPixelFormat>(frame->format)};
+}
+// Scales and converts `source` into the planes `dest` at the given size and format. The
+// converter is kept in `sws` for the next picture and made again only when the shape changes.
+// With `keepRange`, full-range values stay full range. sws_scale's result; negative when no
+// converter can be made.
+int scalePicture(SwsPtr& sws, const PictureRef& source, std::uint8_t* const dest[],
+                 const int destStride[], int destWidth, int destHeight, AVPixelFormat destFormat,
+                 int flags, bool keepRange = false);
+
 // FFmpeg's own text for an error code.
 std::string errorText(int ret);
 // An error saying what failed and where, with FFmpeg's text.

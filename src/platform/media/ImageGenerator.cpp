@@ -12,21 +12,19 @@ namespace {
 RasterImage toRgba(const PixelBuffer& picture, ErrorPtr* error) {
     const AVFrame* frame = picture.frame();
     RasterImage image;
-    ff::SwsPtr sws(sws_getContext(
-        frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
-        frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!sws) {
-        if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, "cannot convert the picture");
-        }
-        return image;
-    }
     image.width = frame->width;
     image.height = frame->height;
     image.rgba.resize(static_cast<std::size_t>(image.width) * image.height * 4);
     std::uint8_t* dst[1] = {image.rgba.data()};
     const int dstStride[1] = {image.width * 4};
-    sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    ff::SwsPtr sws;
+    if (ff::scalePicture(sws, ff::pictureOf(frame), dst, dstStride, frame->width, frame->height,
+                         AV_PIX_FMT_RGBA, SWS_BICUBIC) < 0) {
+        if (error != nullptr) {
+            *error = Error::make(kMediaErrorDomain, 0, "cannot convert the picture");
+        }
+        return {};
+    }
     return image;
 }
 

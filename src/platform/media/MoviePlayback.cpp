@@ -184,16 +184,11 @@ PlaybackPicturePtr MoviePlayback::Worker::convert(const SampleBuffer& buffer) {
     picture->height = std::max(1, static_cast<int>(frame->height * factor + 0.5));
     picture->seconds = buffer.presentationTime().seconds();
     picture->quarterTurns = quarterTurns;
-    sws.reset(sws_getCachedContext(
-        sws.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-        picture->width, picture->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!sws) {
-        return nullptr;
-    }
     picture->pixels.resize(static_cast<std::size_t>(picture->bytesPerRow()) * picture->height);
     std::uint8_t* planes[4] = {picture->pixels.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {picture->bytesPerRow(), 0, 0, 0};
-    if (sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) < 0) {
+    if (ff::scalePicture(sws, ff::pictureOf(frame), planes, strides, picture->width,
+                         picture->height, AV_PIX_FMT_BGRA, SWS_BILINEAR) < 0) {
         return nullptr;
     }
     return picture;

@@ -186,16 +186,10 @@ void CaptureSource::run() {
             f->crop_bottom = static_cast<size_t>(f->height - keep) - f->crop_top;
         }
         av_frame_apply_cropping(f, 0);
-        impl.sws.reset(sws_getCachedContext(
-            impl.sws.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width,
-            height, AV_PIX_FMT_NV12, SWS_BILINEAR, nullptr, nullptr, nullptr));
-        if (!impl.sws) {
-            return AVERROR(EINVAL);
-        }
         PixelBufferPtr picture = PixelBuffer::create(width, height);
         AVFrame* out = picture->frame();
-        const int ret =
-            sws_scale(impl.sws.get(), f->data, f->linesize, 0, f->height, out->data, out->linesize);
+        const int ret = ff::scalePicture(impl.sws, ff::pictureOf(f), out->data, out->linesize,
+                                         width, height, AV_PIX_FMT_NV12, SWS_BILINEAR);
         if (ret < 0) {
             return ret;
         }

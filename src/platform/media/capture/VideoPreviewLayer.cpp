@@ -64,12 +64,6 @@ PreviewImage VideoPreviewLayer::latestImage(int width, int height) const {
         _converter = std::make_unique<Converter>();
     }
     Converter& converter = *_converter;
-    converter.sws.reset(sws_getCachedContext(
-        converter.sws.release(), cropWidth, cropHeight, static_cast<AVPixelFormat>(frame->format),
-        width, height, AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr));
-    if (!converter.sws) {
-        return image;
-    }
     const std::uint8_t* source[4] = {frame->data[0], frame->data[1], frame->data[2],
                                      frame->data[3]};
     if (cropX != 0 || cropY != 0) {
@@ -81,8 +75,10 @@ PreviewImage VideoPreviewLayer::latestImage(int width, int height) const {
     image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow()) * image.height);
     std::uint8_t* planes[4] = {image.pixels.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {image.bytesPerRow(), 0, 0, 0};
-    if (sws_scale(converter.sws.get(), source, frame->linesize, 0, cropHeight, planes, strides) <
-        0) {
+    const ff::PictureRef cropped{source, frame->linesize, cropWidth, cropHeight,
+                                 static_cast<AVPixelFormat>(frame->format)};
+    if (ff::scalePicture(converter.sws, cropped, planes, strides, width, height, AV_PIX_FMT_BGRA,
+                         flags) < 0) {
         return {};
     }
     return image;
