@@ -16,6 +16,7 @@ class Asset;
 struct PictureSpill;
 struct DecoderSlot;
 struct PictureReadAhead;
+struct PictureBudget;
 
 // The format of a sound: its stream description, channel layout, magic cookie and extensions.
 class AudioFormatDescription : public Object {
@@ -78,12 +79,15 @@ public:
     std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
     // The window before the last one read, being decoded ahead on a thread of its own.
     std::shared_ptr<PictureReadAhead>& readAhead() const { return _readAhead; }
+    // How many pictures the reads of this track may hold at once.
+    std::shared_ptr<PictureBudget>& pictureBudget() const { return _pictureBudget; }
     // How the ranged picture reads of this track were served.
     struct ReadCounts {
         int decodedFromKeyframe = 0; // decoded on the caller's thread, from a keyframe
         int fromKeptPictures = 0;    // read back from the pictures kept by an earlier read
         int decodedAhead = 0;        // decoded ahead on a thread of its own
         int picturesDecoded = 0;     // pictures out of the decoder, on any thread
+        int mostPicturesHeld = 0;    // most pictures handed out and alive at one time
     };
     ReadCounts& readCounts() const { return _readCounts; }
 
@@ -108,6 +112,7 @@ private:
     mutable std::shared_ptr<DecoderSlot> _idleDecoder;
     // Declared after the decoder slot: it is destroyed first and hands its decoder back there.
     mutable std::shared_ptr<PictureReadAhead> _readAhead;
+    mutable std::shared_ptr<PictureBudget> _pictureBudget;
     mutable ReadCounts _readCounts;
     std::weak_ptr<Asset> _asset;
 };

@@ -4,7 +4,10 @@
 #include "PictureSpill.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace tx {
@@ -13,10 +16,12 @@ namespace {
 
 // AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
 constexpr double kSoundPrerollSeconds = 0.1;
-// Windows of pictures up to this size are decoded one ahead while the previous one is used.
-constexpr double kReadAheadBudgetBytes = 64.0 * 1024 * 1024;
-// ... when their keyframe is at most this far before them.
+// A window is decoded ahead, while the one after it is used, when its keyframe is at most this
+// far before it.
 constexpr double kReadAheadKeyframeSeconds = 2.0;
+// Pictures a window decoded ahead may hold beyond its own count, while the window before it is
+// still being used.
+constexpr int kReadAheadSlackPictures = 4;
 
 // The keyframe at or before `ts` (stream ticks), from the packet scan; null when none.
 const AssetTrack::PacketInfo* keyframeAtOrBefore(const AssetTrack& track, std::int64_t ts) {
@@ -40,19 +45,92 @@ bool isFullRange(const AVFrame* frame) {
            frame->format == AV_PIX_FMT_YUVJ422P || frame->format == AV_PIX_FMT_YUVJ444P;
 }
 
-// Whether the pictures in [startTs, endTs) are best decoded ahead on a thread of their own:
-// they fit the budget, and their keyframe is near enough that decoding from it costs little
-// more than the window itself. Windows further from their keyframe go through the kept
-// pictures instead.
+// Whether the pictures in [startTs, endTs) are best decoded ahead on a thread of their own: their
+// keyframe is near enough that decoding from it costs little more than the window itself.
+// Windows further from their keyframe go through the kept pictures instead.
 bool readsAhead(const AssetTrack& track, std::int64_t startTs, std::int64_t endTs) {
     const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
-    const double seconds = static_cast<double>(endTs - startTs) * av_q2d(tb);
-    if (!(seconds > 0) || pictureBytesPerSecond(track) * seconds > kReadAheadBudgetBytes) {
+    if (endTs <= startTs) {
         return false;
     }
     const AssetTrack::PacketInfo* key = keyframeAtOrBefore(track, startTs);
     return key != nullptr &&
            static_cast<double>(startTs - key->pts) * av_q2d(tb) <= kReadAheadKeyframeSeconds;
+}
+
+int picturesIn(const AssetTrack& track, std::int64_t startTs, std::int64_t endTs) {
+    return static_cast<int>(
+        std::count_if(track.packets().begin(), track.packets().end(),
+                      [&](const auto& p) { return p.pts >= startTs && p.pts < endTs; }));
+}
+
+} // namespace
+
+// The pictures handed out by the reads of one track and still alive, against how many they may
+// be. A window decoded ahead waits for room, so that it grows only as fast as the window before
+// it is used up: memory stays at about one window however fast the decoder is. Reads on the
+// caller's thread never wait; they only count.
+struct PictureBudget {
+    std::mutex mutex;
+    std::condition_variable freed;
+    int live = 0;
+    int peak = 0;
+    int capacity = std::numeric_limits<int>::max();
+    // Lifted while the caller waits for the window decoded ahead: it must never wait for
+    // pictures the caller itself still holds.
+    bool lifted = false;
+
+    void take(bool wait) {
+        std::unique_lock lock(mutex);
+        if (wait) {
+            freed.wait(lock, [this] { return lifted || live < capacity; });
+        }
+        peak = std::max(peak, ++live);
+    }
+    int mostHeld() {
+        std::lock_guard lock(mutex);
+        return peak;
+    }
+    void give() {
+        {
+            std::lock_guard lock(mutex);
+            --live;
+        }
+        freed.notify_all();
+    }
+    void setCapacity(int pictures) {
+        std::lock_guard lock(mutex);
+        capacity = pictures;
+        lifted = false;
+    }
+    void lift() {
+        {
+            std::lock_guard lock(mutex);
+            lifted = true;
+        }
+        freed.notify_all();
+    }
+};
+
+namespace {
+
+// Counts `picture` against `budget` until the picture is freed, wherever that happens.
+void chargePicture(AVFrame* picture, const std::shared_ptr<PictureBudget>& budget, bool wait) {
+    budget->take(wait);
+    auto* holder = new std::shared_ptr<PictureBudget>(budget);
+    av_buffer_unref(&picture->opaque_ref);
+    picture->opaque_ref = av_buffer_create(
+        reinterpret_cast<std::uint8_t*>(holder), sizeof *holder,
+        [](void*, std::uint8_t* data) {
+            auto* owner = reinterpret_cast<std::shared_ptr<PictureBudget>*>(data);
+            (*owner)->give();
+            delete owner;
+        },
+        nullptr, 0);
+    if (picture->opaque_ref == nullptr) {
+        budget->give();
+        delete holder;
+    }
 }
 
 } // namespace
@@ -85,6 +163,9 @@ struct AssetReaderTrackOutput::Impl {
     // The next read of the track ends where this one begins, at followingStartTs.
     bool backwards = false;
     std::int64_t followingStartTs = 0;
+    // What the pictures handed out count against; waited for when reading ahead.
+    std::shared_ptr<PictureBudget> budget;
+    bool waitsForRoom = false;
     // Pictures decoded ahead for this very window.
     std::vector<SampleBufferPtr> ahead;
     std::size_t aheadIndex = 0;
@@ -120,10 +201,18 @@ struct PictureReadAhead {
     std::unique_ptr<AssetReaderTrackOutput::Impl> impl;
     std::vector<SampleBufferPtr> samples;
     ErrorPtr error;
+    std::atomic<bool> abandoned{false};
     std::thread worker;
 
-    ~PictureReadAhead() { finish(); }
+    ~PictureReadAhead() {
+        abandoned = true;
+        finish();
+    }
+    // Waits for the window; the budget is lifted so that it completes whatever is still held.
     void finish() {
+        if (impl && impl->budget) {
+            impl->budget->lift();
+        }
         if (worker.joinable()) {
             worker.join();
         }
@@ -133,6 +222,10 @@ struct PictureReadAhead {
 AssetReaderTrackOutput::Impl::~Impl() {
     if (track != nullptr) {
         track->readCounts().picturesDecoded += picturesDecoded;
+        if (budget) {
+            int& most = track->readCounts().mostPicturesHeld;
+            most = std::max(most, budget->mostHeld());
+        }
     }
     // Windows are read one after another with a fresh reader each: hand the decoder on instead
     // of building a new one (and all its picture memory) every time.
@@ -169,6 +262,9 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
     if (!frame) {
         return nullptr;
     }
+    if (budget) {
+        chargePicture(frame.get(), budget, false);
+    }
     const AVRational tb = {spillTimeBase.num, spillTimeBase.den};
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, tb);
     const MediaTime duration = frame->pkt_duration > 0 ? ff::timeFromStream(frame->pkt_duration, tb)
@@ -198,10 +294,18 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     ahead->endTs = startTs;
     ahead->impl->startTs = followingStartTs;
     ahead->impl->endTs = startTs;
+    ahead->impl->budget = budget;
+    ahead->impl->waitsForRoom = true;
+    if (budget) {
+        budget->setCapacity(picturesIn(t, followingStartTs, startTs) + kReadAheadSlackPictures);
+    }
     PictureReadAhead* job = ahead.get();
     job->worker = std::thread([job]() {
         while (SampleBufferPtr sample = job->impl->next(job->error)) {
             job->samples.push_back(std::move(sample));
+            if (job->abandoned) {
+                break;
+            }
         }
     });
     t.readAhead() = std::move(ahead);
@@ -233,6 +337,10 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
     }
     this->track = &track;
     if (video && !readingAhead) {
+        if (!track.pictureBudget()) {
+            track.pictureBudget() = std::make_shared<PictureBudget>();
+        }
+        budget = track.pictureBudget();
         if (std::shared_ptr<PictureReadAhead> ready = std::move(track.readAhead())) {
             ready->finish();
             if (ready->startTs == startTs && ready->endTs == endTs && !ready->error) {
@@ -364,6 +472,9 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::makePicture(AVFrame* frame, ErrorP
     OwnedFrame picture = toNV12(frame, error);
     if (!picture) {
         return nullptr;
+    }
+    if (budget) {
+        chargePicture(picture.get(), budget, waitsForRoom);
     }
     return SampleBuffer::createPicture(PixelBuffer::wrap(std::move(picture), kPixelFormat420v),
                                        time, duration);
