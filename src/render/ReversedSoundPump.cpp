@@ -128,15 +128,14 @@ void ReversedSoundPump::readWindow(const TimeRange& window) {
     pushBlocksLatestFirst(processed, channels, silence);
 }
 
-ReversedSoundPump::WindowSound ReversedSoundPump::readReversed(const TimeRange& window) {
-    WindowSound sound;
+ReversedSoundPump::WindowReader ReversedSoundPump::openWindowReader(const TimeRange& window) {
     if (!_source.asset) {
-        return sound;
+        return {};
     }
     ErrorPtr error;
     auto reader = AssetReader::create(_source.asset, &error);
     if (!reader || !_source.track) {
-        return sound;
+        return {};
     }
     MediaSettings settings = PlistValue::dictionary();
     settings.set(kFormatIDKey, PlistValue::integer(kAudioFormatLinearPCM));
@@ -153,9 +152,17 @@ ReversedSoundPump::WindowSound ReversedSoundPump::readReversed(const TimeRange& 
     }
     reader->setTimeRange(TimeRange::make(window.start - lead, window.duration + lead + margin));
     if (!reader->startReading()) {
+        return {};
+    }
+    return {reader, output};
+}
+
+ReversedSoundPump::WindowSound ReversedSoundPump::readReversed(const TimeRange& window) {
+    WindowSound sound;
+    const auto [reader, output] = openWindowReader(window);
+    if (!reader) {
         return sound;
     }
-
     MediaTime cursor = window.start;
     const MediaTime windowEnd = window.end();
     for (;;) {

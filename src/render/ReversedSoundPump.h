@@ -3,6 +3,7 @@
 // processor, and written on a contiguous timeline from zero, as long as the picture.
 #pragma once
 
+#include "platform/media/AssetReader.h"
 #include "platform/media/AssetWriter.h"
 #include "platform/media/SampleBuffer.h"
 #include "render/AudioProcess.h"
@@ -39,8 +40,16 @@ private:
     void writeWhileReady(AssetWriterInput& input);
     // Fills _blocks with the window's sound, processed, in blocks to be written from the back.
     void readWindow(const TimeRange& window);
+    struct WindowReader {
+        AssetReaderPtr reader;
+        AssetReaderTrackOutputPtr output;
+    };
+
     // The steps of readWindow.
     WindowSound readReversed(const TimeRange& window);
+    // Reads the window with a margin on either side, as 16-bit samples of one or two channels;
+    // none when it cannot start.
+    WindowReader openWindowReader(const TimeRange& window);
     std::vector<DataBlockPtr> takeLeadingSilence();
     std::vector<std::int16_t> changeTempo(const WindowSound& sound, int channels, bool lastWindow);
     void fitToPicture(std::vector<std::int16_t>& processed, int channels, bool lastWindow);
