@@ -329,3 +329,18 @@ TEST(RenderJob, TwoEnginesRenderAtOnceEachHearingItsOwnPumps) {
     std::filesystem::remove(outFirst);
     std::filesystem::remove(outSecond);
 }
+
+TEST(RenderJob, AnEngineStartedAgainAfterStopRendersTheNewJobWhole) {
+    // Nothing of the stopped job (a window's pictures or sound blocks) carries into the next.
+    const std::string clip = makeClip(tinyClip(3.4, true));
+    const std::string out = tempPath("mov");
+    RenderRun run(clip, clip, true, 100, out);
+    ASSERT_TRUE(run.engine->start());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return run.delegate->updates.size() > 3; }, 20));
+    run.engine->stop();
+    ASSERT_TRUE(run.runToEnd(30));
+    EXPECT_EQ(run.delegate->finishes, 1);
+    EXPECT_EQ(probeFrameCount(out, "v:0"), 34);
+    EXPECT_NEAR(probeDuration(out, "a:0"), 3.4, 0.05);
+    std::filesystem::remove(out);
+}
