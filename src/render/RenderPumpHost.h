@@ -4,6 +4,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
 
+#include <cstdint>
 #include <string>
 
 namespace tx {
