@@ -2,7 +2,10 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
+#include "render/ForwardSoundPump.h"
+#include "render/PicturePump.h"
 #include "render/PumpWindow.h"
+#include "render/ReversedSoundPump.h"
 
 #include <cstring>
 
@@ -40,8 +43,6 @@ AVFileRenderMgr::~AVFileRenderMgr() {
         _writer->cancelWriting();
     }
     releaseMedia();
-    _videoArrayBuffer.clear();
-    _audioArrayBuffer.clear();
 }
 
 float AVFileRenderMgr::getDuration(const std::string& path) {
@@ -110,12 +111,7 @@ bool AVFileRenderMgr::start() {
     _writer->startSessionAtSourceTime(MediaTime::zero());
 
     _reporting = true;
-    processVideo(videoInput);
-    if (_isReverseSpeed) {
-        processReverseAudio(audioInput);
-    } else {
-        processNormalAudio(audioInput);
-    }
+    startPumps(videoInput, audioInput);
     return true;
 }
 
@@ -127,7 +123,6 @@ void AVFileRenderMgr::resetProgress() {
     _isCompleteVideo = false;
     _isCompleteAudio = false;
     _isComplete = false;
-    _currentAudioTime = MediaTime::zero();
 }
 
 bool AVFileRenderMgr::openPictureSource() {
@@ -299,7 +294,6 @@ void AVFileRenderMgr::computeTimes() {
     _actualVideoTime =
         pictureLength.multiplyByFloat64(static_cast<double>(100.0f / static_cast<float>(_tempo)));
     _videoTotalTime = static_cast<float>(pictureLength.seconds());
-    _videoBaseTime = _videoTimeValue;
     _audioTimeValue = MediaTime::zero();
     _audioStartTime = MediaTime::zero();
     if (!_inputAudioUrl.empty()) {
@@ -318,7 +312,28 @@ void AVFileRenderMgr::computeTimes() {
             }
         }
         _audioTotalTime = static_cast<float>((_audioTimeValue - _audioStartTime).seconds());
-        _audioBaseTime = _audioTimeValue;
+    }
+}
+
+void AVFileRenderMgr::startPumps(const AssetWriterInputPtr& videoInput,
+                                 const AssetWriterInputPtr& audioInput) {
+    const PumpPace pace{_tempo, _videoTotalTime, _actualVideoTime};
+    _picturePump = std::make_shared<PicturePump>(
+        pumpHost(),
+        PumpSource{_sourceAssetVideo, _sourceVideoTrack, _videoStartTime, _videoTimeValue},
+        _nominalFrameRate, pace, _writerVideoInputAdaptor);
+    _picturePump->start(videoInput);
+    if (!audioInput) {
+        return; // no sound: the job completes on the picture alone
+    }
+    const PumpSource sound{_sourceAssetAudio, _sourceAudioTrack, _audioStartTime, _audioTimeValue};
+    if (_isReverseSpeed) {
+        _reversedSoundPump =
+            std::make_shared<ReversedSoundPump>(pumpHost(), sound, _videoTimeValue, pace);
+        _reversedSoundPump->start(audioInput);
+    } else {
+        _forwardSoundPump = std::make_shared<ForwardSoundPump>(pumpHost(), sound, pace);
+        _forwardSoundPump->start(audioInput);
     }
 }
 
@@ -342,8 +357,14 @@ void AVFileRenderMgr::onFail(const Notification& note) {
 }
 
 void AVFileRenderMgr::releaseMedia() {
+    if (_forwardSoundPump) {
+        // What the forward sound left unfilled stays readable after the job.
+        _actualVideoTime = _forwardSoundPump->lengthLeft();
+    }
+    _picturePump.reset();
+    _reversedSoundPump.reset();
+    _forwardSoundPump.reset();
     _writer.reset();
-    _readerAudio.reset();
     _writerVideoInputAdaptor.reset();
     _sourceAssetVideo.reset();
     _sourceAssetAudio.reset();
@@ -386,8 +407,8 @@ void AVFileRenderMgr::fail(const ErrorPtr& error) {
     }
     auto keepAlive = self();
     _failureCause = _writer->error();
-    if (!_failureCause && _readerAudio && _readerAudio->error()) {
-        _failureCause = _readerAudio->error();
+    if (AssetReaderPtr reader = readerAudio(); !_failureCause && reader && reader->error()) {
+        _failureCause = reader->error();
     }
     _writer->finishWriting();
     releaseMedia();
@@ -397,8 +418,8 @@ void AVFileRenderMgr::fail(const ErrorPtr& error) {
 
 void AVFileRenderMgr::stop() {
     _reporting = false;
-    if (_readerAudio) {
-        _readerAudio->cancelReading();
+    if (_forwardSoundPump) {
+        _forwardSoundPump->cancelReading();
     }
     if (_writer) {
         _writer->cancelWriting();
@@ -429,17 +450,39 @@ void AVFileRenderMgr::didErrorRender(const ErrorPtr& error) {
     }
 }
 
-void AVFileRenderMgr::postPumpFailure(const std::string& domain, const AssetReaderPtr& reader) {
+bool AVFileRenderMgr::isWriting() const {
+    return _writer && _writer->status() == AssetWriterStatus::Writing;
+}
+
+bool AVFileRenderMgr::writerReleased() const {
+    return !_writer;
+}
+
+void AVFileRenderMgr::pumpProgressed(const std::string& mediaType, float progress) {
+    if (mediaType == kMediaTypeVideo) {
+        // Every picture's progress is delivered before the next picture is written.
+        _videoProgress = progress;
+        const float combined = this->progress();
+        auto engine = self();
+        RunLoop::performOnMain([engine, combined]() { engine->didUpdateRender(combined); }, true);
+    } else {
+        _audioProgress = progress;
+        queueProgress(this->progress());
+    }
+}
+
+void AVFileRenderMgr::pumpStopped(const std::string& mediaType, const AssetReaderPtr& reader) {
     ErrorPtr error;
     if ((reader && reader->status() == AssetReaderStatus::Failed) ||
         (_writer && _writer->status() == AssetWriterStatus::Failed)) {
-        error = Error::make(domain, 0);
+        error = Error::make(
+            mediaType == kMediaTypeVideo ? kVideoRenderErrorDomain : kAudioRenderErrorDomain, 0);
     }
     _pumpReport = {std::string(), error};
     NotificationCenter::defaultCenter().post(kRenderOnFail, self());
 }
 
-void AVFileRenderMgr::postPumpFinish(const std::string& mediaType) {
+void AVFileRenderMgr::pumpFinished(const std::string& mediaType) {
     _pumpReport = {mediaType, nullptr};
     NotificationCenter::defaultCenter().post(kRenderOnFinish, self());
 }
@@ -451,11 +494,12 @@ void AVFileRenderMgr::queueProgress(float progress) {
     RunLoop::performOnMain([engine, progress]() { engine->didUpdateRender(progress); }, false);
 }
 
-AudioProcess* AVFileRenderMgr::getAudioProcess() {
-    if (!_audioProcess) {
-        _audioProcess = std::make_unique<AudioProcess>();
-    }
-    return _audioProcess.get();
+AssetReaderPtr AVFileRenderMgr::readerAudio() const {
+    return _forwardSoundPump ? _forwardSoundPump->reader() : nullptr;
+}
+
+MediaTime AVFileRenderMgr::actualVideoTime() const {
+    return _forwardSoundPump ? _forwardSoundPump->lengthLeft() : _actualVideoTime;
 }
 
 } // namespace tx

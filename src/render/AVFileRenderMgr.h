@@ -8,16 +8,19 @@
 #include "platform/media/AssetReader.h"
 #include "platform/media/AssetWriter.h"
 #include "render/AVFileRenderMgrDelegate.h"
-#include "render/AudioProcess.h"
+#include "render/RenderPumpHost.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace tx {
 
-class AVFileRenderMgr : public Object {
+class PicturePump;
+class ReversedSoundPump;
+class ForwardSoundPump;
+
+class AVFileRenderMgr : public Object, private RenderPumpHost {
 public:
     // Use create(): the engine registers for its pumps' notifications on creation.
     static std::shared_ptr<AVFileRenderMgr> create();
@@ -40,7 +43,8 @@ public:
     std::shared_ptr<Object> delegate() const { return _delegate.lock(); }
     const AssetTrackPtr& sourceVideoTrack() const { return _sourceVideoTrack; }
     const AssetTrackPtr& sourceAudioTrack() const { return _sourceAudioTrack; }
-    const AssetReaderPtr& readerAudio() const { return _readerAudio; }
+    // The forward sound's reader of the current pass; none otherwise.
+    AssetReaderPtr readerAudio() const;
 
     // Sets the job up and starts both pumps. False (and no report) when it cannot start;
     // startError() then says why.
@@ -57,39 +61,11 @@ public:
     static bool getTrack(const std::string& path, AssetTrackPtr* videoTrack,
                          AssetTrackPtr* audioTrack);
 
-    // Read-outs for callers and tests.
+    // Read-outs for callers and tests: the end of the picture used, the end of the sound used,
+    // and the movie's length (for sound laid forwards: what is left of it to fill).
     MediaTime videoTime() const { return _videoTimeValue; }
     MediaTime audioTime() const { return _audioTimeValue; }
-    MediaTime actualVideoTime() const { return _actualVideoTime; }
-    MediaTime silenceTime() const { return _silenceTime; }
-    std::uint32_t videoFrame() const { return _videoFrame; }
-    float nominalFrameRate() const { return _nominalFrameRate; }
-
-    // Pump notifications and their handlers.
-    void onFinish(const Notification& note);
-    void onFail(const Notification& note);
-    void finish(const std::string& mediaType);
-    void fail(const ErrorPtr& error);
-
-    // Reports, sent only to a conforming delegate.
-    void didUpdateRender(float progress);
-    void didFinishRender(bool finished);
-    void didErrorRender(const ErrorPtr& error);
-
-    // Picture pump.
-    void processVideo(const AssetWriterInputPtr& input);
-    void getVideoData(const TimeRange& range, std::vector<SampleBufferPtr>& buffer);
-    // Reversed-sound pump.
-    void processReverseAudio(const AssetWriterInputPtr& input);
-    void getAudioData(const TimeRange& range, std::vector<DataBlockPtr>& buffer,
-                      AudioFormatDescriptionPtr& format, const MediaTime* baseTime);
-    void getSilenceAudioData(const MediaTime& duration, std::vector<DataBlockPtr>& buffer,
-                             const AudioStreamBasicDescription& asbd);
-    AudioProcess* getAudioProcess();
-    // Forward-sound pump.
-    void processNormalAudio(const AssetWriterInputPtr& input);
-    AssetReaderTrackOutputPtr setupAudioReaderOutput(const MediaTime& audioDuration,
-                                                     const MediaTime& actualVideoDuration);
+    MediaTime actualVideoTime() const;
 
 private:
     // The steps of start(). Each false (or null) sets startError().
@@ -104,18 +80,38 @@ private:
     AssetWriterInputPtr addSoundInput(const SoundFormat& sound);
     // The picture's and the sound's lengths and where the pumps start and stop reading.
     void computeTimes();
+    void startPumps(const AssetWriterInputPtr& videoInput, const AssetWriterInputPtr& audioInput);
 
+    // What the pumps tell the job.
+    bool isWriting() const override;
+    bool writerReleased() const override;
+    void pumpProgressed(const std::string& mediaType, float progress) override;
+    // "onFinish" for `mediaType`, to this engine alone.
+    void pumpFinished(const std::string& mediaType) override;
+    // "onFail", with an error only when the writer (or `reader`) has failed.
+    void pumpStopped(const std::string& mediaType, const AssetReaderPtr& reader) override;
+
+    // The pumps' notifications, and how the job ends.
+    void onFinish(const Notification& note);
+    void onFail(const Notification& note);
+    void finish(const std::string& mediaType);
+    void fail(const ErrorPtr& error);
     void releaseMedia();
-    // A pump has written everything: "onFinish" for `mediaType`, to this engine alone.
-    void postPumpFinish(const std::string& mediaType);
-    // A pump that stops before its end: "onFail" with an error in `domain` only when the writer
-    // (or `reader`, for the forward sound) has failed.
-    void postPumpFailure(const std::string& domain, const AssetReaderPtr& reader = nullptr);
+
+    // Reports, sent only to a conforming delegate, and only while the job runs.
+    void didUpdateRender(float progress);
+    void didFinishRender(bool finished);
+    void didErrorRender(const ErrorPtr& error);
     // Progress from a sound pump, delivered on a later turn of the run loop unless the job has
     // ended by then.
     void queueProgress(float progress);
+
     std::shared_ptr<AVFileRenderMgr> self() {
         return std::static_pointer_cast<AVFileRenderMgr>(shared_from_this());
+    }
+    // The engine as its pumps see it.
+    std::shared_ptr<RenderPumpHost> pumpHost() {
+        return std::shared_ptr<RenderPumpHost>(self(), static_cast<RenderPumpHost*>(this));
     }
 
     AssetPtr _sourceAssetVideo;
@@ -124,10 +120,6 @@ private:
     PixelBufferAdaptorPtr _writerVideoInputAdaptor;
     MediaTime _videoTimeValue = MediaTime::zero();
     MediaTime _audioTimeValue = MediaTime::zero();
-    MediaTime _videoBaseTime = MediaTime::zero();
-    MediaTime _audioBaseTime = MediaTime::zero();
-    MediaTime _silenceTime = MediaTime::zero();
-    std::uint32_t _videoFrame = 0;
     bool _isCompleteVideo = false;
     bool _isCompleteAudio = false;
     bool _isComplete = false;
@@ -140,12 +132,8 @@ private:
     float _audioTotalTime = 0;
     float _videoProgress = 0;
     float _audioProgress = 0;
-    MediaTime _currentAudioTime = MediaTime::zero();
     float _nominalFrameRate = 0;
     MediaTime _actualVideoTime = MediaTime::zero();
-    std::vector<SampleBufferPtr> _videoArrayBuffer;
-    std::vector<DataBlockPtr> _audioArrayBuffer;
-    std::unique_ptr<AudioProcess> _audioProcess;
 
     bool _isReverseSpeed = false;
     std::string _inputVideoUrl;
@@ -154,15 +142,17 @@ private:
     std::weak_ptr<Object> _delegate;
     AssetTrackPtr _sourceVideoTrack;
     AssetTrackPtr _sourceAudioTrack;
-    AssetReaderPtr _readerAudio;
     std::int32_t _tempo = 100;
 
     // Where the picture and the sound used begin in their sources: tracks need not start at
     // zero. The pumps read from the end down to these.
     MediaTime _videoStartTime = MediaTime::zero();
     MediaTime _audioStartTime = MediaTime::zero();
-    // Reversed sound: frames still to write before the sound is as long as the picture.
-    std::int64_t _reverseFramesLeft = 0;
+    // The pumps of the running job: the picture pump and one of the two sound pumps. Each keeps
+    // the engine alive while it runs; the engine drops them when the job ends.
+    std::shared_ptr<PicturePump> _picturePump;
+    std::shared_ptr<ReversedSoundPump> _reversedSoundPump;
+    std::shared_ptr<ForwardSoundPump> _forwardSoundPump;
     ErrorPtr _startError;
     ErrorPtr _failureCause;
     // What the pump posting "onFinish" or "onFail" reports; the notification's object is the

@@ -2,6 +2,7 @@
 #include "support/MediaFixtures.h"
 
 #include "platform/foundation/Paths.h"
+#include "render/ReversedSoundPump.h"
 
 #include <gtest/gtest.h>
 
@@ -159,15 +160,13 @@ TEST(RenderJob, SilenceIsMadeOfBlocksOfAtMost44100Bytes) {
          {44100, 23744}}, // lengthened like the sound beside it: 0.5 s at x1.3 is 0.3846 s
     };
     for (const Case& c : cases) {
-        auto engine = AVFileRenderMgr::create();
-        engine->setTempo(c.tempo);
         AudioStreamBasicDescription asbd;
         asbd.sampleRate = 44100;
         asbd.bytesPerFrame = 4;
         asbd.channelsPerFrame = 2;
         asbd.bitsPerChannel = 16;
-        std::vector<DataBlockPtr> list;
-        engine->getSilenceAudioData(MediaTime::makeWithSeconds(c.seconds, 1000000), list, asbd);
+        const std::vector<DataBlockPtr> list = ReversedSoundPump::silenceBlocks(
+            MediaTime::makeWithSeconds(c.seconds, 1000000), c.tempo, asbd);
         std::vector<std::size_t> sizes;
         for (const auto& b : list) {
             sizes.push_back(b->dataLength());
@@ -329,4 +328,19 @@ TEST(RenderJob, TwoEnginesRenderAtOnceEachHearingItsOwnPumps) {
     EXPECT_NEAR(probeDuration(outFirst, "v:0"), 3.4, 0.03);
     std::filesystem::remove(outFirst);
     std::filesystem::remove(outSecond);
+}
+
+TEST(RenderJob, AnEngineStartedAgainAfterStopRendersTheNewJobWhole) {
+    // Nothing of the stopped job (a window's pictures or sound blocks) carries into the next.
+    const std::string clip = makeClip(tinyClip(3.4, true));
+    const std::string out = tempPath("mov");
+    RenderRun run(clip, clip, true, 100, out);
+    ASSERT_TRUE(run.engine->start());
+    ASSERT_TRUE(RunLoop::runUntil([&] { return run.delegate->updates.size() > 3; }, 20));
+    run.engine->stop();
+    ASSERT_TRUE(run.runToEnd(30));
+    EXPECT_EQ(run.delegate->finishes, 1);
+    EXPECT_EQ(probeFrameCount(out, "v:0"), 34);
+    EXPECT_NEAR(probeDuration(out, "a:0"), 3.4, 0.05);
+    std::filesystem::remove(out);
 }

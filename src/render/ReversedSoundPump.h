@@ -1,0 +1,78 @@
+// The reversed-sound pump of a render job: the sound read backwards in two-second windows from
+// its end, each decoded buffer reversed, the whole reversed stream tempo-changed by one SoundTouch
+// processor, and written on a contiguous timeline from zero, as long as the picture.
+#pragma once
+
+#include "platform/media/AssetReader.h"
+#include "platform/media/AssetWriter.h"
+#include "platform/media/SampleBuffer.h"
+#include "render/AudioProcess.h"
+#include "render/RenderPumpHost.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tx {
+
+class ReversedSoundPump : public std::enable_shared_from_this<ReversedSoundPump> {
+public:
+    // The pump keeps `host` alive while it runs; the host drops the pump when the job ends.
+    // Where the sound ends before `pictureEnd`, the movie's sound starts with silence.
+    ReversedSoundPump(std::shared_ptr<RenderPumpHost> host, PumpSource source,
+                      const MediaTime& pictureEnd, PumpPace pace);
+
+    // Writes to `input` whenever it is ready, until the sound is as long as the picture.
+    void start(const AssetWriterInputPtr& input);
+
+    // Zero-filled blocks of at most 44100 bytes, as long as `duration` of source sound is once
+    // heard at `tempo` percent.
+    static std::vector<DataBlockPtr> silenceBlocks(const MediaTime& duration, std::int32_t tempo,
+                                                   const AudioStreamBasicDescription& asbd);
+
+private:
+    // One window's sound as read: its decoded buffers in the order they came, each reversed.
+    struct WindowSound {
+        std::vector<std::vector<std::int16_t>> parts;
+        double rate = 0;
+    };
+
+    void writeWhileReady(AssetWriterInput& input);
+    // Fills _blocks with the window's sound, processed, in blocks to be written from the back.
+    void readWindow(const TimeRange& window);
+    struct WindowReader {
+        AssetReaderPtr reader;
+        AssetReaderTrackOutputPtr output;
+    };
+
+    // The steps of readWindow.
+    WindowSound readReversed(const TimeRange& window);
+    // Reads the window with a margin on either side, as 16-bit samples of one or two channels;
+    // none when it cannot start.
+    WindowReader openWindowReader(const TimeRange& window);
+    std::vector<DataBlockPtr> takeLeadingSilence();
+    std::vector<std::int16_t> changeTempo(const WindowSound& sound, int channels, bool lastWindow);
+    void fitToPicture(std::vector<std::int16_t>& processed, int channels, bool lastWindow);
+    void pushBlocksLatestFirst(const std::vector<std::int16_t>& processed, int channels,
+                               const std::vector<DataBlockPtr>& silence);
+
+    std::shared_ptr<RenderPumpHost> _host;
+    PumpSource _source;
+    PumpPace _pace;
+    // The start of the next window to read: counts down from the sound's end to its start.
+    MediaTime _windowStart = MediaTime::zero();
+    // By how much the picture outlasts the sound; put before the sound once, then zero.
+    MediaTime _silence = MediaTime::zero();
+    // Frames still to write before the sound is as long as the picture; known (not negative)
+    // once the sound's rate is.
+    std::int64_t _framesLeft = -1;
+    // The tempo processor of this whole sound.
+    AudioProcess _tempoProcessor;
+    // The format of the decoded sound, taken from its first buffer.
+    AudioFormatDescriptionPtr _format;
+    std::uint32_t _bytesWritten = 0;
+    // The current window's blocks not written yet; the earliest to be heard is at the back.
+    std::vector<DataBlockPtr> _blocks;
+};
+
+} // namespace tx
