@@ -114,6 +114,9 @@ TEST(SourceLayouts, EveryPictureExactlyOnceAtAnyRateTimescaleAndLength) {
         {"mov", "50", 90000, 2.3, 130},
         {"mov", "60", 90000, 3.4, 130},
         {"mov", "30", 600, 3.4, 100, true},
+        // Keyframes 8.3 s apart: windows decoded ahead, kept pictures, and a group kept ahead
+        // while the later one is written.
+        {"mov", "30", 600, 19.7, 130, false, 0, 250, true},
     };
     for (const Layout& l : layouts) {
         checkReversal(makeClip(specFor(l)), l);

@@ -77,7 +77,8 @@ public:
     std::shared_ptr<PictureSpill>& pictureSpill() const { return _pictureSpill; }
     // The decoder of the previous read, flushed, for the next one to take over.
     std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
-    // The window before the last one read, being decoded ahead on a thread of its own.
+    // The window before the last one read, or the group of pictures before the kept ones, being
+    // decoded ahead on a thread of its own.
     std::shared_ptr<PictureReadAhead>& readAhead() const { return _readAhead; }
     // How many pictures the reads of this track may hold at once.
     std::shared_ptr<PictureBudget>& pictureBudget() const { return _pictureBudget; }
@@ -86,6 +87,7 @@ public:
         int decodedFromKeyframe = 0; // decoded on the caller's thread, from a keyframe
         int fromKeptPictures = 0;    // read back from the pictures kept by an earlier read
         int decodedAhead = 0;        // decoded ahead on a thread of its own
+        int groupsKeptAhead = 0;     // groups of pictures decoded and kept on a thread of their own
         int picturesDecoded = 0;     // pictures out of the decoder, on any thread
         int mostPicturesHeld = 0;    // most pictures handed out and alive at one time
     };

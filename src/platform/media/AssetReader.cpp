@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -166,6 +167,8 @@ struct AssetReaderTrackOutput::Impl {
     // What the pictures handed out count against; waited for when reading ahead.
     std::shared_ptr<PictureBudget> budget;
     bool waitsForRoom = false;
+    // Set from the caller's thread when what is decoded ahead is no longer wanted.
+    const std::atomic<bool>* abandoned = nullptr;
     // Pictures decoded ahead for this very window.
     std::vector<SampleBufferPtr> ahead;
     std::size_t aheadIndex = 0;
@@ -185,6 +188,9 @@ struct AssetReaderTrackOutput::Impl {
     SampleBufferPtr next(ErrorPtr& error);
     // Starts decoding the window before this one on a thread of its own, when that pays.
     void readAheadNextWindow();
+    // Starts decoding and keeping the group of pictures before the kept ones on a thread of its
+    // own, when the windows there are far from their keyframe.
+    void keepEarlierGroupAhead();
     // 0: a frame, AVERROR_EOF: end of range, other negative: failure.
     int nextFrame(AVFrame* frame);
     SampleBufferPtr makePicture(AVFrame* frame, ErrorPtr* error);
@@ -199,7 +205,10 @@ struct PictureReadAhead {
     std::int64_t startTs = 0;
     std::int64_t endTs = 0;
     std::unique_ptr<AssetReaderTrackOutput::Impl> impl;
+    // A window's pictures; or, for a group kept ahead, the pictures kept in [startTs, endTs).
     std::vector<SampleBufferPtr> samples;
+    std::shared_ptr<PictureSpill> kept;
+    bool keptAll = false;
     ErrorPtr error;
     std::atomic<bool> abandoned{false};
     std::thread worker;
@@ -311,6 +320,57 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     t.readAhead() = std::move(ahead);
 }
 
+void AssetReaderTrackOutput::Impl::keepEarlierGroupAhead() {
+    if (!backwards || track == nullptr || track->readAhead() || !spill) {
+        return;
+    }
+    const AssetTrack& t = *track;
+    const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
+    const std::int64_t until = spill->coveredStart;
+    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(t, until - 1);
+    if (key == nullptr ||
+        static_cast<double>(until - key->pts) * av_q2d(tb) <= kReadAheadKeyframeSeconds) {
+        return; // nothing before, or windows there are decoded ahead from their keyframe
+    }
+    auto group = std::make_shared<PictureReadAhead>();
+    group->impl = std::make_unique<Impl>();
+    Impl& reader = *group->impl;
+    reader.path = path;
+    // Opened for the tick before the kept pictures, so that it starts at that tick's keyframe;
+    // then it keeps everything up to them and hands out nothing.
+    const MediaTime last = ff::timeFromStream(until - 1, tb);
+    ErrorPtr error;
+    if (!reader.open(t, TimeRange::make(last, ff::timeFromStream(until, tb) - last),
+                     TimeRange{MediaTime::invalid(), MediaTime::invalid()}, &error, true)) {
+        return;
+    }
+    reader.startTs = until;
+    reader.endTs = until;
+    reader.abandoned = &group->abandoned;
+    reader.spill = group->kept = std::make_shared<PictureSpill>();
+    const double keepSeconds =
+        static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytesPerSecond(t);
+    reader.spillFrom =
+        std::max(key->pts, until - static_cast<std::int64_t>(keepSeconds / av_q2d(tb)));
+    reader.spilling = reader.spill->reset(reader.spillFrom);
+    if (!reader.spilling) {
+        return;
+    }
+    group->startTs = reader.spillFrom;
+    group->endTs = until;
+    PictureReadAhead* job = group.get();
+    job->worker = std::thread([job]() {
+        Impl& r = *job->impl;
+        while (r.next(job->error)) {
+        }
+        if (!job->error && !job->abandoned && r.spilling) {
+            r.spill->markCoveredUntil(job->endTs);
+            job->keptAll = true;
+        }
+    });
+    t.readAhead() = std::move(group);
+}
+
 bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
                                         const TimeRange& following, ErrorPtr* error,
                                         bool readingAhead) {
@@ -341,7 +401,19 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
             track.pictureBudget() = std::make_shared<PictureBudget>();
         }
         budget = track.pictureBudget();
-        if (std::shared_ptr<PictureReadAhead> ready = std::move(track.readAhead())) {
+        std::shared_ptr<PictureReadAhead>& pending = track.readAhead();
+        std::shared_ptr<PictureSpill>& kept = track.pictureSpill();
+        if (pending && pending->kept && kept && !kept->covers(startTs, endTs)) {
+            // The window reaches into the group kept ahead: join it to the kept pictures.
+            const std::shared_ptr<PictureReadAhead> group = std::move(pending);
+            group->finish();
+            if (group->keptAll && group->endTs == kept->coveredStart) {
+                kept->prepend(*group->kept, endTs);
+                ++track.readCounts().groupsKeptAhead;
+            }
+        }
+        if (pending && !pending->kept) {
+            const std::shared_ptr<PictureReadAhead> ready = std::move(pending);
             ready->finish();
             if (ready->startTs == startTs && ready->endTs == endTs && !ready->error) {
                 ahead = std::move(ready->samples);
@@ -350,12 +422,12 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
                 return true;
             }
         }
-        const auto& kept = track.pictureSpill();
         if (kept && kept->covers(startTs, endTs)) {
             spill = kept;
             fromSpill = true;
             spillIndex = spill->firstAtOrAfter(startTs);
             ++track.readCounts().fromKeptPictures;
+            keepEarlierGroupAhead();
             return true;
         }
     }
@@ -600,6 +672,9 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
     Impl& impl = *this;
     ff::UniqueFramePtr frame(av_frame_alloc());
     for (;;) {
+        if (impl.abandoned != nullptr && *impl.abandoned) {
+            return nullptr;
+        }
         const int ret = impl.nextFrame(frame.get());
         if (ret == AVERROR_EOF) {
             return nullptr;

@@ -249,6 +249,9 @@ static int drainEncoder(AssetWriter::Impl& impl, AssetWriterInput::Impl& input) 
     }
 }
 
+// Pictures larger than 1080p are encoded with fewer pictures in flight.
+constexpr std::int64_t kLargePicturePixels = 1920LL * 1088;
+
 static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& input,
                             double frameRate) {
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
@@ -283,10 +286,16 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", AssetWriter::kVideoPreset, 0);
-    // One encoding thread a core, and no extra pictures queued between x264's lookahead and its
-    // encoding threads: at 1080p each queued picture costs several megabytes.
-    enc->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    av_dict_set(&options, "x264-params", "sync-lookahead=0", 0);
+    if (static_cast<std::int64_t>(input.width) * input.height > kLargePicturePixels) {
+        // One encoding thread a core, and no extra pictures queued between x264's lookahead and
+        // its encoding threads: above 1080p each queued picture costs over ten megabytes.
+        enc->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        av_dict_set(&options, "x264-params", "sync-lookahead=0", 0);
+    } else {
+        // x264's own threading, its lookahead on a thread of its own: the caller, which also
+        // decodes and converts, then only hands pictures over.
+        enc->thread_count = 0;
+    }
     int ret = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);
     if (ret < 0) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <unistd.h>
 
 namespace tx {
@@ -83,52 +84,78 @@ bool readPlane(int fd, std::uint8_t* data, int linesize, std::size_t rowBytes, i
 
 } // namespace
 
-PictureSpill::~PictureSpill() {
+std::int64_t PictureSpill::pictureBytes() const {
+    const auto lumaRow = static_cast<std::int64_t>(width);
+    const auto chromaRow = static_cast<std::int64_t>((width + 1) / 2 * 2);
+    return lumaRow * height + chromaRow * ((height + 1) / 2);
+}
+
+PictureSpill::File::~File() {
     if (fd >= 0) {
         ::close(fd);
     }
 }
 
 bool PictureSpill::reset(std::int64_t start) {
-    if (fd < 0) {
-        // In the user's cache folder, on disk: the temporary folder is often memory. Unlinked
-        // from the start, so the space returns to the system whatever happens to us.
-        const std::string folder = cacheDirectory();
-        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            // A file system without unnamed files: make one and unlink it at once.
-            std::string name = pathByAppending(folder, ".pictures-XXXXXX");
-            fd = ::mkostemp(name.data(), O_CLOEXEC);
-            if (fd >= 0) {
-                ::unlink(name.c_str());
-            }
-        }
-        if (fd < 0) {
-            return false;
-        }
-    }
     entries.clear();
     writeOffset = 0;
     coveredStart = start;
     coveredEnd = start;
-    // Give back what the previous group used.
-    if (::ftruncate(fd, 0) != 0) {
+    // In the user's cache folder, on disk: the temporary folder is often memory. Unlinked from
+    // the start, so the space returns to the system whatever happens to us.
+    file = std::make_shared<File>();
+    const std::string folder = cacheDirectory();
+    file->fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (file->fd < 0) {
+        // A file system without unnamed files: make one and unlink it at once.
+        std::string name = pathByAppending(folder, ".pictures-XXXXXX");
+        file->fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (file->fd >= 0) {
+            ::unlink(name.c_str());
+        }
+    }
+    if (file->fd < 0) {
+        file.reset();
         return false;
     }
     return true;
 }
 
+void PictureSpill::prepend(PictureSpill& earlier, std::int64_t end) {
+    const auto forgotten =
+        std::lower_bound(entries.begin(), entries.end(), end,
+                         [](const Entry& e, std::int64_t t) { return e.pts < t; });
+    for (auto it = forgotten; it != entries.end(); ++it) {
+        // Their disk space goes back now, not when the last picture of the file is forgotten.
+        const std::int64_t next = it + 1 != entries.end() && (it + 1)->file == it->file
+                                      ? (it + 1)->offset
+                                      : it->offset + pictureBytes();
+        ::fallocate(it->file->fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, it->offset,
+                    next - it->offset);
+    }
+    entries.erase(forgotten, entries.end());
+    coveredEnd = std::min(coveredEnd, end);
+    entries.insert(entries.begin(), std::make_move_iterator(earlier.entries.begin()),
+                   std::make_move_iterator(earlier.entries.end()));
+    earlier.entries.clear();
+    coveredStart = earlier.coveredStart;
+    if (width == 0) {
+        width = earlier.width;
+        height = earlier.height;
+    }
+}
+
 bool PictureSpill::append(const AVFrame* picture) {
-    if (fd < 0 || picture->format != AV_PIX_FMT_NV12) {
+    if (!file || picture->format != AV_PIX_FMT_NV12) {
         return false;
     }
+    const int fd = file->fd;
     width = picture->width;
     height = picture->height;
     const std::size_t lumaRow = static_cast<std::size_t>(width);
     const std::size_t chromaRow = static_cast<std::size_t>((width + 1) / 2 * 2);
     const int chromaRows = (height + 1) / 2;
-    const std::int64_t bytes = static_cast<std::int64_t>(lumaRow * height + chromaRow * chromaRows);
-    if (writeOffset + bytes > kBudgetBytes) {
+    if (writeOffset + pictureBytes() > kBudgetBytes) {
         return false;
     }
     const std::int64_t start = writeOffset;
@@ -137,7 +164,7 @@ bool PictureSpill::append(const AVFrame* picture) {
                     writeOffset)) {
         return false;
     }
-    entries.push_back({picture->best_effort_timestamp, picture->pkt_duration, start});
+    entries.push_back({picture->best_effort_timestamp, picture->pkt_duration, start, file});
     return true;
 }
 
@@ -161,6 +188,7 @@ OwnedFrame PictureSpill::load(std::size_t index) const {
     const std::size_t chromaRow = static_cast<std::size_t>((width + 1) / 2 * 2);
     const int chromaRows = (height + 1) / 2;
     std::int64_t offset = entry.offset;
+    const int fd = entry.file->fd;
     if (!readPlane(fd, frame->data[0], frame->linesize[0], lumaRow, height, offset) ||
         !readPlane(fd, frame->data[1], frame->linesize[1], chromaRow, chromaRows, offset)) {
         return nullptr;

@@ -9,6 +9,7 @@
 #include "FFmpeg.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tx {
@@ -19,9 +20,14 @@ struct PictureSpill {
     // Shorter stretches are cheaper to decode again than to keep.
     static constexpr double kMinimumSeconds = 0.5;
 
-    ~PictureSpill();
+    // An unlinked file of pictures; closed when no kept picture is in it any more.
+    struct File {
+        int fd = -1;
+        ~File();
+    };
 
-    // Starts over with pictures from `start` (stream ticks); false when no file can be made.
+    // Starts over with pictures from `start` (stream ticks), in a new file; false when no file
+    // can be made.
     bool reset(std::int64_t start);
     // Keeps an NV12 picture; pictures come in increasing time. False (and the spill is dropped)
     // when the disk refuses.
@@ -29,10 +35,15 @@ struct PictureSpill {
     // Everything from the reset up to `end` has been kept.
     void markCoveredUntil(std::int64_t end) { coveredEnd = end; }
     bool covers(std::int64_t start, std::int64_t end) const {
-        return fd >= 0 && !entries.empty() && coveredStart <= start && end <= coveredEnd;
+        return !entries.empty() && coveredStart <= start && end <= coveredEnd;
     }
+    // Takes over the pictures `earlier` kept, which end where these begin, and forgets those at
+    // or after `end`: reads go backwards and will not ask for them again.
+    void prepend(PictureSpill& earlier, std::int64_t end);
     // Index of the first kept picture at or after `ts`.
     std::size_t firstAtOrAfter(std::int64_t ts) const;
+    // Bytes of one kept picture.
+    std::int64_t pictureBytes() const;
     // A fresh NV12 frame with the picture at `index`; null when it cannot be read back.
     OwnedFrame load(std::size_t index) const;
 
@@ -40,9 +51,10 @@ struct PictureSpill {
         std::int64_t pts;
         std::int64_t duration;
         std::int64_t offset;
+        std::shared_ptr<File> file;
     };
     std::vector<Entry> entries;
-    int fd = -1;
+    std::shared_ptr<File> file; // the one being written
     int width = 0;
     int height = 0;
     std::int64_t coveredStart = 0;
