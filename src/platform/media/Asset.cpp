@@ -146,15 +146,37 @@ bool scanPackets(AVFormatContext* ctx, std::vector<Scan>& scans, std::int64_t pe
     return true;
 }
 
-// QuickTime and MPEG-4 files list every sample of every track in their sample tables.
-bool hasCompleteIndex(const AVFormatContext* ctx) {
-    return ctx->iformat != nullptr && std::strstr(ctx->iformat->name, "mov") != nullptr &&
+bool isFormat(const AVFormatContext* ctx, const char* name) {
+    return ctx->iformat != nullptr && std::strstr(ctx->iformat->name, name) != nullptr &&
            ctx->pb != nullptr && (ctx->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
 }
 
+bool hasIndexEntries(const AVFormatContext* ctx) {
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        if (avformat_index_get_entries_count(ctx->streams[i]) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// QuickTime and MPEG-4 files list every sample of every track in their sample tables, AVI files
+// in their index.
+bool hasCompleteIndex(const AVFormatContext* ctx) {
+    return isFormat(ctx, "mov") || (isFormat(ctx, "avi") && hasIndexEntries(ctx));
+}
+
+// Matroska files index their keyframes (cues, read at the first seek when they follow the
+// pictures) and give their length in the header: enough to find the end, not to count or size
+// every packet.
+bool hasKeyframeIndex(const AVFormatContext* ctx) {
+    return isFormat(ctx, "matroska") && (hasIndexEntries(ctx) || ctx->duration > 0);
+}
+
 // Times every track from the packets at the start and from the last keyframe to the end of
-// the file; sizes and counts come from the sample tables. False when that cannot be done.
-bool scanEnds(AVFormatContext* ctx, std::vector<Scan>& scans) {
+// the file; with `everySample`, sizes and counts come from the index. False when that cannot be
+// done.
+bool scanEnds(AVFormatContext* ctx, std::vector<Scan>& scans, bool everySample) {
     // The earliest time of a track is among its first packets, whatever their order.
     constexpr std::int64_t kHeadPackets = 48;
     // Starting this long before the end reaches back past the last keyframe of every track.
@@ -177,6 +199,11 @@ bool scanEnds(AVFormatContext* ctx, std::vector<Scan>& scans) {
             }
         }
     }
+    if (!everySample && ctx->duration > 0) {
+        // A keyframe index grows as the file is read (and its rest may only be read at the first
+        // seek): the header's length says where the end is.
+        end = std::max(end, ctx->duration);
+    }
     std::vector<Scan> tail(scans.size());
     for (std::size_t i = 0; i < scans.size(); ++i) {
         tail[i].track = scans[i].track;
@@ -197,6 +224,9 @@ bool scanEnds(AVFormatContext* ctx, std::vector<Scan>& scans) {
         scan.endPts = std::max(scan.endPts, tail[i].endPts);
         scan.lastPts = std::max(scan.lastPts, tail[i].lastPts);
         scan.packetsRead += tail[i].packetsRead;
+        if (!everySample) {
+            continue;
+        }
         AVStream* stream = ctx->streams[scan.track->streamIndex()];
         std::int64_t bytes = 0;
         std::int64_t count = 0;
@@ -336,11 +366,17 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
     }
 
     bool scannedAll = false;
+    // Sizes and counts from a keyframe index alone are not the track's: its data rate is then
+    // the one its header gives.
+    bool sizedFromIndex = true;
     if (preferPreciseTiming) {
-        // Movies that index every sample are timed from their first and last packets; the
-        // others are read through once.
-        const bool indexed = hasCompleteIndex(ctx.get());
-        scannedAll = !indexed || !scanEnds(ctx.get(), scans);
+        // Movies that index every sample are timed from their first and last packets, and so
+        // are those that index their keyframes when only times are wanted; the others are read
+        // through once.
+        const bool everySample = hasCompleteIndex(ctx.get());
+        const bool indexed = everySample || (timingOnly && hasKeyframeIndex(ctx.get()));
+        scannedAll = !indexed || !scanEnds(ctx.get(), scans, everySample);
+        sizedFromIndex = scannedAll || everySample;
         if (scannedAll) {
             if (indexed) {
                 // Start over from the top of a file that could not be timed from its ends.
@@ -391,8 +427,9 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
             }
             const double seconds = (end - first) * av_q2d(tb);
             track._estimatedDataRate =
-                seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds)
-                            : 0.0f;
+                !sizedFromIndex ? static_cast<float>(stream->codecpar->bit_rate)
+                : seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds)
+                              : 0.0f;
         } else {
             first = stream->start_time != AV_NOPTS_VALUE
                         ? std::max<std::int64_t>(0, stream->start_time)

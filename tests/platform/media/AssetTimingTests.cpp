@@ -125,20 +125,53 @@ TEST(AssetTiming, ALongMovieIsTimedFromItsEnds) {
     std::filesystem::remove(movie);
 }
 
-TEST(AssetTiming, ContainersWithoutSampleTablesAreReadThrough) {
-    for (const std::string container : {"ts", "mkv", "avi"}) {
-        ClipSpec spec;
-        spec.seconds = 3.4;
-        spec.container = container;
-        spec.width = 96;
-        spec.height = 64;
-        const std::string path = makeClip(spec);
-        auto asset = Asset::urlAssetForTiming(path);
-        ASSERT_TRUE(asset) << container;
-        EXPECT_GE(asset->packetsReadWhileOpening(),
-                  static_cast<std::size_t>(probePacketCount(path, "v:0")))
-            << container;
-        const TimeRange range = asset->tracksWithMediaType(kMediaTypeVideo).front()->timeRange();
-        EXPECT_NEAR(range.duration.seconds(), 3.4, 0.05) << container;
+TEST(AssetTiming, ContainersWithoutAnIndexAreReadThrough) {
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    spec.container = "ts";
+    spec.width = 96;
+    spec.height = 64;
+    const std::string path = makeClip(spec);
+    auto asset = Asset::urlAssetForTiming(path);
+    ASSERT_TRUE(asset);
+    EXPECT_GE(asset->packetsReadWhileOpening(),
+              static_cast<std::size_t>(probePacketCount(path, "v:0")));
+    const TimeRange range = asset->tracksWithMediaType(kMediaTypeVideo).front()->timeRange();
+    EXPECT_NEAR(range.duration.seconds(), 3.4, 0.05);
+}
+
+TEST(AssetTiming, LongMatroskaAndAviMoviesAreTimedFromTheirIndex) {
+    // An AVI index lists every packet with its size, as sample tables do; Matroska cues list the
+    // keyframes, which is enough to find the end when only the times are wanted.
+    for (const std::string container : {"avi", "mkv"}) {
+        SCOPED_TRACE(container);
+        ClipSpec piece;
+        piece.seconds = 5;
+        piece.width = 128;
+        piece.height = 96;
+        piece.indexInBrightness = false;
+        piece.container = container == "avi" ? "avi" : "mov";
+        const std::string movie = tempPath(container);
+        ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -stream_loop 23 -i \"" + makeClip(piece) +
+                      "\" -c copy \"" + movie + "\""),
+                  0);
+        const int packets = probePacketCount(movie, "v:0") + probePacketCount(movie, "a:0");
+        ASSERT_GT(packets, 5000);
+        const AssetPtr timed = Asset::urlAssetForTiming(movie);
+        ASSERT_TRUE(timed);
+        EXPECT_LT(timed->packetsReadWhileOpening(), static_cast<std::size_t>(packets / 10));
+        if (container == "avi") {
+            expectTimedLikeEveryPacket(movie);
+        }
+        // The same times as reading every packet gives.
+        const AssetPtr readThrough = Asset::urlAsset(movie, true);
+        ASSERT_TRUE(readThrough);
+        for (const std::string& type : {kMediaTypeVideo, kMediaTypeAudio}) {
+            const TimeRange a = timed->tracksWithMediaType(type).front()->timeRange();
+            const TimeRange b = readThrough->tracksWithMediaType(type).front()->timeRange();
+            EXPECT_NEAR(a.start.seconds(), b.start.seconds(), 1e-6) << type;
+            EXPECT_NEAR(a.end().seconds(), b.end().seconds(), 1e-6) << type;
+        }
+        std::filesystem::remove(movie);
     }
 }
