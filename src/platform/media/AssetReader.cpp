@@ -23,6 +23,9 @@ constexpr double kReadAheadKeyframeSeconds = 2.0;
 // Pictures a window decoded ahead may hold beyond its own count, while the window before it is
 // still being used.
 constexpr int kReadAheadSlackPictures = 4;
+// Reading backwards, the pictures decoded on the way to a window are carried over to the window
+// before it, up to this much, so that they are not decoded again.
+constexpr double kCarryBudgetBytes = 64.0 * 1024 * 1024;
 
 // The keyframe at or before `ts` (stream ticks), from the packet scan; null when none.
 const AssetTrack::PacketInfo* keyframeAtOrBefore(const AssetTrack& track, std::int64_t ts) {
@@ -178,6 +181,16 @@ struct AssetReaderTrackOutput::Impl {
     std::int64_t firstDts = AV_NOPTS_VALUE;
     // Pictures this read had decoded, counted into the track's read counts at its end.
     int picturesDecoded = 0;
+    // Reading backwards: the pictures in [carryFrom, startTs), decoded on the way to this
+    // window, are kept for the window before it (carried out) ...
+    bool carrying = false;
+    std::int64_t carryFrom = 0;
+    std::vector<SampleBufferPtr> carryOut;
+    // ... which, given them (carried in), decodes only up to where they begin.
+    std::vector<SampleBufferPtr> carryIn;
+    std::size_t carryInIndex = 0;
+    std::int64_t decodeEndTs = std::numeric_limits<std::int64_t>::max();
+    bool decodeDone = false;
 
     ~Impl();
 
@@ -186,6 +199,10 @@ struct AssetReaderTrackOutput::Impl {
               ErrorPtr* error, bool readingAhead = false);
     // The next sample of the range; nothing at its end (`error` set on a failure).
     SampleBufferPtr next(ErrorPtr& error);
+    SampleBufferPtr nextDecoded(ErrorPtr& error);
+    // Keeps the pictures decoded on the way to this window, from `keyPts` on, for the window
+    // before it, as many as the budget allows.
+    void planCarry(const AssetTrack& track, std::int64_t keyPts);
     // Starts decoding the window before this one on a thread of its own, when that pays.
     void readAheadNextWindow();
     // Starts decoding and keeping the group of pictures before the kept ones on a thread of its
@@ -282,6 +299,13 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
                                        duration);
 }
 
+void AssetReaderTrackOutput::Impl::planCarry(const AssetTrack& t, std::int64_t keyPts) {
+    const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
+    const double seconds = kCarryBudgetBytes / pictureBytesPerSecond(t);
+    carrying = true;
+    carryFrom = std::max(keyPts, startTs - static_cast<std::int64_t>(seconds / av_q2d(tb)));
+}
+
 void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     if (!video || !backwards || track == nullptr || followingStartTs >= startTs ||
         !readsAhead(*track, followingStartTs, startTs)) {
@@ -289,24 +313,54 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
     }
     const AssetTrack& t = *track;
     const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
-    const MediaTime from = ff::timeFromStream(followingStartTs, tb);
-    const TimeRange range = TimeRange::make(from, ff::timeFromStream(startTs, tb) - from);
     auto ahead = std::make_shared<PictureReadAhead>();
     ahead->impl = std::make_unique<Impl>();
-    ahead->impl->path = path;
-    ErrorPtr error;
-    if (!ahead->impl->open(t, range, TimeRange{MediaTime::invalid(), MediaTime::invalid()}, &error,
-                           true)) {
-        return;
+    Impl& reader = *ahead->impl;
+    reader.path = path;
+    // What this read carries covers [carryFrom, startTs): the window before it decodes only
+    // up to there, and what lies before that window is carried on again.
+    const bool carried = carrying && !carryOut.empty();
+    const std::int64_t decodeEnd = carried ? carryFrom : startTs;
+    if (carried) {
+        for (SampleBufferPtr& sample : carryOut) {
+            const std::int64_t pts = ff::streamTickAtOrAfter(sample->presentationTime(), tb);
+            (pts < followingStartTs ? reader.carryOut : reader.carryIn)
+                .push_back(std::move(sample));
+        }
+        carryOut.clear();
     }
+    const AssetTrack::PacketInfo* key = keyframeAtOrBefore(t, followingStartTs);
+    if (decodeEnd > followingStartTs) {
+        const MediaTime from = ff::timeFromStream(followingStartTs, tb);
+        ErrorPtr error;
+        if (!reader.open(t, TimeRange::make(from, ff::timeFromStream(decodeEnd, tb) - from),
+                         TimeRange{MediaTime::invalid(), MediaTime::invalid()}, &error, true)) {
+            return;
+        }
+        if (key != nullptr) {
+            reader.startTs = followingStartTs;
+            reader.planCarry(t, key->pts);
+        }
+    } else {
+        // Everything of the window was carried: nothing to decode, and what lies before it
+        // is carried on.
+        reader.video = true;
+        reader.track = &t;
+        reader.decodeDone = true;
+        reader.carrying = true;
+        reader.carryFrom = carryFrom;
+    }
+    reader.startTs = followingStartTs;
+    reader.endTs = startTs;
+    reader.decodeEndTs = decodeEnd;
+    reader.budget = budget;
+    reader.waitsForRoom = true;
     ahead->startTs = followingStartTs;
     ahead->endTs = startTs;
-    ahead->impl->startTs = followingStartTs;
-    ahead->impl->endTs = startTs;
-    ahead->impl->budget = budget;
-    ahead->impl->waitsForRoom = true;
     if (budget) {
-        budget->setCapacity(picturesIn(t, followingStartTs, startTs) + kReadAheadSlackPictures);
+        const std::int64_t from =
+            key != nullptr ? std::min(key->pts, followingStartTs) : followingStartTs;
+        budget->setCapacity(picturesIn(t, from, startTs) + kReadAheadSlackPictures);
     }
     PictureReadAhead* job = ahead.get();
     job->worker = std::thread([job]() {
@@ -418,6 +472,9 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
             if (ready->startTs == startTs && ready->endTs == endTs && !ready->error) {
                 ahead = std::move(ready->samples);
                 fromAhead = true;
+                carrying = ready->impl->carrying;
+                carryFrom = ready->impl->carryFrom;
+                carryOut = std::move(ready->impl->carryOut);
                 ++track.readCounts().decodedAhead;
                 return true;
             }
@@ -470,6 +527,8 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
             ++track.readCounts().decodedFromKeyframe;
             if (key != nullptr && backwards && !readsAhead(track, followingStartTs, startTs)) {
                 planSpill(track, key->pts);
+            } else if (key != nullptr && backwards) {
+                planCarry(track, key->pts);
             }
         }
     } else {
@@ -669,6 +728,21 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
 }
 
 SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
+    if (!decodeDone) {
+        SampleBufferPtr sample = nextDecoded(error);
+        if (sample || error) {
+            return sample;
+        }
+        decodeDone = true;
+    }
+    // After the decoded pictures, those carried in from the read after this one.
+    if (carryInIndex < carryIn.size()) {
+        return std::move(carryIn[carryInIndex++]);
+    }
+    return nullptr;
+}
+
+SampleBufferPtr AssetReaderTrackOutput::Impl::nextDecoded(ErrorPtr& error) {
     Impl& impl = *this;
     ff::UniqueFramePtr frame(av_frame_alloc());
     for (;;) {
@@ -695,10 +769,18 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
             av_frame_unref(frame.get());
             continue;
         }
-        if (pts >= impl.endTs) {
+        if (pts >= impl.endTs || pts >= impl.decodeEndTs) {
             return nullptr;
         }
         bool before = pts < impl.startTs;
+        if (before && impl.carrying && pts >= impl.carryFrom) {
+            SampleBufferPtr picture = impl.makePicture(frame.get(), &error);
+            if (!picture) {
+                return nullptr;
+            }
+            impl.carryOut.push_back(std::move(picture));
+            continue;
+        }
         if (impl.spilling && !before) {
             impl.spill->markCoveredUntil(impl.startTs);
             impl.spilling = false;
