@@ -13,10 +13,7 @@
 namespace tx {
 
 class Asset;
-struct PictureSpill;
-struct DecoderSlot;
-struct PictureReadAhead;
-struct PictureBudget;
+struct BackwardReadState;
 
 // The format of a sound: its stream description, channel layout, magic cookie and extensions.
 class AudioFormatDescription : public Object {
@@ -73,15 +70,11 @@ public:
     const std::vector<PacketInfo>& packets() const;
     int timeBaseNum() const { return _timeBaseNum; }
     int timeBaseDen() const { return _timeBaseDen; }
-    // Pictures decoded on the way to a window and kept for the windows before it.
-    std::shared_ptr<PictureSpill>& pictureSpill() const { return _pictureSpill; }
-    // The decoder of the previous read, flushed, for the next one to take over.
-    std::shared_ptr<DecoderSlot>& idleDecoder() const { return _idleDecoder; }
-    // The window before the last one read, or the group of pictures before the kept ones, being
-    // decoded ahead on a thread of its own.
-    std::shared_ptr<PictureReadAhead>& readAhead() const { return _readAhead; }
-    // How many pictures the reads of this track may hold at once.
-    std::shared_ptr<PictureBudget>& pictureBudget() const { return _pictureBudget; }
+    // What the ranged picture reads of this track keep from one read to the next when they go
+    // backwards window by window (each reader is told so with setFollowingTimeRange): the
+    // decoder, the pictures kept, what is being decoded ahead, and how many pictures may be
+    // held. Made on first use.
+    BackwardReadState& backwardReadState() const;
     // How the ranged picture reads of this track were served.
     struct ReadCounts {
         int decodedFromKeyframe = 0; // decoded on the caller's thread, from a keyframe
@@ -110,11 +103,7 @@ private:
     std::string _path;
     int _timeBaseNum = 1;
     int _timeBaseDen = 1;
-    mutable std::shared_ptr<PictureSpill> _pictureSpill;
-    mutable std::shared_ptr<DecoderSlot> _idleDecoder;
-    // Declared after the decoder slot: it is destroyed first and hands its decoder back there.
-    mutable std::shared_ptr<PictureReadAhead> _readAhead;
-    mutable std::shared_ptr<PictureBudget> _pictureBudget;
+    mutable std::shared_ptr<BackwardReadState> _backwardReadState;
     mutable ReadCounts _readCounts;
     std::weak_ptr<Asset> _asset;
 };

@@ -164,6 +164,7 @@ struct AssetReaderTrackOutput::Impl {
     std::int64_t spillFrom = 0;
     AVRational spillTimeBase{1, 1};
     const AssetTrack* track = nullptr;
+    BackwardReadState* state = nullptr;
     // The next read of the track ends where this one begins, at followingStartTs.
     bool backwards = false;
     std::int64_t followingStartTs = 0;
@@ -245,6 +246,25 @@ struct PictureReadAhead {
     }
 };
 
+struct BackwardReadState {
+    // The decoder of the previous read, flushed, for the next one to take over.
+    ff::CodecContextPtr idleDecoder;
+    // Pictures decoded on the way to a window and kept for the windows before it.
+    std::shared_ptr<PictureSpill> keptPictures;
+    std::shared_ptr<PictureBudget> budget = std::make_shared<PictureBudget>();
+    // The window before the last one read, or the group of pictures before the kept ones,
+    // being decoded ahead on a thread of its own. Declared last: it is stopped first, and its
+    // decoder handed back to the slot above.
+    std::shared_ptr<PictureReadAhead> ahead;
+};
+
+BackwardReadState& AssetTrack::backwardReadState() const {
+    if (!_backwardReadState) {
+        _backwardReadState = std::make_shared<BackwardReadState>();
+    }
+    return *_backwardReadState;
+}
+
 AssetReaderTrackOutput::Impl::~Impl() {
     if (track != nullptr) {
         track->readCounts().picturesDecoded += picturesDecoded;
@@ -255,12 +275,9 @@ AssetReaderTrackOutput::Impl::~Impl() {
     }
     // Windows are read one after another with a fresh reader each: hand the decoder on instead
     // of building a new one (and all its picture memory) every time.
-    if (decoder && track != nullptr) {
+    if (decoder && state != nullptr) {
         avcodec_flush_buffers(decoder.get());
-        if (!track->idleDecoder()) {
-            track->idleDecoder() = std::make_shared<DecoderSlot>();
-        }
-        track->idleDecoder()->decoder = std::move(decoder);
+        state->idleDecoder = std::move(decoder);
     }
 }
 
@@ -269,9 +286,9 @@ void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64
     if ((startTs - keyPts) * av_q2d(tb) < PictureSpill::kMinimumSeconds) {
         return;
     }
-    spill = track.pictureSpill();
+    spill = state->keptPictures;
     if (!spill) {
-        spill = track.pictureSpill() = std::make_shared<PictureSpill>();
+        spill = state->keptPictures = std::make_shared<PictureSpill>();
     }
     // Keep the latest pictures before the window that fit the budget.
     const double keepSeconds =
@@ -346,6 +363,7 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
         // is carried on.
         reader.video = true;
         reader.track = &t;
+        reader.state = state;
         reader.decodeDone = true;
         reader.carrying = true;
         reader.carryFrom = carryFrom;
@@ -371,11 +389,11 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
             }
         }
     });
-    t.readAhead() = std::move(ahead);
+    state->ahead = std::move(ahead);
 }
 
 void AssetReaderTrackOutput::Impl::keepEarlierGroupAhead() {
-    if (!backwards || track == nullptr || track->readAhead() || !spill) {
+    if (!backwards || state == nullptr || state->ahead || !spill) {
         return;
     }
     const AssetTrack& t = *track;
@@ -422,7 +440,7 @@ void AssetReaderTrackOutput::Impl::keepEarlierGroupAhead() {
             job->keptAll = true;
         }
     });
-    t.readAhead() = std::move(group);
+    state->ahead = std::move(group);
 }
 
 bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange& range,
@@ -450,13 +468,11 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         followingStartTs = ff::streamTickAtOrAfter(following.start, tb);
     }
     this->track = &track;
+    state = &track.backwardReadState();
     if (video && !readingAhead) {
-        if (!track.pictureBudget()) {
-            track.pictureBudget() = std::make_shared<PictureBudget>();
-        }
-        budget = track.pictureBudget();
-        std::shared_ptr<PictureReadAhead>& pending = track.readAhead();
-        std::shared_ptr<PictureSpill>& kept = track.pictureSpill();
+        budget = state->budget;
+        std::shared_ptr<PictureReadAhead>& pending = state->ahead;
+        std::shared_ptr<PictureSpill>& kept = state->keptPictures;
         if (pending && pending->kept && kept && !kept->covers(startTs, endTs)) {
             // The window reaches into the group kept ahead: join it to the kept pictures.
             const std::shared_ptr<PictureReadAhead> group = std::move(pending);
@@ -503,8 +519,8 @@ bool AssetReaderTrackOutput::Impl::open(const AssetTrack& track, const TimeRange
         }
     }
     stream = format->streams[track.streamIndex()];
-    if (track.idleDecoder() && track.idleDecoder()->decoder) {
-        decoder = std::move(track.idleDecoder()->decoder);
+    if (state->idleDecoder) {
+        decoder = std::move(state->idleDecoder);
     }
     if (!decoder) {
         decoder = ff::openDecoder(stream, error, path);

@@ -64,17 +64,6 @@ void initialize();
 OwnedFrame allocNV12(int width, int height);
 
 FramePtr makeFrame();
-
-} // namespace tx::ff
-
-namespace tx {
-// A track's decoder between two reads.
-struct DecoderSlot {
-    ff::CodecContextPtr decoder;
-};
-} // namespace tx
-
-namespace tx::ff {
 PacketPtr makePacket();
 
 // A resampler from one sound layout, format and rate to another, initialised; FFmpeg's matrix
