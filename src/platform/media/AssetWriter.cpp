@@ -286,16 +286,14 @@ static int openVideoEncoder(AVFormatContext* format, AssetWriterInput::Impl& inp
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", AssetWriter::kVideoPreset, 0);
-    if (static_cast<std::int64_t>(input.width) * input.height > kLargePicturePixels) {
-        // One encoding thread a core, and no extra pictures queued between x264's lookahead and
-        // its encoding threads: above 1080p each queued picture costs over ten megabytes.
-        enc->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        av_dict_set(&options, "x264-params", "sync-lookahead=0", 0);
-    } else {
-        // x264's own threading, its lookahead on a thread of its own: the caller, which also
-        // decodes and converts, then only hands pictures over.
-        enc->thread_count = 0;
-    }
+    // Up to 1080p, x264's own threading, with its lookahead on a thread of its own and two
+    // pictures queued for it, so that the caller, which also decodes and converts, only hands
+    // pictures over. Above that each queued picture costs over ten megabytes: one encoding
+    // thread a core, and none queued.
+    const bool large = static_cast<std::int64_t>(input.width) * input.height > kLargePicturePixels;
+    enc->thread_count =
+        large ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) : 0;
+    av_dict_set(&options, "x264-params", large ? "sync-lookahead=0" : "sync-lookahead=2", 0);
     int ret = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);
     if (ret < 0) {
