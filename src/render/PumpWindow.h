@@ -6,7 +6,7 @@
 namespace tx {
 
 // Every time the engine makes from a number of seconds has this timescale.
-constexpr std::int32_t kRenderTimescale = 1000000;
+constexpr std::int32_t kRenderTimescale = kMicrosecondTimescale;
 
 // Moves `baseTime` one window of `windowSeconds` towards `floor` and gives that window; false
 // when nothing is left. The last window is the remainder, from `floor`. A window ends exactly

@@ -187,7 +187,8 @@ MediaTime timeFromStream(std::int64_t ts, AVRational timeBase) {
     if (timeBase.num == 1 && timeBase.den > 0) {
         return MediaTime::make(ts, timeBase.den);
     }
-    return MediaTime::make(av_rescale_q(ts, timeBase, AVRational{1, 1000000}), 1000000);
+    return MediaTime::make(av_rescale_q(ts, timeBase, AVRational{1, kMicrosecondTimescale}),
+                           kMicrosecondTimescale);
 }
 
 std::int64_t streamFromTime(const MediaTime& t, AVRational timeBase) {

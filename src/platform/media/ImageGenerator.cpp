@@ -94,7 +94,7 @@ RasterImage ImageGenerator::copyImageAtTime(const MediaTime& time, MediaTime* ac
         start = track->timeRange().end();
     }
     // The last picture in the second up to `time`; the reader starts at the keyframe before it.
-    const MediaTime oneTick = MediaTime::make(1, 1000000);
+    const MediaTime oneTick = MediaTime::make(1, kMicrosecondTimescale);
     MediaTime from = start - MediaTime::make(1, 1);
     if (from < MediaTime::zero()) {
         from = MediaTime::zero();

@@ -5,6 +5,9 @@
 
 namespace tx {
 
+// The timescale of every time made from a number of seconds: microseconds.
+constexpr std::int32_t kMicrosecondTimescale = 1000000;
+
 struct MediaTime {
     enum Flags : std::uint32_t {
         Valid = 1u << 0,

@@ -106,8 +106,9 @@ void MoviePlayback::Worker::decodeFrom(double start, std::uint64_t generation,
     if (reader) {
         reader->addOutput(output);
         const double from = std::max(0.0, start - kSeekLeadSeconds);
-        reader->setTimeRange(TimeRange::make(MediaTime::makeWithSeconds(from, 1000000),
-                                             MediaTime::positiveInfinity()));
+        reader->setTimeRange(
+            TimeRange::make(MediaTime::makeWithSeconds(from, kMicrosecondTimescale),
+                            MediaTime::positiveInfinity()));
         if (!reader->startReading()) {
             readError = reader->error();
         }

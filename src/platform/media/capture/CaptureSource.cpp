@@ -205,30 +205,18 @@ void CaptureSource::run() {
             impl.outChannels = std::min(std::max(channels, 1), kMaxChannels);
             AVChannelLayout outLayout;
             av_channel_layout_default(&outLayout, impl.outChannels);
-            SwrContext* swr = nullptr;
-            int ret = swr_alloc_set_opts2(&swr, &outLayout, AV_SAMPLE_FMT_S16, f->sample_rate,
-                                          &f->ch_layout, static_cast<AVSampleFormat>(f->format),
-                                          f->sample_rate, 0, nullptr);
-            if (ret >= 0) {
-                ret = swr_init(swr);
-            }
-            impl.swr.reset(swr);
+            int ret = 0;
+            impl.swr =
+                ff::makeResampler(outLayout, AV_SAMPLE_FMT_S16, f->sample_rate, f->ch_layout,
+                                  static_cast<AVSampleFormat>(f->format), f->sample_rate, ret);
             if (ret < 0) {
                 return ret;
             }
             impl.swrRate = f->sample_rate;
             impl.swrChannels = channels;
-            AudioStreamBasicDescription asbd;
-            asbd.sampleRate = f->sample_rate;
-            asbd.formatID = kAudioFormatLinearPCM;
-            asbd.bytesPerFrame = asbd.bytesPerPacket =
-                2 * static_cast<std::uint32_t>(impl.outChannels);
-            asbd.framesPerPacket = 1;
-            asbd.channelsPerFrame = static_cast<std::uint32_t>(impl.outChannels);
-            asbd.bitsPerChannel = 16;
+            const auto count = static_cast<std::uint32_t>(impl.outChannels);
             impl.soundFormat = AudioFormatDescription::create(
-                asbd,
-                impl.outChannels == 2 ? kAudioChannelLayoutTagStereo : kAudioChannelLayoutTagMono);
+                linearPCM16Description(f->sample_rate, count), layoutTagForChannels(count));
         }
         const int capacity = swr_get_out_samples(impl.swr.get(), f->nb_samples);
         if (capacity <= 0) {
@@ -250,8 +238,9 @@ void CaptureSource::run() {
         DataBlockPtr block = DataBlock::createWithMemory(memory, static_cast<std::size_t>(got) * 2 *
                                                                      impl.outChannels);
         const double time = hostTime(f);
-        auto sample = SampleBuffer::createAudio(block, true, impl.soundFormat, got,
-                                                MediaTime::makeWithSeconds(time, 1000000));
+        auto sample =
+            SampleBuffer::createAudio(block, true, impl.soundFormat, got,
+                                      MediaTime::makeWithSeconds(time, kMicrosecondTimescale));
         if (_sinks.sound) {
             _sinks.sound(sample);
         }

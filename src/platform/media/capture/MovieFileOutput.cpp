@@ -22,7 +22,6 @@ namespace {
 // main thread costs pictures, not memory.
 constexpr int kMaxPicturesInFlight = 15;
 constexpr int kMaxSoundsInFlight = 50;
-constexpr std::int32_t kTimescale = 1000000;
 // A recording's sound: one microphone channel as AAC at 44.1 kHz.
 constexpr int kSoundSampleRate = 44100;
 constexpr int kSoundChannels = 1;
@@ -178,7 +177,7 @@ void MovieFileOutput::updateConnections(const std::vector<CaptureDeviceInputPtr>
 
 MediaTime MovieFileOutput::recordedDuration() const {
     const double seconds = _current ? _current->recordedSeconds : _lastRecordedSeconds;
-    return MediaTime::makeWithSeconds(seconds, kTimescale);
+    return MediaTime::makeWithSeconds(seconds, kMicrosecondTimescale);
 }
 
 void MovieFileOutput::startRecordingToOutputFileURL(
@@ -325,7 +324,7 @@ bool MovieFileOutput::beginAt(double hostSeconds) {
         _current->started = true;
         _current->startSeconds = hostSeconds;
         _current->writer->startSessionAtSourceTime(
-            MediaTime::makeWithSeconds(hostSeconds, kTimescale));
+            MediaTime::makeWithSeconds(hostSeconds, kMicrosecondTimescale));
     }
     return true;
 }
@@ -353,7 +352,7 @@ void MovieFileOutput::appendPicture(std::uint64_t generation, const PixelBufferP
         return;
     }
     if (!_current->adaptor->appendPixelBuffer(
-            picture, MediaTime::makeWithSeconds(hostSeconds, kTimescale))) {
+            picture, MediaTime::makeWithSeconds(hostSeconds, kMicrosecondTimescale))) {
         if (_current->writer->status() == AssetWriterStatus::Failed) {
             failWriting();
         }
