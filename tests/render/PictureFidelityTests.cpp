@@ -223,3 +223,48 @@ TEST(PictureFidelity, WindowsAfterTheFirstAreNotDecodedFromAKeyframeAgain) {
         std::filesystem::remove(out);
     }
 }
+
+TEST(PictureFidelity, StoppingWhileGroupsAreDecodedAheadLeavesNothingBehind) {
+    // Keyframes 8.3 s apart: stopped while the windows come from kept pictures and the group
+    // before them is being kept on a thread of its own, the job ends at once, reports nothing
+    // more, and leaves no movie and no file of kept pictures open.
+    ClipSpec spec;
+    spec.seconds = 19.7;
+    spec.keyint = 250;
+    spec.width = 160;
+    spec.height = 120;
+    spec.timescale = 600;
+    spec.reordered = true;
+    const std::string source = makeClip(spec);
+    const std::string cache = tempPath("cache");
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    auto keptFilesOpen = [&] {
+        int open = 0;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+            open += target.rfind(cache + "/taluvex/", 0) == 0 ? 1 : 0;
+        }
+        return open;
+    };
+    for (const std::size_t stopAfter : {std::size_t{300}, std::size_t{600}}) {
+        const std::string out = tempPath("mov");
+        {
+            RenderRun r(source, source, true, 100, out);
+            ASSERT_TRUE(r.engine->start());
+            ASSERT_TRUE(
+                RunLoop::runUntil([&] { return r.delegate->updates.size() > stopAfter; }, 60));
+            EXPECT_GT(keptFilesOpen(), 0) << stopAfter;
+            r.engine->stop();
+            const std::size_t updates = r.delegate->updates.size();
+            RunLoop::runFor(0.2);
+            EXPECT_EQ(r.delegate->updates.size(), updates) << stopAfter;
+            EXPECT_FALSE(r.delegate->ended()) << stopAfter;
+        }
+        EXPECT_EQ(keptFilesOpen(), 0) << stopAfter;
+        EXPECT_FALSE(std::filesystem::exists(out)) << stopAfter;
+        EXPECT_FALSE(workingFilesBeside(out)) << stopAfter;
+    }
+    unsetenv("XDG_CACHE_HOME");
+    std::filesystem::remove_all(cache);
+}
