@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -60,6 +59,15 @@ bool readsAhead(const AssetTrack& track, std::int64_t startTs, std::int64_t endT
     const AssetTrack::PacketInfo* key = keyframeAtOrBefore(track, startTs);
     return key != nullptr &&
            static_cast<double>(startTs - key->pts) * av_q2d(tb) <= kReadAheadKeyframeSeconds;
+}
+
+// Where the latest pictures before `endTs` that fit in `budgetBytes` begin, from the keyframe at
+// `keyPts` on.
+std::int64_t latestWithin(const AssetTrack& track, std::int64_t keyPts, std::int64_t endTs,
+                          double budgetBytes) {
+    const AVRational tb{track.timeBaseNum(), track.timeBaseDen()};
+    const double seconds = budgetBytes / pictureBytesPerSecond(track);
+    return std::max(keyPts, endTs - static_cast<std::int64_t>(seconds / av_q2d(tb)));
 }
 
 int picturesIn(const AssetTrack& track, std::int64_t startTs, std::int64_t endTs) {
@@ -291,9 +299,7 @@ void AssetReaderTrackOutput::Impl::planSpill(const AssetTrack& track, std::int64
         spill = state->keptPictures = std::make_shared<PictureSpill>();
     }
     // Keep the latest pictures before the window that fit the budget.
-    const double keepSeconds =
-        static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytesPerSecond(track);
-    spillFrom = std::max(keyPts, startTs - static_cast<std::int64_t>(keepSeconds / av_q2d(tb)));
+    spillFrom = latestWithin(track, keyPts, startTs, PictureSpill::kBudgetBytes);
     spilling = spill->reset(spillFrom);
 }
 
@@ -317,10 +323,8 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextFromSpill() {
 }
 
 void AssetReaderTrackOutput::Impl::planCarry(const AssetTrack& t, std::int64_t keyPts) {
-    const AVRational tb{t.timeBaseNum(), t.timeBaseDen()};
-    const double seconds = kCarryBudgetBytes / pictureBytesPerSecond(t);
     carrying = true;
-    carryFrom = std::max(keyPts, startTs - static_cast<std::int64_t>(seconds / av_q2d(tb)));
+    carryFrom = latestWithin(t, keyPts, startTs, kCarryBudgetBytes);
 }
 
 void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
@@ -347,6 +351,7 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
         carryOut.clear();
     }
     const AssetTrack::PacketInfo* key = keyframeAtOrBefore(t, followingStartTs);
+    reader.startTs = followingStartTs;
     if (decodeEnd > followingStartTs) {
         const MediaTime from = ff::timeFromStream(followingStartTs, tb);
         ErrorPtr error;
@@ -354,8 +359,8 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
                          TimeRange{MediaTime::invalid(), MediaTime::invalid()}, &error, true)) {
             return;
         }
+        reader.startTs = followingStartTs; // open() set it from the range
         if (key != nullptr) {
-            reader.startTs = followingStartTs;
             reader.planCarry(t, key->pts);
         }
     } else {
@@ -368,7 +373,6 @@ void AssetReaderTrackOutput::Impl::readAheadNextWindow() {
         reader.carrying = true;
         reader.carryFrom = carryFrom;
     }
-    reader.startTs = followingStartTs;
     reader.endTs = startTs;
     reader.decodeEndTs = decodeEnd;
     reader.budget = budget;
@@ -420,10 +424,7 @@ void AssetReaderTrackOutput::Impl::keepEarlierGroupAhead() {
     reader.endTs = until;
     reader.abandoned = &group->abandoned;
     reader.spill = group->kept = std::make_shared<PictureSpill>();
-    const double keepSeconds =
-        static_cast<double>(PictureSpill::kBudgetBytes) / pictureBytesPerSecond(t);
-    reader.spillFrom =
-        std::max(key->pts, until - static_cast<std::int64_t>(keepSeconds / av_q2d(tb)));
+    reader.spillFrom = latestWithin(t, key->pts, until, PictureSpill::kBudgetBytes);
     reader.spilling = reader.spill->reset(reader.spillFrom);
     if (!reader.spilling) {
         return;
