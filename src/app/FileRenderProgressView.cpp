@@ -1,6 +1,7 @@
 #include "app/FileRenderProgressView.h"
 
 #include "platform/ui/Image.h"
+#include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 
@@ -76,20 +77,13 @@ void FileRenderProgressView::hide() {
 }
 
 void FileRenderProgressView::setProgress(float progress) {
-    if (!_progressViewLoading) {
-        return;
+    if (_progressViewLoading) {
+        setBarProgress(*_progressViewLoading, progress, kBarWidth);
     }
-    Rect frame = _progressViewLoading->frame();
-    frame.size.width = static_cast<double>(progress) * kBarWidth;
-    _progressViewLoading->setFrame(frame);
-    _progressViewLoading->setNeedsDisplay();
 }
 
 float FileRenderProgressView::progress() const {
-    if (!_progressViewLoading) {
-        return 0;
-    }
-    return static_cast<float>(_progressViewLoading->frame().size.width / kBarWidth);
+    return _progressViewLoading ? barProgress(*_progressViewLoading, kBarWidth) : 0.0f;
 }
 
 void FileRenderProgressView::onCancel() {

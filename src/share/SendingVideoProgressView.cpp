@@ -1,6 +1,7 @@
 #include "share/SendingVideoProgressView.h"
 
 #include "platform/ui/Image.h"
+#include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 
@@ -37,19 +38,13 @@ void SendingVideoProgressView::hide() {
 }
 
 void SendingVideoProgressView::setProgress(float progress) {
-    if (!_progressViewLoading) {
-        return;
+    if (_progressViewLoading) {
+        setBarProgress(*_progressViewLoading, progress, kBarWidth);
     }
-    Rect frame = _progressViewLoading->frame();
-    frame.size.width = static_cast<double>(progress) * kBarWidth;
-    _progressViewLoading->setFrame(frame);
-    _progressViewLoading->setNeedsDisplay();
 }
 
 float SendingVideoProgressView::progress() const {
-    return _progressViewLoading
-               ? static_cast<float>(_progressViewLoading->frame().size.width / kBarWidth)
-               : 0.0f;
+    return _progressViewLoading ? barProgress(*_progressViewLoading, kBarWidth) : 0.0f;
 }
 
 View* SendingVideoProgressView::hitTest(Point point) {
