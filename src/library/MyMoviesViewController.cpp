@@ -174,19 +174,6 @@ void MyMoviesViewController::onYoutube() {
     NotificationCenter::defaultCenter().post("MoviesTabSelected", shared_from_this());
 }
 
-void MyMoviesViewController::moveSelection(int step) {
-    const int count = static_cast<int>(_fileInfoArr.size());
-    if (count == 0) {
-        return;
-    }
-    const auto selected = _tableView->indexPathForSelectedRow();
-    int row = selected ? selected->row + step : (step > 0 ? 0 : count - 1);
-    row = std::clamp(row, 0, count - 1);
-    const IndexPath path = IndexPath::forRow(row);
-    _tableView->selectRowAtIndexPath(path, false);
-    _tableView->scrollRowToVisible(path);
-}
-
 void MyMoviesViewController::askToDelete(int row) {
     _rowToDelete = row;
     _alert = std::make_shared<AlertView>(
@@ -218,10 +205,14 @@ bool MyMoviesViewController::keyPressed(const KeyEvent& event) {
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
     switch (event.key) {
     case KeyEvent::Key::Up:
-        moveSelection(-1);
+        if (_tableView) {
+            _tableView->moveSelection(-1);
+        }
         return true;
     case KeyEvent::Key::Down:
-        moveSelection(1);
+        if (_tableView) {
+            _tableView->moveSelection(1);
+        }
         return true;
     case KeyEvent::Key::Return:
         if (selected) {

@@ -57,7 +57,6 @@ public:
 
 private:
     void buildList();
-    void moveSelection(int step);
     void askToDelete(int row);
     void showAlert(const std::string& message);
     double lengthOf(const FileInfo& info);

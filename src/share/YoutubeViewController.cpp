@@ -389,27 +389,18 @@ void YoutubeViewController::mailLink(int row) {
 void YoutubeViewController::mailComposeControllerDidFinish(MailComposer&, MailComposeResult,
                                                            const ErrorPtr&) {}
 
-void YoutubeViewController::moveSelection(int step) {
-    const int count = tableViewNumberOfRowsInSection(*_tableView, 0);
-    if (count == 0) {
-        return;
-    }
-    const auto selected = _tableView->indexPathForSelectedRow();
-    const int row =
-        std::clamp(selected ? selected->row + step : (step > 0 ? 0 : count - 1), 0, count - 1);
-    const IndexPath path = IndexPath::forRow(row);
-    _tableView->selectRowAtIndexPath(path, false);
-    _tableView->scrollRowToVisible(path);
-}
-
 bool YoutubeViewController::keyPressed(const KeyEvent& event) {
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
     switch (event.key) {
     case KeyEvent::Key::Up:
-        moveSelection(-1);
+        if (_tableView) {
+            _tableView->moveSelection(-1);
+        }
         return true;
     case KeyEvent::Key::Down:
-        moveSelection(1);
+        if (_tableView) {
+            _tableView->moveSelection(1);
+        }
         return true;
     case KeyEvent::Key::Return:
         if (selected) {

@@ -99,7 +99,6 @@ private:
     void entryListFetchTicketFinished(std::uint64_t generation, const GDataServiceTicketPtr& ticket,
                                       const GDataFeedYouTubeVideoPtr& feed, const ErrorPtr& error);
     void showMessage(const std::string& text);
-    void moveSelection(int step);
     // The entry of `row` when it can be shared (it has a player address).
     GDataEntryYouTubeVideoPtr shareableEntry(int row) const;
 

@@ -329,6 +329,18 @@ void TableView::scrollRowToVisible(const IndexPath& ip) {
         setContentOffset(Point{0, row.maxY() - visible});
 }
 
+void TableView::moveSelection(int step) {
+    const int count = numberOfRowsInSection(0);
+    if (count == 0)
+        return;
+    const auto selected = indexPathForSelectedRow();
+    const int row =
+        std::clamp(selected ? selected->row + step : (step > 0 ? 0 : count - 1), 0, count - 1);
+    const IndexPath path = IndexPath::forRow(row);
+    selectRowAtIndexPath(path, false);
+    scrollRowToVisible(path);
+}
+
 TableViewCellPtr TableView::cellForRowAtIndexPath(const IndexPath& ip) const {
     auto it = _visible.find(ip);
     return it == _visible.end() ? nullptr : it->second;

@@ -147,6 +147,10 @@ public:
     // Scrolls as little as needed to show the whole row; nothing when it is already in sight
     // (the keyboard's place in a list stays on screen).
     void scrollRowToVisible(const IndexPath& indexPath);
+    // The keyboard's move through a one-section list: selects the row `step` rows from the
+    // selected one (the first or the last when none is), held within the list, and scrolls it
+    // into sight. Nothing in an empty list.
+    void moveSelection(int step);
     void deselectRowAtIndexPath(const IndexPath& indexPath, bool animated);
 
     bool isEditing() const { return _editing; }
