@@ -1,5 +1,7 @@
 #include "app/FileRenderProgressView.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/ui/Image.h"
 #include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
@@ -18,6 +20,16 @@ const Rect kCancelFrame(180, 100, 58, 28);
 } // namespace
 
 FileRenderProgressView::FileRenderProgressView() = default;
+
+void FileRenderProgressView::addKeyBindings(KeyTable& table) {
+    table.press({KeyChord::special(KeyEvent::Key::Escape)}, "Cancel the render",
+                _cancelButton.get(), [this] { onCancel(); });
+}
+
+bool FileRenderProgressView::keyPressed(const KeyEvent& event) {
+    auto keep = weak_from_this().lock();
+    return View::keyPressed(event) || event.key != KeyEvent::Key::Tab;
+}
 
 void FileRenderProgressView::show() {
     const double h = Screen::mainScreen().bounds().height();

@@ -39,6 +39,10 @@ public:
     // The cancel button's action.
     void onCancel();
 
+    // Esc cancels; no other key reaches the screen under the overlay.
+    void addKeyBindings(KeyTable& table) override;
+    bool keyPressed(const KeyEvent& event) override;
+
     void setDelegate(std::weak_ptr<FileRenderProgressViewDelegate> delegate) {
         _delegate = std::move(delegate);
     }

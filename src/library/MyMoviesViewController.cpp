@@ -1,5 +1,7 @@
 #include "library/MyMoviesViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -201,45 +203,26 @@ void MyMoviesViewController::alertViewClickedButtonAtIndex(AlertView& alertView,
     }
 }
 
-bool MyMoviesViewController::keyPressed(const KeyEvent& event) {
+void MyMoviesViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
-    switch (event.key) {
-    case KeyEvent::Key::Up:
-        if (_tableView) {
-            _tableView->moveSelection(-1);
-        }
-        return true;
-    case KeyEvent::Key::Down:
-        if (_tableView) {
-            _tableView->moveSelection(1);
-        }
-        return true;
-    case KeyEvent::Key::Return:
-        if (selected) {
-            tableViewDidSelectRowAtIndexPath(*_tableView, *selected);
-        }
-        return true;
-    case KeyEvent::Key::Delete:
-    case KeyEvent::Key::Backspace:
-        if (selected) {
-            askToDelete(selected->row);
-        }
-        return true;
-    case KeyEvent::Key::Tab:
-        onYoutube();
-        return true;
-    case KeyEvent::Key::Escape:
-        onCameraButton();
-        return true;
-    case KeyEvent::Key::Character:
-        if (event.text == "e" || event.text == "E") {
-            onEdit();
-            return true;
-        }
-        return false;
-    default:
-        return false;
-    }
+    const bool hasRows = _tableView && tableViewNumberOfRowsInSection(*_tableView, 0) > 0;
+    table.add({KeyChord::special(Key::Up)}, "Select the movie above",
+              [this] { _tableView->moveSelection(-1); }, hasRows);
+    table.add({KeyChord::special(Key::Down)}, "Select the movie below",
+              [this] { _tableView->moveSelection(1); }, hasRows);
+    table.add({KeyChord::special(Key::Return)}, "Open the selected movie",
+              [this, selected] { tableViewDidSelectRowAtIndexPath(*_tableView, *selected); },
+              selected.has_value());
+    table.add({KeyChord::special(Key::Delete), KeyChord::special(Key::Backspace)},
+              "Delete the selected movie", [this, selected] { askToDelete(selected->row); },
+              selected.has_value());
+    table.press({KeyChord::character("e")}, "Edit the list (delete movies)", _buttonEdit.get(),
+                [this] { onEdit(); });
+    table.press({KeyChord::special(Key::Tab, true)}, "Show the YouTube tab",
+                _header.youtube.get(), [this] { onYoutube(); });
+    table.press({KeyChord::special(Key::Escape)}, "Back to the camera", _header.camera.get(),
+                [this] { onCameraButton(); });
 }
 
 } // namespace tx

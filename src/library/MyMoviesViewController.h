@@ -26,7 +26,7 @@ class MyMoviesViewController : public ViewController,
 public:
     void loadView() override;
     void viewDidLoad() override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     // The length of a movie of `seconds` as the rows show it, "%02d:%02d:%02d" of its whole
     // seconds (75.9 s is 00:01:15).

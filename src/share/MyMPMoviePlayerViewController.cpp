@@ -1,5 +1,7 @@
 #include "share/MyMPMoviePlayerViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/system/IdleInhibitor.h"
 #include "platform/ui/AlertView.h"
@@ -262,26 +264,14 @@ void MyMPMoviePlayerViewController::onDone() {
     finishPlayback(nullptr);
 }
 
-bool MyMPMoviePlayerViewController::keyPressed(const KeyEvent& event) {
-    switch (event.key) {
-    case KeyEvent::Key::Character:
-        if (event.text == " ") {
-            onPlayPause();
-            return true;
-        }
-        return false;
-    case KeyEvent::Key::Left:
-        seekBy(-kSeekStepSeconds);
-        return true;
-    case KeyEvent::Key::Right:
-        seekBy(kSeekStepSeconds);
-        return true;
-    case KeyEvent::Key::Escape:
-        onDone();
-        return true;
-    default:
-        return false;
-    }
+void MyMPMoviePlayerViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
+    table.add({KeyChord::character(" ")}, "Play or pause", [this] { onPlayPause(); });
+    table.add({KeyChord::special(Key::Left)}, "Back a little",
+              [this] { seekBy(-kSeekStepSeconds); });
+    table.add({KeyChord::special(Key::Right)}, "Forward a little",
+              [this] { seekBy(kSeekStepSeconds); });
+    table.add({KeyChord::special(Key::Escape)}, "Done", [this] { onDone(); });
 }
 
 void MyMPMoviePlayerViewController::moviePlaybackDidChange(MoviePlayback& playback) {

@@ -73,7 +73,7 @@ public:
     void loadView() override;
     void viewDidAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     void onPlayPause();
     void onDone();

@@ -1,5 +1,7 @@
 #include "share/SA_OAuthTwitterController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
@@ -184,16 +186,11 @@ void SA_OAuthTwitterController::onCancel() {
     }
 }
 
-bool SA_OAuthTwitterController::keyPressed(const KeyEvent& event) {
-    if (event.key == KeyEvent::Key::Escape) {
-        onCancel();
-        return true;
-    }
-    if (event.key == KeyEvent::Key::Return) {
-        onSignIn();
-        return true;
-    }
-    return false;
+void SA_OAuthTwitterController::addKeyBindings(KeyTable& table) {
+    table.add({KeyChord::special(KeyEvent::Key::Return)}, "Sign in with the PIN",
+              [this] { onSignIn(); });
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, "Cancel signing in",
+              [this] { onCancel(); });
 }
 
 void SA_OAuthTwitterController::finish(const ErrorPtr& error, bool cancelled,

@@ -1,5 +1,7 @@
 #include "share/ShareFacebookViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AVThumbnailMgr.h"
 #include "app/TaluvexAppDelegate.h"
 #include "platform/ui/Image.h"
@@ -186,6 +188,13 @@ void ShareFacebookViewController::onClose() {
         onCancelLogin();
     }
     hide();
+}
+
+void ShareFacebookViewController::addKeyBindings(KeyTable& table) {
+    table.press({KeyChord::special(KeyEvent::Key::Return, true)}, "Share the movie", _share.get(),
+                [this] { onShare(); });
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, "Close the panel (or stop the upload)",
+              [this] { onEscape(); });
 }
 
 void ShareFacebookViewController::onEscape() {

@@ -1,5 +1,7 @@
 #include "share/ShareViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AVThumbnailMgr.h"
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
@@ -122,28 +124,20 @@ void ShareViewController::viewDidLoad() {
     _thumbnailButton->setImage(thumbnail, ControlStateHighlighted);
 }
 
-bool ShareViewController::keyPressed(const KeyEvent& event) {
-    if (event.key == KeyEvent::Key::Escape) {
-        onBackButton();
-        return true;
-    }
-    if (event.key != KeyEvent::Key::Character) {
-        return false;
-    }
-    if (event.text == "p" || event.text == "P") {
-        onPlay();
-    } else if (event.text == "s" || event.text == "S") {
-        onSaveToCameraRoll();
-    } else if (event.text == "m" || event.text == "M") {
-        onEmail();
-    } else if (event.text == "t" || event.text == "T") {
-        onTwtter();
-    } else if (event.text == "f" || event.text == "F") {
-        onFacebook();
-    } else {
-        return false;
-    }
-    return true;
+void ShareViewController::addKeyBindings(KeyTable& table) {
+    table.press({KeyChord::character("p")}, "Play the movie", _thumbnailButton.get(),
+                [this] { onPlay(); });
+    table.press({KeyChord::character("s")}, "Save the movie to the Videos folder", _save.get(),
+                [this] { onSaveToCameraRoll(); });
+    table.press({KeyChord::character("m")}, "Mail the movie", _email.get(), [this] { onEmail(); });
+    table.press({KeyChord::character("t")}, "Share on Twitter", _twitter.get(),
+                [this] { onTwtter(); });
+    table.press({KeyChord::character("f")}, "Share on Facebook", _facebook.get(),
+                [this] { onFacebook(); });
+    table.press({KeyChord::character("e")}, "Enter the movie in the contest", _contest.get(),
+                [this] { onSubmitToContest(); });
+    table.press({KeyChord::special(KeyEvent::Key::Escape)}, "Back to the library", _back.get(),
+                [this] { onBackButton(); });
 }
 
 void ShareViewController::showAlert(const std::string& message) {

@@ -1,5 +1,7 @@
 #include "shell/TaluvexViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
 #include "app/FileInfo.h"
@@ -601,6 +603,10 @@ bool TaluvexViewController::filesDropped(const std::vector<std::string>& paths) 
     if (presentedViewController() || isBusy() || paths.empty()) {
         return false;
     }
+    // The panel closes first: the render that follows must not run under it.
+    if (_settingViewController && _settingViewController->isOpen()) {
+        _settingViewController->onShowHideButton();
+    }
     // A dropped movie takes the picker's road from its trim screen.
     _picker = std::make_shared<ImagePickerController>();
     _picker->setAllowsEditing(true);
@@ -733,58 +739,41 @@ void TaluvexViewController::turnSimulatedDevice(int steps) {
     accelerometer.setSimulatedAcceleration(kPoses[_simulatedTurn].x, kPoses[_simulatedTurn].y);
 }
 
+View* TaluvexViewController::keyboardContainer() {
+    // The open settings panel is the screen on top: the main screen's keys wait under it.
+    if (_settingViewController && _settingViewController->isOpen())
+        return _settingViewController->view().get();
+    return view().get();
+}
+
+void TaluvexViewController::addKeyBindings(KeyTable& table) {
+    if (_settingViewController && _settingViewController->isOpen())
+        return; // the panel answers for itself
+    using Key = KeyEvent::Key;
+    table.press({KeyChord::character(" ")}, "Start or stop recording", _recordButton.get(),
+                [this] { onCaptureAndStop(); });
+    table.press({KeyChord::character("o")}, "Pick a movie to reverse", _loadVideoButton.get(),
+                [this] { onLoadVideo(); });
+    table.press({KeyChord::character("l")}, "Open the movie library", _moviesButton.get(),
+                [this] { onMovies(); });
+    if (_isSupportedFrontCamera)
+        table.press({KeyChord::character("c")}, "Swap cameras", _switchCameraPosition.get(),
+                    [this] { onSwitchCameraPosition(); });
+    if (_settingViewController)
+        _settingViewController->addKeyBindings(table);
+    table.add({KeyChord::special(Key::Left, true), KeyChord::special(Key::Right, true)},
+              "Turn the simulated device", [] {});
+}
+
 bool TaluvexViewController::keyPressed(const KeyEvent& event) {
     using Key = KeyEvent::Key;
-    // The settings panel's keys first: "," and, while it is open, its own.
-    if (_settingViewController && _settingViewController->keyPressed(event))
-        return true;
-    if (event.control && (event.key == Key::Left || event.key == Key::Right)) {
+    // Turning takes a direction, which one row of the table cannot carry.
+    if (!(_settingViewController && _settingViewController->isOpen()) && event.control &&
+        (event.key == Key::Left || event.key == Key::Right)) {
         turnSimulatedDevice(event.key == Key::Right ? 1 : -1);
         return true;
     }
-    if (event.key == Key::Escape) {
-        if (_fileRenderProgressView) {
-            _fileRenderProgressView->onCancel();
-            return true;
-        }
-        return false;
-    }
-    if (event.control && event.key == Key::Character && (event.text == "q" || event.text == "Q")) {
-        // Quitting from the keyboard asks like closing the window does.
-        Application& application = Application::sharedApplication();
-        if (!application.delegate() ||
-            application.delegate()->applicationShouldTerminate(application)) {
-            RunLoop::quit(0);
-        }
-        return true;
-    }
-    if (event.key != Key::Character || event.control) {
-        return false;
-    }
-    // Keys act like the buttons: only what is there and enabled.
-    auto press = [](const std::shared_ptr<Button>& button, const std::function<void()>& action) {
-        if (button->isHidden() || !button->isEnabled()) {
-            return false;
-        }
-        action();
-        return true;
-    };
-    if (event.text == " ") {
-        return press(_recordButton, [this] { onCaptureAndStop(); });
-    }
-    if (event.text == "o" || event.text == "O") {
-        return press(_loadVideoButton, [this] { onLoadVideo(); });
-    }
-    if (event.text == "l" || event.text == "L") {
-        return press(_moviesButton, [this] { onMovies(); });
-    }
-    if (event.text == "c" || event.text == "C") {
-        if (!_isSupportedFrontCamera) {
-            return false;
-        }
-        return press(_switchCameraPosition, [this] { onSwitchCameraPosition(); });
-    }
-    return false;
+    return ViewController::keyPressed(event);
 }
 
 } // namespace tx

@@ -54,6 +54,8 @@ public:
     void viewDidDisappear(bool animated) override;
     void viewDidUnload() override;
     bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
+    View* keyboardContainer() override;
     bool filesDropped(const std::vector<std::string>& paths) override;
 
     // User actions.

@@ -1,5 +1,7 @@
 #include "ImagePickerController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/system/FileDialog.h"
@@ -268,31 +270,22 @@ void ImagePickerController::alertViewClickedButtonAtIndex(AlertView&, int) {
     cancel();
 }
 
-bool ImagePickerController::keyPressed(const KeyEvent& event) {
-    if (_trim)
-        return _trim->keyPressed(event);
-    switch (event.key) {
-    case KeyEvent::Key::Escape:
-        cancel();
-        return true;
-    case KeyEvent::Key::Up:
-        selectRow(std::max(0, _selectedRow - 1));
-        return true;
-    case KeyEvent::Key::Down:
-        selectRow(std::min(static_cast<int>(_movies.size()), _selectedRow + 1));
-        return true;
-    case KeyEvent::Key::Home:
-        selectRow(0);
-        return true;
-    case KeyEvent::Key::End:
-        selectRow(static_cast<int>(_movies.size()));
-        return true;
-    case KeyEvent::Key::Return:
-        openRow(std::max(0, _selectedRow));
-        return true;
-    default:
-        return false;
+void ImagePickerController::addKeyBindings(KeyTable& table) {
+    if (_trim) {
+        _trim->addKeyBindings(table);
+        return;
     }
+    using Key = KeyEvent::Key;
+    const int last = static_cast<int>(_movies.size());
+    table.add({KeyChord::special(Key::Up)}, "Move up the list",
+              [this] { selectRow(std::max(0, _selectedRow - 1)); });
+    table.add({KeyChord::special(Key::Down)}, "Move down the list",
+              [this, last] { selectRow(std::min(last, _selectedRow + 1)); });
+    table.add({KeyChord::special(Key::Home)}, "Go to the first movie", [this] { selectRow(0); });
+    table.add({KeyChord::special(Key::End)}, "Go to the last row", [this, last] { selectRow(last); });
+    table.add({KeyChord::special(Key::Return)}, "Open the movie under the cursor",
+              [this] { openRow(std::max(0, _selectedRow)); });
+    table.add({KeyChord::special(Key::Escape)}, "Cancel", [this] { cancel(); });
 }
 
 void ImagePickerController::finishWithMovie(const std::string& path) {

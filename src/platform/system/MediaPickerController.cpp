@@ -1,5 +1,7 @@
 #include "MediaPickerController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "FileDialog.h"
 #include "MovieFolder.h"
 #include "PickerBar.h"
@@ -354,32 +356,27 @@ void MediaPickerController::moveCursor(int delta) {
     }
 }
 
-bool MediaPickerController::keyPressed(const KeyEvent& event) {
+void MediaPickerController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    switch (event.key) {
-    case Key::Up:
-        moveCursor(-1);
-        return true;
-    case Key::Down:
-        moveCursor(1);
-        return true;
-    case Key::Return:
+    table.add({KeyChord::special(Key::Up)}, "Move up the list", [this] { moveCursor(-1); });
+    table.add({KeyChord::special(Key::Down)}, "Move down the list", [this] { moveCursor(1); });
+    table.add({KeyChord::special(Key::Return)}, "Choose the song under the cursor", [this] {
         if (_cursorRow >= 0)
             chooseRow(_cursorRow);
+    });
+    table.add({KeyChord::special(Key::Escape)}, "Cancel", [this] { onCancel(); });
+}
+
+bool MediaPickerController::keyPressed(const KeyEvent& event) {
+    if (ViewController::keyPressed(event))
         return true;
-    case Key::Escape:
-        onCancel();
-        return true;
-    case Key::Character:
-        // Typing anywhere starts a search.
-        if (event.control || event.text.empty() || event.text == " ")
-            return false;
-        _searchField->becomeFirstResponder();
-        _searchField->insertText(event.text);
-        return true;
-    default:
+    // Typing anywhere starts a search.
+    if (event.key != KeyEvent::Key::Character || event.control || event.text.empty() ||
+        event.text == " ")
         return false;
-    }
+    _searchField->becomeFirstResponder();
+    _searchField->insertText(event.text);
+    return true;
 }
 
 } // namespace tx

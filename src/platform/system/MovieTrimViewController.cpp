@@ -1,5 +1,7 @@
 #include "MovieTrimViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/media/ImageGenerator.h"
@@ -403,33 +405,32 @@ double MovieTrimViewController::keyStepSeconds() const {
     return std::clamp(_durationSeconds / 100, 0.1, 10.0);
 }
 
-bool MovieTrimViewController::keyPressed(const KeyEvent& event) {
-    switch (event.key) {
-    case KeyEvent::Key::Escape:
-        onCancel();
-        return true;
-    case KeyEvent::Key::Return:
-        onUse();
-        return true;
-    case KeyEvent::Key::Tab:
+void MovieTrimViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
+    table.add({KeyChord::special(Key::Return)}, "Use the chosen part", [this] { onUse(); });
+    table.add({KeyChord::special(Key::Escape)}, "Cancel", [this] { onCancel(); });
+    table.add({KeyChord::special(Key::Tab)}, "Switch between the start and end handles", [this] {
         if (isReady() && !isExporting())
             setActiveHandle(_activeHandle == TrimHandle::Start ? TrimHandle::End
                                                                : TrimHandle::Start);
-        return true;
-    case KeyEvent::Key::Home:
-    case KeyEvent::Key::End:
-        moveActiveHandleTo(event.key == KeyEvent::Key::Home ? 0 : _durationSeconds);
-        return true;
-    case KeyEvent::Key::Left:
-    case KeyEvent::Key::Right: {
-        const double step = keyStepSeconds() * (event.shift ? 10 : 1);
-        const double at = _activeHandle == TrimHandle::Start ? _range.start : _range.end;
-        moveActiveHandleTo(at + (event.key == KeyEvent::Key::Left ? -step : step));
-        return true;
-    }
-    default:
-        return false;
-    }
+    });
+    table.add({KeyChord::special(Key::Left)}, "Move the handle back",
+              [this] { stepActiveHandle(-1); });
+    table.add({KeyChord::special(Key::Right)}, "Move the handle forward",
+              [this] { stepActiveHandle(1); });
+    table.add({KeyChord::special(Key::Left, false, true)}, "Move the handle back ten steps",
+              [this] { stepActiveHandle(-10); });
+    table.add({KeyChord::special(Key::Right, false, true)}, "Move the handle forward ten steps",
+              [this] { stepActiveHandle(10); });
+    table.add({KeyChord::special(Key::Home)}, "Move the handle to the start",
+              [this] { moveActiveHandleTo(0); });
+    table.add({KeyChord::special(Key::End)}, "Move the handle to the end",
+              [this] { moveActiveHandleTo(_durationSeconds); });
+}
+
+void MovieTrimViewController::stepActiveHandle(int steps) {
+    const double at = _activeHandle == TrimHandle::Start ? _range.start : _range.end;
+    moveActiveHandleTo(at + keyStepSeconds() * steps);
 }
 
 void MovieTrimViewController::onUse() {

@@ -49,7 +49,7 @@ bool PlatformWindow::event(QEvent* event) {
         auto* query = static_cast<QInputMethodQueryEvent*>(event);
         Responder* first = _window.firstResponder();
         if (query->queries() & Qt::ImEnabled)
-            query->setValue(Qt::ImEnabled, first && first->canBecomeFirstResponder());
+            query->setValue(Qt::ImEnabled, first && first->acceptsTextInput());
         query->accept();
         return true;
     }

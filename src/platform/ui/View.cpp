@@ -507,6 +507,8 @@ void View::removeFromSuperview() {
     if (it != parent->_subviews.end())
         parent->_subviews.erase(it);
     didMoveToSuperview();
+    if (oldWindow && parent == oldWindow)
+        oldWindow->layerRemoved();
     if (oldWindow)
         notifyMovedToWindow();
 }

@@ -1,11 +1,14 @@
 #include "platform/ui/Window.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/Control.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/PlatformWindow.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
+#include "platform/ui/ShortcutListView.h"
 #include "platform/ui/SessionLockWatcher.h"
 #include "platform/ui/ViewController.h"
 
@@ -103,11 +106,43 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
     }
 }
 
-void Window::setFirstResponder(Responder* responder) {
+void Window::setFirstResponder(Responder* responder, bool remember) {
+    if (_firstResponder == responder)
+        return;
+    if (_firstResponder && remember) {
+        std::weak_ptr<Object> previous = _firstResponder->weak_from_this();
+        if (!previous.expired()) {
+            _focusHistory.push_back(previous);
+            constexpr std::size_t kFocusHistoryLength = 16;
+            if (_focusHistory.size() > kFocusHistoryLength)
+                _focusHistory.erase(_focusHistory.begin());
+        }
+    }
     _firstResponder = responder;
+    scheduleDisplay();
+    auto self = std::dynamic_pointer_cast<Object>(weak_from_this().lock());
+    NotificationCenter::defaultCenter().post(kFocusDidChangeNotification, self);
     // The desktop's input method follows whether text entry has the focus.
     if (_platformWindow && isKeyWindow())
         QGuiApplication::inputMethod()->update(Qt::ImQueryInput | Qt::ImEnabled);
+}
+
+void Window::layerRemoved() {
+    View* container = keyContainer();
+    if (!container)
+        return;
+    if (auto* focused = dynamic_cast<View*>(_firstResponder);
+        focused && focused->isDescendantOf(container))
+        return;
+    for (auto it = _focusHistory.rbegin(); it != _focusHistory.rend(); ++it) {
+        auto earlier = std::dynamic_pointer_cast<View>(it->lock());
+        if (earlier && earlier->isDescendantOf(container) && earlier->canBecomeFirstResponder()) {
+            // The entry is taken out first: becoming the focus pushes the current one.
+            _focusHistory.erase(std::next(it).base());
+            earlier->becomeFirstResponder();
+            return;
+        }
+    }
 }
 
 void Window::scheduleDisplay() {
@@ -144,15 +179,32 @@ void Window::displayNow() {
         painter.scale(scale, scale);
         GraphicsContext context(painter);
         renderInContext(context);
+        drawFocusRing(context);
     }
     _displayCount++;
     if (_platformWindow)
         _platformWindow->update();
 }
 
+void Window::drawFocusRing(GraphicsContext& context) {
+    View* focused = focusRingView();
+    if (!focused)
+        return;
+    constexpr double kRingGapPoints = 2;
+    constexpr double kRingWidthPoints = 2;
+    const Rect ring = focused->convertRectToView(focused->bounds(), nullptr)
+                          .insetBy(-kRingGapPoints, -kRingGapPoints);
+    // A dark edge keeps the ring visible over light artwork.
+    context.strokeRoundedRect(ring.insetBy(-1, -1), 5, Color::black().withAlpha(0.6), 1);
+    context.strokeRoundedRect(ring, 4, theme::focusRing(), kRingWidthPoints);
+}
+
 void Window::sendTouch(TouchPhase phase, Point location) {
     double now = View::animationTime();
     if (phase == TouchPhase::Began) {
+        // Working with the mouse puts the focus ring away.
+        if (focusRingView())
+            setFirstResponder(nullptr, false);
         if (_touch)
             sendTouch(TouchPhase::Cancelled, _touch->locationInWindow());
         View* hit = hitTest(location);
@@ -219,19 +271,199 @@ void Window::deliverTouch(TouchPhase phase) {
     }
 }
 
-// Keys go to the focused text first, then to the screen on top of the presenting chain, then to
-// the screen at its root: a shortcut never reaches a screen that is covered.
+View* Window::topLayer() const {
+    const auto& layers = subviews();
+    const Rect b = bounds();
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it) {
+        const View* layer = it->get();
+        // A screen covers the whole window (it may be sliding in); a tooltip or a small view
+        // laid on the window is no screen, and neither is what takes no input.
+        const Rect f = layer->bounds();
+        if (!layer->isHidden() && layer->isUserInteractionEnabled() &&
+            f.width() >= b.width() - 0.5 && f.height() >= b.height() - 0.5)
+            return it->get();
+    }
+    return nullptr;
+}
+
+Responder* Window::keyRouteStart() const {
+    View* container = keyContainer();
+    auto* focused = dynamic_cast<View*>(_firstResponder);
+    if (!focused || focused->window() != this)
+        return container;
+    if (!container || focused->isDescendantOf(container))
+        return focused;
+    // Focus in a view laid on the window above the screen on top (not under it) keeps the keys.
+    View* layer = focused;
+    while (layer->superview() && layer->superview() != this)
+        layer = layer->superview();
+    const auto& layers = subviews();
+    auto indexOf = [&](const View* v) {
+        return std::find_if(layers.begin(), layers.end(),
+                            [v](const ViewPtr& p) { return p.get() == v; }) -
+               layers.begin();
+    };
+    return indexOf(layer) > indexOf(topLayer()) ? focused : container;
+}
+
+View* Window::keyContainer() const {
+    View* layer = topLayer();
+    if (layer && layer->viewController())
+        return layer->viewController()->keyboardContainer();
+    return layer;
+}
+
+namespace {
+
+Rect windowRectOf(const View& view) {
+    return view.convertRectToView(view.bounds(), nullptr);
+}
+
+// Shown on screen: not clipped away by a scroll view or cut off by the window's edge.
+bool isOnScreen(const View& view, const Rect& windowBounds) {
+    const Rect rect = windowRectOf(view);
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return false;
+    auto overlaps = [](const Rect& a, const Rect& b) {
+        return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() &&
+               b.minY() < a.maxY();
+    };
+    if (!overlaps(rect, windowBounds))
+        return false;
+    for (const View* v = view.superview(); v; v = v->superview())
+        if (v->clipsToBounds() && !overlaps(rect, windowRectOf(*v)))
+            return false;
+    return true;
+}
+
+void collectFocusable(View& view, const Rect& windowBounds, std::vector<View*>& found) {
+    if (view.isHidden() || !view.isUserInteractionEnabled() || view.alpha() <= 0.01)
+        return;
+    if (view.canBecomeFirstResponder() && isOnScreen(view, windowBounds)) {
+        found.push_back(&view);
+        return; // a control's insides are part of it
+    }
+    for (const auto& child : view.subviews())
+        collectFocusable(*child, windowBounds, found);
+}
+
+KeyChord characterChord(const char* text, bool control = false) {
+    return KeyChord::character(text, control);
+}
+
+} // namespace
+
+std::vector<View*> Window::focusableViews() const {
+    std::vector<View*> found;
+    if (View* container = keyContainer())
+        collectFocusable(*container, bounds(), found);
+    return found;
+}
+
+void Window::moveFocus(bool backwards) {
+    std::vector<View*> views = focusableViews();
+    if (views.empty())
+        return;
+    auto* focused = dynamic_cast<View*>(_firstResponder);
+    auto at = std::find(views.begin(), views.end(), focused);
+    std::size_t index = 0;
+    if (at == views.end())
+        index = backwards ? views.size() - 1 : 0;
+    else if (backwards)
+        index = (static_cast<std::size_t>(at - views.begin()) + views.size() - 1) % views.size();
+    else
+        index = (static_cast<std::size_t>(at - views.begin()) + 1) % views.size();
+    // A text entry may refuse to let go (a delegate vetoes): the focus then stays.
+    views[index]->becomeFirstResponder();
+}
+
+View* Window::focusRingView() const {
+    auto* focused = dynamic_cast<View*>(_firstResponder);
+    View* container = keyContainer();
+    if (!focused || !container || !focused->isDescendantOf(container) ||
+        focused->acceptsTextInput() || !dynamic_cast<Control*>(focused))
+        return nullptr;
+    return focused;
+}
+
+void Window::addWindowKeyBindings(KeyTable& table) const {
+    table.add({KeyChord::special(KeyEvent::Key::Tab)}, "Move the focus to the next control", [] {});
+    table.add({KeyChord::special(KeyEvent::Key::Tab, false, true)},
+              "Move the focus to the previous control", [] {});
+    table.add({characterChord(" "), KeyChord::special(KeyEvent::Key::Return)},
+              "Press the control with the focus", [] {}, focusRingView() != nullptr);
+    table.add({KeyChord::special(KeyEvent::Key::F1), characterChord("?", true)},
+              "Show or hide this list of keys", [] {});
+    table.add({characterChord("q", true)}, "Quit", [] {});
+}
+
+// Keys that work whatever screen is on top.
+bool Window::windowKeyPressed(const KeyEvent& event) {
+    if (characterChord("q", true).matches(event)) {
+        // Quitting from the keyboard asks like closing the window does.
+        Application& application = Application::sharedApplication();
+        if (!application.delegate() ||
+            application.delegate()->applicationShouldTerminate(application))
+            RunLoop::quit(0);
+        return true;
+    }
+    if (KeyChord::special(KeyEvent::Key::F1).matches(event) ||
+        characterChord("?", true).matches(event)) {
+        toggleShortcutList();
+        return true;
+    }
+    return false;
+}
+
+void Window::toggleShortcutList() {
+    if (auto shown = _shortcutList.lock()) {
+        shown->removeFromSuperview();
+        return;
+    }
+    auto list = std::make_shared<ShortcutListView>(bounds(), keysOnTop());
+    addSubview(list);
+    _shortcutList = list;
+    list->becomeFirstResponder();
+}
+
+View* Window::shortcutList() const {
+    auto list = _shortcutList.lock();
+    return list && list->window() == this ? list.get() : nullptr;
+}
+
+KeyTable Window::keysOnTop() const {
+    KeyTable table;
+    for (Responder* r = keyRouteStart(); r && r != this; r = r->nextResponder())
+        r->addKeyBindings(table);
+    addWindowKeyBindings(table);
+    return table;
+}
+
+std::string Window::toolTipFor(const View* view) const {
+    auto* control = dynamic_cast<const Control*>(view);
+    if (!control)
+        return {};
+    std::string text = control->toolTip();
+    KeyTable table = keysOnTop();
+    if (const KeyBinding* row = table.rowForControl(control)) {
+        if (text.empty())
+            text = row->description;
+        text += " \u2014 " + row->keyNames();
+    }
+    return text;
+}
+
+// A key reaches the focused control, then each responder up to the screen on top, and nothing
+// below it: a covered screen never acts on a key. A Tab nobody took moves the focus ring.
 void Window::sendKey(const KeyEvent& event) {
-    if (_firstResponder && _firstResponder->keyPressed(event))
+    auto keep = weak_from_this().lock();
+    if (windowKeyPressed(event))
         return;
-    if (!_rootViewController)
-        return;
-    ViewController* top = _rootViewController.get();
-    while (top->presentedViewController())
-        top = top->presentedViewController();
-    if (top->keyPressed(event) || top == _rootViewController.get())
-        return;
-    _rootViewController->keyPressed(event);
+    for (Responder* r = keyRouteStart(); r && r != this; r = r->nextResponder())
+        if (r->keyPressed(event))
+            return;
+    if (event.key == KeyEvent::Key::Tab && !event.control)
+        moveFocus(event.shift);
 }
 
 void Window::sendWheel(Point location, double dx, double dy) {
@@ -286,8 +518,12 @@ void Window::raiseOnDesktop() {
     _platformWindow->requestActivate();
 }
 
+// Files go to the top presented screen, then the root screen; never while an alert or a panel
+// laid over the screens is up.
 void Window::platformFilesDropped(const std::vector<std::string>& paths) {
     if (!_rootViewController || paths.empty())
+        return;
+    if (View* layer = topLayer(); layer && !layer->viewController())
         return;
     ViewController* top = _rootViewController.get();
     while (top->presentedViewController())
