@@ -51,6 +51,15 @@ void MyMoviesViewController::loadView() {
     _tableView->setSeparatorStyle(TableViewSeparatorStyle::None);
     _tableView->setRowHeight(MyMoviesTableCell::kRowHeight);
     root->addSubview(_tableView);
+    _emptyLabel = std::make_shared<Label>(Rect(30, LibraryTabHeader::kHeight + 60, 260, 90));
+    _emptyLabel->setNumberOfLines(0);
+    _emptyLabel->setFont(Font::systemFont(15));
+    _emptyLabel->setTextColor(theme::secondaryText());
+    _emptyLabel->setTextAlignment(TextAlignment::Center);
+    _emptyLabel->setText(kNoMoviesText);
+    _emptyLabel->setUserInteractionEnabled(false);
+    _emptyLabel->setHidden(true);
+    root->addSubview(_emptyLabel);
 
     _header = LibraryTabHeader::addTo(*root, 0);
     _header.youtube->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onYoutube(); });
@@ -92,6 +101,9 @@ double MyMoviesViewController::lengthOf(const FileInfo& info) {
 }
 
 int MyMoviesViewController::tableViewNumberOfRowsInSection(TableView&, int) {
+    if (_emptyLabel) {
+        _emptyLabel->setHidden(!_fileInfoArr.empty());
+    }
     return static_cast<int>(_fileInfoArr.size());
 }
 

@@ -7,6 +7,7 @@
 #include "library/MyMoviesTableCell.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/ViewController.h"
 #include "share/LibraryTabHeader.h"
@@ -40,6 +41,10 @@ public:
 
     const std::shared_ptr<Button>& buttonMyMovies() const { return _header.myMovies; }
     const std::shared_ptr<Button>& buttonEdit() const { return _buttonEdit; }
+    // Shown instead of a blank list while there is no movie.
+    const std::shared_ptr<Label>& emptyLabel() const { return _emptyLabel; }
+    static constexpr const char* kNoMoviesText =
+        "No movies yet.\nRecord one on the camera screen (Space), or pick a movie to reverse (O).";
     const std::shared_ptr<TableView>& tableView() const { return _tableView; }
     const std::vector<std::shared_ptr<FileInfo>>& fileInfoArr() const { return _fileInfoArr; }
     // The alert on show (delete confirmation or failure), if any.
@@ -63,6 +68,7 @@ private:
 
     LibraryTabHeader _header;
     std::shared_ptr<Button> _buttonEdit;
+    std::shared_ptr<Label> _emptyLabel;
     std::shared_ptr<TableView> _tableView;
     std::vector<std::shared_ptr<FileInfo>> _fileInfoArr;
     // Lengths and thumbnails read once per movie, so scrolling opens no files twice.

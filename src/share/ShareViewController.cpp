@@ -1,13 +1,14 @@
 #include "share/ShareViewController.h"
 
-#include "platform/ui/KeyTable.h"
-
 #include "app/AVThumbnailMgr.h"
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
 #include "platform/foundation/Paths.h"
 #include "platform/system/PhotoAlbum.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/KeyTable.h"
+#include "services/http/ServiceConfig.h"
+#include "share/ServicesHint.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "share/MyMPMoviePlayerViewController.h"
@@ -102,6 +103,8 @@ void ShareViewController::loadView() {
     _facebook->setAlpha(ShareAccountsBar::facebookSetupProblem() ? 0.4 : 1.0);
     _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
     _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmitToContest(); });
+    // Without a contest address the button is dimmed and says so before any form is filled.
+    _contest->setAlpha(ServiceConfig::current().contestAddress.empty() ? 0.4 : 1.0);
     _accounts = std::make_shared<ShareAccountsBar>(Rect(0, bounds.size.height - 30, 320, 28));
     _accounts->setOnSignedOut([this] {
         if (_twitterDelegate && !ShareAccountsBar::twitterAccount()) {
@@ -253,6 +256,11 @@ void ShareViewController::onFacebook() {
 
 void ShareViewController::onSubmitToContest() {
     if (!movieIsThere()) {
+        return;
+    }
+    if (ServiceConfig::current().contestAddress.empty()) {
+        showAlert("No contest is configured: set address= under [contest] in " +
+                  servicesFileForDisplay() + ".");
         return;
     }
     auto form = std::make_shared<SubmitToContestViewController>();

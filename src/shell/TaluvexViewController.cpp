@@ -159,6 +159,14 @@ void TaluvexViewController::loadView() {
     _statusRecordTime->addSubview(_labelRecordTime);
     _statusRecordTime->setHidden(true);
     root->addSubview(_statusRecordTime);
+    _cameraName = std::make_shared<Label>(Rect(40, 12, 240, 26));
+    _cameraName->setFont(Font::boldSystemFont(13));
+    _cameraName->setTextAlignment(TextAlignment::Center);
+    _cameraName->setBackgroundColor(Color::black().withAlpha(0.55));
+    _cameraName->setCornerRadius(8);
+    _cameraName->setUserInteractionEnabled(false);
+    _cameraName->setHidden(true);
+    root->addSubview(_cameraName);
     setView(root);
 }
 
@@ -263,6 +271,10 @@ void TaluvexViewController::viewWillAppear(bool) {
     // Back from the library or the share screen, unless a render holds the camera.
     if (!_avRenderMgr) {
         _avCaptureMgr->start();
+        if (!_cameraNameShownOnce) {
+            _cameraNameShownOnce = true;
+            showCameraName();
+        }
     }
     const std::string thumb = lastVideoPath();
     _ivLastThumb->setImage(thumb.empty() ? nullptr : Image::imageWithContentsOfFile(thumb));
@@ -643,6 +655,39 @@ void TaluvexViewController::onMovies() {
 
 void TaluvexViewController::onSwitchCameraPosition() {
     _avCaptureMgr->swapFrontAndBackCameras();
+    showCameraName();
+}
+
+void TaluvexViewController::showCameraName() {
+    const auto position = static_cast<CaptureDevicePosition>(_avCaptureMgr->getCurDevicePosition());
+    CaptureDevicePtr camera = AVCaptureMgr::cameraWithPosition(position);
+    // Before the session has its input the camera it opens is the back one, else the front.
+    for (auto fallback : {CaptureDevicePosition::Back, CaptureDevicePosition::Front}) {
+        if (!camera) {
+            camera = AVCaptureMgr::cameraWithPosition(fallback);
+        }
+    }
+    if (!camera) {
+        return;
+    }
+    _cameraName->setText(camera->isVirtual() ? "Test pattern (no camera found)"
+                                             : camera->localizedName());
+    _cameraName->setHidden(false);
+    _cameraName->setAlpha(1);
+    view()->bringSubviewToFront(_cameraName.get());
+    const int serial = ++_cameraNameSerial;
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    RunLoop::postAfter(kCameraNameSeconds, [this, weakSelf, serial] {
+        if (!weakSelf.lock() || serial != _cameraNameSerial || !_cameraName) {
+            return;
+        }
+        View::animate(0.3, [this] { _cameraName->setAlpha(0); },
+                      [this, weakSelf, serial](bool) {
+                          if (weakSelf.lock() && serial == _cameraNameSerial) {
+                              _cameraName->setHidden(true);
+                          }
+                      });
+    });
 }
 
 std::string TaluvexViewController::lastVideoPath() {

@@ -184,10 +184,26 @@ TEST_F(ContestTest, OnlyPlainAddressesBecomeRecipients) {
     EXPECT_EQ(message.find("-x@"), std::string::npos);
 }
 
-TEST_F(ContestTest, WithoutAContestAddressSubmitExplainsAndSendsNothing) {
+TEST_F(ContestTest, WithoutAContestAddressTheButtonIsDimmedAndSaysSoBeforeTheForm) {
     std::ofstream(home + "/.config/taluvex/services.ini") << "[contest]\n";
     ServiceConfig::reload();
+    auto unconfigured = std::make_shared<ShareViewController>();
+    unconfigured->setPath(path);
+    share->presentViewController(unconfigured, false);
+    EXPECT_LT(unconfigured->contestButton()->alpha(), 1.0);
+    unconfigured->contestButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_NE(waitForAlert().find("No contest is configured"), std::string::npos);
+    for (const ViewPtr& layer : window->subviews())
+        EXPECT_FALSE(dynamic_cast<SubmitToContestViewController*>(layer->viewController()));
+    dismissAlerts();
+    unconfigured->dismissViewController(false);
+}
+
+TEST_F(ContestTest, WithoutAContestAddressSubmitExplainsAndSendsNothing) {
+    // The address went away while the form was open.
     openForm();
+    std::ofstream(home + "/.config/taluvex/services.ini") << "[contest]\n";
+    ServiceConfig::reload();
     for (const auto& field : {form->titleField(), form->nameField(), form->emailField()}) {
         field->becomeFirstResponder();
         type("x");

@@ -301,6 +301,9 @@ TEST_P(YoutubeTabTest, KeysChooseOrdersMoveCopyAndLeave) {
     window->sendKey(key(KeyEvent::Key::Down));
     ASSERT_TRUE(tab->tableView()->indexPathForSelectedRow());
     EXPECT_EQ(tab->tableView()->indexPathForSelectedRow()->row, 1);
+    // The keyboard's row is seen, and only that one.
+    EXPECT_TRUE(cell(1)->showsPressed());
+    EXPECT_FALSE(cell(0)->showsPressed());
     window->sendKey(character("c"));
     const std::string copied = Pasteboard::generalPasteboard().string();
     EXPECT_EQ(copied, YoutubeViewController::watchLink(*tab->entryStorage()[1]));
@@ -313,7 +316,9 @@ TEST_P(YoutubeTabTest, KeysChooseOrdersMoveCopyAndLeave) {
     int asked = 0;
     NotificationCenter::defaultCenter().addObserver(
         this, "MoviesTabSelected", [&](const Notification& n) { asked += n.object == tab; });
-    window->sendKey(key(KeyEvent::Key::Tab));
+    KeyEvent switchTabs = key(KeyEvent::Key::Tab);
+    switchTabs.control = true;
+    window->sendKey(switchTabs);
     NotificationCenter::defaultCenter().removeObserver(this);
     EXPECT_EQ(asked, 1);
     window->sendKey(key(KeyEvent::Key::Escape));

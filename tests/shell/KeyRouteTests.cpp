@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                   auto& c = static_cast<CoveredScreenTest&>(t);
                   c.win().platformFilesDropped({c.movie()});
                   auto* picker = c.waitFor<ImagePickerController>();
-                  return picker && RunLoop::runUntil([&] { return picker->trim() != nullptr; }, 5);
+                  return picker && RunLoop::runUntil([&] { return picker->trimViewController() != nullptr; }, 5);
               }},
         Cover{"YouTube tab",
               [](KeyRouteTest& t) {
@@ -277,6 +277,67 @@ INSTANTIATE_TEST_SUITE_P(
                 name += *p;
         return name;
     });
+
+} // namespace
+} // namespace tx::test
+
+namespace tx::test {
+namespace {
+
+class KeyFocusTest : public CoveredScreenTest {};
+
+// An alert over the contest form: once it goes, the form has the keys again, and nothing
+// reaches the share screen behind the form.
+TEST_F(KeyFocusTest, AfterAnAlertOverTheContestFormKeysGoToTheFormAgain) {
+    configureContest();
+    launch();
+    auto* share = openShareScreen();
+    ASSERT_NE(share, nullptr);
+    press("e");
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] { return window().firstResponder() && window().firstResponder()->acceptsTextInput(); },
+        3));
+    Responder* field = window().firstResponder();
+    ASSERT_TRUE(alertIsUp(*this));
+    pressKey(KeyEvent::Key::Return);
+    ASSERT_TRUE(RunLoop::runUntil([&] { return window().firstResponder() == field; }, 3))
+        << "the focus returns to the form's field";
+    press("p");
+    RunLoop::runFor(0.1);
+    EXPECT_FALSE(share->presentedViewController()) << "P typed into the form played the movie";
+    pressKey(KeyEvent::Key::Escape);
+    RunLoop::runFor(0.8);
+    EXPECT_EQ(top<ShareViewController>(), share) << "Esc closed the form, not the share screen";
+    EXPECT_TRUE(waitForTop<ShareViewController>());
+}
+
+TEST_F(KeyFocusTest, TheEmptyLibrarySaysHowToMakeAMovie) {
+    launch();
+    press("l");
+    auto* library = waitForTop<MoviesViewController>();
+    ASSERT_NE(library, nullptr);
+    auto* list = dynamic_cast<MyMoviesViewController*>(library->curViewController().get());
+    ASSERT_NE(list, nullptr);
+    list->tableView()->layoutIfNeeded();
+    ASSERT_TRUE(list->emptyLabel());
+    EXPECT_FALSE(list->emptyLabel()->isHidden());
+    EXPECT_NE(list->emptyLabel()->text().find("No movies yet"), std::string::npos);
+}
+
+// The main screen names its camera on start and again after C, then the name goes.
+TEST_F(KeyFocusTest, TheCameraInUseIsNamedOnStartAndAfterASwap) {
+    launch();
+    const auto& label = main->cameraNameLabel();
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_EQ(label->text(), "Test pattern (no camera found)");
+    EXPECT_TRUE(RunLoop::runUntil([&] { return label->isHidden(); },
+                                  TaluvexViewController::kCameraNameSeconds + 2));
+    if (main->isSupportedFrontCamera()) {
+        press("c");
+        EXPECT_FALSE(label->isHidden());
+        EXPECT_EQ(label->text(), "Test pattern (no camera found)");
+    }
+}
 
 } // namespace
 } // namespace tx::test

@@ -201,6 +201,18 @@ void ImagePickerController::onOther() {
                            "All files (*)"};
     request.directory = _folder;
     std::weak_ptr<Object> weak = weak_from_this();
+    request.onUnavailable = [weak] {
+        auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock());
+        if (!picker || picker->_answered)
+            return;
+        auto alert = std::make_shared<AlertView>(
+            "No File Chooser",
+            "This desktop has no file chooser. Put the movie in your Videos folder (" +
+                picker->_folder +
+                ") to find it in this list, or drop the movie file on the Taluvex window.",
+            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+        alert->show();
+    };
     FileDialog::run(request, [weak](const std::string& path) {
         auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock());
         // A cancelled dialog leaves the list as it was.

@@ -66,8 +66,6 @@ public:
     // List: Up/Down (Home/End) choose a row, Return opens it, Esc cancels. The trim screen has its
     // own keys.
     void addKeyBindings(KeyTable& table) override;
-    // The trim screen shown over the list, if any.
-    const std::shared_ptr<MovieTrimViewController>& trim() const { return _trim; }
 
     // The list: row 0 is "Other…", the movies follow, newest first.
     bool isScanning() const { return _scanning; }

@@ -318,6 +318,17 @@ void MediaPickerController::onOther() {
     request.nameFilters = {"Sound files (" + patterns + ")", "All files (*)"};
     request.directory = _directory;
     std::weak_ptr<MediaPickerController> weak = sharedAs<MediaPickerController>();
+    request.onUnavailable = [weak] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        auto alert = std::make_shared<AlertView>(
+            "No File Chooser",
+            "This desktop has no file chooser. Put the song in your Music folder (" +
+                self->_directory + ") to find it in this list.",
+            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+        alert->show();
+    };
     FileDialog::run(request, [weak](const std::string& path) {
         auto self = weak.lock();
         if (!self || path.empty())

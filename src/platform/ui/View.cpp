@@ -489,10 +489,12 @@ void View::removeFromSuperview() {
         return;
     auto keep = weak_from_this().lock();
     Window* oldWindow = window();
+    bool heldFocus = false;
     if (oldWindow) {
         Responder* first = oldWindow->firstResponder();
         auto* firstView = dynamic_cast<View*>(first);
         if (firstView && firstView->isDescendantOf(this)) {
+            heldFocus = true;
             first->resignFirstResponder();
             if (oldWindow->firstResponder() == first)
                 oldWindow->setFirstResponder(nullptr);
@@ -507,7 +509,7 @@ void View::removeFromSuperview() {
     if (it != parent->_subviews.end())
         parent->_subviews.erase(it);
     didMoveToSuperview();
-    if (oldWindow && parent == oldWindow)
+    if (oldWindow && heldFocus)
         oldWindow->layerRemoved();
     if (oldWindow)
         notifyMovedToWindow();

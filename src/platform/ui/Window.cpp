@@ -9,6 +9,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/ShortcutListView.h"
+#include "platform/ui/ToolTipView.h"
 #include "platform/ui/SessionLockWatcher.h"
 #include "platform/ui/ViewController.h"
 
@@ -119,6 +120,7 @@ void Window::setFirstResponder(Responder* responder, bool remember) {
         }
     }
     _firstResponder = responder;
+    updateFocusRing();
     scheduleDisplay();
     auto self = std::dynamic_pointer_cast<Object>(weak_from_this().lock());
     NotificationCenter::defaultCenter().post(kFocusDidChangeNotification, self);
@@ -167,6 +169,7 @@ void Window::displayNow() {
         return;
     _lastDisplaySeconds = steadySeconds();
     layoutIfNeeded();
+    updateFocusRing();
     double scale = Screen::mainScreen().scale();
     Rect b = bounds();
     QSize pixels(static_cast<int>(std::lround(b.width() * scale)),
@@ -179,29 +182,56 @@ void Window::displayNow() {
         painter.scale(scale, scale);
         GraphicsContext context(painter);
         renderInContext(context);
-        drawFocusRing(context);
     }
     _displayCount++;
     if (_platformWindow)
         _platformWindow->update();
 }
 
-void Window::drawFocusRing(GraphicsContext& context) {
+namespace {
+
+// The ring around the control with the keyboard focus, laid over the window; it takes no input.
+class FocusRingView : public View {
+public:
+    FocusRingView() { setUserInteractionEnabled(false); }
+    void drawRect(const Rect&) override {
+        GraphicsContext* context = GraphicsContext::current();
+        if (!context)
+            return;
+        const Rect ring = bounds().insetBy(1.5, 1.5);
+        // A dark edge keeps the ring visible over light artwork.
+        context->strokeRoundedRect(ring.insetBy(-1, -1), 5, Color::black().withAlpha(0.6), 1);
+        context->strokeRoundedRect(ring, 4, theme::focusRing(), 2);
+    }
+};
+
+constexpr double kRingOutsetPoints = 3.5;
+
+} // namespace
+
+void Window::updateFocusRing() {
     View* focused = focusRingView();
-    if (!focused)
+    if (!focused) {
+        if (_ringView && _ringView->superview())
+            _ringView->removeFromSuperview();
         return;
-    constexpr double kRingGapPoints = 2;
-    constexpr double kRingWidthPoints = 2;
+    }
+    if (!_ringView)
+        _ringView = std::make_shared<FocusRingView>();
     const Rect ring = focused->convertRectToView(focused->bounds(), nullptr)
-                          .insetBy(-kRingGapPoints, -kRingGapPoints);
-    // A dark edge keeps the ring visible over light artwork.
-    context.strokeRoundedRect(ring.insetBy(-1, -1), 5, Color::black().withAlpha(0.6), 1);
-    context.strokeRoundedRect(ring, 4, theme::focusRing(), kRingWidthPoints);
+                          .insetBy(-kRingOutsetPoints, -kRingOutsetPoints);
+    if (_ringView->frame() != ring)
+        _ringView->setFrame(ring);
+    if (_ringView->superview() != this)
+        addSubview(_ringView);
+    else if (subviews().back() != _ringView)
+        bringSubviewToFront(_ringView.get());
 }
 
 void Window::sendTouch(TouchPhase phase, Point location) {
     double now = View::animationTime();
     if (phase == TouchPhase::Began) {
+        hideToolTip();
         // Working with the mouse puts the focus ring away.
         if (focusRingView())
             setFirstResponder(nullptr, false);
@@ -457,11 +487,15 @@ std::string Window::toolTipFor(const View* view) const {
 // below it: a covered screen never acts on a key. A Tab nobody took moves the focus ring.
 void Window::sendKey(const KeyEvent& event) {
     auto keep = weak_from_this().lock();
+    hideToolTip();
     if (windowKeyPressed(event))
         return;
     for (Responder* r = keyRouteStart(); r && r != this; r = r->nextResponder())
-        if (r->keyPressed(event))
+        if (r->keyPressed(event)) {
+            if (keep)
+                updateFocusRing();
             return;
+        }
     if (event.key == KeyEvent::Key::Tab && !event.control)
         moveFocus(event.shift);
 }
@@ -474,6 +508,48 @@ void Window::sendWheel(Point location, double dx, double dy) {
             return;
         }
     }
+}
+
+View* Window::toolTip() const {
+    auto tip = _toolTip.lock();
+    return tip && tip->window() == this ? tip.get() : nullptr;
+}
+
+void Window::hideToolTip() {
+    ++_hoverSerial;
+    if (auto tip = _toolTip.lock())
+        tip->removeFromSuperview();
+    _toolTip.reset();
+}
+
+void Window::sendHover(Point location) {
+    View* hit = hitTest(location);
+    while (hit && !dynamic_cast<Control*>(hit))
+        hit = hit->superview();
+    auto current = _hovered.lock();
+    if (hit && hit == current.get() && toolTip())
+        return; // still on the control whose tooltip is up
+    hideToolTip();
+    _hovered.reset();
+    if (!hit)
+        return;
+    _hovered = hit->sharedView();
+    _hoverPoint = location;
+    const int serial = _hoverSerial;
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    RunLoop::postAfter(kToolTipDelaySeconds, [this, weakSelf, serial] {
+        auto keep = weakSelf.lock();
+        auto hovered = _hovered.lock();
+        if (!keep || serial != _hoverSerial || !hovered || hovered->window() != this)
+            return;
+        const std::string text = toolTipFor(hovered.get());
+        if (text.empty())
+            return;
+        const Rect control = hovered->convertRectToView(hovered->bounds(), nullptr);
+        auto tip = std::make_shared<ToolTipView>(text, control, bounds());
+        addSubview(tip);
+        _toolTip = tip;
+    });
 }
 
 void Window::platformFocusChanged(bool active) {

@@ -69,6 +69,12 @@ public:
     void sendTouch(TouchPhase phase, Point location);
     void sendKey(const KeyEvent& event);
     void sendWheel(Point location, double dx, double dy);
+    // The pointer moved without a button held: resting on a control for a moment shows its
+    // tooltip.
+    void sendHover(Point location);
+    static constexpr double kToolTipDelaySeconds = 0.5;
+    // The tooltip shown now, if any.
+    View* toolTip() const;
     // The desktop window took or lost the keyboard focus (touches end; activity stays).
     void platformFocusChanged(bool active);
     // The desktop window was shown or restored (true), or minimised, hidden or the session
@@ -90,13 +96,15 @@ private:
     friend class Responder;
     friend class View;
     void setFirstResponder(Responder* responder, bool remember = true);
-    // A layer left the window: focus goes back to what had it before the layer took it.
+    // A view holding the focus left the window (an alert, a screen): focus goes back to what
+    // had it before.
     void layerRemoved();
     bool windowKeyPressed(const KeyEvent& event);
     // The first responder a key goes to: the focus when it is on the screen on top (or above
     // it), else that screen's keyboard container.
     Responder* keyRouteStart() const;
-    void drawFocusRing(GraphicsContext& context);
+    // Puts the ring around the focused control of the screen on top, or takes it away.
+    void updateFocusRing();
     void addWindowKeyBindings(KeyTable& table) const;
     void deliverTouch(TouchPhase phase);
     void rootViewControllerAppears();
@@ -110,6 +118,12 @@ private:
     // Earlier holders of the focus, newest last, to hand it back when a layer goes.
     std::vector<std::weak_ptr<Object>> _focusHistory;
     std::weak_ptr<View> _shortcutList;
+    std::weak_ptr<View> _toolTip;
+    std::shared_ptr<View> _ringView;
+    std::weak_ptr<View> _hovered;
+    Point _hoverPoint;
+    int _hoverSerial = 0;
+    void hideToolTip();
     QImage _frame;
     bool _displayScheduled = false;
     int _displayCount = 0;
