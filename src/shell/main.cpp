@@ -5,6 +5,7 @@
 #include "platform/ui/Screen.h"
 #include "services/credentials/CredentialStore.h"
 #include "share/FacebookClientSession.h"
+#include "shell/TaluvexCommand.h"
 #include "shell/TaluvexViewController.h"
 
 #include "platform/foundation/RunLoop.h"
@@ -21,64 +22,10 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <unistd.h>
 
 namespace {
-
-const char* const kUsage =
-    "Usage: taluvex [--help] [--version] [--sign-out]\n"
-    "\n"
-    "Records a short clip from the camera, or takes a movie you pick, and renders a new movie\n"
-    "in which the pictures run backwards at x0.7, x1.0 or x1.3 with the sound you choose.\n"
-    "Movies are kept in $XDG_DATA_HOME/taluvex/Documents with a thumbnail beside each.\n"
-    "\n"
-    "Options:\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n"
-    "  --sign-out         forget the stored Twitter and Facebook sign-ins\n"
-    "\n"
-    "Keys everywhere (F1 shows the keys of the screen in front):\n"
-    "  Tab, Shift+Tab     move the focus ring between the controls of the screen in front\n"
-    "  Space, Return      press the control with the focus ring\n"
-    "  Esc                back, close or cancel\n"
-    "  F1, Ctrl+?         show or hide the list of keys\n"
-    "  Ctrl+Q             quit\n"
-    "\n"
-    "Main screen:\n"
-    "  Space              start or stop a recording\n"
-    "  O                  pick a movie to reverse\n"
-    "  L                  open the movie library\n"
-    "  C                  swap cameras\n"
-    "  ,                  open or close the settings panel\n"
-    "  Esc                cancel a render in progress\n"
-    "  Ctrl+Left/Right    turn the simulated device (rotates the camera controls)\n"
-    "Settings panel:\n"
-    "  Left, Right        slower, faster\n"
-    "  Q                  high or low quality\n"
-    "  S                  choose the sound\n"
-    "  Esc or ,           close the panel\n"
-    "Sound, music and movie lists:\n"
-    "  Up, Down, Return   move and choose; Space plays a built-in track; typing searches music\n"
-    "Trim screen:\n"
-    "  Left, Right        move the active handle (Shift: ten steps); Home, End; Tab: other handle\n"
-    "  Return             use the chosen part\n"
-    "Library:\n"
-    "  Up, Down, Return   select and open a movie\n"
-    "  Delete             delete the selected movie\n"
-    "  E                  edit the list\n"
-    "  Ctrl+Tab           switch between my movies and the YouTube tab\n"
-    "YouTube tab:\n"
-    "  1, 2, 3            newest, most rated, featured\n"
-    "  Up, Down, Return   select and watch a movie; C copies its link, M mails it\n"
-    "Share screen:\n"
-    "  P play, S save to Videos, M mail, T Twitter, F Facebook, E enter the contest\n"
-    "Player:\n"
-    "  Space play or pause; Left, Right step back or forward\n"
-    "Facebook panel: Ctrl+Return shares.  Twitter PIN: Return signs in.\n"
-    "\n"
-    "Without a camera, a virtual one (a moving test pattern with a tone) stands in.\n";
 
 int gSignalPipe[2] = {-1, -1};
 
@@ -112,21 +59,13 @@ void quitOnTerminationSignals(tx::MainScreen& mainScreen) {
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("taluvex %s\n", TALUVEX_VERSION);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--sign-out") == 0) {
-            std::printf("%s\n", tx::signOutEverywhere().c_str());
-            return 0;
-        }
-        std::fprintf(stderr, "taluvex: unknown option '%s'\n\n%s", argv[i], kUsage);
-        return 2;
+    const tx::CommandLine command(tx::taluvexCommand(), argc, argv, TALUVEX_VERSION);
+    if (command.exitStatus()) {
+        return *command.exitStatus();
+    }
+    if (command.isSet("sign-out")) {
+        std::printf("%s\n", tx::signOutEverywhere().c_str());
+        return 0;
     }
 
     static int qtArgc = argc;
