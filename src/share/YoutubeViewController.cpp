@@ -162,6 +162,11 @@ void YoutubeViewController::onViewTypeChanged(Button& sender) {
     _idxBase = 1;
     _moreNextPage = false;
     _entryStorage.clear();
+    // A new order starts at its top, not where the old one was scrolled to.
+    if (_tableView) {
+        _tableView->reloadData();
+        _tableView->setContentOffset(Point(0, 0));
+    }
     fetchAllEntries(orderForTag(sender.tag()));
 }
 

@@ -313,6 +313,12 @@ TEST_P(YoutubeTabTest, KeysChooseOrdersMoveCopyAndLeave) {
     EXPECT_EQ(tab->tableView()->indexPathForSelectedRow()->row, 1)
         << "the keyboard keeps its place";
 
+    // Another order opens at its top.
+    tab->tableView()->setContentOffset(Point(0, 200));
+    window->sendKey(character("3"));
+    EXPECT_EQ(tab->tableView()->contentOffset().y, 0);
+    waitForPage();
+
     int asked = 0;
     NotificationCenter::defaultCenter().addObserver(
         this, "MoviesTabSelected", [&](const Notification& n) { asked += n.object == tab; });
