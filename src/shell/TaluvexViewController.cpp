@@ -401,8 +401,6 @@ void TaluvexViewController::cancelRecording() {
 void TaluvexViewController::stopForQuit() {
     _quitting = true;
     cancelRecording();
-    // Thumbnails still waiting are made at the next start; only the one in hand is finished.
-    ThumbnailQueue::shared().stop();
     // A save to Videos stops and leaves nothing half-copied.
     PhotoAlbum::cancelAllSaves();
     if (_renderStartCall != 0) {
