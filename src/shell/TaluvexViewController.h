@@ -174,6 +174,8 @@ private:
     int _cameraNameSerial = 0;
     bool _cameraNameShownOnce = false;
     std::shared_ptr<ImageView> _ivLastThumb;
+    std::string _lastThumbPath;
+    int _thumbnailObserver = 0;
     std::shared_ptr<Button> _switchCameraPosition;
     std::shared_ptr<Button> _moviesButton;
     std::shared_ptr<Button> _recordButton;
