@@ -372,6 +372,13 @@ void TaluvexViewController::updateScreensaverHold() {
 
 void TaluvexViewController::startCapture() {
     _awaitingRecordingEnd = true;
+    // The recording is reversed while it is made, for the speed chosen now (the settings are
+    // locked while recording), so that the movie is ready soon after Stop.
+    _reverseAhead = ReverseAheadRecorder::create(
+        renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
+    if (_avCaptureMgr->movieFileOutput()) {
+        _avCaptureMgr->movieFileOutput()->setPictureTap(_reverseAhead);
+    }
     if (!_avCaptureMgr->startCaptureWithPath(capturePath()) && !_avCaptureMgr->isCapture()) {
         // Whatever went wrong reaches the delegate as a recording error.
         return;
@@ -450,6 +457,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
         return;
     }
     _awaitingRecordingEnd = false;
+    _reverseAhead.reset(); // nothing to render: its groups go
     idleLayout();
     updateScreensaverHold();
     if (_quitting) {
@@ -462,7 +470,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
     showAlert(message);
 }
 
-void TaluvexViewController::prepareRender(const std::string& sourcePath) {
+void TaluvexViewController::prepareRender(const std::string& sourcePath, const TimeRange& stretch) {
     const std::string outputPath = documentsDirectory() + "/" + uniqueString() + ".mov";
     removeFile(outputPath);
     NotificationCenter::defaultCenter().post(kConvertingWillStart);
@@ -477,6 +485,10 @@ void TaluvexViewController::prepareRender(const std::string& sourcePath) {
     _avRenderMgr->setIsReverseSpeed(audioType == TaluvexAppDelegate::kAudioTypeFromVideo);
     _avRenderMgr->setDelegate(weak_from_this());
     _avRenderMgr->setInputVideoUrl(sourcePath);
+    _avRenderMgr->setSourceTimeRange(stretch);
+    // The groups made while recording go with the render that may use them; it removes them.
+    _avRenderMgr->setPicturesAhead(std::move(_reverseAhead));
+    _reverseAhead.reset();
     _avRenderMgr->setInputAudioUrl(delegate ? delegate->audioTrackURL() : std::string());
     _avRenderMgr->setOutputPath(outputPath);
     _avRenderMgr->setTempo(renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
@@ -617,7 +629,7 @@ void TaluvexViewController::imagePickerControllerDidFinishPickingMediaWithInfo(
     if (info.mediaType != kUTTypeMovie || info.mediaURL.empty() || !fileExists(info.mediaURL)) {
         return;
     }
-    prepareRender(info.mediaURL);
+    prepareRender(info.mediaURL, info.mediaTimeRange);
     if (!_avRenderMgr->start()) {
         renderDidNotStart(_avRenderMgr->startError());
         return;

@@ -139,7 +139,9 @@ private:
     void startCapture();
     // Output name, converting-will-start, and the engine set up on `sourcePath` with the chosen
     // sound and speed; it does not start yet.
-    void prepareRender(const std::string& sourcePath);
+    // `stretch`: the part of the source to render, an invalid range for all of it.
+    void prepareRender(const std::string& sourcePath,
+                       const TimeRange& stretch = {MediaTime::invalid(), MediaTime::invalid()});
     void showProgressOverlay();
     void startPreparedRender();
     // A render that failed to start, failed or was cancelled: back to idle.
@@ -158,6 +160,8 @@ private:
     Rect _screenFrame;
     std::shared_ptr<AVCaptureMgr> _avCaptureMgr;
     std::shared_ptr<AVFileRenderMgr> _avRenderMgr;
+    // The recording in progress, reversed as it is made; handed to its render.
+    ReverseAheadRecorderPtr _reverseAhead;
     std::shared_ptr<SettingViewController> _settingViewController;
     std::shared_ptr<FileRenderProgressView> _fileRenderProgressView;
     std::shared_ptr<CameraPreviewView> _captureView;

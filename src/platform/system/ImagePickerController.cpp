@@ -217,7 +217,9 @@ void ImagePickerController::openMovie(const std::string& path) {
     _trim = std::make_shared<MovieTrimViewController>(path);
     const bool fromList = _initialMoviePath.empty();
     _trim->setCallbacks({
-        [this](const std::string& movie) { finishWithMovie(movie); },
+        [this](const std::string& movie, const TimeRange& stretch) {
+            finishWithMovie(movie, stretch);
+        },
         [this, fromList] {
             if (fromList)
                 closeTrim(true);
@@ -295,20 +297,19 @@ bool ImagePickerController::keyPressed(const KeyEvent& event) {
     }
 }
 
-void ImagePickerController::finishWithMovie(const std::string& path) {
+void ImagePickerController::finishWithMovie(const std::string& path, const TimeRange& stretch) {
     if (_answered)
         return;
     _answered = true;
     if (auto d = delegate())
-        d->imagePickerControllerDidFinishPickingMediaWithInfo(*this, {kUTTypeMovie, path});
+        d->imagePickerControllerDidFinishPickingMediaWithInfo(*this,
+                                                              {kUTTypeMovie, path, stretch});
 }
 
 void ImagePickerController::cancel() {
     if (_answered)
         return;
     _answered = true;
-    if (_trim && _trim->isExporting())
-        _trim->onCancel();
     if (auto d = delegate())
         d->imagePickerControllerDidCancel(*this);
 }

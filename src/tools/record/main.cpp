@@ -5,10 +5,13 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Timer.h"
+#include "render/AVFileRenderMgr.h"
+#include "render/ReverseAheadRecorder.h"
 
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +34,12 @@ constexpr double kInterruptPollSeconds = 0.05;
 constexpr double kStartGraceSeconds = 5.0;
 
 std::atomic<bool> gInterrupted{false};
+// When the recording was asked to stop: the backwards movie's wait is counted from here.
+std::chrono::steady_clock::time_point gStopAsked;
 
 const char* const kUsage =
-    "usage: taluvex-record [--seconds N] [--camera back|front] [--preset medium|640x480] OUTPUT\n"
+    "usage: taluvex-record [--seconds N] [--camera back|front] [--preset medium|640x480]\n"
+    "                      [--backwards MOVIE [--speed 70|100|130]] OUTPUT\n"
     "\n"
     "Records N seconds (default 3, at most 900) from the camera and the microphone into the\n"
     "QuickTime movie OUTPUT: H.264 with a keyframe every second and AAC sound. Ctrl-C stops\n"
@@ -44,6 +50,11 @@ const char* const kUsage =
     "  --seconds N       length of the recording in seconds\n"
     "  --camera POS      back (the first camera, the default) or front (the second)\n"
     "  --preset NAME     medium (480x360, the default) or 640x480\n"
+    "  --backwards MOVIE also make the backwards movie MOVIE, with the recording's own sound\n"
+    "                    reversed, the way the main screen does: each second is reversed and\n"
+    "                    encoded while recording, so the movie is ready soon after the end;\n"
+    "                    prints how long after the end of the recording it was ready\n"
+    "  --speed N         the backwards movie's speed: 70, 100 (the default) or 130\n"
     "\n"
     "Exit status: 0 saved, 1 the recording failed (the reason is printed), 2 usage error.\n";
 
@@ -52,6 +63,8 @@ struct Options {
     bool front = false;
     std::string preset = kCaptureSessionPresetMedium;
     std::string output;
+    std::string backwards;
+    int speed = 100;
 };
 
 int usageError(const std::string& message) {
@@ -97,6 +110,15 @@ int parse(int argc, char** argv, Options& options) {
             }
             options.preset =
                 text == "medium" ? kCaptureSessionPresetMedium : kCaptureSessionPreset640x480;
+        } else if (arg == "--backwards") {
+            if (!value(options.backwards) || options.backwards.empty()) {
+                return usageError("--backwards needs a MOVIE");
+            }
+        } else if (arg == "--speed") {
+            if (!value(text) || (text != "70" && text != "100" && text != "130")) {
+                return usageError("--speed is 70, 100 or 130");
+            }
+            options.speed = std::stoi(text);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else if (options.output.empty()) {
@@ -107,6 +129,9 @@ int parse(int argc, char** argv, Options& options) {
     }
     if (options.output.empty()) {
         return usageError("no OUTPUT given");
+    }
+    if (!options.backwards.empty() && options.backwards == options.output) {
+        return usageError("MOVIE and OUTPUT must differ");
     }
     return 0;
 }
@@ -145,9 +170,38 @@ bool moveFile(const std::string& from, const std::string& to, std::string& why) 
     return true;
 }
 
-class Recorder : public Object, public AVCaptureMgrDelegate {
+class Recorder : public Object, public AVCaptureMgrDelegate, public AVFileRenderMgrDelegate {
 public:
     Recorder(Options options) : _options(std::move(options)), _tty(::isatty(STDOUT_FILENO) != 0) {}
+
+    // Reversed while recording, when a backwards movie is asked for.
+    ReverseAheadRecorderPtr reverseAhead;
+
+    void avFileRenderMgrDidUpdate(AVFileRenderMgr*, float) override {}
+    void avFileRenderMgrDidFinish(AVFileRenderMgr*, bool) override {
+        std::error_code ec;
+        std::filesystem::rename(_working, _options.backwards, ec);
+        if (ec) {
+            removeFile(_working);
+            std::cerr << "taluvex-record: " << _options.backwards << ": " << ec.message() << "\n";
+            RunLoop::quit(kExitRecordingFailed);
+            return;
+        }
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - gStopAsked).count();
+        std::printf("backwards %s ready %.2f s after the end of the recording (%s)\n",
+                    _options.backwards.c_str(), waited,
+                    _engine->usedPicturesAhead() ? "reversed while recording"
+                                                 : "rendered after the recording");
+        std::fflush(stdout);
+        saveRecording();
+    }
+    void avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& error) override {
+        removeFile(_working);
+        std::cerr << "taluvex-record: " << _options.backwards << ": "
+                  << error->localizedDescription() << "\n";
+        RunLoop::quit(kExitRecordingFailed);
+    }
 
     void avCaptureMgrDidUpdate(AVCaptureMgr& mgr, float seconds) override {
         if (!mgr.isCapture()) {
@@ -162,11 +216,40 @@ public:
             std::fflush(stdout);
         }
         if (seconds >= _options.seconds) {
+            gStopAsked = std::chrono::steady_clock::now();
             mgr.stopCapture();
         }
     }
     void avCaptureMgrDidFinish(AVCaptureMgr& mgr, const std::string& url) override {
         endLine();
+        _captured = url;
+        _recordedSeconds = mgr.getRecordedDuration();
+        if (_options.backwards.empty()) {
+            saveRecording();
+            return;
+        }
+        const std::filesystem::path target = std::filesystem::absolute(_options.backwards);
+        _working = (target.parent_path() /
+                    ("." + target.filename().string() + "." + uniqueString() + ".mov"))
+                       .string();
+        _engine = AVFileRenderMgr::create();
+        _engine->setInputVideoUrl(url);
+        _engine->setInputAudioUrl(url);
+        _engine->setIsReverseSpeed(true);
+        _engine->setTempo(_options.speed);
+        _engine->setOutputPath(_working);
+        _engine->setPicturesAhead(reverseAhead);
+        reverseAhead.reset();
+        _engine->setDelegate(std::static_pointer_cast<Recorder>(shared_from_this()));
+        if (!_engine->start()) {
+            const ErrorPtr& why = _engine->startError();
+            std::cerr << "taluvex-record: " << _options.backwards << ": "
+                      << (why ? why->localizedDescription() : "cannot be rendered") << "\n";
+            RunLoop::quit(kExitRecordingFailed);
+        }
+    }
+    void saveRecording() {
+        const std::string url = _captured;
         std::string why;
         if (!moveFile(url, _options.output, why)) {
             std::cerr << "taluvex-record: the recording cannot be saved as " << _options.output
@@ -174,7 +257,7 @@ public:
             RunLoop::quit(kExitRecordingFailed);
             return;
         }
-        std::printf("saved %s (%.1f s)\n", _options.output.c_str(), mgr.getRecordedDuration());
+        std::printf("saved %s (%.1f s)\n", _options.output.c_str(), _recordedSeconds);
         RunLoop::quit(0);
     }
     void avCaptureMgrDidError(AVCaptureMgr&, const ErrorPtr& error) override {
@@ -193,6 +276,10 @@ private:
     Options _options;
     bool _tty = false;
     int _lastWholeSecond = 0;
+    std::string _captured;
+    float _recordedSeconds = 0;
+    std::string _working;
+    AVFileRenderMgrPtr _engine;
 };
 
 void printDevices(const AVCaptureMgr& mgr) {
@@ -249,9 +336,14 @@ int main(int argc, char** argv) {
     printDevices(*mgr);
 
     const std::string capturePath = pathByAppending(temporaryDirectory(), "capture.mov");
+    if (!options.backwards.empty()) {
+        recorder->reverseAhead = ReverseAheadRecorder::create(options.speed);
+        mgr->movieFileOutput()->setPictureTap(recorder->reverseAhead);
+    }
     mgr->startCaptureWithPath(capturePath);
     auto interruptWatch = Timer::scheduled(kInterruptPollSeconds, true, [mgr](Timer&) {
         if (gInterrupted && mgr->hasUpdateTimer()) {
+            gStopAsked = std::chrono::steady_clock::now();
             mgr->stopCapture();
         }
     });

@@ -27,9 +27,12 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 130;
 constexpr int kBuiltInTracks = 6;
+// Times given in seconds on the command line are kept to the microsecond.
+constexpr std::int32_t kStretchTimescale = 1000000;
 
 const char* const kUsage = "usage: taluvex-render [--speed 70|100|130] [--sound "
-                           "from-video|mute|track:N|FILE] INPUT OUTPUT\n";
+                           "from-video|mute|track:N|FILE] [--from SECONDS] [--to SECONDS] "
+                           "INPUT OUTPUT\n";
 
 const char* const kHelp =
     "Renders INPUT backwards into OUTPUT, a QuickTime movie (H.264 pictures at the source's size\n"
@@ -158,6 +161,9 @@ std::string describeSize(long long bytes) {
 int main(int argc, char** argv) {
     int speed = 100;
     std::string sound = "from-video";
+    // The stretch to render; negative: from the start, to the end.
+    double fromSeconds = -1;
+    double toSeconds = -1;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -183,6 +189,16 @@ int main(int argc, char** argv) {
             speed = std::stoi(v);
         } else if (arg == "--sound") {
             sound = value("--sound");
+        } else if (arg == "--from" || arg == "--to") {
+            const std::string v = value(arg.c_str());
+            char* end = nullptr;
+            const double seconds = std::strtod(v.c_str(), &end);
+            if (v.empty() || end == nullptr || *end != '\0' || !std::isfinite(seconds) ||
+                seconds < 0) {
+                fail(arg + " must be a number of seconds, 0 or more, not \"" + v + "\"");
+                return kExitUsage;
+            }
+            (arg == "--from" ? fromSeconds : toSeconds) = seconds;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             fail("unknown option " + arg);
             std::fputs(kUsage, stderr);
@@ -197,6 +213,10 @@ int main(int argc, char** argv) {
     }
     const std::string input = positional[0];
     const std::string output = positional[1];
+    if (fromSeconds >= 0 && toSeconds >= 0 && toSeconds <= fromSeconds) {
+        fail("--to must be after --from");
+        return kExitUsage;
+    }
 
     std::string soundFile;
     bool reverse = false;
@@ -260,11 +280,21 @@ int main(int argc, char** argv) {
     engine->setTempo(speed);
     engine->setOutputPath(working);
     engine->setDelegate(reporter);
+    if (fromSeconds >= 0 || toSeconds >= 0) {
+        const MediaTime from = MediaTime::makeWithSeconds(std::max(0.0, fromSeconds), kStretchTimescale);
+        const MediaTime to = toSeconds >= 0 ? MediaTime::makeWithSeconds(toSeconds, kStretchTimescale)
+                                            : MediaTime::positiveInfinity();
+        engine->setSourceTimeRange(TimeRange::make(from, to - from));
+    }
 
     // Enough room for the movie: its estimated size, with a margin.
     AssetTrackPtr videoTrack;
     if (AVFileRenderMgr::getTrack(input, &videoTrack, nullptr) && videoTrack) {
-        const double seconds = videoTrack->timeRange().end().seconds() * 100.0 / speed;
+        const TimeRange whole = videoTrack->timeRange();
+        const double first = std::max(fromSeconds, whole.start.seconds());
+        const double last = toSeconds >= 0 ? std::min(toSeconds, whole.end().seconds())
+                                           : whole.end().seconds();
+        const double seconds = std::max(0.0, last - first) * 100.0 / speed;
         const double bytes = (videoTrack->estimatedDataRate() + 256000.0) / 8.0 * seconds * 1.2;
         struct statvfs fsInfo {};
         if (statvfs(outDir.c_str(), &fsInfo) == 0 &&
