@@ -291,6 +291,7 @@ std::vector<ReverseAheadRecorder::Group> AVFileRenderMgr::usableGroupsAhead() {
         return {};
     }
 
+
     // Exactly this recording: every one of its pictures, at its size.
     const MediaSettings& settings = _picturesAhead->videoSettings();
     const PlistValue* width = settings.find(kVideoWidthKey);

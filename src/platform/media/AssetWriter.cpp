@@ -623,13 +623,14 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
         }
         outTimes.push_back(pts);
     }
-    const AVRational groupTimeBase{group.timeBaseNum(), group.timeBaseDen()};
     std::vector<std::int64_t> sortedPts;
     sortedPts.reserve(outTimes.size());
     for (int i = 0; i < count; ++i) {
         sortedPts.push_back(group.packet(i)->pts);
     }
     std::sort(sortedPts.begin(), sortedPts.end());
+    const double groupStep =
+        count > 1 ? static_cast<double>(sortedPts.back() - sortedPts.front()) / (count - 1) : 0.0;
     const std::int64_t spacing =
         outTimes.size() > 1 ? outTimes[1] - outTimes[0]
                             : (impl.frameDuration > 0 ? impl.frameDuration
@@ -645,12 +646,17 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
         }
         const auto rank = static_cast<std::size_t>(
             std::lower_bound(sortedPts.begin(), sortedPts.end(), source->pts) - sortedPts.begin());
-        // A picture keeps its distance between decoding and showing, so the group decodes as
-        // it was encoded wherever it is placed.
+        // A picture keeps its distance, in pictures, between decoding and showing, so the group
+        // decodes as it was encoded wherever it is placed and whatever its own spacing.
+        const auto lead = static_cast<std::int64_t>(
+            groupStep > 0
+                ? std::llround(static_cast<double>(sortedPts[static_cast<std::size_t>(i)] -
+                                                   source->dts) /
+                               groupStep)
+                : 0);
         packet->pts = outTimes[rank];
-        packet->dts = outTimes[static_cast<std::size_t>(i)] +
-                      av_rescale_q(source->dts - sortedPts[static_cast<std::size_t>(i)],
-                                   groupTimeBase, kVideoTimeBase);
+        packet->dts = i - lead >= 0 ? outTimes[static_cast<std::size_t>(i - lead)]
+                                    : outTimes.front() - (lead - i) * spacing;
         packet->duration = spacing;
         packet->stream_index = impl.stream->index;
         packet->pos = -1;

@@ -139,8 +139,11 @@ public:
     }
     void avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& error) override {
         removeFile(_working);
-        std::cerr << "taluvex-record: " << _options.backwards << ": "
-                  << error->localizedDescription() << "\n";
+        std::string why = error->localizedDescription();
+        if (_engine && _engine->failureCause()) {
+            why += " (" + _engine->failureCause()->localizedDescription() + ")";
+        }
+        std::cerr << "taluvex-record: " << _options.backwards << ": " << why << "\n";
         RunLoop::quit(kExitRecordingFailed);
     }
 
