@@ -122,6 +122,9 @@ void ReverseAheadRecorder::run() {
         // A completed second, or the rest at the end of the recording.
         const bool encoded = pictures.empty() || encodeGroup(pictures, seconds);
         lock.lock();
+        if (_cancelled) {
+            break; // discarded meanwhile: it stays unusable
+        }
         if (!encoded) {
             becomeUnusable(lock);
             break;
