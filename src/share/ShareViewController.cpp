@@ -16,7 +16,7 @@
 
 namespace tx {
 
-const std::string ShareViewController::kMailSubject = "Zezivuvor Odoze";
+const std::string ShareViewController::kMailSubject = "My backwards movie";
 
 ShareViewController::~ShareViewController() {
     NotificationCenter::defaultCenter().removeObserver(this);
@@ -24,7 +24,7 @@ ShareViewController::~ShareViewController() {
 
 std::string ShareViewController::mailBody() {
     // The phone's text said "App for iPhone"; here it is the Linux application.
-    return "<html><head></head><body>This is my Zezivuvor Odoze which I made with <a href='" +
+    return "<html><head></head><body>This is my backwards movie which I made with <a href='" +
            kAppPageURL + "'>Taluvex</a> App for Linux.<br>Have Fun!</body></html>";
 }
 
@@ -34,11 +34,11 @@ std::string ShareViewController::mailAttachmentName(std::chrono::system_clock::t
     localtime_r(&t, &local);
     char date[32];
     std::strftime(date, sizeof date, "%Y-%m-%d", &local);
-    return std::string("ZazuroziZozez-") + date + ".mov";
+    return std::string("Taluvex-") + date + ".mov";
 }
 
 std::string ShareViewController::savedMessage() {
-    return "Your RediraviVaduz has been saved to your Camera Roll\n" +
+    return "Your backwards movie has been saved to " +
            PhotoAlbum::pathForDisplay(PhotoAlbum::albumDirectory());
 }
 
