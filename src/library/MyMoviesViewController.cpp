@@ -1,4 +1,5 @@
 #include "library/MyMoviesViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
@@ -142,7 +143,7 @@ void MyMoviesViewController::tableViewCommitEditingStyle(TableView& tableView,
     if (!Trash::moveToTrash(info->path(), &error)) {
         // The movie is still there, so its row stays; say why.
         tableView.reloadData();
-        showAlert(error ? error->localizedDescription() : "The movie could not be deleted.");
+        showAlert(error ? error->localizedDescription() : _("The movie could not be deleted."));
         return;
     }
     // A thumbnail left behind costs nothing and is made again should the movie come back.
@@ -177,14 +178,14 @@ void MyMoviesViewController::onYoutube() {
 void MyMoviesViewController::askToDelete(int row) {
     _rowToDelete = row;
     _alert = std::make_shared<AlertView>(
-        "Delete Movie", "The movie and its thumbnail go to the trash.",
-        sharedAs<AlertViewDelegate>(), "Cancel", std::vector<std::string>{"Delete"});
+        _("Delete Movie"), _("The movie and its thumbnail go to the trash."),
+        sharedAs<AlertViewDelegate>(), _("Cancel"), std::vector<std::string>{_("Delete")});
     _alert->show();
 }
 
 void MyMoviesViewController::showAlert(const std::string& message) {
     _rowToDelete = -1;
-    _alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+    _alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                          std::vector<std::string>{});
     _alert->show();
 }
