@@ -121,6 +121,17 @@ std::string describeSize(long long bytes) {
     return text;
 }
 
+// `text` with the hidden working file's name replaced by the output's: that is the file the user
+// asked for and knows.
+std::string namingTheOutput(std::string text, const std::string& working,
+                            const std::string& output) {
+    for (std::size_t at = text.find(working); at != std::string::npos;
+         at = text.find(working, at + output.size())) {
+        text.replace(at, working.size(), output);
+    }
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -184,9 +195,7 @@ int main(int argc, char** argv) {
 
     RunLoop::ensureApplication();
     // The movie is made under a temporary name and takes OUTPUT's name only when complete.
-    const std::string working = (outPath.parent_path() / ("." + outPath.filename().string() + "." +
-                                                          uniqueString() + ".mov"))
-                                    .string();
+    const std::string working = hiddenWorkingPath(outPath.string(), ".mov");
     auto engine = AVFileRenderMgr::create();
     auto reporter = std::make_shared<ProgressReporter>(isatty(STDERR_FILENO) != 0);
     engine->setInputVideoUrl(input);
@@ -242,7 +251,7 @@ int main(int argc, char** argv) {
         if (engine->failureCause()) {
             why += " (" + engine->failureCause()->localizedDescription() + ")";
         }
-        fail(output + ": " + why);
+        fail(output + ": " + namingTheOutput(why, working, outPath.string()));
         return kExitFailed;
     }
     fs::rename(working, outPath, ec);
