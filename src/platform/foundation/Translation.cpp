@@ -38,6 +38,10 @@ struct Catalogues {
         const QString folder =
             QString::fromStdString(pathByAppending(resourceDirectory(), "translations"));
         for (const std::string& language : wanted) {
+            // The texts themselves are English: a preference for English ends the search.
+            if (language == "en") {
+                break;
+            }
             auto translator = std::make_unique<QTranslator>();
             if (translator->load(QString::fromStdString(language), folder)) {
                 translators.push_back(std::move(translator));
@@ -49,11 +53,11 @@ struct Catalogues {
         }
     }
 
-    std::string lookUp(const char* text, const char* plural, long count) {
+    std::string lookUp(const char* context, const char* text, const char* plural, long count) {
         const std::lock_guard guard(lock);
         follow(preferredLanguages());
         for (const auto& translator : translators) {
-            const QString found = translator->translate("", text, nullptr, static_cast<int>(count));
+            const QString found = translator->translate("", text, context, static_cast<int>(count));
             if (!found.isEmpty()) {
                 return found.toStdString();
             }
@@ -107,11 +111,18 @@ std::string translated(const char* text) {
     if (text == nullptr || *text == 0) {
         return {};
     }
-    return catalogues().lookUp(text, nullptr, -1);
+    return catalogues().lookUp(nullptr, text, nullptr, -1);
+}
+
+std::string translatedIn(const char* context, const char* text) {
+    if (text == nullptr || *text == 0) {
+        return {};
+    }
+    return catalogues().lookUp(context, text, nullptr, -1);
 }
 
 std::string translatedPlural(const char* singular, const char* plural, long count) {
-    return replacedCount(catalogues().lookUp(singular, plural, count), count);
+    return replacedCount(catalogues().lookUp(nullptr, singular, plural, count), count);
 }
 
 std::string withArguments(const std::string& pattern, std::initializer_list<std::string> values) {

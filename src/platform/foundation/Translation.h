@@ -17,6 +17,9 @@ std::vector<std::string> preferredLanguages();
 // `text` in the first preferred language whose catalogue (share/taluvex/translations/LANG.qm
 // beside the program) has it, else `text` itself.
 std::string translated(const char* text);
+// `text` as it is meant where it stands: the same English words may want other translations in
+// different places ("Cancel" on a narrow picker bar and in an alert).
+std::string translatedIn(const char* context, const char* text);
 // The form of `singular` that goes with `count`, as the language counts; English picks
 // `singular` for 1 and `plural` otherwise. "%n" in the text stands for the count.
 std::string translatedPlural(const char* singular, const char* plural, long count);

@@ -638,12 +638,13 @@ void generate() {
          [](QPainter& p, double w, double h) { sliderKnob(p, w, h, false); });
     save("btn_slider_thumb_pressed.png", 88, 54,
          [](QPainter& p, double w, double h) { sliderKnob(p, w, h, true); });
-    // Captions 64 x 27 points: "ON" centred 12 points in, "OFF" 49 points in.
+    // Captions 64 x 27 points: "ON" centred 12 points in, "OFF" 49 points in. The same in every
+    // language but Japanese, which the switch writes in words of its own.
     save("btn_slider_international_on", 128, 54, [](QPainter& p, double, double h) {
-        text(p, QRectF(0, 0, 48, h), words(_("ON")), 22, kText);
+        text(p, QRectF(0, 0, 48, h), QStringLiteral("ON"), 22, kText);
     });
     save("btn_slider_international_off", 128, 54, [](QPainter& p, double, double h) {
-        text(p, QRectF(64, 0, 68, h), words(_("OFF")), 22, kSecondary);
+        text(p, QRectF(64, 0, 68, h), QStringLiteral("OFF"), 22, kSecondary);
     });
 
     // Sound track picker rows.

@@ -62,6 +62,17 @@ TEST_F(TranslationTest, PluralsCountAsTheLanguageDoes) {
     EXPECT_EQ(translatedPlural("%n movie", "%n movies", 1), "1 movie");
     EXPECT_EQ(translatedPlural("%n movie", "%n movies", 0), "0 movies");
     EXPECT_EQ(translatedPlural("%n movie", "%n movies", 12), "12 movies");
+    setenv("LANGUAGE", "de", 1);
+    EXPECT_EQ(translatedPlural("%n song", "%n songs", 1), "1 Lied");
+    EXPECT_EQ(translatedPlural("%n song", "%n songs", 6), "6 Lieder");
+}
+
+TEST_F(TranslationTest, TheSameWordsTranslateByWhereTheyStand) {
+    setenv("LANGUAGE", "de", 1);
+    EXPECT_EQ(_("Cancel"), "Abbrechen");
+    EXPECT_EQ(translatedIn("picker bar", "Cancel"), "Zurück");
+    unsetenv("LANGUAGE");
+    EXPECT_EQ(translatedIn("picker bar", "Cancel"), "Cancel");
 }
 
 TEST(WithArguments, FillsNumberedPlacesInAnyOrderAndLeavesValuesAlone) {
