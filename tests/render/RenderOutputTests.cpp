@@ -282,3 +282,22 @@ TEST(RenderOutput, AMovieCutByAnEditListRendersOnlyWhatTheEditShows) {
         std::filesystem::remove(out);
     }
 }
+
+TEST(RenderOutput, ReversedSoundIsReversedSampleBySample) {
+    // A rising tone of amplitude 0.5 under 1 kHz never steps by more than 0.08 between samples;
+    // reversed in blocks (each block still forwards) it would jump at every seam.
+    ClipSpec spec;
+    spec.seconds = 2.0;
+    spec.sweep = true;
+    spec.width = 64;
+    spec.height = 48;
+    const std::string source = makeClip(spec);
+    for (const int tempo : {100, 130}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, source, true, tempo, out);
+        ASSERT_TRUE(r.runToEnd()) << tempo;
+        const RenderedSound sound = readSound(out);
+        EXPECT_LT(largestStep(sound, 0.1, sound.seconds() - 0.1), 0.2) << tempo;
+        std::filesystem::remove(out);
+    }
+}

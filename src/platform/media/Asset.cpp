@@ -481,7 +481,9 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
         const AVRational tb = stream->time_base;
         std::int64_t first = 0;
         std::int64_t end = 0;
-        if (preferPreciseTiming && scan.count > 0) {
+        // Packets without a single time among them leave the header's times to go by.
+        if (preferPreciseTiming && scan.count > 0 &&
+            scan.firstPts != std::numeric_limits<std::int64_t>::max()) {
             track._packetsLoaded = scannedAll;
             first = std::max<std::int64_t>(0, scan.firstPts);
             end = scan.endPts;
@@ -495,7 +497,8 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
                         av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb));
                 }
             }
-            const double seconds = (end - first) * av_q2d(tb);
+            const double seconds =
+                (static_cast<double>(end) - static_cast<double>(first)) * av_q2d(tb);
             track._estimatedDataRate =
                 !sizedFromIndex ? static_cast<float>(stream->codecpar->bit_rate)
                 : seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds)
@@ -512,8 +515,12 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
         if (end < first) {
             end = first;
         }
-        const std::int64_t lastStep =
-            preferPreciseTiming && scan.count > 0 ? std::max<std::int64_t>(0, end - scan.lastPts) : 0;
+        // How long the last sample lasts: from its start to the track's end.
+        std::int64_t lastStep = 0;
+        if (preferPreciseTiming && scan.count > 0 &&
+            scan.lastPts != std::numeric_limits<std::int64_t>::min() && scan.lastPts < end) {
+            lastStep = saturatingAdd(end, -scan.lastPts);
+        }
         TrackTiming timing;
         timing.pictures = track._mediaType == kMediaTypeVideo;
         timing.timeBaseNum = tb.num;

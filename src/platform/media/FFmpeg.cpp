@@ -27,7 +27,7 @@ void FormatOutputDeleter::operator()(AVFormatContext* ctx) const {
 void initialize() {
     static std::once_flag once;
     // Failures reach callers as Error values; the console stays quiet.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 OwnedFrame allocNV12(int width, int height) {

@@ -212,3 +212,23 @@ TEST(AssetWriter, OutputNamesUpToTheFileSystemLimitAreWritten) {
         std::filesystem::remove(out);
     }
 }
+
+TEST(AssetWriter, EveryPictureLastsOneIntervalTheLastOneToo) {
+    // The encoder gives its packets no duration: without one the last picture would not be
+    // shown at all and the movie would be a picture short.
+    const std::string out = tempPath("mov");
+    auto writer = AssetWriter::create(out, kFileTypeQuickTimeMovie);
+    auto video = AssetWriterInput::create(kMediaTypeVideo, videoSettings(64, 48, 1e5));
+    auto adaptor = PixelBufferAdaptor::create(video);
+    writer->addInput(video);
+    ASSERT_TRUE(writer->startWriting());
+    writer->startSessionAtSourceTime(MediaTime::zero());
+    constexpr int kPictures = 7;
+    for (int i = 0; i < kPictures; ++i) {
+        ASSERT_TRUE(adaptor->appendPixelBuffer(PixelBuffer::create(64, 48), MediaTime::make(i, 30)));
+    }
+    video->markAsFinished();
+    ASSERT_TRUE(writer->finishWriting());
+    EXPECT_NEAR(probeDuration(out, "v:0"), kPictures / 30.0, 1e-3);
+    std::filesystem::remove(out);
+}

@@ -197,4 +197,27 @@ TEST(RenderCommand, LengthRunsFromTheFirstSampleNotFromZero) {
     const std::size_t colon = said.rfind(": ");
     ASSERT_NE(colon, std::string::npos) << said;
     EXPECT_NEAR(std::stod(said.substr(colon + 2)), 2.0, 0.05) << said;
+
+    // A movie whose length cannot be believed has none, and the reason is given.
+    const std::string damaged = movieWithBoxField(smallClip(), "mdhd", 0, 20, 0);
+    const std::string refused = capture(std::string(TALUVEX_LENGTH) + " " + damaged + " 2>&1");
+    EXPECT_NE(refused.find(damaged + ": the movie's timing is damaged"), std::string::npos)
+        << refused;
+}
+
+TEST(RenderCommand, ASuccessfulRenderOfADamagedMovieSaysNothingFromItsDecoders) {
+    // The first picture of a Motion JPEG movie cut to two bytes: the decoder's complaint about it
+    // is no business of the person rendering; the render goes on without that picture.
+    const std::string clip = tempPath("mov");
+    ASSERT_EQ(run("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=30 -f lavfi -i "
+                  "sine=sample_rate=44100 -t 1 -c:v mjpeg -c:a pcm_s16le " + clip),
+              0);
+    const std::string damaged = movieWithBoxField(clip, "stsz", 0, 20, 2);
+    const std::string out = tempPath("mov");
+    const Result r = render(damaged + " " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find('['), std::string::npos) << r.err;
+    std::filesystem::remove(out);
+    std::filesystem::remove(clip);
+    std::filesystem::remove(damaged);
 }
