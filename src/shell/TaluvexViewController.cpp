@@ -1,4 +1,5 @@
 #include "shell/TaluvexViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
@@ -32,7 +33,7 @@ namespace {
 constexpr double kScreenWidth = 320;
 constexpr double kOrientationFadeSeconds = 0.2;
 // What the desktop may show as the reason it stays awake.
-const char* const kScreensaverReason = "Recording or rendering a movie";
+const char* const kScreensaverReason = N_("Recording or rendering a movie");
 // The settings panel's card is centred above a 54-point strip.
 constexpr double kSettingsStripHeight = 54;
 const Rect kSwitchCameraFrame(10, 10, 50, 30);
@@ -372,7 +373,7 @@ void TaluvexViewController::updateScreensaverHold() {
     }
     _holdingScreensaver = hold;
 #ifdef TX_HAVE_IDLE_INHIBITOR
-    _screensaverToken = hold ? IdleInhibitor::shared().inhibit(kScreensaverReason) : nullptr;
+    _screensaverToken = hold ? IdleInhibitor::shared().inhibit(_(kScreensaverReason)) : nullptr;
 #endif
 }
 
@@ -513,9 +514,10 @@ void TaluvexViewController::renderDidNotStart(const ErrorPtr& cause) {
     // Nothing will be reported for a render that never started: back to idle at once.
     const std::string source = _avRenderMgr ? lastPathComponent(_avRenderMgr->inputVideoUrl()) : "";
     endRender();
-    std::string message = "\"" + source + "\" cannot be rendered";
+    std::string message = withArguments(_("\"%1\" cannot be rendered"), {source});
     if (cause) {
-        message += ": " + cause->localizedDescription();
+        message = withArguments(_("\"%1\" cannot be rendered: %2"),
+                                {source, cause->localizedDescription()});
     }
     showAlert(message);
 }
@@ -560,8 +562,8 @@ void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool)
     auto config = AppConfigureInfo::shareAppConfigureInfo();
     if (config->countFinishedRender()) {
         _ratingAlert =
-            std::make_shared<AlertView>("", kRatingMessage, sharedAs<AlertViewDelegate>(), "NO",
-                                        std::vector<std::string>{"YES"});
+            std::make_shared<AlertView>("", _(kRatingMessage), sharedAs<AlertViewDelegate>(),
+                                        _("NO"), std::vector<std::string>{_("YES")});
         _lastAlert = _ratingAlert;
         _ratingAlert->show();
     }
@@ -604,8 +606,8 @@ void TaluvexViewController::alertViewClickedButtonAtIndex(AlertView& alertView, 
 }
 
 void TaluvexViewController::showAlert(const std::string& message) {
-    _lastAlert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
-                                             std::vector<std::string>{});
+    _lastAlert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(),
+                                             _("OK"), std::vector<std::string>{});
     _lastAlert->show();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/FileRenderProgressView.h"
+#include "platform/foundation/Translation.h"
 #include "app/MainScreen.h"
 #include "capture/AVCaptureMgr.h"
 #include "platform/foundation/RunLoop.h"
@@ -42,7 +43,8 @@ public:
     static constexpr double kRecordSoundDelaySeconds = 0.1;
     // A camera render starts once its overlay has faded in.
     static constexpr double kRenderStartDelaySeconds = 0.5;
-    static constexpr const char* kRatingMessage = "If you like this app, please rate it 5 stars!";
+    static constexpr const char* kRatingMessage =
+        N_("If you like this app, please rate it 5 stars!");
     static constexpr const char* kCaptureFileName = "capture.mov";
 
     TaluvexViewController();

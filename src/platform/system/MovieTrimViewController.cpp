@@ -1,4 +1,5 @@
 #include "MovieTrimViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -197,9 +198,9 @@ void MovieTrimViewController::loadView() {
     auto root = std::make_shared<View>(screen);
     root->setBackgroundColor(theme::background());
 
-    auto bar = makePickerBar(w, "Trim", [this] { onCancel(); });
+    auto bar = makePickerBar(w, _("Trim"), [this] { onCancel(); });
     root->addSubview(bar);
-    _useButton = makePickerBarButton(w - 80, "Use", theme::accent(), [this] { onUse(); });
+    _useButton = makePickerBarButton(w - 80, _("Use"), theme::accent(), [this] { onUse(); });
     _useButton->setEnabled(false);
     bar->addSubview(_useButton);
 
@@ -238,7 +239,7 @@ void MovieTrimViewController::loadView() {
     _hintLabel->setTextColor(theme::secondaryText());
     _hintLabel->setTextAlignment(TextAlignment::Center);
     _hintLabel->setNumberOfLines(0);
-    _hintLabel->setText("Opening " + quotedName(_path) + "\u2026");
+    _hintLabel->setText(withArguments(_("Opening %1\u2026"), {quotedName(_path)}));
     root->addSubview(_hintLabel);
 
     setView(root);
@@ -260,7 +261,8 @@ void MovieTrimViewController::viewDidLoad() {
         const double duration = asset ? asset->duration().seconds() : 0;
         if (!hasPictures || !(duration > 0)) {
             worker->toScreen([](MovieTrimViewController& screen) {
-                screen.openFailed(quotedName(screen._path) + " cannot be opened as a movie.");
+                screen.openFailed(withArguments(_("%1 cannot be opened as a movie."),
+                                                {quotedName(screen._path)}));
             });
             return;
         }
@@ -300,11 +302,11 @@ void MovieTrimViewController::movieOpened(AssetPtr asset, double durationSeconds
 
 void MovieTrimViewController::showHint() {
     if (_durationSeconds > kMaximumTrimSeconds) {
-        _hintLabel->setText("Up to 15 minutes of a movie can be used: the first 15 are chosen.");
+        _hintLabel->setText(_("Up to 15 minutes of a movie can be used: the first 15 are chosen."));
         _hintLabel->setTextColor(theme::accent());
     } else {
-        _hintLabel->setText("\u2190 \u2192 move the handle, Tab switches handles, Return uses "
-                            "the stretch, Esc cancels");
+        _hintLabel->setText(_("\u2190 \u2192 move the handle, Tab switches handles, Return uses "
+                              "the stretch, Esc cancels"));
     }
 }
 
@@ -351,9 +353,11 @@ void MovieTrimViewController::rangeChanged(bool moveStill) {
     _strip->setRange(_range, _activeHandle);
     const bool start = _activeHandle == TrimHandle::Start;
     const double at = start ? _range.start : _range.end;
-    _positionLabel->setText(std::string(start ? "Start " : "End ") + formatMoviePosition(at));
-    _lengthLabel->setText("Length " + formatMoviePosition(_range.length()) + " of " +
-                          formatMoviePosition(_durationSeconds));
+    _positionLabel->setText(withArguments(start ? _("Start %1") : _("End %1"),
+                                          {formatMoviePosition(at)}));
+    _lengthLabel->setText(withArguments(_("Length %1 of %2"),
+                                        {formatMoviePosition(_range.length()),
+                                         formatMoviePosition(_durationSeconds)}));
     if (moveStill)
         requestStill(at);
 }
