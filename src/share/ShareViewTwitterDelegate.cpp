@@ -1,4 +1,5 @@
 #include "share/ShareViewTwitterDelegate.h"
+#include "platform/foundation/Translation.h"
 
 #include "services/http/ServiceConfig.h"
 #include "share/UploadCancelControls.h"
@@ -31,7 +32,7 @@ std::string ShareViewTwitterDelegate::tweetText(const std::string& mediaURL) {
 }
 
 void ShareViewTwitterDelegate::showAlert(const std::string& message) {
-    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                              std::vector<std::string>{});
     alert->show();
 }
@@ -79,7 +80,7 @@ void ShareViewTwitterDelegate::authenticate() {
     const auto authorization = _engine->echoAuthorization();
     if (!authorization) {
         endAttempt();
-        showAlert(kUploadFailureMessage);
+        showAlert(_(kUploadFailureMessage));
         return;
     }
     if (_twitVid) {
@@ -99,7 +100,7 @@ void ShareViewTwitterDelegate::OAuthTwitterControllerAuthenticatedWithUsername(
 
 std::string ShareViewTwitterDelegate::signInFailureText(const ErrorPtr& error) {
     if (!error) {
-        return kSignInFailedMessage;
+        return _(kSignInFailedMessage);
     }
     // The engine's own texts begin by saying the sign-in failed: the alert says it once.
     std::string reason = error->localizedDescription();
@@ -112,8 +113,8 @@ std::string ShareViewTwitterDelegate::signInFailureText(const ErrorPtr& error) {
     if (reason.empty()) {
         reason = error->domain() == "The sign-in failed" ? "" : error->domain();
     }
-    return reason.empty() ? std::string(kSignInFailedMessage)
-                          : std::string(kSignInFailedMessage) + ": " + reason;
+    return reason.empty() ? _(kSignInFailedMessage)
+                          : withArguments(_("%1: %2"), {_(kSignInFailedMessage), reason});
 }
 
 void ShareViewTwitterDelegate::OAuthTwitterControllerFailed(SA_OAuthTwitterController&,
@@ -150,7 +151,7 @@ void ShareViewTwitterDelegate::requestDidReceiveResponse(
         auto url = answer.find("media_url");
         _engine->sendUpdate(tweetText(url != answer.end() ? url->second : std::string()));
         endAttempt();
-        showAlert(kUploadedMessage);
+        showAlert(_(kUploadedMessage));
     }
 }
 
@@ -167,7 +168,7 @@ void ShareViewTwitterDelegate::requestDidFailWithError(TVRequest& request, const
         return;
     }
     endAttempt();
-    showAlert(kUploadFailureMessage);
+    showAlert(_(kUploadFailureMessage));
 }
 
 void ShareViewTwitterDelegate::requestDidSendBytes(TVRequest& request, std::uint64_t,
