@@ -39,6 +39,14 @@ public:
     // The cancel button's action.
     void onCancel();
 
+    // Read as a progress bar over everything, with the cancel button inside.
+    AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
+    std::string accessibilityLabel() const override;
+    std::optional<AccessibleValue> accessibilityValue() const override {
+        return AccessibleValue{progress(), 0, 1, 0};
+    }
+    bool accessibilityIsModal() const override { return true; }
+
     void setDelegate(std::weak_ptr<FileRenderProgressViewDelegate> delegate) {
         _delegate = std::move(delegate);
     }

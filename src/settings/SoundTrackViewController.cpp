@@ -52,6 +52,7 @@ void SoundTrackViewController::loadView() {
     auto back = std::make_shared<Button>(Rect(6, (kBarHeight - 30) / 2, 60, 30));
     back->setImage(Image::imageNamed("back_btn_120_60"), ControlStateNormal);
     back->setImage(Image::imageNamed("back_btn_P_120_60"), ControlStateHighlighted);
+    back->setAccessibilityLabel("Back");
     back->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBack(); });
     root->addSubview(back);
 

@@ -17,6 +17,7 @@ void Control::setEnabled(bool enabled) {
         setHighlighted(false);
     }
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::States);
 }
 
 void Control::setSelected(bool selected) {
@@ -24,6 +25,7 @@ void Control::setSelected(bool selected) {
         return;
     _selected = selected;
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::States);
 }
 
 void Control::setHighlighted(bool highlighted) {
@@ -68,6 +70,10 @@ void Control::sendActionsForControlEvents(ControlEvents events) {
     for (auto& r : registrations)
         if (r.events & events && r.action)
             r.action(*this);
+    // A switch turned or a value stepped: a screen reader hears the new state.
+    if ((events & ControlEventValueChanged) && keep)
+        accessibilityChanged(*this, accessibilityValue() ? AccessibleChange::Value
+                                                         : AccessibleChange::States);
 }
 
 bool Control::touchIsInside(const Touch& touch) const {

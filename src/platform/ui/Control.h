@@ -63,6 +63,11 @@ public:
     virtual void endTrackingWithTouch(const Touch* touch);
     virtual void cancelTracking();
 
+    AccessibleStates accessibilityStates() const override;
+    std::vector<AccessibleAction> accessibilityActions() const override;
+    // Press: as a tap, when the control is enabled and on screen.
+    bool performAccessibilityAction(AccessibleAction action) override;
+
     void touchesBegan(const TouchSet& touches) override;
     void touchesMoved(const TouchSet& touches) override;
     void touchesEnded(const TouchSet& touches) override;

@@ -1,8 +1,10 @@
 #include "platform/ui/PlatformWindow.h"
 
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -20,6 +22,7 @@
 namespace tx {
 
 PlatformWindow::PlatformWindow(tx::Window& window) : _window(window) {
+    installAccessibility();
     Rect b = window.bounds();
     setTitle(QStringLiteral("Taluvex"));
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -36,6 +39,10 @@ QSize PlatformWindow::logicalSizeFor(double widthPoints, double heightPoints,
     const double scale = Screen::mainScreen().scale() / std::max(1.0, devicePixelRatio);
     return {static_cast<int>(std::lround(widthPoints * scale)),
             static_cast<int>(std::lround(heightPoints * scale))};
+}
+
+QAccessibleInterface* PlatformWindow::accessibleRoot() const {
+    return QAccessible::queryAccessibleInterface(const_cast<PlatformWindow*>(this));
 }
 
 PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {

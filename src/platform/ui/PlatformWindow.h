@@ -16,6 +16,9 @@ public:
     // pixels a point everywhere.
     static QSize logicalSizeFor(double widthPoints, double heightPoints, double devicePixelRatio);
 
+    // The window as a screen reader finds it: the kit's views inside (Accessibility.h).
+    QAccessibleInterface* accessibleRoot() const override;
+
 protected:
     // Input methods (compose keys, Korean and other scripts) commit text to the first responder.
     bool event(QEvent* event) override;

@@ -24,6 +24,8 @@ public:
     bool canBecomeFirstResponder() const override { return true; }
     // Escape picks the cancel button; Return the last other button.
     bool keyPressed(const KeyEvent& event) override;
+    bool accessibilityIsModal() const override { return true; }
+    AccessibleStates accessibilityStates() const override;
     // The cover takes every touch that misses the panel.
     void touchesBegan(const TouchSet&) override {}
     void touchesEnded(const TouchSet&) override {}

@@ -105,6 +105,8 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
 
 void Window::setFirstResponder(Responder* responder) {
     _firstResponder = responder;
+    if (auto* view = dynamic_cast<View*>(responder))
+        accessibilityChanged(*view, AccessibleChange::Focus);
     // The desktop's input method follows whether text entry has the focus.
     if (_platformWindow && isKeyWindow())
         QGuiApplication::inputMethod()->update(Qt::ImQueryInput | Qt::ImEnabled);
