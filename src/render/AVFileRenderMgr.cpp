@@ -48,7 +48,18 @@ AVFileRenderMgr::~AVFileRenderMgr() {
 float AVFileRenderMgr::getDuration(const std::string& path) {
     // Called for every row of the movie library: no more of the file is read than needed.
     auto asset = Asset::urlAssetForTiming(path);
-    return asset ? static_cast<float>(asset->duration().seconds()) : 0.0f;
+    if (!asset) {
+        return 0.0f;
+    }
+    // A movie cut from a stream starts where the stream was: its length runs from its earliest
+    // track's start, not from zero.
+    MediaTime start = asset->duration();
+    for (const auto& track : asset->tracks()) {
+        if (track->timeRange().start < start) {
+            start = track->timeRange().start;
+        }
+    }
+    return static_cast<float>((asset->duration() - start).seconds());
 }
 
 bool AVFileRenderMgr::getTrack(const std::string& path, AssetTrackPtr* videoTrack,

@@ -46,6 +46,10 @@ void ForwardSoundPump::start(const AssetWriterInputPtr& input) {
     _readerOutput = openPass(soundLength(), _lengthLeft);
     _passEnd = _source.start + passLengthFor(soundLength(), _lengthLeft);
     _secondsLaid = 0;
+    requestWrites(input);
+}
+
+void ForwardSoundPump::requestWrites(const AssetWriterInputPtr& input) {
     auto self = shared_from_this();
     input->requestMediaDataWhenReady([self, input]() { self->writeWhileReady(*input); });
 }
@@ -58,7 +62,12 @@ void ForwardSoundPump::cancelReading() {
 
 void ForwardSoundPump::writeWhileReady(AssetWriterInput& input) {
     bool stopped = false;
+    const PumpTurn turn;
     while (input.isReadyForMoreMediaData()) {
+        if (turn.over() && _host->isWriting()) {
+            requestWrites(input.sharedAs<AssetWriterInput>()); // on the loop's next turn
+            return;
+        }
         if (!_reader || _reader->status() != AssetReaderStatus::Reading || !_host->isWriting()) {
             stopped = true;
             break;

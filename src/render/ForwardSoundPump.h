@@ -27,6 +27,8 @@ public:
     void cancelReading();
 
 private:
+    // Asks `input` to call writeWhileReady whenever it is ready.
+    void requestWrites(const AssetWriterInputPtr& input);
     void writeWhileReady(AssetWriterInput& input);
     // A new reader from the sound's start, over at most `lengthLeft`: the output of its pass,
     // or none when it cannot read.

@@ -16,14 +16,18 @@ PicturePump::PicturePump(std::shared_ptr<RenderPumpHost> host, PumpSource source
       _pace(pace), _adaptor(std::move(adaptor)), _windowStart(_source.end) {}
 
 void PicturePump::start(const AssetWriterInputPtr& input) {
-    _picturesWritten = 0;
     auto self = shared_from_this();
     input->requestMediaDataWhenReady([self, input]() { self->writeWhileReady(*input); });
 }
 
 void PicturePump::writeWhileReady(AssetWriterInput& input) {
     bool writerGone = false;
+    const PumpTurn turn;
     while (input.isReadyForMoreMediaData()) {
+        if (turn.over() && _host->isWriting()) {
+            start(input.sharedAs<AssetWriterInput>()); // on with it on the loop's next turn
+            return;
+        }
         if (!_host->isWriting()) {
             writerGone = true;
             break;

@@ -3,6 +3,8 @@
 
 #include "platform/media/MediaTime.h"
 
+#include <chrono>
+
 namespace tx {
 
 // Every time the engine makes from a number of seconds has this timescale.
@@ -31,5 +33,18 @@ inline bool peekWindowBackwards(MediaTime baseTime, double windowSeconds, TimeRa
                                 const MediaTime& floor = MediaTime::zero()) {
     return nextWindowBackwards(baseTime, windowSeconds, window, floor);
 }
+
+// How long a pump writes before it lets the run loop turn again: a stop, a key or a signal waits
+// no longer than this plus the read of one window, however long the movie.
+constexpr std::chrono::milliseconds kPumpTurnLength{40};
+
+// One turn of a pump's writing, from when it was made.
+class PumpTurn {
+public:
+    bool over() const { return std::chrono::steady_clock::now() - _began >= kPumpTurnLength; }
+
+private:
+    std::chrono::steady_clock::time_point _began = std::chrono::steady_clock::now();
+};
 
 } // namespace tx

@@ -78,12 +78,19 @@ void ReversedSoundPump::start(const AssetWriterInputPtr& input) {
 
 void ReversedSoundPump::writeWhileReady(AssetWriterInput& input) {
     bool writerGone = false;
+    const PumpTurn turn;
     while (input.isReadyForMoreMediaData()) {
+        if (turn.over() && _host->isWriting()) {
+            start(input.sharedAs<AssetWriterInput>()); // on with it on the loop's next turn
+            return;
+        }
         if (!_host->isWriting()) {
             writerGone = true;
             break;
         }
-        if (_blocks.empty()) {
+        DataBlockPtr block = _format ? takeNextBlock() : nullptr;
+        if (!block) {
+            _blocks.clear();
             TimeRange window;
             if (!nextWindowBackwards(_windowStart, kSoundWindowSeconds, window, _source.start)) {
                 input.markAsFinished();
@@ -91,23 +98,20 @@ void ReversedSoundPump::writeWhileReady(AssetWriterInput& input) {
                 return;
             }
             readWindow(window);
-        }
-        if (_blocks.empty() || !_format) {
             continue;
         }
-        DataBlockPtr block = _blocks.back();
         const std::size_t length = block->dataLength();
         const AudioStreamBasicDescription& asbd = _format->streamDescription();
         const double rate = asbd.sampleRate;
         const std::uint32_t bytesPerFrame = asbd.bytesPerFrame;
-        const auto seconds = static_cast<float>(_bytesWritten / (rate * bytesPerFrame));
+        const auto seconds =
+            static_cast<float>(static_cast<double>(_bytesWritten) / (rate * bytesPerFrame));
         const MediaTime time = MediaTime::makeWithSeconds(seconds, kRenderTimescale);
-        _bytesWritten += static_cast<std::uint32_t>(length);
+        _bytesWritten += length;
         auto sample = SampleBuffer::createAudio(block, true, _format,
                                                 static_cast<long>(length / bytesPerFrame), time);
         input.appendSampleBuffer(sample);
         const float progress = seconds / _pace.outputSeconds();
-        _blocks.pop_back();
         _host->pumpProgressed(kMediaTypeAudio, progress);
     }
     if (writerGone || _host->writerReleased()) {
@@ -122,10 +126,10 @@ void ReversedSoundPump::readWindow(const TimeRange& window) {
     }
     const int channels = static_cast<int>(_format->streamDescription().channelsPerFrame);
     const bool lastWindow = !(window.start > _source.start);
-    const std::vector<DataBlockPtr> silence = takeLeadingSilence();
+    takeLeadingSilence();
     std::vector<std::int16_t> processed = changeTempo(sound, channels, lastWindow);
     fitToPicture(processed, channels, lastWindow);
-    pushBlocksLatestFirst(processed, channels, silence);
+    pushBlocksLatestFirst(processed, channels);
 }
 
 ReversedSoundPump::WindowReader ReversedSoundPump::openWindowReader(const TimeRange& window) {
@@ -217,19 +221,40 @@ ReversedSoundPump::WindowSound ReversedSoundPump::readReversed(const TimeRange& 
     return sound;
 }
 
-std::vector<DataBlockPtr> ReversedSoundPump::takeLeadingSilence() {
+void ReversedSoundPump::takeLeadingSilence() {
     // Silence comes first in the output: the picture starts where the sound has not begun yet.
-    std::vector<DataBlockPtr> silence;
     if (!(_silence > MediaTime::zero())) {
-        return silence;
+        return;
     }
-    const AudioStreamBasicDescription& asbd = _format->streamDescription();
-    silence = silenceBlocks(_silence, _pace.tempo, asbd);
+    _leadingSilenceFrames = silenceFrames(_silence, _pace.tempo, _format->streamDescription());
     _silence = MediaTime::zero();
-    for (const auto& b : silence) {
-        _framesLeft -= static_cast<std::int64_t>(b->dataLength() / asbd.bytesPerFrame);
+    _framesLeft -= static_cast<std::int64_t>(_leadingSilenceFrames);
+}
+
+DataBlockPtr ReversedSoundPump::takeNextBlock() {
+    if (_leadingSilenceFrames > 0) {
+        return takeSilence(_leadingSilenceFrames);
     }
-    return silence;
+    if (!_blocks.empty()) {
+        DataBlockPtr block = std::move(_blocks.back());
+        _blocks.pop_back();
+        return block;
+    }
+    if (_trailingSilenceFrames > 0) {
+        return takeSilence(_trailingSilenceFrames);
+    }
+    return nullptr;
+}
+
+DataBlockPtr ReversedSoundPump::takeSilence(std::uint64_t& frames) const {
+    const std::uint64_t bytesPerFrame = _format->streamDescription().bytesPerFrame;
+    if (bytesPerFrame == 0) {
+        frames = 0;
+        return nullptr;
+    }
+    const std::uint64_t take = std::min<std::uint64_t>(frames, kSilenceBlockBytes / bytesPerFrame);
+    frames -= take;
+    return DataBlock::create(nullptr, static_cast<std::size_t>(take * bytesPerFrame));
 }
 
 std::vector<std::int16_t> ReversedSoundPump::changeTempo(const WindowSound& sound, int channels,
@@ -254,28 +279,28 @@ void ReversedSoundPump::fitToPicture(std::vector<std::int16_t>& processed, int c
     // The sound is exactly as long as the picture: cut what reaches past it, and fill the end
     // with silence when the processor gave a little less.
     std::size_t frames = processed.size() / static_cast<std::size_t>(channels);
-    const auto allowed = static_cast<std::size_t>(std::max<std::int64_t>(0, _framesLeft));
-    if (frames > allowed || lastWindow) {
-        frames = lastWindow ? allowed : std::min(frames, allowed);
-        processed.resize(frames * static_cast<std::size_t>(channels), 0);
+    const auto allowed = static_cast<std::uint64_t>(std::max<std::int64_t>(0, _framesLeft));
+    if (frames > allowed) {
+        frames = static_cast<std::size_t>(allowed);
     }
+    processed.resize(frames * static_cast<std::size_t>(channels));
     _framesLeft -= static_cast<std::int64_t>(frames);
+    if (lastWindow) {
+        // The silence up to the picture's end is written a block at a time.
+        _trailingSilenceFrames = static_cast<std::uint64_t>(std::max<std::int64_t>(0, _framesLeft));
+        _framesLeft = 0;
+    }
 }
 
 void ReversedSoundPump::pushBlocksLatestFirst(const std::vector<std::int16_t>& processed,
-                                              int channels,
-                                              const std::vector<DataBlockPtr>& silence) {
-    // The blocks are written from the back of the list: the latest goes in first, the leading
-    // silence last.
+                                              int channels) {
+    // The blocks are written from the back of the list: the latest goes in first.
     const std::size_t blockSamples = kBlockFrames * static_cast<std::size_t>(channels);
     const std::size_t blocks = (processed.size() + blockSamples - 1) / blockSamples;
     for (std::size_t i = blocks; i-- > 0;) {
         const std::size_t from = i * blockSamples;
         const std::size_t count = std::min(blockSamples, processed.size() - from);
         _blocks.push_back(DataBlock::create(processed.data() + from, count * 2));
-    }
-    for (auto it = silence.rbegin(); it != silence.rend(); ++it) {
-        _blocks.push_back(*it);
     }
 }
 
@@ -285,13 +310,7 @@ ReversedSoundPump::silenceBlocks(const MediaTime& duration, std::int32_t tempo,
     // Whole frames of the duration as it will be heard: the sound beside it is lengthened by
     // 100/tempo, and so is the silence.
     std::vector<DataBlockPtr> blocks;
-    const double seconds = duration.seconds() * (100.0 / static_cast<double>(tempo));
-    const auto bytesPerFrame = static_cast<std::uint64_t>(asbd.bytesPerFrame);
-    if (bytesPerFrame == 0 || !(seconds > 0)) {
-        return blocks;
-    }
-    const auto frames = static_cast<std::uint64_t>(seconds * asbd.sampleRate);
-    std::uint64_t size = frames * bytesPerFrame;
+    std::uint64_t size = silenceFrames(duration, tempo, asbd) * asbd.bytesPerFrame;
     while (size > kSilenceBlockBytes) {
         blocks.push_back(DataBlock::create(nullptr, kSilenceBlockBytes));
         size -= kSilenceBlockBytes;
@@ -300,6 +319,15 @@ ReversedSoundPump::silenceBlocks(const MediaTime& duration, std::int32_t tempo,
         blocks.push_back(DataBlock::create(nullptr, static_cast<std::size_t>(size)));
     }
     return blocks;
+}
+
+std::uint64_t ReversedSoundPump::silenceFrames(const MediaTime& duration, std::int32_t tempo,
+                                               const AudioStreamBasicDescription& asbd) {
+    const double seconds = duration.seconds() * (100.0 / static_cast<double>(tempo));
+    if (asbd.bytesPerFrame == 0 || tempo <= 0 || !(seconds > 0)) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(seconds * asbd.sampleRate);
 }
 
 } // namespace tx

@@ -29,6 +29,9 @@ public:
     // heard at `tempo` percent.
     static std::vector<DataBlockPtr> silenceBlocks(const MediaTime& duration, std::int32_t tempo,
                                                    const AudioStreamBasicDescription& asbd);
+    // How many frames those blocks hold together.
+    static std::uint64_t silenceFrames(const MediaTime& duration, std::int32_t tempo,
+                                       const AudioStreamBasicDescription& asbd);
 
 private:
     // One window's sound as read: its decoded buffers in the order they came, each reversed.
@@ -50,11 +53,15 @@ private:
     // Reads the window with a margin on either side, as 16-bit samples of one or two channels;
     // none when it cannot start.
     WindowReader openWindowReader(const TimeRange& window);
-    std::vector<DataBlockPtr> takeLeadingSilence();
+    void takeLeadingSilence();
     std::vector<std::int16_t> changeTempo(const WindowSound& sound, int channels, bool lastWindow);
     void fitToPicture(std::vector<std::int16_t>& processed, int channels, bool lastWindow);
-    void pushBlocksLatestFirst(const std::vector<std::int16_t>& processed, int channels,
-                               const std::vector<DataBlockPtr>& silence);
+    void pushBlocksLatestFirst(const std::vector<std::int16_t>& processed, int channels);
+    // The next block to write: the leading silence, then the window's sound, then the silence
+    // that fills the sound up to the picture's end; none when the window is used up.
+    DataBlockPtr takeNextBlock();
+    // One block of at most kSilenceBlockBytes from `frames` of silence still to write.
+    DataBlockPtr takeSilence(std::uint64_t& frames) const;
 
     std::shared_ptr<RenderPumpHost> _host;
     PumpSource _source;
@@ -70,9 +77,13 @@ private:
     AudioProcess _tempoProcessor;
     // The format of the decoded sound, taken from its first buffer.
     AudioFormatDescriptionPtr _format;
-    std::uint32_t _bytesWritten = 0;
+    std::uint64_t _bytesWritten = 0;
     // The current window's blocks not written yet; the earliest to be heard is at the back.
     std::vector<DataBlockPtr> _blocks;
+    // Silence still to write before the sound, and after it: made a block at a time as it is
+    // written, so that hours of it take no more memory than one block.
+    std::uint64_t _leadingSilenceFrames = 0;
+    std::uint64_t _trailingSilenceFrames = 0;
 };
 
 } // namespace tx

@@ -5,6 +5,7 @@
 #include "platform/ui/Screen.h"
 #include "services/credentials/CredentialStore.h"
 #include "share/FacebookClientSession.h"
+#include "shell/TaluvexCommand.h"
 #include "shell/TaluvexViewController.h"
 
 #include "platform/foundation/RunLoop.h"
@@ -21,33 +22,10 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <unistd.h>
 
 namespace {
-
-const char* const kUsage =
-    "Usage: taluvex [--help] [--version]\n"
-    "\n"
-    "Records a short clip from the camera, or takes a movie you pick, and renders a new movie\n"
-    "in which the pictures run backwards at x0.7, x1.0 or x1.3 with the sound you choose.\n"
-    "Movies are kept in $XDG_DATA_HOME/taluvex/Documents with a thumbnail beside each.\n"
-    "\n"
-    "Keys on the main screen:\n"
-    "  Space              start or stop a recording\n"
-    "  O                  pick a movie to render\n"
-    "  L                  open the movie library\n"
-    "  C                  swap the front and back cameras\n"
-    "  Esc                cancel a render in progress\n"
-    "  Ctrl+Left/Right    turn the simulated device (rotates the camera controls)\n"
-    "\n"
-    "Without a camera, a virtual one (a moving test pattern with a tone) stands in.\n"
-    "\n"
-    "Options:\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n"
-    "  --sign-out         forget the stored Twitter and Facebook sign-ins\n";
 
 int gSignalPipe[2] = {-1, -1};
 
@@ -81,21 +59,13 @@ void quitOnTerminationSignals(tx::MainScreen& mainScreen) {
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("taluvex %s\n", TALUVEX_VERSION);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--sign-out") == 0) {
-            std::printf("%s\n", tx::signOutEverywhere().c_str());
-            return 0;
-        }
-        std::fprintf(stderr, "taluvex: unknown option '%s'\n\n%s", argv[i], kUsage);
-        return 2;
+    const tx::CommandLine command(tx::taluvexCommand(), argc, argv, TALUVEX_VERSION);
+    if (command.exitStatus()) {
+        return *command.exitStatus();
+    }
+    if (command.isSet("sign-out")) {
+        std::printf("%s\n", tx::signOutEverywhere().c_str());
+        return 0;
     }
 
     static int qtArgc = argc;

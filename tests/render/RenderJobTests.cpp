@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -343,4 +344,28 @@ TEST(RenderJob, AnEngineStartedAgainAfterStopRendersTheNewJobWhole) {
     EXPECT_EQ(probeFrameCount(out, "v:0"), 34);
     EXPECT_NEAR(probeDuration(out, "a:0"), 3.4, 0.05);
     std::filesystem::remove(out);
+}
+
+TEST(RenderJob, StopIsHeardWithinHalfASecondWhateverTheSound) {
+    // Without sound nothing paces the picture pump: it must still let the run loop turn.
+    ClipSpec spec = tinyClip(40, true);
+    const std::string source = makeClip(spec);
+    for (const std::string& sound : {std::string(), source}) {
+        const std::string out = tempPath("mov");
+        RenderRun run(source, sound, true, 100, out);
+        ASSERT_TRUE(run.engine->start());
+        const auto asked = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        std::chrono::steady_clock::time_point stopped{};
+        RunLoop::postAfter(0.3, [&] {
+            stopped = std::chrono::steady_clock::now();
+            run.engine->stop();
+        });
+        ASSERT_TRUE(RunLoop::runUntil(
+            [&] { return stopped != std::chrono::steady_clock::time_point{}; }, 60));
+        EXPECT_LT(stopped - asked, std::chrono::milliseconds(500)) << "sound: " << sound;
+        RunLoop::runFor(0.1);
+        EXPECT_EQ(run.delegate->finishes, 0) << "sound: " << sound;
+        EXPECT_FALSE(fileExists(out));
+        EXPECT_FALSE(workingFilesBeside(out));
+    }
 }

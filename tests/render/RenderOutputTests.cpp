@@ -249,3 +249,55 @@ TEST(RenderOutput, ForwardSoundRepeatsInPassesAndIsCutAtTheOutputLength) {
         std::filesystem::remove(out);
     }
 }
+
+TEST(RenderOutput, AMovieCutByAnEditListRendersOnlyWhatTheEditShows) {
+    // 2 s shown from 0.9 s of a 4 s clip whose samples are all kept: the pictures and the sound
+    // before the edit point are decoded on the way, never rendered.
+    ClipSpec spec;
+    spec.seconds = 4.0;
+    spec.sweep = true; // rising from 200 Hz by 400 Hz a second
+    spec.width = 64;
+    spec.height = 48;
+    const std::string trimmed = trimmedByEditList(makeClip(spec), 0.9, 2.0);
+    for (const int tempo : {100, 130}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(trimmed, trimmed, true, tempo, out);
+        ASSERT_TRUE(r.runToEnd()) << tempo;
+        ASSERT_EQ(r.delegate->finishes, 1) << tempo;
+        const double picture = probeDuration(out, "v:0");
+        EXPECT_NEAR(picture, 2.0 * 100 / tempo, 0.05) << tempo;
+        const RenderedSound sound = readSound(out);
+        EXPECT_NEAR(sound.seconds(), picture, 0.05) << tempo;
+        // The first picture is the last one shown, at 2.9 s of the clip (index 86).
+        const RenderedPictures pictures = readPictures(out);
+        ASSERT_FALSE(pictures.indexes.empty());
+        EXPECT_EQ(pictures.indexes.front(), 86) << tempo;
+        EXPECT_EQ(pictures.indexes.size(), 60u) << tempo;
+        // Output time t plays clip time 2.9 - t x tempo/100.
+        for (const double t : {0.3, 1.0}) {
+            const double clipTime = 2.9 - t * tempo / 100.0;
+            EXPECT_NEAR(frequencyAt(sound, t), 200 + 400 * clipTime, 60)
+                << "tempo " << tempo << " at " << t;
+        }
+        std::filesystem::remove(out);
+    }
+}
+
+TEST(RenderOutput, ReversedSoundIsReversedSampleBySample) {
+    // A rising tone of amplitude 0.5 under 1 kHz never steps by more than 0.08 between samples;
+    // reversed in blocks (each block still forwards) it would jump at every seam.
+    ClipSpec spec;
+    spec.seconds = 2.0;
+    spec.sweep = true;
+    spec.width = 64;
+    spec.height = 48;
+    const std::string source = makeClip(spec);
+    for (const int tempo : {100, 130}) {
+        const std::string out = tempPath("mov");
+        RenderRun r(source, source, true, tempo, out);
+        ASSERT_TRUE(r.runToEnd()) << tempo;
+        const RenderedSound sound = readSound(out);
+        EXPECT_LT(largestStep(sound, 0.1, sound.seconds() - 0.1), 0.2) << tempo;
+        std::filesystem::remove(out);
+    }
+}

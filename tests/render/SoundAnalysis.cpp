@@ -79,6 +79,17 @@ double longestSilence(const RenderedSound& sound, double from, double to) {
     return static_cast<double>(longest) / sound.rate;
 }
 
+double largestStep(const RenderedSound& sound, double from, double to) {
+    const auto begin = static_cast<std::size_t>(std::max(0.0, from) * sound.rate) + 1;
+    const auto end = std::min(sound.samples.size(), static_cast<std::size_t>(to * sound.rate));
+    double largest = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        largest = std::max(largest, static_cast<double>(std::fabs(sound.samples[i] -
+                                                                  sound.samples[i - 1])));
+    }
+    return largest;
+}
+
 double frequencyAt(const RenderedSound& sound, double at, double span) {
     const auto begin = static_cast<std::size_t>(std::max(0.0, at - span / 2) * sound.rate);
     const auto end =

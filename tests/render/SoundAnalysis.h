@@ -26,6 +26,9 @@ RenderedSound readSound(const std::string& path);
 
 // The longest run of near-silence, in seconds, between `from` and `to` seconds.
 double longestSilence(const RenderedSound& sound, double from, double to);
+// The largest change from one sample to the next between `from` and `to` seconds: a smooth
+// sound changes little, a sound cut and put together in pieces jumps at every seam.
+double largestStep(const RenderedSound& sound, double from, double to);
 // The sound's frequency around `at` seconds, from zero crossings over `span` seconds.
 double frequencyAt(const RenderedSound& sound, double at, double span = 0.1);
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <unistd.h>
 
@@ -152,6 +154,68 @@ std::string makeSound(double seconds, int sampleRate, int channels) {
         return {};
     }
     std::filesystem::rename(tmp, path);
+    return path;
+}
+
+namespace {
+
+std::uint32_t bigEndian32(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return v;
+}
+
+// Where the `nth` box of `type` starts within [from, to), counting from `seen`; npos if none.
+std::size_t findBox(const std::string& bytes, std::size_t from, std::size_t to,
+                    const std::string& type, int nth, int& seen) {
+    static const std::string containers[] = {"moov", "trak", "mdia", "minf", "stbl", "edts"};
+    for (std::size_t at = from; at + 8 <= to;) {
+        const std::size_t size = bigEndian32(bytes, at);
+        if (size < 8 || at + size > to) {
+            return std::string::npos;
+        }
+        const std::string name = bytes.substr(at + 4, 4);
+        if (name == type && seen++ == nth) {
+            return at;
+        }
+        for (const std::string& c : containers) {
+            if (name == c) {
+                const std::size_t inner = findBox(bytes, at + 8, at + size, type, nth, seen);
+                if (inner != std::string::npos) {
+                    return inner;
+                }
+            }
+        }
+        at += size;
+    }
+    return std::string::npos;
+}
+
+} // namespace
+
+std::string movieWithBoxField(const std::string& source, const std::string& type, int nth,
+                              int offset, std::uint32_t value) {
+    std::ifstream in(source, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int seen = 0;
+    const std::size_t box = findBox(bytes, 0, bytes.size(), type, nth, seen);
+    if (box == std::string::npos || box + offset + 4 > bytes.size()) {
+        return {};
+    }
+    for (int i = 0; i < 4; ++i) {
+        bytes[box + offset + i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
+    }
+    const std::string path = tempPath("mov");
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+std::string trimmedByEditList(const std::string& source, double fromSeconds, double seconds) {
+    const std::string path = tempPath("mov");
+    run("ffmpeg -loglevel error -y -ss " + std::to_string(fromSeconds) + " -i '" + source +
+        "' -t " + std::to_string(seconds) + " -c copy '" + path + "'");
     return path;
 }
 

@@ -1,6 +1,7 @@
 // Small clips made at test time with the ffmpeg command-line tool, and ffprobe facts about files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tx::test {
@@ -46,6 +47,15 @@ std::string makeSound(double seconds, int sampleRate = 44100, int channels = 2);
 std::string tempPath(const std::string& extension);
 // Whether hidden working files of a movie at `path` (".name...") are left in its folder.
 bool workingFilesBeside(const std::string& path);
+
+// A copy of the QuickTime movie at `source` with the 32-bit big-endian `value` written `offset`
+// bytes into its `nth` box (from 0, in file order through the box tree) of four-letter `type`,
+// as a damaged or hostile file would have it; "" when there is no such box.
+std::string movieWithBoxField(const std::string& source, const std::string& type, int nth,
+                              int offset, std::uint32_t value);
+// The same movie cut as editors cut without re-encoding: `seconds` from `fromSeconds` on, shown
+// through an edit list over the untouched samples.
+std::string trimmedByEditList(const std::string& source, double fromSeconds, double seconds);
 
 // ffprobe: one entry of a stream ("v:0" or "a:0"), e.g. "codec_name", "width", "duration".
 std::string probeStream(const std::string& path, const std::string& stream,

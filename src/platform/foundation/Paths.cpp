@@ -3,6 +3,8 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -118,6 +120,30 @@ std::string pathExtension(const std::string& path) {
 
 std::string deletingLastPathComponent(const std::string& path) {
     return fs::path(path).parent_path().string();
+}
+
+std::string hiddenWorkingPath(const std::string& path, const std::string& suffix) {
+    const fs::path target(path);
+    const std::string folder = target.parent_path().string();
+    long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) {
+        limit = NAME_MAX;
+    }
+    const std::string tail = "." + uniqueString() + suffix;
+    std::string name = target.filename().string();
+    const auto room = static_cast<std::size_t>(std::max<long>(
+        0, limit - 1 - static_cast<long>(tail.size())));
+    if (name.size() > room) {
+        name.resize(room);
+        // Cut before a UTF-8 continuation byte's lead, never through a character.
+        while (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0x80) {
+            name.pop_back();
+        }
+        if (!name.empty() && (static_cast<unsigned char>(name.back()) & 0x80) != 0) {
+            name.pop_back();
+        }
+    }
+    return (target.parent_path() / ("." + name + tail)).string();
 }
 
 bool fileExists(const std::string& path) {

@@ -30,6 +30,10 @@ std::string pathByReplacingExtension(const std::string& path, const std::string&
 std::string lastPathComponent(const std::string& path);
 std::string pathExtension(const std::string& path);
 std::string deletingLastPathComponent(const std::string& path);
+// A hidden name beside `path` for a file being made: "." + its name + "." + a unique string +
+// `suffix`. Where that would pass the file system's limit on a name, the part taken from `path`
+// is shortened (at a character boundary), so any valid name has a working name beside it.
+std::string hiddenWorkingPath(const std::string& path, const std::string& suffix);
 
 bool fileExists(const std::string& path);
 // Removes a file; true when it is gone afterwards (also when it never existed).

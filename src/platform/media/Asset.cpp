@@ -1,6 +1,7 @@
 #include "Asset.h"
 
 #include "FFmpeg.h"
+#include "MediaBounds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -97,9 +98,22 @@ struct Scan {
     std::int64_t bytes = 0;
     std::int64_t count = 0;
     std::int64_t lastDuration = 0;
+    // The longest step from one packet to the next in decoding order.
+    std::int64_t lastDts = AV_NOPTS_VALUE;
+    std::int64_t longestStep = 0;
     std::size_t packetsRead = 0;
     std::vector<AssetTrack::PacketInfo> packets;
 };
+
+// a + b, held at the int64 limits instead of wrapping: damaged tables give any numbers.
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum)) {
+        return b > 0 ? std::numeric_limits<std::int64_t>::max()
+                     : std::numeric_limits<std::int64_t>::min();
+    }
+    return sum;
+}
 
 // Notes one packet of a track: its times, its size and, with `keep`, the packet itself.
 void notePacket(Scan& scan, const AVPacket& packet, bool keep) {
@@ -107,14 +121,24 @@ void notePacket(Scan& scan, const AVPacket& packet, bool keep) {
     if (packet.size == 0) {
         return; // an index entry for a dropped picture (AVI): nothing is shown for it
     }
+    if (packet.flags & AV_PKT_FLAG_DISCARD) {
+        // Before or after the part an edit list shows: decoded on the way, never shown or heard.
+        return;
+    }
     const std::int64_t pts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (packet.dts != AV_NOPTS_VALUE) {
+        if (scan.lastDts != AV_NOPTS_VALUE && packet.dts > scan.lastDts) {
+            scan.longestStep = std::max(scan.longestStep, packet.dts - scan.lastDts);
+        }
+        scan.lastDts = packet.dts;
+    }
     if (pts != AV_NOPTS_VALUE) {
         scan.firstPts = std::min(scan.firstPts, pts);
         // A packet without a duration (the last one, where the demuxer was not asked to
         // analyse the streams) lasts as long as the one before it.
         const std::int64_t duration = packet.duration > 0 ? packet.duration : scan.lastDuration;
         scan.lastDuration = duration;
-        scan.endPts = std::max(scan.endPts, pts + duration);
+        scan.endPts = std::max(scan.endPts, saturatingAdd(pts, duration));
         scan.lastPts = std::max(scan.lastPts, pts);
         if (keep) {
             scan.packets.push_back({pts, packet.dts != AV_NOPTS_VALUE ? packet.dts : pts,
@@ -244,6 +268,45 @@ bool scanEnds(AVFormatContext* ctx, std::vector<Scan>& scans, bool everySample) 
     return true;
 }
 
+// The longest step between two samples of a track in decoding order, from the index where it
+// lists every sample; otherwise from the packets read, where every packet was.
+std::int64_t longestSampleStep(AVStream* stream, const Scan& scan, bool fromIndex,
+                               bool scannedAll) {
+    if (!fromIndex) {
+        return scannedAll ? scan.longestStep : 0;
+    }
+    std::int64_t longest = 0;
+    std::int64_t previous = AV_NOPTS_VALUE;
+    const int entries = avformat_index_get_entries_count(stream);
+    for (int e = 0; e < entries; ++e) {
+        const AVIndexEntry* entry = avformat_index_get_entry(stream, e);
+        if (entry == nullptr || (entry->flags & AVINDEX_DISCARD_FRAME)) {
+            continue;
+        }
+        if (previous != AV_NOPTS_VALUE && entry->timestamp > previous) {
+            longest = std::max(longest, entry->timestamp - previous);
+        }
+        previous = entry->timestamp;
+    }
+    return longest;
+}
+
+// What is wrong with a stream's stored picture size or sound format, or "" when it holds.
+std::string formatDamage(const AVCodecParameters* par, bool video) {
+    if (video && (par->width < 0 || par->height < 0 || par->width > kLargestPictureSide ||
+                  par->height > kLargestPictureSide)) {
+        return "the movie's picture size is damaged: " + std::to_string(par->width) + "x" +
+               std::to_string(par->height);
+    }
+    if (!video && (par->sample_rate < 0 || par->sample_rate > kHighestSampleRate ||
+                   par->ch_layout.nb_channels < 0 ||
+                   par->ch_layout.nb_channels > kMostSoundChannels)) {
+        return "the movie's sound format is damaged: " + std::to_string(par->sample_rate) +
+               " Hz, " + std::to_string(par->ch_layout.nb_channels) + " channels";
+    }
+    return {};
+}
+
 } // namespace
 
 int MediaTransform::quarterTurns() const {
@@ -330,6 +393,12 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
         if (!video && !audio) {
             continue;
         }
+        if (const std::string damage = formatDamage(par, video); !damage.empty()) {
+            if (error != nullptr) {
+                *error = Error::make(kMediaErrorDomain, 0, path + ": " + damage);
+            }
+            return nullptr;
+        }
         auto track = std::make_shared<AssetTrack>();
         track->_mediaType = video ? kMediaTypeVideo : kMediaTypeAudio;
         track->_streamIndex = static_cast<int>(i);
@@ -408,11 +477,13 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
             continue;
         }
         AssetTrack& track = *scan.track;
-        const AVStream* stream = ctx->streams[track._streamIndex];
+        AVStream* stream = ctx->streams[track._streamIndex];
         const AVRational tb = stream->time_base;
         std::int64_t first = 0;
         std::int64_t end = 0;
-        if (preferPreciseTiming && scan.count > 0) {
+        // Packets without a single time among them leave the header's times to go by.
+        if (preferPreciseTiming && scan.count > 0 &&
+            scan.firstPts != std::numeric_limits<std::int64_t>::max()) {
             track._packetsLoaded = scannedAll;
             first = std::max<std::int64_t>(0, scan.firstPts);
             end = scan.endPts;
@@ -421,11 +492,13 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
                 // frame interval.
                 const std::int64_t lastPts = scan.lastPts;
                 if (end <= lastPts) {
-                    end = lastPts +
-                          av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb);
+                    end = saturatingAdd(
+                        lastPts,
+                        av_rescale_q(1, av_inv_q(av_d2q(track._nominalFrameRate, 100000)), tb));
                 }
             }
-            const double seconds = (end - first) * av_q2d(tb);
+            const double seconds =
+                (static_cast<double>(end) - static_cast<double>(first)) * av_q2d(tb);
             track._estimatedDataRate =
                 !sizedFromIndex ? static_cast<float>(stream->codecpar->bit_rate)
                 : seconds > 0 ? static_cast<float>(static_cast<double>(scan.bytes) * 8.0 / seconds)
@@ -435,12 +508,35 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
                         ? std::max<std::int64_t>(0, stream->start_time)
                         : 0;
             end = stream->duration != AV_NOPTS_VALUE
-                      ? first + stream->duration
+                      ? saturatingAdd(first, stream->duration)
                       : av_rescale_q(std::max<std::int64_t>(0, ctx->duration), AV_TIME_BASE_Q, tb);
             track._estimatedDataRate = static_cast<float>(stream->codecpar->bit_rate);
         }
         if (end < first) {
             end = first;
+        }
+        // How long the last sample lasts: from its start to the track's end.
+        std::int64_t lastStep = 0;
+        if (preferPreciseTiming && scan.count > 0 &&
+            scan.lastPts != std::numeric_limits<std::int64_t>::min() && scan.lastPts < end) {
+            lastStep = saturatingAdd(end, -scan.lastPts);
+        }
+        TrackTiming timing;
+        timing.pictures = track._mediaType == kMediaTypeVideo;
+        timing.timeBaseNum = tb.num;
+        timing.timeBaseDen = tb.den;
+        timing.firstTicks = first;
+        timing.endTicks = end;
+        timing.longestStepTicks =
+            std::max(lastStep, longestSampleStep(stream, scan, hasCompleteIndex(ctx.get()),
+                                                 preferPreciseTiming && scannedAll));
+        timing.picturesPerSecond = track._nominalFrameRate;
+        const std::string damage = trackTimingDamage(timing);
+        if (!damage.empty()) {
+            if (error != nullptr) {
+                *error = Error::make(kMediaErrorDomain, 0, damagedTimingText(path, damage));
+            }
+            return nullptr;
         }
         const MediaTime start = ff::timeFromStream(first, tb);
         track._timeRange = TimeRange::make(start, ff::timeFromStream(end, tb) - start);

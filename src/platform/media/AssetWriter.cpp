@@ -628,9 +628,7 @@ bool AssetWriter::startWriting() {
     if (_status != AssetWriterStatus::Unknown) {
         return false;
     }
-    const std::string dir = deletingLastPathComponent(_path);
-    _tempPath = pathByAppending(dir.empty() ? "." : dir,
-                                "." + lastPathComponent(_path) + "." + uniqueString() + ".partial");
+    _tempPath = hiddenWorkingPath(_path, ".partial");
     AVFormatContext* raw = nullptr;
     int ret = avformat_alloc_output_context2(&raw, nullptr, "mov", _tempPath.c_str());
     _impl->format.reset(raw);

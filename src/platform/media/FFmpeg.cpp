@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace tx {
 
@@ -26,7 +27,7 @@ void FormatOutputDeleter::operator()(AVFormatContext* ctx) const {
 void initialize() {
     static std::once_flag once;
     // Failures reach callers as Error values; the console stays quiet.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 OwnedFrame allocNV12(int width, int height) {
@@ -124,8 +125,29 @@ ErrorPtr makeError(const std::string& domain, const std::string& what, const std
     return Error::make(domain, ret < 0 ? ret : 0, text);
 }
 
+std::string notAFileReason(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+        return {}; // a file, or nothing there: opening it says which
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return "is a folder, not a movie";
+    }
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+        return "is a pipe, not a movie file";
+    }
+    return "is a device, not a movie file";
+}
+
 FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse) {
     initialize();
+    // Opening a pipe or a device waits for a writer or reads without end: refused before.
+    if (const std::string reason = notAFileReason(path); !reason.empty()) {
+        if (error != nullptr) {
+            *error = Error::make(kMediaErrorDomain, 0, path + ": " + reason);
+        }
+        return nullptr;
+    }
     AVFormatContext* raw = nullptr;
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (ret < 0) {

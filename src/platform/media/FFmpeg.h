@@ -98,8 +98,12 @@ std::string errorText(int ret);
 ErrorPtr makeError(const std::string& domain, const std::string& what, const std::string& where,
                    int ret);
 
+// Why `path` cannot be opened as a movie file without blocking or reading for ever (a pipe, a
+// device, a folder); "" for a regular file or nothing at all.
+std::string notAFileReason(const std::string& path);
 // Opens a file for demuxing and reads its stream facts; with `analyse` false, only what the
-// container's header says (no decoding), which is enough for times and sizes.
+// container's header says (no decoding), which is enough for times and sizes. Anything but a
+// regular file is refused.
 FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse = true);
 // A decoder for one stream, opened, with threads as the machine allows.
 CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path);

@@ -28,7 +28,8 @@ int audioStreamIndex(AVFormatContext* ctx) {
 std::optional<SoundFileInfo> readSoundFileInfo(const std::string& path) {
     ff::initialize();
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+    if (!ff::notAFileReason(path).empty() ||
+        avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
         return std::nullopt;
     ff::FormatInputPtr ctx(raw);
     int stream = audioStreamIndex(ctx.get());

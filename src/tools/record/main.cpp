@@ -5,6 +5,7 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Timer.h"
+#include "tools/record/RecordCommand.h"
 
 #include <unistd.h>
 
@@ -21,7 +22,6 @@ namespace {
 using namespace tx;
 
 constexpr int kExitRecordingFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr double kDefaultSeconds = 3.0;
 // The main screen's limit.
 constexpr std::int64_t kMaxRecordedSeconds = 900;
@@ -32,21 +32,6 @@ constexpr double kStartGraceSeconds = 5.0;
 
 std::atomic<bool> gInterrupted{false};
 
-const char* const kUsage =
-    "usage: taluvex-record [--seconds N] [--camera back|front] [--preset medium|640x480] OUTPUT\n"
-    "\n"
-    "Records N seconds (default 3, at most 900) from the camera and the microphone into the\n"
-    "QuickTime movie OUTPUT: H.264 with a keyframe every second and AAC sound. Ctrl-C stops\n"
-    "the recording early and keeps what was recorded. On a machine without a camera the\n"
-    "virtual camera records a moving test pattern (back: colour bars and a counter; front:\n"
-    "scrolling bars) with a 440 Hz tone.\n"
-    "\n"
-    "  --seconds N       length of the recording in seconds\n"
-    "  --camera POS      back (the first camera, the default) or front (the second)\n"
-    "  --preset NAME     medium (480x360, the default) or 640x480\n"
-    "\n"
-    "Exit status: 0 saved, 1 the recording failed (the reason is printed), 2 usage error.\n";
-
 struct Options {
     double seconds = kDefaultSeconds;
     bool front = false;
@@ -54,60 +39,26 @@ struct Options {
     std::string output;
 };
 
-int usageError(const std::string& message) {
-    std::cerr << "taluvex-record: " << message << "\n\n" << kUsage;
-    return kExitUsage;
-}
-
-// 0 when parsed, otherwise the exit status.
+// 0 when parsed, otherwise the exit status (-1 after --help).
 int parse(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "-h" || arg == "--help") {
-            std::cout << kUsage;
-            return -1;
-        }
-        if (arg == "--seconds") {
-            if (!value(text)) {
-                return usageError("--seconds needs a number");
-            }
-            char* end = nullptr;
-            options.seconds = std::strtod(text.c_str(), &end);
-            if (end == text.c_str() || *end != 0 || !(options.seconds > 0) ||
-                options.seconds > static_cast<double>(kMaxRecordedSeconds)) {
-                return usageError("--seconds wants a number above 0 and at most 900, not \"" +
-                                  text + "\"");
-            }
-        } else if (arg == "--camera") {
-            if (!value(text) || (text != "back" && text != "front")) {
-                return usageError("--camera is back or front");
-            }
-            options.front = text == "front";
-        } else if (arg == "--preset") {
-            if (!value(text) || (text != "medium" && text != "640x480")) {
-                return usageError("--preset is medium or 640x480");
-            }
-            options.preset =
-                text == "medium" ? kCaptureSessionPresetMedium : kCaptureSessionPreset640x480;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else if (options.output.empty()) {
-            options.output = arg;
-        } else {
-            return usageError("only one OUTPUT, not also " + arg);
+    const CommandLine command(recordCommand(), argc, argv);
+    if (command.exitStatus()) {
+        return *command.exitStatus() == 0 ? -1 : *command.exitStatus();
+    }
+    if (command.isSet("seconds")) {
+        const std::string text = command.value("seconds");
+        char* end = nullptr;
+        options.seconds = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != 0 || !(options.seconds > 0) ||
+            options.seconds > static_cast<double>(kMaxRecordedSeconds)) {
+            return command.usageError(
+                "--seconds wants a number above 0 and at most 900, not \"" + text + "\"");
         }
     }
-    if (options.output.empty()) {
-        return usageError("no OUTPUT given");
-    }
+    options.front = command.value("camera") == "front";
+    options.preset = command.value("preset", "medium") == "medium" ? kCaptureSessionPresetMedium
+                                                                   : kCaptureSessionPreset640x480;
+    options.output = command.arguments()[0];
     return 0;
 }
 

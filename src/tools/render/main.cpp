@@ -4,6 +4,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/RunLoop.h"
 #include "render/AVFileRenderMgr.h"
+#include "tools/render/RenderCommand.h"
 
 #include <QTimer>
 
@@ -24,41 +25,8 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 130;
 constexpr int kBuiltInTracks = 6;
-
-const char* const kUsage = "usage: taluvex-render [--speed 70|100|130] [--sound "
-                           "from-video|mute|track:N|FILE] INPUT OUTPUT\n";
-
-const char* const kHelp =
-    "Renders INPUT backwards into OUTPUT, a QuickTime movie (H.264 pictures at the source's size\n"
-    "and data rate, AAC sound).\n"
-    "\n"
-    "  --speed 70|100|130   how fast the pictures run: x0.7, x1.0 (default) or x1.3. The output\n"
-    "                       lasts the source's length x 100/speed.\n"
-    "  --sound SOUND        what is heard:\n"
-    "                         from-video  the source's own sound, reversed with the pictures and\n"
-    "                                     sped up or slowed down with them, pitch kept (default)\n"
-    "                         mute        no sound track at all\n"
-    "                         track:N     built-in music track N (1-6), laid forwards\n"
-    "                         FILE        that sound or movie file's sound, laid forwards; cut at\n"
-    "                                     the output's length, started again when shorter\n"
-    "  --help               this text\n"
-    "\n"
-    "Pictures are read backwards one second at a time, so memory stays small whatever the\n"
-    "length; the next second is decoded on a second core while this one is written. Where\n"
-    "keyframes are far apart (long groups of pictures), the pictures of a group are kept in\n"
-    "an unnamed file in the cache folder ($XDG_CACHE_HOME/taluvex) while it is written, up to\n"
-    "2 GB a group (two groups at most at once), and gone when the render ends.\n"
-    "\n"
-    "What it cannot do: it reads the first picture track and the first sound track only; sound\n"
-    "with more than two channels is mixed down to stereo; variable frame rates come out evenly\n"
-    "spaced at the nominal rate; interlaced sources are not deinterlaced; a source without\n"
-    "pictures cannot be rendered. A failed or cancelled render leaves no OUTPUT behind, and an\n"
-    "existing OUTPUT is replaced only when the new movie is complete.\n"
-    "\n"
-    "Exit status: 0 done, 1 the render failed, 2 usage error, 130 cancelled with Ctrl-C.\n";
 
 std::atomic<bool> gInterrupted{false};
 
@@ -153,50 +121,28 @@ std::string describeSize(long long bytes) {
     return text;
 }
 
+// `text` with the hidden working file's name replaced by the output's: that is the file the user
+// asked for and knows.
+std::string namingTheOutput(std::string text, const std::string& working,
+                            const std::string& output) {
+    for (std::size_t at = text.find(working); at != std::string::npos;
+         at = text.find(working, at + output.size())) {
+        text.replace(at, working.size(), output);
+    }
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    int speed = 100;
-    std::string sound = "from-video";
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char* option) -> std::string {
-            if (i + 1 >= argc) {
-                fail(std::string(option) + " needs a value");
-                std::fputs(kUsage, stderr);
-                std::exit(kExitUsage);
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return kExitOk;
-        }
-        if (arg == "--speed") {
-            const std::string v = value("--speed");
-            if (v != "70" && v != "100" && v != "130") {
-                fail("speed must be 70, 100 or 130, not \"" + v + "\"");
-                return kExitUsage;
-            }
-            speed = std::stoi(v);
-        } else if (arg == "--sound") {
-            sound = value("--sound");
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            fail("unknown option " + arg);
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        } else {
-            positional.push_back(arg);
-        }
+    const CommandLine command(renderCommand(), argc, argv);
+    if (command.exitStatus()) {
+        return *command.exitStatus();
     }
-    if (positional.size() != 2) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    const std::string input = positional[0];
-    const std::string output = positional[1];
+    const int speed = std::stoi(command.value("speed", "100"));
+    const std::string sound = command.value("sound", "from-video");
+    const std::string input = command.arguments()[0];
+    const std::string output = command.arguments()[1];
 
     std::string soundFile;
     bool reverse = false;
@@ -209,8 +155,8 @@ int main(int argc, char** argv) {
         const int number =
             n.size() == 1 && n[0] >= '1' && n[0] <= '0' + kBuiltInTracks ? n[0] - '0' : 0;
         if (number == 0) {
-            fail("there is no built-in track \"" + n + "\"; the tracks are 1 to 6");
-            return kExitUsage;
+            return command.usageError("there is no built-in track \"" + n +
+                                      "\"; the tracks are 1 to 6");
         }
         std::string problem;
         soundFile = builtInTrack(number, problem);
@@ -249,9 +195,7 @@ int main(int argc, char** argv) {
 
     RunLoop::ensureApplication();
     // The movie is made under a temporary name and takes OUTPUT's name only when complete.
-    const std::string working = (outPath.parent_path() / ("." + outPath.filename().string() + "." +
-                                                          uniqueString() + ".mov"))
-                                    .string();
+    const std::string working = hiddenWorkingPath(outPath.string(), ".mov");
     auto engine = AVFileRenderMgr::create();
     auto reporter = std::make_shared<ProgressReporter>(isatty(STDERR_FILENO) != 0);
     engine->setInputVideoUrl(input);
@@ -307,7 +251,7 @@ int main(int argc, char** argv) {
         if (engine->failureCause()) {
             why += " (" + engine->failureCause()->localizedDescription() + ")";
         }
-        fail(output + ": " + why);
+        fail(output + ": " + namingTheOutput(why, working, outPath.string()));
         return kExitFailed;
     }
     fs::rename(working, outPath, ec);

@@ -1,3 +1,4 @@
+#include "platform/media/FFmpeg.h"
 #include "platform/media/MediaTime.h"
 
 #include <gtest/gtest.h>
@@ -60,4 +61,61 @@ TEST(TimeRange, HasStartDurationAndEnd) {
     EXPECT_DOUBLE_EQ(range.end().seconds(), 3.4);
     EXPECT_TRUE(range.containsTime(MediaTime::makeWithSeconds(2.4, 1000000)));
     EXPECT_FALSE(range.containsTime(MediaTime::makeWithSeconds(3.4, 1000000)));
+}
+
+TEST(MediaTime, RescalingRoundsHalfAwayFromZeroAndSaysSo) {
+    struct Case {
+        std::int64_t value;
+        std::int32_t timescale;
+        std::int32_t newTimescale;
+        std::int64_t want;
+        bool rounded;
+    };
+    const Case cases[] = {
+        {1, 2, 1, 1, true},      {-1, 2, 1, -1, true},     {1, 4, 2, 1, true},
+        {-1, 4, 2, -1, true},    {1, 5, 2, 0, true},       {-1, 5, 2, 0, true},
+        {1, 3, 2, 1, true},      {-1, 3, 2, -1, true},     {3, 10, 2, 1, true},
+        {1001, 30000, 600, 20, true}, {3003, 30000, 600, 60, true},
+        {1, 1, 600, 600, false}, {-7, 600, 1200, -14, false},
+    };
+    for (const Case& c : cases) {
+        const MediaTime t = MediaTime::make(c.value, c.timescale).convertScale(c.newTimescale);
+        EXPECT_EQ(t.value, c.want) << c.value << "/" << c.timescale << " to " << c.newTimescale;
+        EXPECT_EQ(t.timescale, c.newTimescale);
+        EXPECT_EQ((t.flags & MediaTime::HasBeenRounded) != 0, c.rounded) << c.value << "/" << c.timescale;
+    }
+}
+
+TEST(MediaTime, StreamTicksRoundDownForSeeksAndUpForRangeStarts) {
+    struct Case {
+        MediaTime time;
+        AVRational tick;
+        std::int64_t atOrBefore;
+        std::int64_t atOrAfter;
+    };
+    const Case cases[] = {
+        {MediaTime::make(1, 7), {1, 10}, 1, 2},
+        {MediaTime::make(-1, 7), {1, 10}, -2, -1},
+        {MediaTime::make(1, 2), {1, 10}, 5, 5},
+        {MediaTime::make(1001, 30000), {1, 600}, 20, 21},
+        {MediaTime::make(-1001, 30000), {1, 600}, -21, -20},
+        {MediaTime::make(1, 3), {1, 90000}, 30000, 30000},
+        {MediaTime::make(1, 1000000), {1001, 30000}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ff::streamFromTime(c.time, c.tick), c.atOrBefore) << c.time.value;
+        EXPECT_EQ(ff::streamTickAtOrAfter(c.time, c.tick), c.atOrAfter) << c.time.value;
+    }
+    // Ticks that are not whole microseconds are rounded to the nearest one, half away from zero.
+    struct Back {
+        std::int64_t ticks;
+        AVRational tick;
+        std::int64_t wantMicroseconds;
+    };
+    for (const Back& b : {Back{1, {1, 3}, 333333}, Back{2, {1, 3}, 666667},
+                          Back{-2, {1, 3}, -666667}, Back{1, {1, 2000000}, 1},
+                          Back{-1, {1, 2000000}, -1}, Back{3, {1001, 30000}, 100100}}) {
+        const MediaTime t = ff::timeFromStream(b.ticks, b.tick);
+        EXPECT_EQ(t.convertScale(kMicrosecondTimescale).value, b.wantMicroseconds) << b.ticks;
+    }
 }

@@ -52,15 +52,6 @@ MediaSettings soundSettings(int channels, double rate, int bitRate) {
     return s;
 }
 
-bool noPartialFilesIn(const std::string& dir) {
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.path().string().find(".partial") != std::string::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(AssetWriter, WritesInterleavedH264AndAacThatFfprobeReads) {
@@ -192,9 +183,52 @@ TEST(AssetWriter, UnwritablePlacesAndCancelsLeaveNoFile) {
     writer->cancelWriting();
     EXPECT_EQ(writer->status(), AssetWriterStatus::Cancelled);
     EXPECT_FALSE(fileExists(out));
-    EXPECT_TRUE(noPartialFilesIn(deletingLastPathComponent(out)));
+    // This writer's own working file is gone (other tests may be writing beside it).
+    EXPECT_FALSE(workingFilesBeside(out));
 
     // Settings that cannot be encoded are refused when the input is made.
     EXPECT_FALSE(AssetWriterInput::create(kMediaTypeVideo, videoSettings(0, 0, 1e5), &error));
     EXPECT_FALSE(AssetWriterInput::create(kMediaTypeAudio, soundSettings(0, 44100, 0), &error));
+}
+
+TEST(AssetWriter, OutputNamesUpToTheFileSystemLimitAreWritten) {
+    // Names of 200 and of 255 bytes (the limit), ending in a character of two bytes: the working
+    // file beside them must still fit.
+    const std::string folder = deletingLastPathComponent(tempPath("mov"));
+    for (const std::size_t bytes : {std::size_t{200}, std::size_t{255}}) {
+        std::string name(bytes - 6, 'n');
+        name += "\xc3\xa9.mov"; // "é.mov"
+        const std::string out = pathByAppending(folder, name);
+        auto writer = AssetWriter::create(out, kFileTypeQuickTimeMovie);
+        auto video = AssetWriterInput::create(kMediaTypeVideo, videoSettings(64, 48, 1e5));
+        auto adaptor = PixelBufferAdaptor::create(video);
+        writer->addInput(video);
+        ASSERT_TRUE(writer->startWriting()) << bytes << ": " << writer->error()->localizedDescription();
+        ASSERT_TRUE(adaptor->appendPixelBuffer(PixelBuffer::create(64, 48), MediaTime::zero()));
+        video->markAsFinished();
+        EXPECT_TRUE(writer->finishWriting()) << bytes;
+        EXPECT_TRUE(fileExists(out)) << bytes;
+        EXPECT_FALSE(workingFilesBeside(out));
+        std::filesystem::remove(out);
+    }
+}
+
+TEST(AssetWriter, EveryPictureLastsOneIntervalTheLastOneToo) {
+    // The encoder gives its packets no duration: without one the last picture would not be
+    // shown at all and the movie would be a picture short.
+    const std::string out = tempPath("mov");
+    auto writer = AssetWriter::create(out, kFileTypeQuickTimeMovie);
+    auto video = AssetWriterInput::create(kMediaTypeVideo, videoSettings(64, 48, 1e5));
+    auto adaptor = PixelBufferAdaptor::create(video);
+    writer->addInput(video);
+    ASSERT_TRUE(writer->startWriting());
+    writer->startSessionAtSourceTime(MediaTime::zero());
+    constexpr int kPictures = 7;
+    for (int i = 0; i < kPictures; ++i) {
+        ASSERT_TRUE(adaptor->appendPixelBuffer(PixelBuffer::create(64, 48), MediaTime::make(i, 30)));
+    }
+    video->markAsFinished();
+    ASSERT_TRUE(writer->finishWriting());
+    EXPECT_NEAR(probeDuration(out, "v:0"), kPictures / 30.0, 1e-3);
+    std::filesystem::remove(out);
 }

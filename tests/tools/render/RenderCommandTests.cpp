@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,7 +25,8 @@ Result render(const std::string& args) {
     const std::string errFile = tempPath("err");
     const std::string outFile = tempPath("out");
     const int status =
-        run(std::string(TALUVEX_RENDER) + " " + args + " >" + outFile + " 2>" + errFile);
+        run("timeout 60 " + std::string(TALUVEX_RENDER) + " " + args + " >" + outFile + " 2>" +
+            errFile);
     Result r{status, capture("cat " + errFile), capture("cat " + outFile)};
     std::filesystem::remove(errFile);
     std::filesystem::remove(outFile);
@@ -133,4 +135,83 @@ TEST(RenderCommand, InterruptCancelsAndRemovesThePartialMovie) {
     EXPECT_FALSE(fileExists(out));
     std::filesystem::remove(errFile);
     EXPECT_FALSE(workingFilesBeside(out));
+}
+
+TEST(RenderCommand, PipesAndDamagedMoviesAreRefusedAtOnceInOneLine) {
+    const std::string fifo = tempPath("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string clip = smallClip();
+    // A picture track with a timescale of 0.
+    const std::string damaged = movieWithBoxField(clip, "mdhd", 0, 20, 0);
+    const std::string out = tempPath("mov");
+    struct Case {
+        std::string args;
+        std::string mention;
+    };
+    const std::vector<Case> cases = {
+        {fifo + " " + out, fifo},
+        {"--sound " + fifo + " " + clip + " " + out, fifo},
+        {damaged + " " + out, "the movie's timing is damaged"},
+    };
+    for (const Case& c : cases) {
+        const Result r = render(c.args);
+        EXPECT_EQ(r.status, 1) << c.args << ": " << r.err;
+        EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 0) << "one line: " << r.err;
+        EXPECT_FALSE(fileExists(out));
+    }
+    std::filesystem::remove(fifo);
+}
+
+TEST(RenderCommand, LongOutputNamesAreWrittenAndAFullDiskNamesTheOutput) {
+    const std::string folder = deletingLastPathComponent(tempPath("mov"));
+    const std::string longName = pathByAppending(folder, std::string(196, 'l') + ".mov");
+    const Result written = render(smallClip() + " " + longName);
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_TRUE(fileExists(longName));
+    std::filesystem::remove(longName);
+
+    // Files may grow to 8 kB only; the failed write is told about the movie asked for.
+    const std::string out = tempPath("mov");
+    const std::string errFile = tempPath("err");
+    const int status = run("sh -c \"trap '' XFSZ; ulimit -f 16; exec " + std::string(TALUVEX_RENDER) +
+                           " " + smallClip() + " " + out + "\" 2>" + errFile);
+    const std::string err = capture("cat " + errFile);
+    std::filesystem::remove(errFile);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_NE(err.find(out), std::string::npos) << err;
+    EXPECT_EQ(err.find("/." + lastPathComponent(out)), std::string::npos) << err;
+    EXPECT_FALSE(fileExists(out));
+    EXPECT_FALSE(workingFilesBeside(out));
+}
+
+TEST(RenderCommand, LengthRunsFromTheFirstSampleNotFromZero) {
+    ClipSpec spec;
+    spec.seconds = 2.0;
+    spec.width = 64;
+    spec.height = 48;
+    spec.container = "ts";
+    spec.startOffset = 1.4;
+    const std::string clip = makeClip(spec);
+    const std::string said = capture(std::string(TALUVEX_LENGTH) + " " + clip);
+    const std::size_t colon = said.rfind(": ");
+    ASSERT_NE(colon, std::string::npos) << said;
+    EXPECT_NEAR(std::stod(said.substr(colon + 2)), 2.0, 0.05) << said;
+}
+
+TEST(RenderCommand, ASuccessfulRenderOfADamagedMovieSaysNothingFromItsDecoders) {
+    // The first picture of a Motion JPEG movie cut to two bytes: the decoder's complaint about it
+    // is no business of the person rendering; the render goes on without that picture.
+    const std::string clip = tempPath("mov");
+    ASSERT_EQ(run("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=30 -f lavfi -i "
+                  "sine=sample_rate=44100 -t 1 -c:v mjpeg -c:a pcm_s16le " + clip),
+              0);
+    const std::string damaged = movieWithBoxField(clip, "stsz", 0, 20, 2);
+    const std::string out = tempPath("mov");
+    const Result r = render(damaged + " " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find('['), std::string::npos) << r.err;
+    std::filesystem::remove(out);
+    std::filesystem::remove(clip);
+    std::filesystem::remove(damaged);
 }

@@ -1,0 +1,10 @@
+// taluvex's options and manual, in one table.
+#pragma once
+
+#include "platform/foundation/CommandLine.h"
+
+namespace tx {
+
+const CommandSpec& taluvexCommand();
+
+} // namespace tx
