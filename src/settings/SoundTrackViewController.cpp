@@ -132,6 +132,11 @@ TableViewCellPtr SoundTrackViewController::tableViewCellForRowAtIndexPath(TableV
     }
     cell->setBackgroundView(rowPicture(row, false));
     cell->setSelectedBackgroundView(rowPicture(row, true));
+    // The row's words are in its picture.
+    static const std::array<const char*, 3> kFirstRowNames = {"From Music Library", "From Video",
+                                                              "Mute"};
+    cell->setAccessibilityLabel(row < 3 ? kFirstRowNames[static_cast<std::size_t>(row)]
+                                        : "Track " + std::to_string(row - 2));
     cell->setBackgroundColor(Color::clear());
     if (row == _cursorRow)
         cell->setHighlighted(true, false);

@@ -109,6 +109,7 @@ void ShareFacebookViewController::loadView() {
         std::make_shared<PanelTextView>(Rect(20, 250 + extra, 280, 96), [this] { onEscape(); });
     _tvMsg->setBackgroundColor(Color::whiteColor());
     _tvMsg->setCornerRadius(8);
+    _tvMsg->setAccessibilityLabel("Message");
     root->addSubview(_tvMsg);
 
     _share = std::make_shared<Button>(Rect(100, 360 + extra, 120, 40));

@@ -109,7 +109,7 @@ bool Control::performAccessibilityAction(AccessibleAction action) {
     if (action != AccessibleAction::Press || !isEnabled() || !isAccessiblyExposed(*this))
         return false;
     // The same as a tap: pressed, then let go inside.
-    auto keep = sharedView();
+    auto keep = weak_from_this().lock();
     sendActionsForControlEvents(ControlEventTouchDown);
     sendActionsForControlEvents(ControlEventTouchUpInside);
     return true;
@@ -268,9 +268,9 @@ std::string TableViewCell::accessibilityLabel() const {
 }
 
 AccessibleStates TableViewCell::accessibilityStates() const {
-    AccessibleStates states = AccessibleStateSelectable | AccessibleStateFocusable;
+    AccessibleStates states = AccessibleStateSelectable;
     if (_selected)
-        states |= AccessibleStateSelected | AccessibleStateFocused;
+        states |= AccessibleStateSelected;
     return states;
 }
 
@@ -285,7 +285,7 @@ bool TableViewCell::performAccessibilityAction(AccessibleAction action) {
     auto path = _table->indexPathForCell(this);
     if (!path)
         return false;
-    auto keep = _table->sharedView();
+    auto keep = _table->weak_from_this().lock();
     _table->selectRowAtIndexPath(*path, false);
     if (auto delegate = _table->_delegate.lock())
         delegate->tableViewDidSelectRowAtIndexPath(*_table, *path);
@@ -309,7 +309,7 @@ AccessibleRole ActionSheet::accessibilityRole() const {
 }
 
 std::string ActionSheet::accessibilityLabel() const {
-    return _title;
+    return _title.empty() ? std::string("Choose an action") : _title;
 }
 
 AccessibleStates PopupView::accessibilityStates() const {
@@ -365,7 +365,7 @@ bool coversSuperview(const View& view) {
            view.backgroundColor().alpha >= 1.0;
 }
 
-void collectElements(View& container, std::vector<View*>& out);
+void collectElements(View& container, std::vector<View*>& out, bool inRow);
 
 // The subviews of `container` that are read, drawn order, leaving out those under a cover.
 std::vector<View*> uncoveredSubviews(View& container) {
@@ -399,18 +399,18 @@ bool isLeaf(AccessibleRole role) {
     }
 }
 
-void collectElements(View& container, std::vector<View*>& out) {
+void collectElements(View& container, std::vector<View*>& out, bool inRow) {
     if (isLeaf(container.accessibilityRole()))
         return;
     std::vector<View*> shown = uncoveredSubviews(container);
     // A window offers the screen on top first; inside a screen, views are read as laid out.
     if (!dynamic_cast<Window*>(&container))
         std::reverse(shown.begin(), shown.end());
-    const bool row = container.accessibilityRole() == AccessibleRole::ListItem;
+    const bool row = inRow || container.accessibilityRole() == AccessibleRole::ListItem;
     for (View* sub : shown) {
         const AccessibleRole role = sub->accessibilityRole();
         if (role == AccessibleRole::None) {
-            collectElements(*sub, out);
+            collectElements(*sub, out, row);
             continue;
         }
         // A row's name already says what its labels show.
@@ -433,7 +433,13 @@ View* accessibleParentView(const View& view) {
 
 std::vector<View*> accessibleChildren(View& container) {
     std::vector<View*> out;
-    collectElements(container, out);
+    collectElements(container, out, false);
+    // A list reads its rows top to bottom, whatever order its cells were made in.
+    if (container.accessibilityRole() == AccessibleRole::List) {
+        std::stable_sort(out.begin(), out.end(), [](const View* a, const View* b) {
+            return rectInWindow(*a).minY() < rectInWindow(*b).minY();
+        });
+    }
     return out;
 }
 
@@ -703,10 +709,11 @@ public:
         for (AccessibleAction action : _view->accessibilityActions()) {
             if (qtAction(action) != name)
                 continue;
-            std::weak_ptr<View> weak = _view->sharedView();
-            RunLoop::post([weak, action] {
-                if (auto view = weak.lock())
-                    view->performAccessibilityAction(action);
+            std::weak_ptr<Object> weak = _view->weak_from_this();
+            View* target = _view;
+            RunLoop::post([weak, target, action] {
+                if (auto keep = weak.lock())
+                    target->performAccessibilityAction(action);
             });
             return;
         }
@@ -1067,11 +1074,29 @@ std::vector<std::string> unnamedAccessibleElements(View& root) {
 
 // ---- Announcements -------------------------------------------------------------------------
 
+namespace {
+
+AccessibilityObserver& observer() {
+    static auto* current = new AccessibilityObserver();
+    return *current;
+}
+
+} // namespace
+
+void setAccessibilityObserver(AccessibilityObserver newObserver) {
+    observer() = std::move(newObserver);
+}
+
 void accessibilityChanged(View& view, AccessibleChange change) {
-    if (!QAccessible::isActive())
+    const bool listening = QAccessible::isActive();
+    if (!listening && !observer())
         return;
     // Nothing is said of what a screen reader cannot find, except that it went away.
     if (change != AccessibleChange::Hidden && !isAccessiblyExposed(view))
+        return;
+    if (observer())
+        observer()(view, change);
+    if (!listening)
         return;
     auto* iface = static_cast<ViewAccessible*>(accessibleInterface(&view));
     switch (change) {

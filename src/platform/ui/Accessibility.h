@@ -6,6 +6,7 @@
 
 #include "platform/ui/AccessibilityTraits.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ bool isAccessiblyExposed(const View& view);
 // The tree under `root` as a screen reader sees it, one element a line, indented by depth:
 // role "name" [value] (states). For tests and the walk-through tools.
 std::string accessibleTreeText(View& root);
+
+// Hears every change that is announced, whether or not a screen reader listens (tests, tools);
+// an empty function stops it.
+using AccessibilityObserver = std::function<void(View& view, AccessibleChange change)>;
+void setAccessibilityObserver(AccessibilityObserver observer);
 
 // Every element under `root` that a person uses or reads and that has no name, one line each:
 // role, then the path of the names above it.

@@ -80,6 +80,7 @@ GalleryRegistration switches(
              auto control = std::make_shared<RCSwitchClone>(Rect(200, y, 94, 27), i == 1 || i == 4);
              if (i >= 4)
                  unsetenv("LANGUAGE");
+             control->setAccessibilityLabel(captions[i]);
              root->addSubview(control);
              made.push_back(control);
          }

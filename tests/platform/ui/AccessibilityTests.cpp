@@ -47,30 +47,23 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// Collects what the kit announces while a screen reader would listen.
+// Collects what the kit announces.
 struct Announcements {
     struct Heard {
-        QAccessible::Event type;
-        QAccessibleInterface* iface;
+        View* view;
+        AccessibleChange change;
     };
-    static inline std::vector<Heard> heard;
-    QAccessible::UpdateHandler previous;
+    std::vector<Heard> heard;
 
     Announcements() {
-        heard.clear();
-        previous = QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
-            heard.push_back({event->type(), event->accessibleInterface()});
+        setAccessibilityObserver([this](View& view, AccessibleChange change) {
+            heard.push_back({&view, change});
         });
-        QAccessible::setActive(true);
     }
-    ~Announcements() {
-        QAccessible::setActive(false);
-        QAccessible::installUpdateHandler(previous);
-    }
-    int count(QAccessible::Event type, View& view) const {
-        QAccessibleInterface* iface = accessibleInterface(&view);
+    ~Announcements() { setAccessibilityObserver({}); }
+    int count(AccessibleChange change, const View& view) const {
         return static_cast<int>(std::count_if(heard.begin(), heard.end(), [&](const Heard& h) {
-            return h.type == type && h.iface == iface;
+            return h.change == change && h.view == &view;
         }));
     }
 };
@@ -239,6 +232,7 @@ TEST(Accessibility, ListRowsReadTheirLabelsAndPressChoosesThem) {
 
     auto items = accessibleChildren(*table);
     ASSERT_EQ(items.size(), 2u);
+
     EXPECT_EQ(items[0]->accessibilityRole(), AccessibleRole::ListItem);
     EXPECT_EQ(items[0]->accessibilityLabel(), "2026-12-09, 00:00:07");
     // The row's labels are read as its name, not again on their own.
@@ -248,7 +242,7 @@ TEST(Accessibility, ListRowsReadTheirLabelsAndPressChoosesThem) {
     EXPECT_TRUE(items[1]->performAccessibilityAction(AccessibleAction::Press));
     EXPECT_EQ(rows->chosen, std::vector<int>{1});
     EXPECT_TRUE(accessibleInterface(items[1])->state().selected);
-    EXPECT_EQ(announcements.count(QAccessible::Selection, *items[1]), 1);
+    EXPECT_EQ(announcements.count(AccessibleChange::Selection, *items[1]), 1);
 }
 
 TEST(Accessibility, ChangesAreAnnounced) {
@@ -264,25 +258,25 @@ TEST(Accessibility, ChangesAreAnnounced) {
 
     Announcements announcements;
     label->setText("00:00:01");
-    EXPECT_EQ(announcements.count(QAccessible::NameChanged, *label), 1);
+    EXPECT_EQ(announcements.count(AccessibleChange::Name, *label), 1);
     EXPECT_EQ(accessibleInterface(label.get())->text(QAccessible::Name), "00:00:01");
     hiddenLabel->setText("not read");
-    EXPECT_EQ(announcements.count(QAccessible::NameChanged, *hiddenLabel), 0);
+    EXPECT_EQ(announcements.count(AccessibleChange::Name, *hiddenLabel), 0);
 
     field->becomeFirstResponder();
-    EXPECT_EQ(announcements.count(QAccessible::Focus, *field), 1);
+    EXPECT_EQ(announcements.count(AccessibleChange::Focus, *field), 1);
     field->insertText("héllo");
-    EXPECT_EQ(announcements.count(QAccessible::TextUpdated, *field), 1);
+    EXPECT_EQ(announcements.count(AccessibleChange::Text, *field), 1);
 
     auto alert = std::make_shared<AlertView>("Failed", "The disk is full",
                                              std::weak_ptr<AlertViewDelegate>(), "OK",
                                              std::vector<std::string>{});
     alert->show();
-    EXPECT_EQ(announcements.count(QAccessible::Alert, *alert), 1);
+    EXPECT_EQ(announcements.count(AccessibleChange::Shown, *alert), 1);
     EXPECT_EQ(accessibleInterface(alert.get())->text(QAccessible::Description),
               "The disk is full");
     alert->dismissWithClickedButtonIndex(0, false);
-    EXPECT_EQ(announcements.count(QAccessible::ObjectHide, *alert), 1);
+    EXPECT_EQ(announcements.count(AccessibleChange::Hidden, *alert), 1);
 }
 
 TEST(Accessibility, TextFieldsSpeakInCharactersAndEditThroughTheirDelegate) {
