@@ -22,7 +22,7 @@ const char* const kKeyEncodeCount = "encodeCount";
 const char* const kKeyRate = "rate";
 
 const char* const kDecodeDomain = "AppConfigureInfo";
-const char* const kCorruptSuffix = ".corrupt";
+constexpr long long kMaxSettingsBytes = 1 << 20;
 
 double unixSeconds(AppConfigureInfo::Date date) {
     return std::chrono::duration<double>(date.time_since_epoch()).count();
@@ -83,15 +83,6 @@ private:
     std::string _problem;
 };
 
-// A free name beside `path` for a file that is kept aside: "<path>.corrupt", then ".corrupt.2"...
-std::string corruptPathFor(const std::string& path) {
-    std::string candidate = path + kCorruptSuffix;
-    for (int n = 2; fileExists(candidate); ++n) {
-        candidate = path + kCorruptSuffix + "." + std::to_string(n);
-    }
-    return candidate;
-}
-
 } // namespace
 
 AppConfigureInfo::AppConfigureInfo() : _dateRate(std::chrono::system_clock::now()) {}
@@ -109,15 +100,15 @@ AppConfigureInfoPtr AppConfigureInfo::loadAppConfigureInfo(const std::string& fi
         if (error) {
             // The file is there but unreadable: keep it for the user instead of overwriting it.
             const std::string path = pathByAppending(documentsDirectory(), fileName);
-            const std::string aside = corruptPathFor(path);
-            std::error_code ec;
-            std::filesystem::rename(path, aside, ec);
-            const std::string outcome = ec ? "it stays where it is" : "it is kept as " + aside;
+            std::string why;
+            const std::string aside = setFileAside(path, &why);
+            const std::string outcome =
+                aside.empty() ? "it stays where it is (" + why + ")" : "it is kept as " + aside;
             std::fprintf(stderr,
                          "taluvex: cannot read the settings (%s); %s and the defaults "
                          "are used\n",
                          error->localizedDescription().c_str(), outcome.c_str());
-            if (ec) {
+            if (aside.empty()) {
                 // Never overwrite what could not be moved aside: run on unsaved defaults.
                 return std::make_shared<AppConfigureInfo>();
             }
@@ -132,6 +123,15 @@ AppConfigureInfoPtr AppConfigureInfo::appConfigureInfoWithPath(const std::string
                                                                ErrorPtr* error) {
     const std::string path = pathByAppending(documentsDirectory(), fileName);
     if (!fileExists(path)) {
+        return nullptr;
+    }
+    // The settings are a few hundred bytes; anything far larger is not ours to parse whole.
+    if (const long long bytes = fileSize(path); bytes > kMaxSettingsBytes) {
+        if (error != nullptr) {
+            *error = Error::make(kDecodeDomain, 0,
+                                 "the settings file holds " + std::to_string(bytes) +
+                                     " bytes, far more than any settings");
+        }
         return nullptr;
     }
     std::optional<PlistValue> archive = readPropertyList(path, error);

@@ -1,5 +1,7 @@
 #include "app/TaluvexAppDelegate.h"
 
+#include <cstdio>
+
 #include "app/AVThumbnailMgr.h"
 #include "app/CustomEffectSound.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace tx {
 
@@ -140,6 +143,14 @@ bool TaluvexAppDelegate::applicationDidFinishLaunching(Application&) {
     }
     _window->makeKeyAndVisible();
     openSessionWithAllowLoginUI(false, facebookReadPermissions());
+    // Said at once rather than when a render fails for it with a bare media error.
+    if (const std::string problem = documentsDirectoryProblem(); !problem.empty()) {
+        std::fprintf(stderr, "taluvex: %s\n", problem.c_str());
+        auto alert = std::make_shared<AlertView>(
+            "", problem + " Movies cannot be saved until it is a folder Taluvex can write to.",
+            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+        alert->show();
+    }
     return true;
 }
 
@@ -242,7 +253,12 @@ void TaluvexAppDelegate::sessionStateChanged(const FacebookSessionPtr& session, 
     }
     NotificationCenter::defaultCenter().post(sessionStateChangedNotification(), session);
     if (error) {
-        auto alert = std::make_shared<AlertView>("Error", FBErrorCodeDescription(error->code()),
+        // The error's name, then what happened in the user's words where the session says it.
+        std::string message = FBErrorCodeDescription(error->code());
+        if (error->description() && !error->description()->empty()) {
+            message += "\n" + *error->description();
+        }
+        auto alert = std::make_shared<AlertView>("Error", message,
                                                  std::weak_ptr<AlertViewDelegate>(), "OK",
                                                  std::vector<std::string>{});
         alert->show();

@@ -91,7 +91,8 @@ public:
     const std::vector<std::string>& soundTrackInfo() const;
 
     // Writes the thumbnail beside a movie ("a.mov" gets "a.jpg") unless one is there already.
-    void generatorThumbFile(const std::string& moviePath);
+    // Safe on any thread; the library has it done by ThumbnailQueue.
+    static void generatorThumbFile(const std::string& moviePath);
     // The size of a movie picture's thumbnail, in points at scale 1: it fits 150 x 112.5 when
     // the picture is wider than tall, otherwise 160 x 120, keeping the picture's proportions.
     static Size thumbnailSize(Size pictureSize);

@@ -2,6 +2,7 @@
 
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
+#include "app/ThumbnailQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -71,15 +72,46 @@ void MyMoviesViewController::viewDidLoad() {
     _tableView->setDelegate(sharedAs<TableViewDelegate>());
 }
 
+MyMoviesViewController::~MyMoviesViewController() {
+    if (_thumbnailObserver != 0) {
+        ThumbnailQueue::shared().removeObserver(_thumbnailObserver);
+    }
+}
+
 void MyMoviesViewController::buildList() {
-    TaluvexAppDelegate* app = TaluvexAppDelegate::sharedDelegate();
-    TaluvexAppDelegate fallback;
-    TaluvexAppDelegate& thumbnails = app != nullptr ? *app : fallback;
-    _fileInfoArr = FileInfo::moviesBelow(documentsDirectory(), [&](const std::string& moviePath) {
-        thumbnails.generatorThumbFile(moviePath);
-    });
+    // Missing thumbnails are made on the queue's thread, newest movie first (the top rows);
+    // the rows on screen move ahead as they are drawn.
+    ThumbnailQueue& queue = ThumbnailQueue::shared();
+    if (_thumbnailObserver == 0) {
+        std::weak_ptr<Object> weakSelf = weak_from_this();
+        _thumbnailObserver = queue.addObserver([weakSelf](const std::string& moviePath) {
+            if (auto self = std::static_pointer_cast<MyMoviesViewController>(weakSelf.lock())) {
+                self->thumbnailWritten(moviePath);
+            }
+        });
+    }
+    _fileInfoArr = FileInfo::moviesBelow(documentsDirectory());
+    for (const auto& info : _fileInfoArr) {
+        queue.request(info->path(), false);
+    }
     _lengths.clear();
     _thumbnails.clear();
+}
+
+void MyMoviesViewController::thumbnailWritten(const std::string& moviePath) {
+    for (std::size_t row = 0; row < _fileInfoArr.size(); ++row) {
+        const FileInfo& info = *_fileInfoArr[row];
+        if (info.path() != moviePath) {
+            continue;
+        }
+        _thumbnails.erase(info.thumbPath());
+        auto cell = std::dynamic_pointer_cast<MyMoviesTableCell>(
+            _tableView->cellForRowAtIndexPath(IndexPath::forRow(static_cast<int>(row))));
+        if (cell) {
+            cell->thumbnailView()->setImage(Image::imageWithContentsOfFile(info.thumbPath()));
+        }
+        return;
+    }
 }
 
 double MyMoviesViewController::lengthOf(const FileInfo& info) {
@@ -112,9 +144,14 @@ MyMoviesViewController::tableViewCellForRowAtIndexPath(TableView& tableView,
     cell->timeView()->setText(lengthText(lengthOf(info)));
     auto thumbnail = _thumbnails.find(info.thumbPath());
     if (thumbnail == _thumbnails.end()) {
-        thumbnail =
-            _thumbnails.emplace(info.thumbPath(), Image::imageWithContentsOfFile(info.thumbPath()))
-                .first;
+        ImagePtr image = Image::imageWithContentsOfFile(info.thumbPath());
+        if (!image) {
+            // Not made yet: this row is on screen, so its thumbnail goes first.
+            ThumbnailQueue::shared().request(info.path(), true);
+            cell->thumbnailView()->setImage(nullptr);
+            return cell;
+        }
+        thumbnail = _thumbnails.emplace(info.thumbPath(), std::move(image)).first;
     }
     cell->thumbnailView()->setImage(thumbnail->second);
     return cell;
@@ -178,8 +215,14 @@ void MyMoviesViewController::onYoutube() {
 
 void MyMoviesViewController::askToDelete(int row) {
     _rowToDelete = row;
+    // Where no trash takes the movie, the question says that it goes for good.
+    const bool trash = row >= 0 && row < static_cast<int>(_fileInfoArr.size()) &&
+                       Trash::isAvailableFor(_fileInfoArr[row]->path());
     _alert = std::make_shared<AlertView>(
-        "Delete Movie", "The movie and its thumbnail go to the trash.",
+        "Delete Movie",
+        trash ? "The movie and its thumbnail go to the trash."
+              : "There is no trash for this folder: the movie and its thumbnail are deleted "
+                "for good.",
         sharedAs<AlertViewDelegate>(), "Cancel", std::vector<std::string>{"Delete"});
     _alert->show();
 }

@@ -24,6 +24,7 @@ class MyMoviesViewController : public ViewController,
                                public TableViewDelegate,
                                public AlertViewDelegate {
 public:
+    ~MyMoviesViewController() override;
     void loadView() override;
     void viewDidLoad() override;
     bool keyPressed(const KeyEvent& event) override;
@@ -60,6 +61,7 @@ private:
     void askToDelete(int row);
     void showAlert(const std::string& message);
     double lengthOf(const FileInfo& info);
+    void thumbnailWritten(const std::string& moviePath);
 
     LibraryTabHeader _header;
     std::shared_ptr<Button> _buttonEdit;
@@ -68,6 +70,7 @@ private:
     // Lengths and thumbnails read once per movie, so scrolling opens no files twice.
     std::map<std::string, double> _lengths;
     std::map<std::string, ImagePtr> _thumbnails;
+    int _thumbnailObserver = 0;
     std::shared_ptr<AlertView> _alert;
     // The row a delete confirmation is about.
     int _rowToDelete = -1;

@@ -9,6 +9,7 @@
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "share/MyMPMoviePlayerViewController.h"
+#include "share/UploadCancelControls.h"
 #include "share/SubmitToContestViewController.h"
 #include "share/ShareFacebookViewController.h"
 
@@ -194,10 +195,38 @@ void ShareViewController::onSaveToCameraRoll() {
     if (_path.empty() || !movieIsThere()) {
         return;
     }
-    PhotoAlbum::writeVideoAtPathToSavedPhotosAlbum(
-        _path, [](const std::string&, const ErrorPtr& error) {
+    if (_saving) {
+        return; // one save at a time
+    }
+    // The copy of a long movie takes a while: its progress shows, and Cancel or Esc stops it.
+    std::weak_ptr<Object> weakSelf = shared_from_this();
+    auto overlay = std::make_shared<CancellableSendingView>([weakSelf] {
+        if (auto self = std::static_pointer_cast<ShareViewController>(weakSelf.lock())) {
+            if (self->_saving) {
+                self->_saving->cancel();
+            }
+            self->endSaving();
+        }
+    });
+    _savingOverlay = overlay;
+    overlay->show();
+    _saving = PhotoAlbum::writeVideoAtPathToSavedPhotosAlbum(
+        _path,
+        [weakSelf](const std::string&, const ErrorPtr& error) {
+            if (auto self = std::static_pointer_cast<ShareViewController>(weakSelf.lock())) {
+                self->endSaving();
+            }
             showAlert(error ? saveFailedMessage(*error) : savedMessage());
-        });
+        },
+        [overlay](double fraction) { overlay->setProgress(static_cast<float>(fraction)); });
+}
+
+void ShareViewController::endSaving() {
+    _saving.reset();
+    if (auto overlay = std::dynamic_pointer_cast<SendingVideoProgressView>(_savingOverlay)) {
+        overlay->hide();
+    }
+    _savingOverlay.reset();
 }
 
 void ShareViewController::onEmail() {

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/system/MailComposer.h"
+#include "platform/system/PhotoAlbum.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/ViewController.h"
@@ -61,6 +62,8 @@ public:
 
     // The buttons, for tests and the tour.
     const std::shared_ptr<Button>& saveButton() const { return _save; }
+    // The overlay of a save to Videos in progress (with its Cancel), or null.
+    const std::shared_ptr<View>& savingOverlay() const { return _savingOverlay; }
     const std::shared_ptr<Button>& emailButton() const { return _email; }
     const std::shared_ptr<Button>& twitterButton() const { return _twitter; }
     const std::shared_ptr<Button>& facebookButton() const { return _facebook; }
@@ -75,6 +78,9 @@ private:
     std::shared_ptr<Button> _thumbnailButton;
     std::shared_ptr<Button> _back;
     std::shared_ptr<Button> _save;
+    std::shared_ptr<PhotoAlbum::Saving> _saving;
+    std::shared_ptr<View> _savingOverlay;
+    void endSaving();
     std::shared_ptr<Button> _email;
     std::shared_ptr<Button> _twitter;
     std::shared_ptr<Button> _facebook;

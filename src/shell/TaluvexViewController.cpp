@@ -4,10 +4,12 @@
 #include "app/CustomEffectSound.h"
 #include "app/FileInfo.h"
 #include "app/TaluvexAppDelegate.h"
+#include "app/ThumbnailQueue.h"
 #include "library/MoviesViewController.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/sensors/Accelerometer.h"
+#include "platform/system/PhotoAlbum.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
@@ -76,6 +78,9 @@ TaluvexViewController::TaluvexViewController() = default;
 
 TaluvexViewController::~TaluvexViewController() {
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (_thumbnailObserver != 0) {
+        ThumbnailQueue::shared().removeObserver(_thumbnailObserver);
+    }
     if (_captureStartCall != 0) {
         RunLoop::cancel(_captureStartCall);
     }
@@ -328,7 +333,8 @@ bool TaluvexViewController::isRecording() const {
 }
 
 bool TaluvexViewController::isBusy() const {
-    return isRecording() || _awaitingRecordingEnd || _avRenderMgr != nullptr;
+    return isRecording() || _awaitingRecordingEnd || _avRenderMgr != nullptr ||
+           PhotoAlbum::isSaving();
 }
 
 void TaluvexViewController::onCaptureAndStop() {
@@ -401,6 +407,8 @@ void TaluvexViewController::cancelRecording() {
 void TaluvexViewController::stopForQuit() {
     _quitting = true;
     cancelRecording();
+    // A save to Videos stops and leaves nothing half-copied.
+    PhotoAlbum::cancelAllSaves();
     if (_renderStartCall != 0) {
         RunLoop::cancel(_renderStartCall);
         _renderStartCall = 0;
@@ -646,13 +654,29 @@ void TaluvexViewController::onSwitchCameraPosition() {
 }
 
 std::string TaluvexViewController::lastVideoPath() {
-    TaluvexAppDelegate* delegate = appDelegate();
-    auto movies = FileInfo::moviesBelow(documentsDirectory(), [delegate](const std::string& movie) {
-        if (delegate) {
-            delegate->generatorThumbFile(movie);
+    // Only the newest movie's thumbnail matters here; when it is missing it is made on the
+    // thumbnail queue's thread and shown once written, never at the cost of the window.
+    auto movies = FileInfo::moviesBelow(documentsDirectory());
+    if (movies.empty()) {
+        return {};
+    }
+    const std::string thumb = movies.front()->thumbPath();
+    if (!fileExists(thumb)) {
+        ThumbnailQueue& queue = ThumbnailQueue::shared();
+        if (_thumbnailObserver == 0) {
+            std::weak_ptr<Object> weakSelf = weak_from_this();
+            _thumbnailObserver = queue.addObserver([weakSelf](const std::string& moviePath) {
+                auto self = std::static_pointer_cast<TaluvexViewController>(weakSelf.lock());
+                const std::string written = pathByReplacingExtension(moviePath, "jpg");
+                if (self && self->_lastThumbPath == written && fileExists(written)) {
+                    self->_ivLastThumb->setImage(Image::imageWithContentsOfFile(written));
+                }
+            });
         }
-    });
-    return movies.empty() ? std::string() : movies.front()->thumbPath();
+        queue.request(movies.front()->path(), true);
+    }
+    _lastThumbPath = thumb;
+    return thumb;
 }
 
 void TaluvexViewController::avCaptureMgrDidChangeOrientation(AVCaptureMgr& mgr, int orientation) {

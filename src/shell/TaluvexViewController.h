@@ -165,6 +165,8 @@ private:
     ViewPtr _statusRecordTime;
     std::shared_ptr<Label> _labelRecordTime;
     std::shared_ptr<ImageView> _ivLastThumb;
+    std::string _lastThumbPath;
+    int _thumbnailObserver = 0;
     std::shared_ptr<Button> _switchCameraPosition;
     std::shared_ptr<Button> _moviesButton;
     std::shared_ptr<Button> _recordButton;

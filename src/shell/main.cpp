@@ -1,6 +1,7 @@
 // taluvex: the desktop application. Records a clip from the camera (or takes a movie the user
 // picks) and renders it backwards with the chosen sound and speed.
 #include "app/TaluvexAppDelegate.h"
+#include "app/ThumbnailQueue.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
 #include "services/credentials/CredentialStore.h"
@@ -8,7 +9,10 @@
 #include "shell/TaluvexCommand.h"
 #include "shell/TaluvexViewController.h"
 
+#include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/system/MailComposer.h"
+#include "platform/system/PhotoAlbum.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -56,6 +60,23 @@ void quitOnTerminationSignals(tx::MainScreen& mainScreen) {
     }
 }
 
+// What runs that ended without tidying up (killed, crashed, power lost) left behind: their
+// recordings and exports, half-saved copies in Videos, and mail attachments a week old. What a
+// running taluvex or taluvex-render holds is never touched.
+void removeLeftoversOfEndedRuns() {
+    tx::removeAbandonedTemporaryDirectories();
+    tx::PhotoAlbum::removeAbandonedWorkingFiles();
+    tx::MailComposer::removeOldOutboxEntries();
+}
+
+// `--sign-out`: the exit status says whether the sign-ins are really gone.
+int signOut() {
+    const tx::SignOutReport report = tx::signOutEverywhere();
+    std::fprintf(report.ok ? stdout : stderr, "%s%s\n", report.ok ? "" : "taluvex: ",
+                 report.message.c_str());
+    return report.ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -64,8 +85,7 @@ int main(int argc, char** argv) {
         return *command.exitStatus();
     }
     if (command.isSet("sign-out")) {
-        std::printf("%s\n", tx::signOutEverywhere().c_str());
-        return 0;
+        return signOut();
     }
 
     static int qtArgc = argc;
@@ -89,11 +109,15 @@ int main(int argc, char** argv) {
     }
 #endif
 
+    removeLeftoversOfEndedRuns();
     tx::Screen::mainScreen().chooseHeightForDesktop();
     // The Facebook client's session is the one start-up opens and the share panel uses.
     tx::FacebookClientSession::install();
     auto mainScreen = std::make_shared<tx::TaluvexViewController>();
     delegate->setViewController(std::shared_ptr<tx::MainScreen>(mainScreen));
     quitOnTerminationSignals(*mainScreen);
-    return tx::applicationMain(argc, argv, delegate);
+    const int status = tx::applicationMain(argc, argv, delegate);
+    // However the loop ended, no thumbnail is half-written when the process goes.
+    tx::ThumbnailQueue::shared().stop();
+    return status;
 }

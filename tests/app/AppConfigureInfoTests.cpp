@@ -174,6 +174,10 @@ TEST_F(AppConfigureInfoTest, UndecodableFileIsKeptAsideAndDefaultsAreUsed) {
                        "</dict></plist>"},
         {"beyond 32 bits", "<plist version=\"1.0\"><dict><key>encodeCount</key>"
                            "<integer>4294967296</integer></dict></plist>"},
+        // Well formed, but far larger than settings ever are: reading it whole would take
+        // minutes and gigabytes at the sizes a damaged disk can produce.
+        {"far too large", "<plist version=\"1.0\"><dict><key>checkRate</key><string>" +
+                              std::string(2 << 20, 'x') + "</string></dict></plist>"},
     };
     int round = 0;
     for (const Case& c : cases) {

@@ -9,6 +9,9 @@
 #include "platform/ui/ViewController.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <functional>
+#include <fstream>
 
 namespace tx {
 namespace {
@@ -138,6 +141,45 @@ TEST_F(StartUpTest, LaunchSelectsTrackOneSlidesTheMainScreenUpAndOpensTheSession
     EXPECT_EQ(session->permissions, (std::vector<std::string>{"user_videos", "publish_actions"}));
 }
 
+// A Documents folder that cannot hold movies is said at start, naming it and what is wrong.
+TEST_F(StartUpTest, AnUnusableDocumentsFolderIsSaidAtLaunch) {
+    launch();
+    EXPECT_FALSE(shownAlert()) << "a usable folder says nothing";
+    delegate = std::make_shared<TaluvexAppDelegate>();
+    delegate->setViewController(std::shared_ptr<MainScreen>(main));
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {"a file", [&] { std::ofstream(documents) << "x"; }, "is a file, not a folder"},
+        {"a loop of links",
+         [&] {
+             std::filesystem::create_symlink(documents + ".b", documents);
+             std::filesystem::create_symlink(documents, documents + ".b");
+         },
+         "loop of symbolic links"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(documents);
+        std::filesystem::remove(documents + ".b");
+        c.arrange();
+        testing::internal::CaptureStderr();
+        launch();
+        const std::string said = testing::internal::GetCapturedStderr();
+        auto alert = shownAlert();
+        ASSERT_TRUE(alert);
+        EXPECT_NE(alert->message().find(documents), std::string::npos) << alert->message();
+        EXPECT_NE(alert->message().find(c.said), std::string::npos) << alert->message();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        alert->dismissWithClickedButtonIndex(0, false);
+    }
+    std::filesystem::remove(documents);
+    std::filesystem::remove(documents + ".b");
+}
+
 TEST_F(StartUpTest, TheDoorSoundPlaysATenthOfASecondIntoTheTransition) {
     CustomEffectSound::share()->setPlayer(nullptr);
     launch();
@@ -168,6 +210,14 @@ TEST_F(StartUpTest, SessionReportsArePostedUnderTheAppIdAndClosedSessionsForgetT
     EXPECT_EQ(alert->title(), "Error");
     EXPECT_EQ(alert->message(), "[Unknown]");
     EXPECT_EQ(posted.size(), 3u);
+    alert->dismissWithClickedButtonIndex(0, false);
+
+    // Where the session says what happened, the alert says it after the name.
+    session->handler(session, FBSessionStateClosedLoginFailed,
+                     Error::make("Facebook", 2, "The sign-in was not finished in time."));
+    alert = shownAlert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->message(), "LoginFailedOrCancelled\nThe sign-in was not finished in time.");
     NotificationCenter::defaultCenter().removeObserver(this);
 }
 

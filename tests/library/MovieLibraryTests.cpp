@@ -1,11 +1,18 @@
 #include "share/ScreenTestSupport.h"
 
 #include "app/AppConfigureInfo.h"
+#include "app/ThumbnailQueue.h"
 #include "library/MoviesViewController.h"
 #include "library/MyMoviesViewController.h"
 #include "platform/system/Trash.h"
 #include "share/ShareViewController.h"
 #include "share/YoutubeViewController.h"
+#include <cstdio>
+#include <set>
+#include <mutex>
+#include <condition_variable>
+#include <fstream>
+#include <filesystem>
 
 using namespace tx;
 
@@ -57,11 +64,12 @@ TEST_F(MovieLibraryTest, ListsEveryMovieBelowDocumentsNewestFirstWithItsDateLeng
     ASSERT_EQ(movies->fileInfoArr().size(), 2u);
     EXPECT_EQ(movies->fileInfoArr()[0]->path(), fresh);
     EXPECT_EQ(movies->fileInfoArr()[1]->path(), old);
-    EXPECT_TRUE(fileExists(documents + "/sub/fresh.jpg")) << "the missing thumbnail is written";
-
     MyMoviesTableCell* first = cell(*movies, 0);
     MyMoviesTableCell* second = cell(*movies, 1);
     ASSERT_TRUE(first && second);
+    // The missing thumbnail is written off the main thread and shown once it is there.
+    ASSERT_TRUE(RunLoop::runUntil([&] { return first->thumbnailView()->image() != nullptr; }, 10));
+    EXPECT_TRUE(fileExists(documents + "/sub/fresh.jpg"));
     EXPECT_EQ(first->frame().size.height, 78);
     EXPECT_EQ(first->titleView()->text(),
               MyMoviesViewController::dateText(std::chrono::system_clock::now()));
@@ -72,6 +80,70 @@ TEST_F(MovieLibraryTest, ListsEveryMovieBelowDocumentsNewestFirstWithItsDateLeng
     ASSERT_TRUE(first->thumbnailView()->image());
     EXPECT_EQ(first->thumbnailView()->image()->size(), Size(90, 120));
     EXPECT_TRUE(second->thumbnailView()->image());
+}
+
+// A library of many movies without thumbnails opens at once: the thumbnails wait on their own
+// thread, the rows on screen go first, and quitting drops what still waits.
+TEST_F(MovieLibraryTest, MissingThumbnailsNeverHoldUpTheListAndVisibleRowsGoFirst) {
+    const std::string first = addMovie("m000.mov", clip(1.0));
+    constexpr int kMovies = 40;
+    for (int i = 1; i < kMovies; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "m%03d.mov", i);
+        const std::string path = documents + "/" + name;
+        std::filesystem::create_hard_link(first, path);
+    }
+    std::mutex mutex;
+    std::condition_variable released;
+    bool go = false;
+    std::vector<std::string> made;
+    ThumbnailQueue::shared().restartForTesting();
+    ThumbnailQueue::shared().setMakerForTesting([&](const std::string& movie) {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&] { return go; });
+        made.push_back(lastPathComponent(movie));
+    });
+    auto library = openLibrary();
+    MyMoviesViewController* movies = list(*library);
+    ASSERT_TRUE(movies);
+    ASSERT_EQ(movies->fileInfoArr().size(), static_cast<std::size_t>(kMovies));
+    movies->tableView()->layoutIfNeeded();
+    EXPECT_GE(ThumbnailQueue::shared().pendingCount(), static_cast<std::size_t>(kMovies) - 1)
+        << "nothing was made while the list opened";
+    // The rows on screen are asked for first, whatever their place in the walk.
+    std::set<std::string> visible;
+    for (const auto& c : movies->tableView()->visibleCells()) {
+        const auto at = movies->tableView()->indexPathForCell(c.get());
+        if (at) {
+            visible.insert(lastPathComponent(movies->fileInfoArr()[at->row]->path()));
+        }
+    }
+    ASSERT_FALSE(visible.empty());
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        go = true;
+    }
+    released.notify_all();
+    ASSERT_TRUE(RunLoop::runUntil([&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return made.size() >= visible.size() + 1;
+    }, 10));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        // The first one may have been under way before the rows were drawn; right after it
+        // come the rows on screen.
+        const std::set<std::string> soonest(made.begin(), made.begin() + visible.size() + 1);
+        for (const auto& name : visible) {
+            EXPECT_TRUE(soonest.count(name) != 0) << name;
+        }
+    }
+    const auto stopping = std::chrono::steady_clock::now();
+    ThumbnailQueue::shared().stop();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - stopping).count(),
+              0.5);
+    EXPECT_TRUE(ThumbnailQueue::shared().isIdle());
+    ThumbnailQueue::shared().setMakerForTesting({});
+    ThumbnailQueue::shared().restartForTesting();
 }
 
 TEST_F(MovieLibraryTest, LengthsShowWholeHoursMinutesAndSeconds) {
@@ -89,7 +161,8 @@ TEST_F(MovieLibraryTest, DeletingInEditModeSendsMovieAndThumbnailToTheTrash) {
     const std::string movie = addMovie("only.mov", clip(1.2));
     auto library = openLibrary();
     MyMoviesViewController* movies = list(*library);
-    ASSERT_TRUE(movies && fileExists(documents + "/only.jpg"));
+    ASSERT_TRUE(movies);
+    ASSERT_TRUE(RunLoop::runUntil([&] { return fileExists(documents + "/only.jpg"); }, 10));
 
     movies->onEdit();
     EXPECT_TRUE(movies->tableView()->isEditing());
@@ -160,6 +233,40 @@ TEST_F(MovieLibraryTest, TheDeleteKeyAsksFirstAndDeletesTheSelectedMovie) {
     EXPECT_FALSE(fileExists(second));
     ASSERT_EQ(movies->fileInfoArr().size(), 1u);
     EXPECT_EQ(lastPathComponent(movies->fileInfoArr()[0]->path()), "a.mov");
+}
+
+// The question says what will happen: the trash where there is one, gone for good where not.
+TEST_F(MovieLibraryTest, TheDeleteQuestionTellsWhetherATrashTakesTheMovie) {
+    const std::string movie = addMovie("a.mov", clip(1.2));
+    auto library = openLibrary();
+    MyMoviesViewController* movies = list(*library);
+    ASSERT_TRUE(movies);
+    struct Case {
+        const char* what;
+        bool trashBlocked;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"a trash", false, "go to the trash"},
+        {"no trash (a file in its place)", true, "deleted for good"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string trash = home + "/.local/share/Trash";
+        std::filesystem::remove_all(trash);
+        if (c.trashBlocked) {
+            std::ofstream(trash) << "not a folder";
+        }
+        window->sendKey(key(KeyEvent::Key::Down));
+        window->sendKey(key(KeyEvent::Key::Delete));
+        ASSERT_FALSE(waitForAlert().empty());
+        AlertView* ask = alerts().front();
+        EXPECT_NE(ask->message().find(c.said), std::string::npos) << ask->message();
+        ask->dismissWithClickedButtonIndex(ask->cancelButtonIndex(), false);
+        RunLoop::runFor(0.05);
+    }
+    std::filesystem::remove_all(home + "/.local/share/Trash");
+    EXPECT_TRUE(fileExists(movie));
 }
 
 TEST_F(MovieLibraryTest, ReturnOpensTheShareScreenOnTheSelectedMovie) {

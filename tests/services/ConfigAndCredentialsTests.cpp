@@ -4,6 +4,9 @@
 #include "services/credentials/CredentialStore.h"
 
 #include <filesystem>
+#include <cstdint>
+#include <functional>
+#include <vector>
 #include <sys/stat.h>
 
 namespace tx {
@@ -32,6 +35,36 @@ TEST_F(ConfigTest, MissingOrBrokenFilesGiveTheDefaults) {
     EXPECT_EQ(bad.credentialsStore, "auto");
     EXPECT_NE(warning.find("connect_timeout_s"), std::string::npos);
     EXPECT_NE(warning.find("cloud"), std::string::npos);
+}
+
+// Whatever the file holds, the built-in settings are used for what cannot be read and one line
+// says so; the ini reader alone takes random bytes without a word.
+TEST_F(ConfigTest, FilesThatAreNotIniTextAreSaid) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* said;
+    };
+    std::string random(4096, '\0');
+    std::uint32_t state = 7;
+    for (char& c : random) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    const std::vector<Case> cases = {
+        {"random bytes", random, "not a text file"},
+        {"a stray line", "[network]\nconnect_timeout_s=5\nthis is not a setting\n",
+         "line 3 is neither [section] nor key=value"},
+        {"far too large", "[network]\n" + std::string(2 << 20, ';'), "bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(home + "/c.ini", std::ios::binary) << c.bytes;
+        std::string warning;
+        const ServiceConfig config = ServiceConfig::loadFromFile(home + "/c.ini", &warning);
+        EXPECT_NE(warning.find(c.said), std::string::npos) << warning;
+        EXPECT_EQ(config.twitterApiBase, "https://api.twitter.com");
+    }
 }
 
 TEST_F(ConfigTest, PlainHttpBasesAreKeptOnlyForLoopbackHosts) {
@@ -116,19 +149,102 @@ TEST_F(CredentialsTest, AnOpenFileIsTightenedBeforeUse) {
     EXPECT_EQ(modeOf(std::filesystem::path(path).parent_path()), 0700u);
 }
 
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 TEST_F(CredentialsTest, SigningOutForgetsEveryService) {
     auto& store = CredentialStore::shared();
     store.store(kTwitterAuthDataKey, "oauth_token=A&oauth_token_secret=B");
     store.store(kFacebookSessionKey, R"({"token":"T"})");
-    const std::string report = signOutEverywhere();
+    const SignOutReport report = signOutEverywhere();
+    EXPECT_TRUE(report.ok);
     EXPECT_FALSE(store.load(kTwitterAuthDataKey));
     EXPECT_FALSE(store.load(kFacebookSessionKey));
-    EXPECT_NE(report.find("Signed out"), std::string::npos);
-    // A damaged file reads as empty rather than failing.
-    std::ofstream(CredentialStore::fileStorePath()) << "{not json";
+    EXPECT_NE(report.message.find("Signed out"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(CredentialStore::fileStorePath()));
+}
+
+// Whatever shape the file is in, signing out either removes the secrets or says it could not,
+// naming the file; it never reports success while a token is still on disk.
+TEST_F(CredentialsTest, SigningOutRemovesDamagedFilesOrSaysWhy) {
+    const std::string path = CredentialStore::fileStorePath();
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const std::string good = R"({"authData":"oauth_token=SECRET&oauth_token_secret=S2"})";
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool signedOut;
+    };
+    const std::string elsewhere = home + "/elsewhere.json";
+    const std::vector<Case> cases = {
+        {"trailing garbage", [&] { std::ofstream(path) << good << "\n#garbage"; }, true},
+        {"truncated", [&] { std::ofstream(path) << good.substr(0, 30); }, true},
+        {"kept aside earlier",
+         [&] {
+             std::ofstream(path) << good;
+             std::ofstream(path + ".corrupt") << good;
+         },
+         true},
+        {"a symbolic link",
+         [&] {
+             std::ofstream(elsewhere) << good;
+             std::filesystem::create_symlink(elsewhere, path);
+         },
+         false},
+        {"a folder in its place",
+         [&] {
+             std::filesystem::create_directories(path);
+             std::ofstream(path + "/inside") << good;
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove(elsewhere);
+        std::filesystem::create_directories(folder);
+        c.arrange();
+        const SignOutReport report = signOutEverywhere();
+        EXPECT_EQ(report.ok, c.signedOut) << report.message;
+        if (c.signedOut) {
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+                EXPECT_EQ(readAll(entry.path()).find("SECRET"), std::string::npos)
+                    << entry.path();
+            }
+        } else {
+            EXPECT_NE(report.message.find(path), std::string::npos) << report.message;
+        }
+    }
+    // The link's target is never rewritten nor changed in mode.
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::ofstream(elsewhere) << good;
+    ::chmod(elsewhere.c_str(), 0644);
+    std::filesystem::create_symlink(elsewhere, path);
+    EXPECT_FALSE(CredentialStore::shared().load(kTwitterAuthDataKey));
+    signOutEverywhere();
+    EXPECT_EQ(readAll(elsewhere), good);
+    EXPECT_EQ(modeOf(elsewhere), 0644u);
+}
+
+// A damaged file is said and kept aside, never silently taken as "signed out" and then
+// overwritten by the next sign-in.
+TEST_F(CredentialsTest, ADamagedFileIsKeptAsideAndSaid) {
+    auto& store = CredentialStore::shared();
+    const std::string path = CredentialStore::fileStorePath();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << "{not json";
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(store.load(kTwitterAuthDataKey));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cannot read the stored sign-ins in " + path), std::string::npos)
+        << said;
+    EXPECT_EQ(readAll(path + ".corrupt"), "{not json");
     EXPECT_TRUE(store.store(kTwitterAuthDataKey, "x"));
     EXPECT_EQ(store.load(kTwitterAuthDataKey), "x");
+    EXPECT_EQ(readAll(path + ".corrupt"), "{not json");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "services/oauth/Crypto.h"
 #include "support/FakeServices.h"
 
+#include <fstream>
 #include <thread>
 
 namespace tx {
@@ -188,6 +189,105 @@ TEST_F(FacebookTest, ClosingClearsTheTokenAndReportsClosedOnce) {
     EXPECT_FALSE(CredentialStore::shared().load(kFacebookSessionKey));
     EXPECT_TRUE(session->accessToken().empty());
     EXPECT_FALSE(session->handleOpenURL("http://127.0.0.1:1/facebook-login?code=X&state=Y"));
+}
+
+// Answers whose members have unexpected types sign in with what can be read; nothing aborts.
+TEST_F(FacebookTest, TypeConfusedAnswersStillSignIn) {
+    struct Case {
+        const char* what;
+        std::string lifetime;
+        std::string permissions;
+        std::vector<std::string> wantPermissions;
+    };
+    const std::vector<Case> cases = {
+        {"lifetime as a string", R"("expires":"5183944")", "", {"user_videos"}},
+        {"lifetime null", R"("expires_in":null)", "", {"user_videos"}},
+        {"lifetime an object", R"("expires_in":{"s":1})", "", {"user_videos"}},
+        {"status a number", R"("expires_in":60)",
+         R"({"data":[{"permission":"user_videos","status":1},)"
+         R"({"permission":"publish_actions","status":"granted"}]})",
+         {"publish_actions"}},
+        {"permission a number", R"("expires_in":60)",
+         R"({"data":[{"permission":7,"status":"granted"},"x",null]})", {}},
+        {"data an object", R"("expires_in":60)", R"({"data":{"permission":"x"}})", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FBSession::resetActiveSession();
+        CredentialStore::shared().remove(kFacebookSessionKey);
+        states.clear();
+        facebook->tokenLifetimeMember = c.lifetime;
+        facebook->permissionsAnswer = c.permissions;
+        open(true);
+        ASSERT_TRUE(reported(FBSessionStateOpen));
+        EXPECT_EQ(FBSession::activeSession()->permissions(), c.wantPermissions);
+    }
+}
+
+// A stored sign-in that cannot be read is kept aside and said; the session starts signed out,
+// and every later start is clean.
+TEST_F(FacebookTest, AnUnreadableStoredSignInIsSetAsideAndTheSessionStarts) {
+    const std::vector<std::string> stored = {
+        R"({"token":"T","expiresAt":"tomorrow"})",
+        R"({"token":"T","expiresAt":null})",
+        R"({"token":"T","permissions":"user_videos"})",
+        R"({"token":42})",
+        R"(["token","T"])",
+        R"({"token":"T","expiresAt":1e400})",
+    };
+    const std::string aside = CredentialStore::fileStorePath() + "." + kFacebookSessionKey +
+                              ".corrupt";
+    for (const auto& text : stored) {
+        SCOPED_TRACE(text);
+        FBSession::resetActiveSession();
+        states.clear();
+        ASSERT_TRUE(CredentialStore::shared().store(kFacebookSessionKey, text));
+        ASSERT_TRUE(CredentialStore::shared().store(kTwitterAuthDataKey, "kept"));
+        testing::internal::CaptureStderr();
+        open(false);
+        RunLoop::runFor(0.05);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(states.empty());
+        EXPECT_FALSE(FBSession::activeSession()->isOpen());
+        EXPECT_NE(said.find("the stored Facebook sign-in cannot be read"), std::string::npos)
+            << said;
+        EXPECT_FALSE(CredentialStore::shared().load(kFacebookSessionKey));
+        EXPECT_EQ(CredentialStore::shared().load(kTwitterAuthDataKey), "kept");
+        std::ifstream in(aside);
+        EXPECT_EQ(nlohmann::json::parse(in, nullptr, false), nlohmann::json(text));
+    }
+    // A well-typed sign-in whose lifetime is a number still opens.
+    FBSession::resetActiveSession();
+    states.clear();
+    CredentialStore::shared().store(kFacebookSessionKey,
+                                    R"({"token":"T","expiresAt":0,"permissions":["a",1]})");
+    open(false);
+    ASSERT_TRUE(reported(FBSessionStateOpen));
+    EXPECT_EQ(FBSession::activeSession()->permissions(), std::vector<std::string>{"a"});
+}
+
+// A forged answer and a sign-in left unfinished are told apart in the error the user sees.
+TEST_F(FacebookTest, AForgedAnswerAndATimeOutSayWhatHappened) {
+    facebook->dialog = FakeFacebook::Dialog::WrongState;
+    open(true);
+    ASSERT_TRUE(reported(FBSessionStateClosedLoginFailed));
+    ASSERT_TRUE(errors.back());
+    const std::string forged = errors.back()->localizedDescription();
+    EXPECT_NE(forged.find("did not come from this sign-in"), std::string::npos) << forged;
+
+    FBSession::resetActiveSession();
+    states.clear();
+    auto session = FBSession::activeSession();
+    session->setSignInTimeoutSeconds(0.2);
+    session->setURLOpener([](const std::string&) { return true; }); // the user never finishes
+    FBSession::openActiveSessionWithReadPermissions(
+        kReadPermissions, true, [this](const auto&, FBSessionState state, const ErrorPtr& error) {
+            states.push_back(state);
+            errors.push_back(error);
+        });
+    ASSERT_TRUE(reported(FBSessionStateClosedLoginFailed));
+    const std::string late = errors.back()->localizedDescription();
+    EXPECT_NE(late.find("was not finished in the browser within"), std::string::npos) << late;
 }
 
 } // namespace

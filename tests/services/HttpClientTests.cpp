@@ -18,6 +18,15 @@ protected:
         EXPECT_TRUE(waitFor([&] { return answer.has_value(); }));
         return answer.value_or(HttpResponse());
     }
+    // One attempt, timed.
+    HttpResponse fetchOnce(const std::string& url, double& seconds) {
+        HttpRequest request = get(url);
+        request.maxRetries = 0;
+        const auto started = std::chrono::steady_clock::now();
+        HttpResponse answer = fetch(std::move(request));
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return answer;
+    }
     static HttpRequest get(const std::string& url) {
         HttpRequest request;
         request.url = url;
@@ -58,16 +67,27 @@ TEST_F(HttpClientTest, AStalledServerEndsInATimeOut) {
     writeConfig("[network]\nstall_timeout_s=1\n[credentials]\nstore=file\n");
     FakeYouTube feed;
     feed.delaySeconds = 4;
-    HttpRequest request = get(feed.base() + "/feeds/videos.xml");
-    request.maxRetries = 0;
-    const auto started = std::chrono::steady_clock::now();
-    const HttpResponse answer = fetch(request);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    double seconds = 0;
+    const HttpResponse answer = fetchOnce(feed.base() + "/feeds/videos.xml", seconds);
     ASSERT_TRUE(answer.error);
     EXPECT_EQ(answer.status, 0);
     EXPECT_NE(answer.error->localizedDescription().find("in time"), std::string::npos);
     EXPECT_LT(seconds, 3.5);
+}
+
+// A server that keeps sending a trickle never trips the stall watchdog; the request's overall
+// deadline ends it. Uploads are not bound by it: their chunks keep the progress rule.
+TEST_F(HttpClientTest, ATricklingAnswerEndsAtTheRequestDeadline) {
+    writeConfig("[network]\nrequest_timeout_s=1.5\nstall_timeout_s=1\n[credentials]\nstore=file\n");
+    FakeYouTube feed;
+    feed.fault = FakeYouTube::Fault::Dribble;
+    double seconds = 0;
+    const HttpResponse answer = fetchOnce(feed.base() + "/feeds/videos.xml", seconds);
+    ASSERT_TRUE(answer.error);
+    EXPECT_NE(answer.error->localizedDescription().find("did not finish within 1.5 s"),
+              std::string::npos)
+        << answer.error->localizedDescription();
+    EXPECT_LT(seconds, 3.0);
 }
 
 TEST_F(HttpClientTest, AnAnswerOverItsCapFailsInsteadOfGrowing) {

@@ -161,7 +161,8 @@ TEST_F(FacebookShareTest, RefusedSignInShowsTheErrorNameAndKeepsThePanel) {
     facebook->dialog = fakes::FakeFacebook::Dialog::Deny;
     auto panel = showPanel();
     panel->onShare();
-    ASSERT_EQ(waitForAlert(), "LoginFailedOrCancelled");
+    // The error's name, then what happened.
+    ASSERT_EQ(waitForAlert(), "LoginFailedOrCancelled\nYou declined the Facebook sign-in.");
     EXPECT_EQ(alerts()[0]->title(), "Error");
     RunLoop::runUntil([&] { return !panel->isWaitingForLogin(); }, 2);
     EXPECT_FALSE(panel->isWaitingForLogin());

@@ -20,6 +20,8 @@ class ShareScreenTest : public test::ScreenTest {
 protected:
     void TearDown() override {
         PhotoAlbum::setWriteLimitForTesting(-1);
+        PhotoAlbum::setCopyPauseForTesting(0);
+        PhotoAlbum::cancelAllSaves();
         MailComposer::setMailProgram({});
         NotificationCenter::defaultCenter().removeObserver(this);
         ScreenTest::TearDown();
@@ -118,6 +120,7 @@ TEST_F(ShareScreenTest, EachSaveEndsWithItsOwnAlertNamingTheFolder) {
     const std::string path = movie();
     auto share = openShare(path);
     share->onSaveToCameraRoll();
+    ASSERT_FALSE(waitForAlert(1).empty());
     share->onSaveToCameraRoll();
     ASSERT_FALSE(waitForAlert(2).empty());
     const std::string expected = "Your RediraviVaduz has been saved to your Camera Roll\n"
@@ -129,6 +132,24 @@ TEST_F(ShareScreenTest, EachSaveEndsWithItsOwnAlertNamingTheFolder) {
         EXPECT_EQ(alert->buttonTitleAtIndex(0), "OK");
     }
     EXPECT_EQ(namesIn(home + "/Videos/Taluvex").size(), 2u);
+}
+
+// A save shows its progress over the screen; Esc stops it, and nothing of the copy stays.
+TEST_F(ShareScreenTest, ASaveShowsItsProgressAndEscStopsItLeavingNothing) {
+    auto share = openShare(movie());
+    PhotoAlbum::setCopyPauseForTesting(0.3);
+    window->sendKey(character("s"));
+    ASSERT_TRUE(share->savingOverlay());
+    EXPECT_TRUE(PhotoAlbum::isSaving());
+    window->sendKey(character("s")); // one save at a time
+    window->sendKey(key(KeyEvent::Key::Escape));
+    EXPECT_FALSE(share->savingOverlay());
+    EXPECT_FALSE(PhotoAlbum::isSaving());
+    PhotoAlbum::cancelAllSaves();
+    RunLoop::runFor(0.3);
+    EXPECT_TRUE(alerts().empty()) << "a stopped save says nothing";
+    EXPECT_TRUE(namesIn(home + "/Videos/Taluvex").empty());
+    EXPECT_EQ(share->presentedViewController(), nullptr) << "Esc stopped the save, nothing else";
 }
 
 TEST_F(ShareScreenTest, AFullDiskGivesTheNotEnoughMemoryAlertAndOtherFailuresTheirCause) {

@@ -3,6 +3,7 @@
 #include "ShellTestSupport.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/system/PhotoAlbum.h"
 #include "share/ShareViewController.h"
 
 #include <cmath>
@@ -335,6 +336,22 @@ TEST_F(MainScreenTest, ClosingWhileRecordingAsksThenQuitsWithoutRendering) {
     EXPECT_TRUE(documentsWith("mov").empty());
 }
 
+// Quitting while a movie is being saved to Videos asks first, like a render, and then stops
+// the copy without leaving any of it.
+TEST_F(MainScreenTest, QuittingMidSaveAsksThenLeavesNoPartialCopy) {
+    launch();
+    ClipSpec spec;
+    spec.seconds = 1.0;
+    PhotoAlbum::setCopyPauseForTesting(0.3);
+    PhotoAlbum::writeVideoAtPathToSavedPhotosAlbum(makeClip(spec), {});
+    EXPECT_TRUE(main->isBusy());
+    main->stopForQuit();
+    PhotoAlbum::setCopyPauseForTesting(0);
+    EXPECT_FALSE(PhotoAlbum::isSaving());
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(PhotoAlbum::albumDirectory(), ec) || ec);
+}
+
 TEST_F(MainScreenTest, QuittingMidRenderLeavesNoPartialMovie) {
     launch();
     startLongRender();
@@ -391,8 +408,9 @@ TEST_F(MainScreenTest, AMovieWithoutAThumbnailGetsOneWhenTheScreenShows) {
     const std::string movie = pathByAppending(folder, "kept.mov");
     std::filesystem::copy_file(makeClip(spec), movie);
     launch();
+    // Made on the thumbnail queue's thread, and shown once written.
+    ASSERT_TRUE(RunLoop::runUntil([&] { return main->ivLastThumb()->image() != nullptr; }, 10));
     EXPECT_TRUE(fileExists(pathByReplacingExtension(movie, "jpg")));
-    EXPECT_TRUE(main->ivLastThumb()->image());
     EXPECT_EQ(main->lastVideoPath(), pathByReplacingExtension(movie, "jpg"));
 }
 

@@ -559,7 +559,7 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
                 "application/json");
         } else {
             res.set_content(std::string(R"({"access_token":")") + kToken +
-                                R"(","token_type":"bearer","expires_in":5183944})",
+                                R"(","token_type":"bearer",)" + tokenLifetimeMember + "}",
                             "application/json");
         }
         log(std::move(request));
@@ -569,6 +569,8 @@ FakeFacebook::FakeFacebook() : _video(std::make_shared<Video>()) {
             RecordedRequest request = Impl::read(req, nullptr);
             if (request.header("Authorization") != std::string("Bearer ") + kToken) {
                 res.status = 401;
+            } else if (!permissionsAnswer.empty()) {
+                res.set_content(permissionsAnswer, "application/json");
             } else {
                 res.set_content(
                     std::string(R"({"data":[{"permission":"user_videos","status":"granted"},)") +
@@ -746,6 +748,19 @@ FakeYouTube::FakeYouTube() {
                                 "xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>&lol9;</"
                                 "title></entry></feed>",
                             "application/atom+xml");
+            return true;
+        }
+        case Fault::Dribble: {
+            const std::atomic<bool>* stopping = &_impl->stopping;
+            res.set_chunked_content_provider(
+                "application/atom+xml",
+                [stopping, header](size_t offset, httplib::DataSink& sink) {
+                    if (offset == 0) {
+                        return sink.write(header.data(), header.size());
+                    }
+                    pause(0.5, *stopping);
+                    return !stopping->load() && sink.write(" ", 1);
+                });
             return true;
         }
         case Fault::None:

@@ -136,6 +136,10 @@ public:
     std::atomic<bool> publishGranted{false};
     // Granting publish_actions when the dialog asks for it again.
     std::atomic<bool> grantPublishOnRequest{true};
+    // Raw JSON of the token answer's lifetime member, and a permissions answer in place of the
+    // usual one (set before the sign-in starts).
+    std::string tokenLifetimeMember = R"("expires_in":5183944)";
+    std::string permissionsAnswer;
 
     std::string receivedSha256() const;
     std::uint64_t receivedBytes() const;
@@ -157,7 +161,8 @@ public:
         Status500Always,
         Malformed,
         ExternalEntity,
-        BillionLaughs
+        BillionLaughs,
+        Dribble, // a valid start, then 2 bytes a second for as long as the client listens
     };
 
     FakeYouTube();

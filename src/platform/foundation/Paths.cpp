@@ -4,8 +4,14 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
@@ -40,6 +46,26 @@ std::string documentsDirectory() {
     return createdDirectory(xdgBase("XDG_DATA_HOME", ".local/share") + "/taluvex/Documents");
 }
 
+std::string documentsDirectoryProblem() {
+    const std::string dir = documentsDirectory();
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) != 0) {
+        const int code = errno;
+        if (code == ELOOP) {
+            return "The folder for movies, " + dir + ", is a loop of symbolic links.";
+        }
+        return "The folder for movies, " + dir + ", cannot be made: " + std::strerror(code) + ".";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "The folder for movies, " + dir + ", is a file, not a folder.";
+    }
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        return "The folder for movies, " + dir + ", cannot be written: " + std::strerror(errno) +
+               ".";
+    }
+    return {};
+}
+
 std::string configDirectory() {
     return createdDirectory(xdgBase("XDG_CONFIG_HOME", ".config") + "/taluvex");
 }
@@ -70,6 +96,11 @@ std::string privateTemporaryDirectory() {
             return new std::string(temporaryDirectory());
         }
         const auto* made = new std::string(pattern + "/");
+        // Held for the life of the process: the sign that the folder is still in use.
+        const int lock = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lock >= 0) {
+            ::flock(lock, LOCK_EX | LOCK_NB);
+        }
         std::atexit([] {
             std::error_code ec;
             fs::remove_all(privateTemporaryDirectory(), ec);
@@ -77,6 +108,31 @@ std::string privateTemporaryDirectory() {
         return made;
     }();
     return *dir;
+}
+
+void removeAbandonedTemporaryDirectories(double graceSeconds) {
+    const std::string own = privateTemporaryDirectory();
+    const std::string prefix = "taluvex-";
+    const std::string base = temporaryDirectory();
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::string path = base + name;
+        if (name.rfind(prefix, 0) != 0 || name.size() != prefix.size() + 6 || path + "/" == own) {
+            continue;
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat info {};
+        const bool ours = ::fstat(fd, &info) == 0 && info.st_uid == ::getuid() &&
+                          std::difftime(std::time(nullptr), info.st_ctime) >= graceSeconds;
+        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            fs::remove_all(path, ec);
+        }
+        ::close(fd);
+    }
 }
 
 std::string temporaryDirectory() {
@@ -155,6 +211,22 @@ bool removeFile(const std::string& path) {
     std::error_code ec;
     fs::remove(path, ec);
     return !fs::exists(path, ec);
+}
+
+std::string setFileAside(const std::string& path, std::string* error) {
+    std::string candidate = path + ".corrupt";
+    std::error_code ec;
+    for (int n = 2; fs::exists(fs::symlink_status(candidate, ec)); ++n) {
+        candidate = path + ".corrupt." + std::to_string(n);
+    }
+    fs::rename(path, candidate, ec);
+    if (ec) {
+        if (error) {
+            *error = ec.message();
+        }
+        return {};
+    }
+    return candidate;
 }
 
 long long fileSize(const std::string& path) {

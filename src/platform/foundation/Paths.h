@@ -7,12 +7,19 @@ namespace tx {
 
 // $XDG_DATA_HOME/taluvex/Documents (default ~/.local/share/taluvex/Documents), created on demand.
 std::string documentsDirectory();
+// What keeps the Documents folder from holding movies (a file in its place, a loop of symbolic
+// links, a folder that cannot be made or written), in the user's words; empty when it is usable.
+std::string documentsDirectoryProblem();
 // The system's temporary folder, with a trailing slash.
 std::string temporaryDirectory();
 // A folder of this process alone inside the temporary folder (mode 0700, made on first use,
 // removed with what it holds when the process exits normally), with a trailing slash: the camera
 // recording, exports and mail attachments go here, never under a fixed name in a shared folder.
 std::string privateTemporaryDirectory();
+// Removes the private temporary folders of Taluvex processes that have ended without tidying up
+// (killed, crashed), with the recordings and exports they held. A living process holds a lock
+// on its folder, which is never touched; neither is a folder made in the last `graceSeconds`.
+void removeAbandonedTemporaryDirectories(double graceSeconds = 5);
 // $XDG_CONFIG_HOME/taluvex (default ~/.config/taluvex), created on demand: services.ini and the
 // credentials fallback.
 std::string configDirectory();
@@ -39,6 +46,9 @@ bool fileExists(const std::string& path);
 // Removes a file; true when it is gone afterwards (also when it never existed).
 bool removeFile(const std::string& path);
 long long fileSize(const std::string& path);
+// Moves a file that cannot be read out of the way so that nothing overwrites it: it becomes
+// "<path>.corrupt" (then ".corrupt.2"...). The new path, or empty with the reason in `error`.
+std::string setFileAside(const std::string& path, std::string* error = nullptr);
 
 // The folder that holds the running executable.
 std::string executableDirectory();

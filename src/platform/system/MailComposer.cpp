@@ -12,10 +12,12 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <regex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -156,18 +158,64 @@ std::string MailComposer::plainTextFromHTML(const std::string& html) {
     return text;
 }
 
+std::string MailComposer::outboxDirectory() {
+    return pathByAppending(cacheDirectory(), "outbox");
+}
+
+void MailComposer::removeOldOutboxEntries(double maxAgeSeconds) {
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    for (const auto& entry : fs::directory_iterator(outboxDirectory(), ec)) {
+        std::error_code timeError;
+        const auto changed = fs::last_write_time(entry.path(), timeError);
+        if (!timeError && std::chrono::duration<double>(now - changed).count() > maxAgeSeconds) {
+            fs::remove_all(entry.path(), timeError);
+        }
+    }
+}
+
 std::string MailComposer::attachmentForHandOver(ErrorPtr* error) const {
-    // The attachment goes under its mail name: a hard link (or, across disks, a copy) in this
-    // process's private folder, so the movie itself is never renamed.
-    const std::string folder = privateTemporaryDirectory() + "mail-" + uniqueString();
+    // One folder per movie (its disk, file number, size and time), so the movie itself is never
+    // renamed, a mail program that reads the attachment later still finds it, and a second mail
+    // of the same movie costs no second copy.
+    struct stat info {};
+    if (::stat(_attachmentPath.c_str(), &info) != 0) {
+        *error = mailError("The movie could not be attached: " +
+                           std::string(std::strerror(errno)) + ".");
+        return {};
+    }
+    const std::string folder = pathByAppending(
+        outboxDirectory(), std::to_string(info.st_dev) + "-" + std::to_string(info.st_ino) + "-" +
+                               std::to_string(info.st_size) + "-" +
+                               std::to_string(info.st_mtim.tv_sec));
     std::error_code ec;
     fs::create_directories(folder, ec);
+    if (ec) {
+        *error = mailError("The movie could not be attached: " + ec.message() + ".");
+        return {};
+    }
+    fs::last_write_time(folder, fs::file_time_type::clock::now(), ec); // in use again
     const std::string named = pathByAppending(folder, _attachmentName);
-    if (!ec && ::link(_attachmentPath.c_str(), named.c_str()) == 0) {
+    if (fileExists(named) || ::link(_attachmentPath.c_str(), named.c_str()) == 0) {
         return named;
     }
-    fs::copy_file(_attachmentPath, named, ec);
+    // Another disk: an earlier copy of this movie under another mail name serves again.
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string earlier = entry.path().string();
+        if (lastPathComponent(earlier).rfind(".copy-", 0) != 0 &&
+            ::link(earlier.c_str(), named.c_str()) == 0) {
+            return named;
+        }
+    }
+    // Copied under a working name and renamed, so the mail name only ever holds a whole movie.
+    const std::string working = pathByAppending(folder, ".copy-" + uniqueString());
+    fs::copy_file(_attachmentPath, working, ec);
+    if (!ec) {
+        fs::rename(working, named, ec);
+    }
     if (ec) {
+        std::error_code ignored;
+        fs::remove(working, ignored);
         *error = mailError("The movie could not be attached: " + ec.message() + ".");
         return {};
     }

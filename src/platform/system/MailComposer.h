@@ -73,6 +73,15 @@ public:
     // The program that hands mail over ("xdg-email", looked up in PATH).
     static void setMailProgram(std::string program);
 
+    // Where attachments wait for the mail program, which may read them long after Taluvex has
+    // quit: $XDG_CACHE_HOME/taluvex/outbox.
+    static std::string outboxDirectory();
+    // Empties the outbox of entries last used more than `maxAgeSeconds` ago (a week at start).
+    static void removeOldOutboxEntries(double maxAgeSeconds = 7 * 24 * 60 * 60);
+    // The attachment under its mail name in the outbox: a hard link to the movie where the disk
+    // allows, else one copy per movie, reused by later mails of the same movie.
+    std::string attachmentForHandOver(ErrorPtr* error) const;
+
     void alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) override;
 
 private:
@@ -80,7 +89,6 @@ private:
     void offerToSave(const std::string& message);
     void saveMessage();
     void finish(MailComposeResult result, const ErrorPtr& error);
-    std::string attachmentForHandOver(ErrorPtr* error) const;
 
     std::weak_ptr<MailComposeDelegate> _delegate;
     std::vector<std::string> _recipients;

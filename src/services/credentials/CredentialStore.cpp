@@ -1,17 +1,19 @@
 #include "services/credentials/CredentialStore.h"
 
 #include "platform/foundation/Paths.h"
+#include "services/http/Answers.h"
 #include "services/http/ServiceConfig.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
-#include <fstream>
 #include <libsecret/secret.h>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tx {
 
@@ -75,41 +77,139 @@ public:
         return true;
     }
 
+    void setAside(const std::string& key, const std::string& why) override {
+        // The keyring keeps no second copy: the entry goes, and the user is told.
+        std::fprintf(stderr, "taluvex: %s; it is removed from the desktop keyring\n", why.c_str());
+        remove(key);
+    }
+
     std::string name() const override { return "the desktop keyring"; }
 };
 
 // Makes `path` private to the user (a folder 0700, a file 0600) when it exists with more.
 void tighten(const std::string& path, mode_t wanted) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && (info.st_mode & 0777) != wanted) {
+    // A link is left alone: its target is not ours to change.
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISLNK(info.st_mode) &&
+        (info.st_mode & 0777) != wanted) {
         ::chmod(path.c_str(), wanted);
     }
+}
+
+// What the credentials file holds: nothing yet, the entries, or something that is not ours to
+// overwrite.
+struct FileContents {
+    enum class State { Missing, Read, Unreadable } state = State::Missing;
+    nlohmann::json entries = nlohmann::json::object();
+    std::string problem;
+};
+
+// Sign-ins are a few kilobytes; a larger file is damaged, not read whole.
+constexpr off_t kMaxCredentialsBytes = 1 << 20;
+
+FileContents readCredentialsFile(const std::string& path) {
+    FileContents contents;
+    auto unreadable = [&contents](std::string why) {
+        contents.state = FileContents::State::Unreadable;
+        contents.problem = std::move(why);
+        return contents;
+    };
+    // Never through a link: the file must be this folder's own.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return contents;
+        }
+        return unreadable(errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return unreadable("it is not a regular file");
+    }
+    if (info.st_size > kMaxCredentialsBytes) {
+        ::close(fd);
+        return unreadable("it holds " + std::to_string(info.st_size) + " bytes");
+    }
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    text.resize(got);
+    nlohmann::json entries = nlohmann::json::parse(text, nullptr, false);
+    if (entries.is_discarded() || !entries.is_object()) {
+        return unreadable("it is not a JSON object");
+    }
+    contents.state = FileContents::State::Read;
+    contents.entries = std::move(entries);
+    return contents;
 }
 
 class FileStore : public CredentialStore {
 public:
     std::optional<std::string> load(const std::string& key) override {
-        const nlohmann::json entries = read();
-        auto it = entries.find(key);
-        if (it == entries.end() || !it->is_string()) {
+        const FileContents contents = read();
+        if (contents.state == FileContents::State::Unreadable) {
+            setAsideUnreadable(contents.problem);
             return std::nullopt;
         }
-        return it->get<std::string>();
+        return jsonString(contents.entries, key.c_str());
     }
 
     bool store(const std::string& key, const std::string& value, std::string* error) override {
-        nlohmann::json entries = read();
-        entries[key] = value;
-        return write(entries, error);
+        FileContents contents = read();
+        if (contents.state == FileContents::State::Unreadable &&
+            !setAsideUnreadable(contents.problem, error)) {
+            return false;
+        }
+        contents.entries[key] = value;
+        return write(contents.entries, error);
     }
 
     bool remove(const std::string& key) override {
-        nlohmann::json entries = read();
-        if (!entries.contains(key)) {
+        FileContents contents = read();
+        if (contents.state == FileContents::State::Unreadable) {
+            return false;
+        }
+        if (!contents.entries.contains(key)) {
             return true;
         }
-        entries.erase(key);
-        return write(entries, nullptr);
+        contents.entries.erase(key);
+        return write(contents.entries, nullptr);
+    }
+
+    void setAside(const std::string& key, const std::string& why) override {
+        FileContents contents = read();
+        if (contents.state != FileContents::State::Read || !contents.entries.contains(key)) {
+            return;
+        }
+        // The unreadable entry moves to a file of its own beside the store, so that the
+        // other sign-ins stay and nothing the user may want is lost.
+        const std::string aside = fileStorePath() + "." + key + ".corrupt";
+        const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                              0600);
+        bool kept = false;
+        if (fd >= 0) {
+            const std::string text = contents.entries[key].dump();
+            kept = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+            ::close(fd);
+        }
+        contents.entries.erase(key);
+        if (kept && write(contents.entries, nullptr)) {
+            std::fprintf(stderr, "taluvex: %s; it is kept as %s and you are signed out there\n",
+                         why.c_str(), aside.c_str());
+        } else {
+            std::fprintf(stderr, "taluvex: %s; you are signed out there\n", why.c_str());
+        }
     }
 
     std::string name() const override { return fileStorePath(); }
@@ -117,18 +217,33 @@ public:
 private:
     static std::string directory() { return pathByAppending(configDirectory(), "credentials"); }
 
-    nlohmann::json read() {
-        const std::string path = fileStorePath();
+    FileContents read() {
         tighten(directory(), 0700);
-        tighten(path, 0600);
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            return nlohmann::json::object();
+        tighten(fileStorePath(), 0600);
+        return readCredentialsFile(fileStorePath());
+    }
+
+    // Says what is wrong with the file and moves it out of the way, so that signing in again
+    // does not overwrite what the user may want to recover.
+    static bool setAsideUnreadable(const std::string& problem, std::string* error = nullptr) {
+        const std::string path = fileStorePath();
+        std::string why;
+        const std::string aside = setFileAside(path, &why);
+        if (aside.empty()) {
+            std::fprintf(stderr,
+                         "taluvex: cannot read the stored sign-ins in %s (%s), nor move it aside "
+                         "(%s); you are signed out\n",
+                         path.c_str(), problem.c_str(), why.c_str());
+            if (error) {
+                *error = "Cannot read " + path + " (" + problem + ")";
+            }
+            return false;
         }
-        std::stringstream text;
-        text << in.rdbuf();
-        nlohmann::json entries = nlohmann::json::parse(text.str(), nullptr, false);
-        return entries.is_object() ? entries : nlohmann::json::object();
+        std::fprintf(stderr,
+                     "taluvex: cannot read the stored sign-ins in %s (%s); it is kept as %s and "
+                     "you are signed out\n",
+                     path.c_str(), problem.c_str(), aside.c_str());
+        return true;
     }
 
     bool write(const nlohmann::json& entries, std::string* error) {
@@ -179,6 +294,9 @@ public:
         return pick().store(key, value, error);
     }
     bool remove(const std::string& key) override { return pick().remove(key); }
+    void setAside(const std::string& key, const std::string& why) override {
+        pick().setAside(key, why);
+    }
     std::string name() const override { return const_cast<ConfiguredStore*>(this)->pick().name(); }
 
 private:
@@ -227,22 +345,81 @@ CredentialStore& CredentialStore::shared() {
     return *store;
 }
 
-std::string signOutEverywhere() {
-    std::string report;
-    for (const char* key : {kTwitterAuthDataKey, kFacebookSessionKey}) {
-        CredentialStore::makeFileStore()->remove(key);
-        if (ServiceConfig::current().credentialsStore != "file" &&
-            CredentialStore::keyringAvailable()) {
-            CredentialStore::makeKeyringStore()->remove(key);
+namespace {
+
+// Deletes one file that holds sign-ins; a reason when it is still there afterwards.
+std::optional<std::string> removeSecretsFile(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? std::nullopt
+                               : std::optional<std::string>(std::strerror(errno));
+    }
+    if (S_ISLNK(info.st_mode)) {
+        // Removing the link would leave the sign-ins in its target, and rewriting the target
+        // would change a file that is not ours: the user decides.
+        std::error_code ec;
+        const auto target = std::filesystem::read_symlink(path, ec);
+        return "it is a symbolic link" + (ec ? std::string() : " to " + target.string()) +
+               ", which is left as it is";
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string("it is not a regular file");
+    }
+    if (::unlink(path.c_str()) != 0) {
+        return std::string(std::strerror(errno));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SignOutReport signOutEverywhere() {
+    SignOutReport report;
+    std::vector<std::string> failures;
+    // The file holds nothing but sign-ins, so signing out of every service deletes it whole,
+    // readable or not, with any damaged copy kept aside earlier.
+    const std::string path = CredentialStore::fileStorePath();
+    std::vector<std::string> files = {path};
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "credentials.json" && name.rfind("credentials.json.", 0) == 0) {
+            files.push_back(entry.path().string());
         }
     }
-    report = "Signed out of Twitter and Facebook: the stored sign-ins are removed from " +
-             CredentialStore::fileStorePath();
-    if (ServiceConfig::current().credentialsStore != "file" &&
-        CredentialStore::keyringAvailable()) {
-        report += " and from the desktop keyring";
+    for (const auto& file : files) {
+        if (auto why = removeSecretsFile(file)) {
+            failures.push_back("could not remove " + file + ": " + *why);
+        }
     }
-    return report + ".";
+    const bool keyring =
+        ServiceConfig::current().credentialsStore != "file" && CredentialStore::keyringAvailable();
+    if (keyring) {
+        auto store = CredentialStore::makeKeyringStore();
+        for (const char* key : {kTwitterAuthDataKey, kFacebookSessionKey}) {
+            if (!store->remove(key)) {
+                failures.push_back(std::string("could not remove \"") + key +
+                                   "\" from the desktop keyring");
+            }
+        }
+    }
+    if (!failures.empty()) {
+        report.ok = false;
+        report.message = "Not signed out:";
+        for (std::size_t i = 0; i < failures.size(); ++i) {
+            report.message += (i == 0 ? " " : "; ") + failures[i];
+        }
+        report.message += ".";
+        return report;
+    }
+    report.message =
+        "Signed out of Twitter and Facebook: the stored sign-ins are removed from " + path;
+    if (keyring) {
+        report.message += " and from the desktop keyring";
+    }
+    report.message += ".";
+    return report;
 }
 
 } // namespace tx

@@ -20,6 +20,9 @@ public:
     virtual bool store(const std::string& key, const std::string& value,
                        std::string* error = nullptr) = 0;
     virtual bool remove(const std::string& key) = 0;
+    // An entry that cannot be read: kept apart from the store where the store can keep it, then
+    // removed, with `why` said on stderr. The next load finds nothing.
+    virtual void setAside(const std::string& key, const std::string& why) = 0;
     virtual std::string name() const = 0;
 
     // The store [credentials] store= asks for: "keyring", "file", or "auto" (the keyring when
@@ -32,8 +35,12 @@ public:
     static std::string fileStorePath();
 };
 
+struct SignOutReport {
+    bool ok = true;
+    std::string message; // one line for the user: what was removed, or what could not be
+};
 // Forgets every stored sign-in (Twitter and Facebook) in the keyring and in the file; what
-// `taluvex --sign-out` runs. Returns a line for the user saying what was cleared.
-std::string signOutEverywhere();
+// `taluvex --sign-out` runs. Never writes through a symbolic link.
+SignOutReport signOutEverywhere();
 
 } // namespace tx

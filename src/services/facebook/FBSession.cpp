@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 
 namespace tx {
@@ -115,32 +116,28 @@ bool FBSession::loadStored() {
     if (!text) {
         return false;
     }
-    auto json = parseJson(*text);
-    if (!json || !json->is_object() || !json->contains("token") || !(*json)["token"].is_string()) {
+    std::string problem;
+    auto stored = parseFBStoredSession(*text, &problem);
+    if (!stored) {
+        // Kept for the user rather than dropped, and the session starts signed out.
+        CredentialStore::shared().setAside(kFacebookSessionKey,
+                                           "the stored Facebook sign-in cannot be read (" +
+                                               problem + ")");
         return false;
     }
-    const long long expiresAt = json->value("expiresAt", 0LL);
-    if (expiresAt != 0 && expiresAt <= now()) {
+    if (stored->expiresAt != 0 && stored->expiresAt <= now()) {
         CredentialStore::shared().remove(kFacebookSessionKey);
         return false;
     }
-    _accessToken = (*json)["token"].get<std::string>();
-    _expiresAt = expiresAt;
-    _permissions.clear();
-    if (auto it = json->find("permissions"); it != json->end() && it->is_array()) {
-        for (const auto& permission : *it) {
-            if (permission.is_string()) {
-                _permissions.push_back(permission.get<std::string>());
-            }
-        }
-    }
-    return !_accessToken.empty();
+    _accessToken = stored->accessToken;
+    _expiresAt = stored->expiresAt;
+    _permissions = stored->permissions;
+    return true;
 }
 
 void FBSession::store() {
-    nlohmann::json json = {
-        {"token", _accessToken}, {"expiresAt", _expiresAt}, {"permissions", _permissions}};
-    CredentialStore::shared().store(kFacebookSessionKey, json.dump());
+    CredentialStore::shared().store(kFacebookSessionKey,
+                                    encodeFBStoredSession({_accessToken, _expiresAt, _permissions}));
 }
 
 bool FBSession::openActiveSessionWithReadPermissions(const std::vector<std::string>& permissions,
@@ -206,14 +203,17 @@ void FBSession::startLogin(const std::vector<std::string>& scope, bool publish,
                 return;
             }
             if (!target) {
-                self->finishLogin(makeFBError(FBErrorLoginFailedOrCancelled,
-                                              FBErrorCategoryUserCancelled,
-                                              "The Facebook sign-in was not completed in time"));
+                self->finishLogin(makeFBError(
+                    FBErrorLoginFailedOrCancelled, FBErrorCategoryUserCancelled,
+                    "The Facebook sign-in was not finished in the browser within " +
+                        std::to_string(std::lround(self->_signInTimeoutSeconds / 60)) +
+                        " minutes; please try again."));
                 return;
             }
             self->handleOpenURL(self->_login->redirectUri +
                                 target->substr(std::string(kRedirectPath).size()));
-        });
+        },
+        _signInTimeoutSeconds);
     if (!login->listener) {
         fail("Cannot receive the Facebook sign-in: no local port could be opened");
         return;
@@ -254,14 +254,17 @@ bool FBSession::handleOpenURL(const std::string& url) {
     const auto redirect = parseOAuthRedirect(url);
     if (!redirect || !Crypto::constantTimeEquals(redirect->state, _login->state)) {
         finishLogin(makeFBError(FBErrorLoginFailedOrCancelled, FBErrorCategoryInvalid,
-                                "The Facebook sign-in answer did not belong to this sign-in"));
+                                "The answer that reached Taluvex did not come from this sign-in, "
+                                "so it was refused; please sign in again."));
         return true;
     }
     if (!redirect->error.empty()) {
         const bool cancelled = redirect->error == "access_denied";
         finishLogin(makeFBError(FBErrorLoginFailedOrCancelled,
                                 cancelled ? FBErrorCategoryUserCancelled : FBErrorCategoryInvalid,
-                                "Facebook sign-in: " + redirect->error));
+                                cancelled ? "You declined the Facebook sign-in."
+                                          : "Facebook refused the sign-in (" + redirect->error +
+                                                ")."));
         return true;
     }
     exchangeCode(redirect->code);
@@ -283,17 +286,16 @@ void FBSession::exchangeCode(const std::string& code) {
         if (!self || !self->_login) {
             return;
         }
-        auto json = response.ok() ? parseJson(response.body) : std::nullopt;
-        if (!json || !json->is_object() || !json->contains("access_token") ||
-            !(*json)["access_token"].is_string()) {
+        const auto answer = response.ok() ? parseFBTokenAnswer(response.body) : std::nullopt;
+        if (!answer) {
             self->finishLogin(makeFBError(FBErrorLoginFailedOrCancelled, FBErrorCategoryServer,
                                           response.error ? response.error->localizedDescription()
                                                          : "Facebook did not give a token"));
             return;
         }
-        const long long expiresIn = json->value("expires_in", 0LL);
-        self->readPermissions((*json)["access_token"].get<std::string>(),
-                              expiresIn > 0 ? now() + expiresIn : 0);
+        self->readPermissions(answer->accessToken,
+                              answer->expiresInSeconds > 0 ? now() + answer->expiresInSeconds
+                                                           : 0);
     });
 }
 
@@ -309,18 +311,9 @@ void FBSession::readPermissions(std::string token, long long expiresAt) {
             if (!self || !self->_login) {
                 return;
             }
-            std::vector<std::string> granted;
-            auto json = response.ok() ? parseJson(response.body) : std::nullopt;
-            if (json && json->is_object()) {
-                if (auto data = json->find("data"); data != json->end() && data->is_array()) {
-                    for (const auto& item : *data) {
-                        if (item.is_object() && item.value("status", "") == "granted" &&
-                            item.contains("permission") && item["permission"].is_string()) {
-                            granted.push_back(item["permission"].get<std::string>());
-                        }
-                    }
-                }
-            }
+            const std::vector<std::string> granted =
+                response.ok() ? parseFBGrantedPermissions(response.body)
+                              : std::vector<std::string>();
             self->_accessToken = token;
             self->_expiresAt = expiresAt;
             self->_permissions = granted;

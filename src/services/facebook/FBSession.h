@@ -82,6 +82,8 @@ public:
 
     // How the sign-in page is shown; by default the desktop's browser (http and https only).
     void setURLOpener(URLOpener opener) { _opener = std::move(opener); }
+    // How long a sign-in waits for the browser (tests shorten it).
+    void setSignInTimeoutSeconds(double seconds) { _signInTimeoutSeconds = seconds; }
     void setHttpClient(HttpClient* client) { _http = client; }
     HttpClient& http() { return _http ? *_http : HttpClient::shared(); }
     // Forgets everything in memory (tests start each case from a fresh session).
@@ -106,6 +108,7 @@ private:
     long long _expiresAt = 0; // seconds since the epoch; 0 when unknown
     StateHandler _handler;
     URLOpener _opener;
+    double _signInTimeoutSeconds = 300;
     HttpClient* _http = nullptr;
     std::shared_ptr<Login> _login;
     std::string _publishAudience = "only_me";

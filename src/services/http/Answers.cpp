@@ -2,7 +2,9 @@
 
 #include "services/http/SafeXml.h"
 
+#include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace tx {
 
@@ -98,6 +100,142 @@ std::optional<nlohmann::json> parseJson(std::string_view body, std::size_t maxBy
     return value;
 }
 
+std::optional<std::string> jsonString(const nlohmann::json& object, const char* key) {
+    if (!object.is_object()) {
+        return std::nullopt;
+    }
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) {
+        return std::nullopt;
+    }
+    return it->get<std::string>();
+}
+
+std::optional<long long> jsonInteger(const nlohmann::json& object, const char* key) {
+    if (!object.is_object()) {
+        return std::nullopt;
+    }
+    const auto it = object.find(key);
+    if (it == object.end()) {
+        return std::nullopt;
+    }
+    if (it->is_number_integer() && !it->is_number_unsigned()) {
+        return it->get<long long>();
+    }
+    if (it->is_number_unsigned()) {
+        const auto value = it->get<unsigned long long>();
+        if (value > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) {
+            return std::nullopt;
+        }
+        return static_cast<long long>(value);
+    }
+    if (it->is_string()) {
+        const std::string& text = it->get_ref<const std::string&>();
+        long long value = 0;
+        const char* end = text.data() + text.size();
+        const auto [last, failure] = std::from_chars(text.data(), end, value);
+        if (text.empty() || failure != std::errc() || last != end) {
+            return std::nullopt;
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> jsonStrings(const nlohmann::json& object, const char* key) {
+    std::vector<std::string> items;
+    if (!object.is_object()) {
+        return items;
+    }
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_array()) {
+        return items;
+    }
+    for (const auto& item : *it) {
+        if (item.is_string()) {
+            items.push_back(item.get<std::string>());
+        }
+    }
+    return items;
+}
+
+std::optional<FBTokenAnswer> parseFBTokenAnswer(std::string_view body) {
+    const auto json = parseJson(body);
+    if (!json) {
+        return std::nullopt;
+    }
+    FBTokenAnswer answer;
+    answer.accessToken = jsonString(*json, "access_token").value_or("");
+    if (answer.accessToken.empty()) {
+        return std::nullopt;
+    }
+    // Older answers call the lifetime "expires"; a lifetime that is not a positive number of
+    // seconds is treated as unknown.
+    auto lifetime = jsonInteger(*json, "expires_in");
+    if (!lifetime) {
+        lifetime = jsonInteger(*json, "expires");
+    }
+    answer.expiresInSeconds = lifetime && *lifetime > 0 ? *lifetime : 0;
+    return answer;
+}
+
+std::vector<std::string> parseFBGrantedPermissions(std::string_view body) {
+    std::vector<std::string> granted;
+    const auto json = parseJson(body);
+    if (!json || !json->is_object()) {
+        return granted;
+    }
+    const auto data = json->find("data");
+    if (data == json->end() || !data->is_array()) {
+        return granted;
+    }
+    for (const auto& item : *data) {
+        const auto permission = jsonString(item, "permission");
+        if (permission && jsonString(item, "status") == "granted") {
+            granted.push_back(*permission);
+        }
+    }
+    return granted;
+}
+
+std::optional<FBStoredSession> parseFBStoredSession(std::string_view text, std::string* problem) {
+    auto fail = [problem](const char* why) {
+        if (problem) {
+            *problem = why;
+        }
+        return std::nullopt;
+    };
+    const auto json = parseJson(text);
+    if (!json || !json->is_object()) {
+        return fail("it is not a JSON object");
+    }
+    FBStoredSession session;
+    const auto token = jsonString(*json, "token");
+    if (!token || token->empty()) {
+        return fail("\"token\" is missing or not a string");
+    }
+    session.accessToken = *token;
+    if (json->contains("expiresAt")) {
+        const auto expiresAt = jsonInteger(*json, "expiresAt");
+        if (!expiresAt || *expiresAt < 0) {
+            return fail("\"expiresAt\" is not a time");
+        }
+        session.expiresAt = *expiresAt;
+    }
+    if (json->contains("permissions") && !(*json)["permissions"].is_array()) {
+        return fail("\"permissions\" is not a list");
+    }
+    session.permissions = jsonStrings(*json, "permissions");
+    return session;
+}
+
+std::string encodeFBStoredSession(const FBStoredSession& session) {
+    const nlohmann::json json = {{"token", session.accessToken},
+                                 {"expiresAt", session.expiresAt},
+                                 {"permissions", session.permissions}};
+    return json.dump();
+}
+
 FBErrorCategory graphErrorCategory(long code, long subcode) {
     if (code == 10 || (code >= 200 && code <= 299)) {
         return FBErrorCategoryPermissions;
@@ -126,25 +264,14 @@ std::optional<GraphError> parseGraphError(std::string_view body) {
     }
     const nlohmann::json& error = *found;
     GraphError result;
-    auto text = [&error](const char* key) {
-        auto it = error.find(key);
-        return it != error.end() && it->is_string() ? it->get<std::string>() : std::string();
-    };
+    result.message = jsonString(error, "message").value_or("");
+    result.type = jsonString(error, "type").value_or("");
     auto number = [&error](const char* key) -> long {
-        auto it = error.find(key);
-        if (it == error.end()) {
-            return 0;
-        }
-        if (it->is_number_integer()) {
-            return it->get<long>();
-        }
-        if (it->is_string()) {
-            return std::strtol(it->get<std::string>().c_str(), nullptr, 10);
-        }
-        return 0;
+        const auto value = jsonInteger(error, key).value_or(0);
+        return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max()
+                   ? static_cast<long>(value)
+                   : 0;
     };
-    result.message = text("message");
-    result.type = text("type");
     result.code = number("code");
     result.subcode = number("error_subcode");
     result.category = graphErrorCategory(result.code, result.subcode);

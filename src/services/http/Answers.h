@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tx {
 
@@ -29,6 +30,34 @@ std::optional<RspAnswer> parseRsp(std::string_view body);
 // JSON, or nothing when the body is not JSON or is larger than the cap.
 std::optional<nlohmann::json> parseJson(std::string_view body,
                                         std::size_t maxBytes = kSmallAnswerBytes);
+
+// Checked reads of one member of a JSON object: nothing when `object` is not an object, the
+// member is missing, or it has another type. They never throw, whatever the value holds.
+std::optional<std::string> jsonString(const nlohmann::json& object, const char* key);
+// A whole number, or a string of decimal digits (some services quote their numbers).
+std::optional<long long> jsonInteger(const nlohmann::json& object, const char* key);
+// The string items of an array member; items of other types are skipped.
+std::vector<std::string> jsonStrings(const nlohmann::json& object, const char* key);
+
+// Facebook's answer to the code exchange.
+struct FBTokenAnswer {
+    std::string accessToken;
+    long long expiresInSeconds = 0; // 0 when the answer gives no usable lifetime
+};
+std::optional<FBTokenAnswer> parseFBTokenAnswer(std::string_view body);
+// The names of the permissions the "me/permissions" answer marks as granted.
+std::vector<std::string> parseFBGrantedPermissions(std::string_view body);
+
+// A Facebook sign-in as it is kept between runs.
+struct FBStoredSession {
+    std::string accessToken;
+    long long expiresAt = 0; // seconds since the epoch; 0 when unknown
+    std::vector<std::string> permissions;
+};
+// Nothing, with the reason in `problem`, when the text is not such a sign-in.
+std::optional<FBStoredSession> parseFBStoredSession(std::string_view text,
+                                                    std::string* problem = nullptr);
+std::string encodeFBStoredSession(const FBStoredSession& session);
 
 // Error categories of the Graph client the share screens rely on.
 enum FBErrorCategory {

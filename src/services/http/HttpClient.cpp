@@ -53,6 +53,7 @@ struct HttpClient::Transfer {
     std::string caFile;
     long connectTimeoutMs = 30000;
     long stallSeconds = 60;
+    double deadlineSeconds = 0; // 0: none
 
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
@@ -206,6 +207,9 @@ struct HttpClient::Transfer {
         // A transfer that moves less than 1 byte a second for this long has stalled.
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+        if (deadlineSeconds > 0) {
+            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(deadlineSeconds * 1000));
+        }
         curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
                          static_cast<curl_off_t>(request.maxAnswerBytes));
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onWrite);
@@ -253,6 +257,13 @@ struct HttpClient::Transfer {
         if (stalled) {
             code = CURLE_OPERATION_TIMEDOUT;
             std::snprintf(errorBuffer, sizeof errorBuffer, "nothing moved for %ld s", stallSeconds);
+        } else if (code == CURLE_OPERATION_TIMEDOUT && deadlineSeconds > 0) {
+            double elapsed = 0;
+            curl_easy_getinfo(easy, CURLINFO_TOTAL_TIME, &elapsed);
+            if (elapsed >= deadlineSeconds * 0.99) {
+                std::snprintf(errorBuffer, sizeof errorBuffer, "it did not finish within %g s",
+                              deadlineSeconds);
+            }
         }
         if (code != CURLE_OK) {
             std::string what;
@@ -334,6 +345,10 @@ HttpTicketPtr HttpClient::send(HttpRequest request, Completion completion, Progr
     transfer->caFile = config.caFile;
     transfer->connectTimeoutMs = static_cast<long>(config.connectTimeoutSeconds * 1000);
     transfer->stallSeconds = std::max(1L, static_cast<long>(config.stallTimeoutSeconds + 0.5));
+    const bool upload = transfer->request.body && transfer->request.body->fileBytes() > 0;
+    transfer->deadlineSeconds = transfer->request.deadlineSeconds >= 0
+                                    ? transfer->request.deadlineSeconds
+                                    : (upload ? 0 : config.requestTimeoutSeconds);
     {
         std::lock_guard<std::mutex> lock(_mutex);
         _incoming.push_back(std::move(transfer));

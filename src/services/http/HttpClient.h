@@ -32,6 +32,10 @@ struct HttpRequest {
     std::uint64_t maxAnswerBytes = 1 << 20;
     // Repeats after a connect error, a time-out or 502/503/504, with 1 s then 2 s between.
     int maxRetries = 2;
+    // The whole exchange must end within this many seconds: negative takes [network]
+    // request_timeout_s, except for a body with a file part (an upload), which has none and is
+    // bounded by the stall watchdog as its bytes move.
+    double deadlineSeconds = -1;
 };
 
 struct HttpResponse {

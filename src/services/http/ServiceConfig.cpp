@@ -5,7 +5,11 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
@@ -48,6 +52,50 @@ void checkBase(std::string& base, const char* key, std::string& problems) {
         problems += std::string(problems.empty() ? "" : "; ") + key + ": " + *problem;
         base.clear();
     }
+}
+
+constexpr off_t kMaxIniBytes = 1 << 20;
+
+// What is wrong with the file as text, before the ini reader (which takes any bytes without
+// complaint) sees it: not text at all, or the first line that is neither a section, a
+// key=value pair nor a comment.
+struct IniTextCheck {
+    bool text = true;
+    std::string problem;
+};
+
+IniTextCheck checkIniText(const std::string& path, off_t size) {
+    IniTextCheck check;
+    if (size > kMaxIniBytes) {
+        check.text = false;
+        check.problem = "it holds " + std::to_string(size) + " bytes, far more than settings";
+        return check;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const QString decoded = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const bool validUtf8 = decoded.toUtf8() == QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const bool controls = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && c != '\n' && c != '\r' && c != '\t';
+    });
+    if (!validUtf8 || controls) {
+        check.text = false;
+        check.problem = "it is not a text file";
+        return check;
+    }
+    std::istringstream lines(bytes);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == ';' || line[first] == '#' ||
+            line[first] == '[' || line.find('=') != std::string::npos) {
+            continue;
+        }
+        check.problem = "line " + std::to_string(number) + " is neither [section] nor key=value";
+        break;
+    }
+    return check;
 }
 
 std::unique_ptr<ServiceConfig>& currentSlot() {
@@ -98,8 +146,16 @@ ServiceConfig ServiceConfig::loadFromFile(const std::string& path, std::string* 
     if (::stat(path.c_str(), &info) != 0) {
         return config;
     }
+    const IniTextCheck text = checkIniText(path, info.st_size);
+    if (!text.text) {
+        if (warning) {
+            *warning = path + ": cannot be read as an ini file (" + text.problem +
+                       "); using the built-in settings";
+        }
+        return config;
+    }
     QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    std::string problems;
+    std::string problems = text.problem;
     if (settings.status() != QSettings::NoError) {
         if (warning) {
             *warning = path + ": cannot be read as an ini file; using the built-in settings";
@@ -131,6 +187,8 @@ ServiceConfig ServiceConfig::loadFromFile(const std::string& path, std::string* 
         readNumber(settings, "network/connect_timeout_s", config.connectTimeoutSeconds, problems);
     config.stallTimeoutSeconds =
         readNumber(settings, "network/stall_timeout_s", config.stallTimeoutSeconds, problems);
+    config.requestTimeoutSeconds =
+        readNumber(settings, "network/request_timeout_s", config.requestTimeoutSeconds, problems);
     config.caFile = readString(settings, "network/ca_file", {});
     config.twitvidChunkBytes =
         static_cast<long long>(readNumber(settings, "network/twitvid_chunk_bytes", 0, problems));

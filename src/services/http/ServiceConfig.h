@@ -32,6 +32,8 @@ struct ServiceConfig {
     // [network]
     double connectTimeoutSeconds = 30;
     double stallTimeoutSeconds = 60;
+    // The longest any request but an upload may take, however steadily its answer trickles in.
+    double requestTimeoutSeconds = 120;
     std::string caFile;
     long long twitvidChunkBytes = 0; // 0: chosen by the kind of network
     // [credentials] auto | keyring | file

@@ -19,7 +19,12 @@ int main(int argc, char** argv) {
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
                 .count();
         if (seconds <= 0) {
-            std::fprintf(stderr, "%s: not a movie\n", movie.c_str());
+            // Why, where the media layer can say: damaged, a pipe, not found.
+            tx::ErrorPtr error;
+            tx::Asset::urlAssetForTiming(movie, &error);
+            std::fprintf(stderr, "%s\n",
+                         error ? error->localizedDescription().c_str()
+                               : (movie + ": not a movie").c_str());
             status = 1;
             continue;
         }

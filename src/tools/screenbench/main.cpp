@@ -1,10 +1,12 @@
 // taluvex-screen-bench library | play MOVIE
 //   library  opens the movie library on the Documents folder (XDG_DATA_HOME) in an offscreen
 //            window, then scrolls it to the end a screen at a time; prints the seconds to the
-//            first drawn frame and the slowest scroll step.
+//            first drawn frame, the slowest scroll step, the thumbnails still waiting and the
+//            seconds quitting then takes.
 //   play     plays MOVIE to its end in the player screen (silent sound output); prints the
 //            seconds to the first picture, pictures shown and dropped, CPU seconds and peak
 //            memory.
+#include "app/ThumbnailQueue.h"
 #include "library/MoviesViewController.h"
 #include "library/MyMoviesViewController.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -58,6 +60,11 @@ int benchLibrary(Window& window, const std::shared_ptr<ViewController>& root) {
     }
     std::printf("movies %zu\nopen_seconds %.4f\nscroll_steps %d\nslowest_step_seconds %.4f\n",
                 list->fileInfoArr().size(), open, steps, slowest);
+    // Thumbnails still to be made after the scroll, and how long quitting waits for them.
+    const std::size_t pending = ThumbnailQueue::shared().pendingCount();
+    const auto quitting = Clock::now();
+    ThumbnailQueue::shared().stop();
+    std::printf("thumbnails_pending %zu\nquit_seconds %.4f\n", pending, since(quitting));
     return 0;
 }
 

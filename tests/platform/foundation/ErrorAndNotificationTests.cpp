@@ -3,6 +3,9 @@
 #include "platform/foundation/Paths.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +96,50 @@ TEST(Paths, ConfigAndCacheFollowXdgAndThePrivateFolderIsOursAlone) {
     struct stat st {};
     ASSERT_EQ(::stat(priv.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// Private folders left by processes that ended without tidying up go at the next start; a
+// folder whose process still holds its lock stays, and so does anything else in the folder.
+TEST(Paths, FoldersOfEndedProcessesAreRemovedAndLiveOnesKept) {
+    const std::string own = privateTemporaryDirectory();
+    // The running process holds the lock on its own folder.
+    const int probe = ::open(own.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);
+    ::close(probe);
+
+    char pattern[] = "/tmp/taluvex-scan-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string scan = pattern;
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous ? previous : "";
+    setenv("TMPDIR", scan.c_str(), 1);
+    auto makeFolder = [&](const std::string& name) {
+        const std::string folder = scan + "/" + name;
+        ::mkdir(folder.c_str(), 0700);
+        std::fclose(std::fopen((folder + "/capture.mov").c_str(), "w"));
+        return folder;
+    };
+    const std::string ended = makeFolder("taluvex-Ab12Cd");
+    const std::string living = makeFolder("taluvex-Zz98Yy");
+    const std::string other = makeFolder("taluvex-render-output");
+    const int hold = ::open(living.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(hold, LOCK_EX | LOCK_NB), 0);
+
+    removeAbandonedTemporaryDirectories(0);
+    EXPECT_FALSE(fileExists(ended));
+    EXPECT_TRUE(fileExists(living + "/capture.mov"));
+    EXPECT_TRUE(fileExists(other + "/capture.mov"));
+    EXPECT_TRUE(fileExists(own));
+
+    ::close(hold);
+    if (previous) {
+        setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(scan, ec);
 }
 
 TEST(Paths, ThePrivateTemporaryFolderGoesWithWhatItHoldsWhenTheProcessEnds) {

@@ -24,7 +24,7 @@ protected:
         home =
             (std::filesystem::temp_directory_path() / ("taluvex-home-" + uniqueString())).string();
         std::filesystem::create_directories(home);
-        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
             const char* value = std::getenv(name);
             _saved.push_back(
                 {name, value != nullptr ? std::optional<std::string>(value) : std::nullopt});
@@ -32,6 +32,7 @@ protected:
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
         window = std::make_shared<Window>(Screen::mainScreen().bounds());
         window->makeKeyAndVisible();
     }

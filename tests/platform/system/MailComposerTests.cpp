@@ -135,9 +135,40 @@ TEST_F(MailComposerTest, HandsTheMessageOverWithTheMovieAttachedByPathUnderItsMa
     EXPECT_EQ(lines[6], "--attach");
     const std::string attached = lines[7];
     EXPECT_EQ(lastPathComponent(attached), "ZazuroziZozez-2013-05-04.mov");
-    EXPECT_EQ(attached.rfind(privateTemporaryDirectory(), 0), 0u) << attached;
+    // In the outbox, where a mail program that reads it after Taluvex has quit still finds it.
+    EXPECT_EQ(attached.rfind(home + "/.cache/taluvex/outbox/", 0), 0u) << attached;
     EXPECT_TRUE(contents(attached) == contents(movie));
     EXPECT_TRUE(fileExists(movie)) << "the movie itself keeps its name";
+}
+
+// Attachments of one movie share its bytes however often it is mailed, and entries unused for
+// a week are emptied out at start.
+TEST_F(MailComposerTest, TheOutboxSharesOneMovieAndForgetsOldEntries) {
+    ErrorPtr error;
+    const std::string first = composer->attachmentForHandOver(&error);
+    ASSERT_FALSE(first.empty()) << error->localizedDescription();
+    auto again = std::make_shared<MailComposer>();
+    again->addAttachment(movie, "video/quicktime", "ZazuroziZozez-2013-05-05.mov");
+    const std::string second = again->attachmentForHandOver(&error);
+    ASSERT_FALSE(second.empty());
+    struct stat a {};
+    struct stat b {};
+    struct stat original {};
+    ::stat(first.c_str(), &a);
+    ::stat(second.c_str(), &b);
+    ::stat(movie.c_str(), &original);
+    EXPECT_EQ(a.st_ino, b.st_ino) << "one copy of the bytes";
+    EXPECT_EQ(a.st_ino, original.st_ino) << "hard-linked on the same disk";
+
+    const std::string outbox = MailComposer::outboxDirectory();
+    const std::string stale = outbox + "/old-movie";
+    makeFile(stale + "/Old.mov", 10);
+    std::filesystem::last_write_time(
+        stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 8));
+    MailComposer::removeOldOutboxEntries();
+    EXPECT_FALSE(fileExists(stale));
+    EXPECT_TRUE(fileExists(first));
+    EXPECT_TRUE(fileExists(second));
 }
 
 TEST_F(MailComposerTest, WithoutAMailProgramTheUserCanSaveTheWholeMessage) {

@@ -197,6 +197,12 @@ TEST(RenderCommand, LengthRunsFromTheFirstSampleNotFromZero) {
     const std::size_t colon = said.rfind(": ");
     ASSERT_NE(colon, std::string::npos) << said;
     EXPECT_NEAR(std::stod(said.substr(colon + 2)), 2.0, 0.05) << said;
+
+    // A movie whose length cannot be believed has none, and the reason is given.
+    const std::string damaged = movieWithBoxField(smallClip(), "mdhd", 0, 20, 0);
+    const std::string refused = capture(std::string(TALUVEX_LENGTH) + " " + damaged + " 2>&1");
+    EXPECT_NE(refused.find(damaged + ": the movie's timing is damaged"), std::string::npos)
+        << refused;
 }
 
 TEST(RenderCommand, ASuccessfulRenderOfADamagedMovieSaysNothingFromItsDecoders) {
