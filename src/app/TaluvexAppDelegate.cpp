@@ -1,4 +1,5 @@
 #include "app/TaluvexAppDelegate.h"
+#include "platform/foundation/Translation.h"
 
 #include <cstdio>
 
@@ -60,9 +61,9 @@ bool TaluvexAppDelegate::selectAudioTrack(unsigned code, const std::string& titl
                                           const std::string& url) {
     if (code < kFirstTrackCode) {
         // Only a library song comes with a title and a file of its own.
-        static const char* const kTitles[] = {nullptr, "From Video", "Mute"};
+        static const char* const kTitles[] = {nullptr, N_("From Video"), N_("Mute")};
         _audioType = static_cast<std::int32_t>(code);
-        _audioTitle = code == 0 ? title : kTitles[code];
+        _audioTitle = code == 0 ? title : _(kTitles[code]);
         _audioTrackURL = code == 0 ? url : std::string();
         _audioTrackIndex = -1;
         return true;
@@ -73,7 +74,7 @@ bool TaluvexAppDelegate::selectAudioTrack(unsigned code, const std::string& titl
         return false;
     }
     _audioType = kAudioTypeBuiltInTrack;
-    _audioTitle = "Track " + std::to_string(index + 1);
+    _audioTitle = withArguments(_("Track %1"), {std::to_string(index + 1)});
     _audioTrackURL = tracks[index];
     _audioTrackIndex = static_cast<std::int32_t>(index);
     return true;
@@ -213,8 +214,8 @@ bool TaluvexAppDelegate::applicationShouldTerminate(Application&) {
     }
     if (!_quitAlert) {
         _quitAlert = std::make_shared<AlertView>(
-            "", kQuitQuestion, std::dynamic_pointer_cast<AlertViewDelegate>(shared_from_this()),
-            kKeepWorkingButton, std::vector<std::string>{kQuitButton});
+            "", _(kQuitQuestion), std::dynamic_pointer_cast<AlertViewDelegate>(shared_from_this()),
+            _(kKeepWorkingButton), std::vector<std::string>{_(kQuitButton)});
         _quitAlert->show();
     }
     return false;
@@ -258,8 +259,8 @@ void TaluvexAppDelegate::sessionStateChanged(const FacebookSessionPtr& session, 
         if (error->description() && !error->description()->empty()) {
             message += "\n" + *error->description();
         }
-        auto alert = std::make_shared<AlertView>("Error", message,
-                                                 std::weak_ptr<AlertViewDelegate>(), "OK",
+        auto alert = std::make_shared<AlertView>(_("Error"), message,
+                                                 std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                                  std::vector<std::string>{});
         alert->show();
     }

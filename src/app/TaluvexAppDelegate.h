@@ -2,6 +2,7 @@
 // chosen for the next render, the catalogue of built-in tracks, and the movies' thumbnails.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "app/FacebookSession.h"
 #include "app/MainScreen.h"
 #include "platform/foundation/Object.h"
@@ -28,9 +29,9 @@ public:
     static constexpr double kLaunchSlideSeconds = 1.0;
     static constexpr double kDoorSoundDelaySeconds = 0.1;
     // Texts of the question asked when the window is closed while work is under way.
-    static constexpr const char* kQuitQuestion = "Stop and quit?";
-    static constexpr const char* kQuitButton = "Quit";
-    static constexpr const char* kKeepWorkingButton = "Cancel";
+    static constexpr const char* kQuitQuestion = N_("Stop and quit?");
+    static constexpr const char* kQuitButton = N_("Quit");
+    static constexpr const char* kKeepWorkingButton = N_("Cancel");
 
     // Kinds of sound (audioType).
     static constexpr std::int32_t kAudioTypeLibrarySong = 0;

@@ -1,4 +1,5 @@
 #include "library/MyMoviesViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
@@ -180,7 +181,7 @@ void MyMoviesViewController::tableViewCommitEditingStyle(TableView& tableView,
     if (!Trash::moveToTrash(info->path(), &error)) {
         // The movie is still there, so its row stays; say why.
         tableView.reloadData();
-        showAlert(error ? error->localizedDescription() : "The movie could not be deleted.");
+        showAlert(error ? error->localizedDescription() : _("The movie could not be deleted."));
         return;
     }
     // A thumbnail left behind costs nothing and is made again should the movie come back.
@@ -219,17 +220,17 @@ void MyMoviesViewController::askToDelete(int row) {
     const bool trash = row >= 0 && row < static_cast<int>(_fileInfoArr.size()) &&
                        Trash::isAvailableFor(_fileInfoArr[row]->path());
     _alert = std::make_shared<AlertView>(
-        "Delete Movie",
-        trash ? "The movie and its thumbnail go to the trash."
-              : "There is no trash for this folder: the movie and its thumbnail are deleted "
-                "for good.",
-        sharedAs<AlertViewDelegate>(), "Cancel", std::vector<std::string>{"Delete"});
+        _("Delete Movie"),
+        trash ? _("The movie and its thumbnail go to the trash.")
+              : _("There is no trash for this folder: the movie and its thumbnail are deleted "
+                  "for good."),
+        sharedAs<AlertViewDelegate>(), _("Cancel"), std::vector<std::string>{_("Delete")});
     _alert->show();
 }
 
 void MyMoviesViewController::showAlert(const std::string& message) {
     _rowToDelete = -1;
-    _alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+    _alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                          std::vector<std::string>{});
     _alert->show();
 }

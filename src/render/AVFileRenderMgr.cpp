@@ -3,10 +3,14 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "render/ForwardSoundPump.h"
+#include "render/GroupPump.h"
 #include "render/PicturePump.h"
+#include "platform/media/EncodedPictureGroup.h"
 #include "render/PumpWindow.h"
 #include "render/ReversedSoundPump.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace tx {
@@ -16,6 +20,8 @@ namespace {
 constexpr float kDefaultSampleRate = 44100;
 // The shortest sound that can be laid under the pictures: one AAC frame.
 constexpr double kAacFrameSamples = 1024;
+// How long the start waits for the last groups encoded ahead (normally done well before).
+constexpr double kGroupsAheadWaitSeconds = 2.0;
 
 void setStartError(ErrorPtr& slot, const std::string& text) {
     slot = Error::make("Taluvex", 0, text);
@@ -102,7 +108,14 @@ bool AVFileRenderMgr::start() {
         _startError = error;
         return false;
     }
-    AssetWriterInputPtr videoInput = addPictureInput();
+    _groupsAhead = usableGroupsAhead();
+    AssetWriterInputPtr videoInput =
+        _groupsAhead.empty() ? nullptr : addCopiedPictureInput(_groupsAhead.back());
+    _usedPicturesAhead = videoInput != nullptr;
+    if (!videoInput) {
+        _groupsAhead.clear();
+        videoInput = addPictureInput();
+    }
     if (!videoInput) {
         return false;
     }
@@ -161,6 +174,25 @@ bool AVFileRenderMgr::openPictureSource() {
         setStartError(_startError, _inputVideoUrl + ": its pictures last no time");
         return false;
     }
+    return useSourceStretch();
+}
+
+bool AVFileRenderMgr::useSourceStretch() {
+    if (!_sourceTimeRange.isValid()) {
+        return true;
+    }
+    const MediaTime from = std::max(_sourceTimeRange.start, _videoRange.start);
+    const MediaTime to = std::min(_sourceTimeRange.end(), _videoRange.end());
+    if (!(to > from) ||
+        _sourceVideoTrack->packetCountInRange(TimeRange::make(from, to - from)) == 0) {
+        char text[160];
+        std::snprintf(text, sizeof text, ": no pictures from %.3f s to %.3f s (they run from %.3f s to %.3f s)",
+                      _sourceTimeRange.start.seconds(), _sourceTimeRange.end().seconds(),
+                      _videoRange.start.seconds(), _videoRange.end().seconds());
+        setStartError(_startError, _inputVideoUrl + text);
+        return false;
+    }
+    _videoRange = TimeRange::make(from, to - from);
     return true;
 }
 
@@ -249,6 +281,48 @@ AssetWriterInputPtr AVFileRenderMgr::addPictureInput() {
     return videoInput;
 }
 
+std::vector<ReverseAheadRecorder::Group> AVFileRenderMgr::usableGroupsAhead() {
+    if (!_picturesAhead || _sourceTimeRange.isValid() ||
+        _picturesAhead->recordingURL() != _inputVideoUrl || _picturesAhead->tempo() != _tempo) {
+        return {};
+    }
+    if (_picturesAhead->waitUntilSettled(kGroupsAheadWaitSeconds) !=
+        ReverseAheadRecorder::State::Ready) {
+        return {};
+    }
+
+
+    // Exactly this recording: every one of its pictures, at its size.
+    const MediaSettings& settings = _picturesAhead->videoSettings();
+    const PlistValue* width = settings.find(kVideoWidthKey);
+    const PlistValue* height = settings.find(kVideoHeightKey);
+    if (width == nullptr || height == nullptr ||
+        width->type() != PlistValue::Type::Integer || height->type() != PlistValue::Type::Integer ||
+        width->asInteger() != static_cast<std::int64_t>(_videoRes.width) ||
+        height->asInteger() != static_cast<std::int64_t>(_videoRes.height) ||
+        static_cast<std::size_t>(_picturesAhead->pictureCount()) !=
+            _sourceVideoTrack->packets().size()) {
+        return {};
+    }
+    return _picturesAhead->groups();
+}
+
+AssetWriterInputPtr AVFileRenderMgr::addCopiedPictureInput(const ReverseAheadRecorder::Group& model) {
+    auto group = EncodedPictureGroup::open(model.path);
+    if (!group) {
+        return nullptr;
+    }
+    auto videoInput = AssetWriterInput::createForCopying(group);
+    if (!videoInput) {
+        return nullptr;
+    }
+    videoInput->setTransform(_sourceVideoTrack->preferredTransform());
+    if (_writer->canAddInput(videoInput)) {
+        _writer->addInput(videoInput);
+    }
+    return videoInput;
+}
+
 AssetWriterInputPtr AVFileRenderMgr::addSoundInput(const SoundFormat& sound) {
     int channels =
         sound.known ? static_cast<int>(sound.item.streamDescription.channelsPerFrame) : 1;
@@ -296,7 +370,9 @@ void AVFileRenderMgr::computeTimes() {
     // its picture lasts; the sound is fitted to that. It differs from the source's time range
     // by less than a picture, or more where the source leaves holes (a dropped picture).
     MediaTime pictureLength = _videoTimeValue - _videoStartTime;
-    const std::size_t pictures = _sourceVideoTrack->packets().size();
+    const std::size_t pictures = _sourceTimeRange.isValid()
+                                     ? _sourceVideoTrack->packetCountInRange(_videoRange)
+                                     : _sourceVideoTrack->packets().size();
     if (pictures > 0) {
         pictureLength = MediaTime::makeWithSeconds(static_cast<double>(pictures) /
                                                        static_cast<double>(_nominalFrameRate),
@@ -329,11 +405,18 @@ void AVFileRenderMgr::computeTimes() {
 void AVFileRenderMgr::startPumps(const AssetWriterInputPtr& videoInput,
                                  const AssetWriterInputPtr& audioInput) {
     const PumpPace pace{_tempo, _videoTotalTime, _actualVideoTime};
-    _picturePump = std::make_shared<PicturePump>(
-        pumpHost(),
-        PumpSource{_sourceAssetVideo, _sourceVideoTrack, _videoStartTime, _videoTimeValue},
-        _nominalFrameRate, pace, _writerVideoInputAdaptor);
-    _picturePump->start(videoInput);
+    if (!_groupsAhead.empty()) {
+        _groupPump = std::make_shared<GroupPump>(pumpHost(), std::move(_groupsAhead),
+                                                 _nominalFrameRate, pace, _videoTimeValue);
+        _groupsAhead.clear();
+        _groupPump->start(videoInput);
+    } else {
+        _picturePump = std::make_shared<PicturePump>(
+            pumpHost(),
+            PumpSource{_sourceAssetVideo, _sourceVideoTrack, _videoStartTime, _videoTimeValue},
+            _nominalFrameRate, pace, _writerVideoInputAdaptor);
+        _picturePump->start(videoInput);
+    }
     if (!audioInput) {
         return; // no sound: the job completes on the picture alone
     }
@@ -373,6 +456,12 @@ void AVFileRenderMgr::releaseMedia() {
         _actualVideoTime = _forwardSoundPump->lengthLeft();
     }
     _picturePump.reset();
+    _groupPump.reset();
+    if (_picturesAhead) {
+        // Used or not, the groups are of no further use once the job has ended.
+        _picturesAhead->discard();
+        _picturesAhead.reset();
+    }
     _reversedSoundPump.reset();
     _forwardSoundPump.reset();
     _writer.reset();
@@ -490,6 +579,14 @@ void AVFileRenderMgr::pumpStopped(const std::string& mediaType, const AssetReade
             mediaType == kMediaTypeVideo ? kVideoRenderErrorDomain : kAudioRenderErrorDomain, 0);
     }
     _pumpReport = {std::string(), error};
+    NotificationCenter::defaultCenter().post(kRenderOnFail, self());
+}
+
+void AVFileRenderMgr::pumpFailed(const std::string& mediaType) {
+    _pumpReport = {std::string(),
+                   Error::make(mediaType == kMediaTypeVideo ? kVideoRenderErrorDomain
+                                                            : kAudioRenderErrorDomain,
+                               0)};
     NotificationCenter::defaultCenter().post(kRenderOnFail, self());
 }
 

@@ -9,6 +9,7 @@
 #include "platform/media/AssetWriter.h"
 #include "render/AVFileRenderMgrDelegate.h"
 #include "render/RenderPumpHost.h"
+#include "render/ReverseAheadRecorder.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,7 @@
 namespace tx {
 
 class PicturePump;
+class GroupPump;
 class ReversedSoundPump;
 class ForwardSoundPump;
 
@@ -36,6 +38,18 @@ public:
     void setOutputPath(const std::string& path) { _outputPath = path; }
     std::int32_t tempo() const { return _tempo; }
     void setTempo(std::int32_t tempo) { _tempo = tempo; }
+    // The stretch of the source to render, in the source's own times; an invalid range (the
+    // default) renders it whole. Only the pictures that lie in it are read, and sound going with
+    // the pictures is cut to match.
+    const TimeRange& sourceTimeRange() const { return _sourceTimeRange; }
+    void setSourceTimeRange(const TimeRange& range) { _sourceTimeRange = range; }
+    // Pictures of the source encoded backwards while it was recorded. When they are for exactly
+    // this source and speed and every picture is there, the movie is made by placing them;
+    // otherwise the source is rendered as always. Either way the engine removes them when the
+    // job ends.
+    void setPicturesAhead(const ReverseAheadRecorderPtr& recorder) { _picturesAhead = recorder; }
+    // Whether the running (or last) job placed pictures encoded ahead.
+    bool usedPicturesAhead() const { return _usedPicturesAhead; }
     bool isReverseSpeed() const { return _isReverseSpeed; }
     void setIsReverseSpeed(bool reverse) { _isReverseSpeed = reverse; }
     // Not retained; it must conform to AVFileRenderMgrDelegate to hear anything.
@@ -75,8 +89,14 @@ private:
     };
     void resetProgress();
     bool openPictureSource();
+    // Narrows the picture used to the stretch asked for; false when no picture lies in it.
+    bool useSourceStretch();
     bool openSoundSource(SoundFormat& sound);
     AssetWriterInputPtr addPictureInput();
+    // The groups encoded ahead that make this job's pictures, or none.
+    std::vector<ReverseAheadRecorder::Group> usableGroupsAhead();
+    // An input that copies those groups; null when they cannot be copied.
+    AssetWriterInputPtr addCopiedPictureInput(const ReverseAheadRecorder::Group& model);
     AssetWriterInputPtr addSoundInput(const SoundFormat& sound);
     // The picture's and the sound's lengths and where the pumps start and stop reading.
     void computeTimes();
@@ -90,6 +110,7 @@ private:
     void pumpFinished(const std::string& mediaType) override;
     // "onFail", with an error only when the writer (or `reader`) has failed.
     void pumpStopped(const std::string& mediaType, const AssetReaderPtr& reader) override;
+    void pumpFailed(const std::string& mediaType) override;
 
     // The pumps' notifications, and how the job ends.
     void onFinish(const Notification& note);
@@ -143,6 +164,7 @@ private:
     AssetTrackPtr _sourceVideoTrack;
     AssetTrackPtr _sourceAudioTrack;
     std::int32_t _tempo = 100;
+    TimeRange _sourceTimeRange{MediaTime::invalid(), MediaTime::invalid()};
 
     // Where the picture and the sound used begin in their sources: tracks need not start at
     // zero. The pumps read from the end down to these.
@@ -151,6 +173,10 @@ private:
     // The pumps of the running job: the picture pump and one of the two sound pumps. Each keeps
     // the engine alive while it runs; the engine drops them when the job ends.
     std::shared_ptr<PicturePump> _picturePump;
+    std::shared_ptr<GroupPump> _groupPump;
+    ReverseAheadRecorderPtr _picturesAhead;
+    std::vector<ReverseAheadRecorder::Group> _groupsAhead;
+    bool _usedPicturesAhead = false;
     std::shared_ptr<ReversedSoundPump> _reversedSoundPump;
     std::shared_ptr<ForwardSoundPump> _forwardSoundPump;
     ErrorPtr _startError;

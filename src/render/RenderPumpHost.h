@@ -23,6 +23,8 @@ public:
     // The pump of `mediaType` stops before its end. That ends the job with an error only when
     // the writer (or `reader`, the pump's own) has failed.
     virtual void pumpStopped(const std::string& mediaType, const AssetReaderPtr& reader) = 0;
+    // The pump of `mediaType` cannot go on for a reason of its own: the job ends with its error.
+    virtual void pumpFailed(const std::string& mediaType) = 0;
 };
 
 // One track of an opened source and the part of it a pump uses, from `start` to `end`.

@@ -302,8 +302,8 @@ void RCSwitchClone::drawUnderlayersInRect(const Rect&, double offset, double tra
 }
 
 RCSwitchOnOff::RCSwitchOnOff(const Rect& frame, bool startsOn) : RCSwitch(frame, startsOn) {
-    _onText = caption(localizedString("ON"), Color::whiteColor(), true);
-    _offText = caption(localizedString("OFF"), Color::gray(), false);
+    _onText = caption(localizedString(N_("ON")), Color::whiteColor(), true);
+    _offText = caption(localizedString(N_("OFF")), Color::gray(), false);
 }
 
 void RCSwitchOnOff::drawUnderlayersInRect(const Rect&, double offset, double trackWidth) {

@@ -1,4 +1,5 @@
 #include "SoundTrackViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
@@ -218,8 +219,8 @@ void SoundTrackViewController::mediaPickerDidPickMediaItems(MediaPickerControlle
     _notice.reset();
     if (!AppConfigureInfo::shareAppConfigureInfo()->soundtrackNotice()) {
         auto alert = std::make_shared<AlertView>(
-            "", kSoundTrackNoticeMessage, sharedAs<AlertViewDelegate>(), "",
-            std::vector<std::string>{"I understand", "Never Show Again"});
+            "", _(kSoundTrackNoticeMessage.c_str()), sharedAs<AlertViewDelegate>(), "",
+            std::vector<std::string>{_("I understand"), _("Never Show Again")});
         _notice = alert;
         alert->show();
     }

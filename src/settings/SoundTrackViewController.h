@@ -3,6 +3,7 @@
 // built-in tracks, and the notice about the rights to a library song.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "SoundTrackTableCell.h"
 #include "platform/media/AudioPlayer.h"
 #include "platform/system/MediaPickerController.h"
@@ -24,8 +25,8 @@ inline const std::string kTypeSelected = "TypeSelected";
 inline const std::string kSoundSelected = "SoundSelected";
 
 inline const std::string kSoundTrackNoticeMessage =
-    "The track you are choosing maybe a subject of copyright . If you don't own the rights for "
-    "this track, you may not be able to share it via Facebook, Twitter or YouTube";
+    N_("The track you are choosing maybe a subject of copyright . If you don't own the rights for "
+       "this track, you may not be able to share it via Facebook, Twitter or YouTube");
 
 class SoundTrackViewController : public ViewController,
                                  public TableViewDataSource,

@@ -1,4 +1,5 @@
 #include "share/MyMPMoviePlayerViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/system/IdleInhibitor.h"
@@ -162,7 +163,7 @@ void MyMPMoviePlayerViewController::loadView() {
     top->setBackgroundColor(Color::black().withAlpha(0.55));
     root->addSubview(top);
     _done = std::make_shared<Button>(Rect(6, 7, 64, 30));
-    _done->setTitle("Done", ControlStateNormal);
+    _done->setTitle(_("Done"), ControlStateNormal);
     _done->setTitleColor(theme::text(), ControlStateNormal);
     _done->setTitleColor(theme::accent(), ControlStateHighlighted);
     _done->setBackgroundColor(theme::panelLight());
@@ -202,7 +203,7 @@ void MyMPMoviePlayerViewController::viewDidAppear(bool) {
     if (!playback) {
         finishPlayback(_moviePlayer->error()
                            ? _moviePlayer->error()
-                           : Error::make("MoviePlayback", 0, "The movie cannot be played."));
+                           : Error::make("MoviePlayback", 0, _("The movie cannot be played.")));
         return;
     }
     if (!_finished) {
@@ -231,7 +232,7 @@ void MyMPMoviePlayerViewController::refreshControls() {
     const auto& playback = _moviePlayer->playback();
     const bool playing = playback && playback->isPlaying();
     if (playing && !_keepAwake) {
-        _keepAwake = IdleInhibitor::shared().inhibit("Playing a movie");
+        _keepAwake = IdleInhibitor::shared().inhibit(_("Playing a movie"));
     } else if (!playing) {
         _keepAwake.reset();
     }
@@ -326,7 +327,7 @@ void MyMPMoviePlayerViewController::finishPlayback(const ErrorPtr& error) {
     dismissViewController(true);
     if (error) {
         auto alert = std::make_shared<AlertView>("", error->localizedDescription(),
-                                                 std::weak_ptr<AlertViewDelegate>(), "OK",
+                                                 std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                                  std::vector<std::string>{});
         alert->show();
     }

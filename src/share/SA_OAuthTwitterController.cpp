@@ -1,4 +1,5 @@
 #include "share/SA_OAuthTwitterController.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
@@ -63,26 +64,26 @@ void SA_OAuthTwitterController::loadView() {
     root->setBackgroundColor(theme::background());
     const double top = (bounds.height() - 480) / 2;
 
-    root->addSubview(makeLabel(Rect(20, top + 40, 280, 30), "Sign in to Twitter",
+    root->addSubview(makeLabel(Rect(20, top + 40, 280, 30), _("Sign in to Twitter"),
                                Font::boldSystemFont(20), theme::text()));
     root->addSubview(makeLabel(Rect(20, top + 84, 280, 70),
-                               "Your browser shows Twitter's page. Allow Taluvex there, then:",
+                               _("Your browser shows Twitter's page. Allow Taluvex there, then:"),
                                Font::systemFont(15), theme::text()));
-    root->addSubview(makeLabel(Rect(20, top + 156, 280, 26), kCopyThePin, Font::boldSystemFont(18),
+    root->addSubview(makeLabel(Rect(20, top + 156, 280, 26), _(kCopyThePin), Font::boldSystemFont(18),
                                theme::accent()));
     root->addSubview(makeLabel(Rect(20, top + 184, 280, 24),
-                               "and paste it here:", Font::systemFont(15), theme::text()));
+                               _("and paste it here:"), Font::systemFont(15), theme::text()));
 
     _pin = std::make_shared<TextField>(Rect(70, top + 218, 180, 40));
-    _pin->setPlaceholder("PIN");
+    _pin->setPlaceholder(_("PIN"));
     _pin->setFont(Font::boldSystemFont(22));
     _pin->setTextAlignment(TextAlignment::Center);
     _pin->setBorderStyle(TextBorderStyle::RoundedRect);
     _pin->setReturnKeyType(ReturnKeyType::Done);
     root->addSubview(_pin);
 
-    _status = makeLabel(Rect(20, top + 264, 280, 40), "Waiting for Twitter…", Font::systemFont(13),
-                        Color::hex(0xa0a4ab));
+    _status = makeLabel(Rect(20, top + 264, 280, 40), _("Waiting for Twitter…"),
+                        Font::systemFont(13), Color::hex(0xa0a4ab));
     root->addSubview(_status);
 
     _cancel = std::make_shared<Button>(Rect(40, top + 314, 116, 40));
@@ -93,12 +94,12 @@ void SA_OAuthTwitterController::loadView() {
     _cancel->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancel(); });
     root->addSubview(_cancel);
 
-    _signIn = makeTextButton(Rect(164, top + 314, 116, 40), "Sign In", theme::accent());
+    _signIn = makeTextButton(Rect(164, top + 314, 116, 40), _("Sign In"), theme::accent());
     _signIn->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSignIn(); });
     root->addSubview(_signIn);
 
     _openPage =
-        makeTextButton(Rect(60, top + 372, 200, 34), "Open the page again", theme::panelLight());
+        makeTextButton(Rect(60, top + 372, 200, 34), _("Open the page again"), theme::panelLight());
     _openPage->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onOpenPage(); });
     root->addSubview(_openPage);
     setView(root);
@@ -135,9 +136,9 @@ void SA_OAuthTwitterController::onOpenPage() {
     }
     const std::string page = _engine->authorizeURL();
     if (Application::sharedApplication().openURL(page)) {
-        _status->setText("Twitter's page is open in your browser.");
+        _status->setText(_("Twitter's page is open in your browser."));
     } else {
-        _status->setText("No browser could be opened. Visit " + page);
+        _status->setText(withArguments(_("No browser could be opened. Visit %1"), {page}));
     }
 }
 
@@ -152,16 +153,16 @@ void SA_OAuthTwitterController::onSignIn() {
     }
     const std::string pin = trimmedPin(_pin->text());
     if (!_hasRequestToken) {
-        _status->setText("Wait until Twitter's page has opened in your browser.");
+        _status->setText(_("Wait until Twitter's page has opened in your browser."));
         return;
     }
     if (pin.size() != kPinLength) {
-        _status->setText("The PIN has 7 characters. Copy it from Twitter's page.");
+        _status->setText(_("The PIN has 7 characters. Copy it from Twitter's page."));
         return;
     }
     _busy = true;
     _signIn->setEnabled(false);
-    _status->setText("Signing in…");
+    _status->setText(_("Signing in…"));
     std::weak_ptr<Object> weakSelf = shared_from_this();
     _engine->requestAccessTokenWithPIN(pin, [weakSelf](const ErrorPtr& error) {
         auto self = std::static_pointer_cast<SA_OAuthTwitterController>(weakSelf.lock());

@@ -3,6 +3,7 @@
 // and reports back. Cancel (or Esc) gives up.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/foundation/Error.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -28,7 +29,7 @@ public:
 
 class SA_OAuthTwitterController : public ViewController, public TextFieldDelegate {
 public:
-    static constexpr const char* kCopyThePin = "Select and Copy the PIN";
+    static constexpr const char* kCopyThePin = N_("Select and Copy the PIN");
     static constexpr std::size_t kPinLength = 7;
 
     // Null when the engine is already signed in; otherwise a sign-in screen to present.

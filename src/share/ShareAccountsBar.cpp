@@ -1,4 +1,5 @@
 #include "share/ShareAccountsBar.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/FacebookSession.h"
 #include "platform/foundation/Paths.h"
@@ -27,7 +28,7 @@ std::shared_ptr<Label> entryLabel(const Rect& frame) {
 
 std::shared_ptr<Button> signOutLink(const Rect& frame) {
     auto button = std::make_shared<Button>(frame);
-    button->setTitle("Sign out", ControlStateNormal);
+    button->setTitle(_("Sign out"), ControlStateNormal);
     button->setTitleColor(theme::accent(), ControlStateNormal);
     button->setTitleFont(Font::boldSystemFont(11));
     return button;
@@ -89,28 +90,28 @@ std::optional<std::string> ShareAccountsBar::twitterSetupProblem() {
     if (config.twitvidConfigured()) {
         return std::nullopt;
     }
-    return "Twitter is not set up. Add consumer_key and consumer_secret to the [twitter] "
-           "section and api_base to the [twitvid] section of " +
-           servicesIniForDisplay() + ".";
+    return withArguments(_("Twitter is not set up. Add consumer_key and consumer_secret to the "
+                           "[twitter] section and api_base to the [twitvid] section of %1."),
+                         {servicesIniForDisplay()});
 }
 
 std::optional<std::string> ShareAccountsBar::facebookSetupProblem() {
     if (ServiceConfig::current().facebookConfigured()) {
         return std::nullopt;
     }
-    return "Facebook is not set up. Add app_id to the [facebook] section of " +
-           servicesIniForDisplay() + ".";
+    return withArguments(_("Facebook is not set up. Add app_id to the [facebook] section of %1."),
+                         {servicesIniForDisplay()});
 }
 
 void ShareAccountsBar::refresh() {
     const auto account = twitterAccount();
     _twitterLabel->setText(!account           ? std::string()
-                           : account->empty() ? std::string("Signed in to Twitter")
-                                              : "Signed in as @" + *account);
+                           : account->empty() ? _("Signed in to Twitter")
+                                              : withArguments(_("Signed in as @%1"), {*account}));
     _twitterLabel->setHidden(!account);
     _twitterSignOut->setHidden(!account);
     const bool facebook = facebookSignedIn();
-    _facebookLabel->setText(facebook ? "Signed in to Facebook" : "");
+    _facebookLabel->setText(facebook ? _("Signed in to Facebook") : std::string());
     _facebookLabel->setHidden(!facebook);
     _facebookSignOut->setHidden(!facebook);
 }

@@ -1,4 +1,5 @@
 #include "share/ShareFacebookViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/AVThumbnailMgr.h"
 #include "app/TaluvexAppDelegate.h"
@@ -100,7 +101,7 @@ void ShareFacebookViewController::loadView() {
     root->addSubview(_ivImage);
 
     auto prompt = std::make_shared<Label>(Rect(20, 226 + extra, 280, 20));
-    prompt->setText("Say something about your movie:");
+    prompt->setText(_("Say something about your movie:"));
     prompt->setFont(Font::systemFont(14));
     prompt->setBackgroundColor(Color::clear());
     root->addSubview(prompt);
@@ -127,7 +128,7 @@ void ShareFacebookViewController::loadView() {
     box->setCornerRadius(12);
     _waiting->addSubview(box);
     auto waitingText = std::make_shared<Label>(Rect(10, 14, 240, 60));
-    waitingText->setText(kContinueInBrowser);
+    waitingText->setText(_(kContinueInBrowser));
     waitingText->setFont(Font::boldSystemFont(17));
     waitingText->setTextAlignment(TextAlignment::Center);
     waitingText->setNumberOfLines(0);
@@ -258,7 +259,7 @@ std::shared_ptr<MBProgressHUD> ShareFacebookViewController::showUploadingBox() {
         return nullptr;
     }
     auto hud = MBProgressHUD::showHUDAddedTo(*window, true);
-    hud->setLabelText(kUploadingText);
+    hud->setLabelText(_(kUploadingText));
     // The panel dims behind the box, so the Cancel under it reads as part of it.
     hud->setBackgroundColor(Color::black().withAlpha(0.45));
     std::weak_ptr<Object> weakSelf = shared_from_this();

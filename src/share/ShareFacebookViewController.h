@@ -3,6 +3,7 @@
 // starts the upload once a sign-in it asked for has opened the session.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "app/FacebookSession.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Button.h"
@@ -23,8 +24,8 @@ public:
     static constexpr double kSlideSeconds = 0.5;
     static constexpr double kTiltDegrees = -10;
     static constexpr const char* kFrameMask = "bw_facebook_picture_frame_self";
-    static constexpr const char* kUploadingText = "Uploading...";
-    static constexpr const char* kContinueInBrowser = "Continue in your browser…";
+    static constexpr const char* kUploadingText = N_("Uploading...");
+    static constexpr const char* kContinueInBrowser = N_("Continue in your browser…");
 
     ShareFacebookViewController();
     ~ShareFacebookViewController() override;

@@ -1,4 +1,5 @@
 #include "share/ShareViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/AVThumbnailMgr.h"
 #include "app/CustomEffectSound.h"
@@ -17,7 +18,7 @@
 
 namespace tx {
 
-const std::string ShareViewController::kMailSubject = "Zezivuvor Odoze";
+const std::string ShareViewController::kMailSubject = N_("My backwards movie");
 
 ShareViewController::~ShareViewController() {
     NotificationCenter::defaultCenter().removeObserver(this);
@@ -25,8 +26,10 @@ ShareViewController::~ShareViewController() {
 
 std::string ShareViewController::mailBody() {
     // The phone's text said "App for iPhone"; here it is the Linux application.
-    return "<html><head></head><body>This is my Zezivuvor Odoze which I made with <a href='" +
-           kAppPageURL + "'>Taluvex</a> App for Linux.<br>Have Fun!</body></html>";
+    return "<html><head></head><body>" +
+           withArguments(_("This is my backwards movie which I made with %1 App for Linux."),
+                         {"<a href='" + kAppPageURL + "'>Taluvex</a>"}) +
+           "<br>" + _("Have Fun!") + "</body></html>";
 }
 
 std::string ShareViewController::mailAttachmentName(std::chrono::system_clock::time_point day) {
@@ -35,16 +38,16 @@ std::string ShareViewController::mailAttachmentName(std::chrono::system_clock::t
     localtime_r(&t, &local);
     char date[32];
     std::strftime(date, sizeof date, "%Y-%m-%d", &local);
-    return std::string("ZazuroziZozez-") + date + ".mov";
+    return std::string("Taluvex-") + date + ".mov";
 }
 
 std::string ShareViewController::savedMessage() {
-    return "Your RediraviVaduz has been saved to your Camera Roll\n" +
-           PhotoAlbum::pathForDisplay(PhotoAlbum::albumDirectory());
+    return withArguments(_("Your backwards movie has been saved to %1"),
+                         {PhotoAlbum::pathForDisplay(PhotoAlbum::albumDirectory())});
 }
 
 std::string ShareViewController::saveFailedMessage(const Error& error) {
-    return PhotoAlbum::isDiskFull(error) ? std::string("Sorry. Not enough memory.")
+    return PhotoAlbum::isDiskFull(error) ? _("Sorry. Not enough memory.")
                                          : error.localizedDescription();
 }
 
@@ -155,8 +158,8 @@ bool ShareViewController::keyPressed(const KeyEvent& event) {
 }
 
 void ShareViewController::showAlert(const std::string& message) {
-    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
-                                             std::vector<std::string>{});
+    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(),
+                                             _("OK"), std::vector<std::string>{});
     alert->show();
 }
 
@@ -164,8 +167,9 @@ bool ShareViewController::movieIsThere() {
     if (fileExists(_path)) {
         return true;
     }
-    showAlert("The movie \"" + lastPathComponent(_path) +
-              "\" is no longer there. It may have been moved or deleted.");
+    showAlert(withArguments(_("The movie \"%1\" is no longer there. It may have been moved or "
+                              "deleted."),
+                            {lastPathComponent(_path)}));
     return false;
 }
 
@@ -235,7 +239,7 @@ void ShareViewController::onEmail() {
     }
     auto composer = std::make_shared<MailComposer>();
     composer->setMailComposeDelegate(sharedAs<MailComposeDelegate>());
-    composer->setSubject(kMailSubject);
+    composer->setSubject(_(kMailSubject.c_str()));
     composer->addAttachment(_path, "video/quicktime",
                             mailAttachmentName(std::chrono::system_clock::now()));
     composer->setMessageBody(mailBody(), true);

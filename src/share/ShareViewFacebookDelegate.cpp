@@ -1,4 +1,5 @@
 #include "share/ShareViewFacebookDelegate.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/TaluvexAppDelegate.h"
 #include "platform/ui/AlertView.h"
@@ -57,8 +58,8 @@ void ShareViewFacebookDelegate::upload(const std::string& message, std::function
             if (!error) {
                 self->_uploading = false;
                 hideHUD();
-                auto alert = std::make_shared<AlertView>("", kUploadedMessage,
-                                                         std::weak_ptr<AlertViewDelegate>(), "OK",
+                auto alert = std::make_shared<AlertView>("", _(kUploadedMessage),
+                                                         std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                                          std::vector<std::string>{});
                 alert->show();
                 if (complete) {
@@ -120,8 +121,8 @@ void ShareViewFacebookDelegate::fail(const ErrorPtr& error) {
     if (!error || fberrorCategory(error) == FBErrorCategoryUserCancelled) {
         return;
     }
-    auto alert = std::make_shared<AlertView>(kResultTitle, resultMessage(*error),
-                                             std::weak_ptr<AlertViewDelegate>(), kResultButton,
+    auto alert = std::make_shared<AlertView>(_(kResultTitle), resultMessage(*error),
+                                             std::weak_ptr<AlertViewDelegate>(), _(kResultButton),
                                              std::vector<std::string>{});
     alert->show();
 }

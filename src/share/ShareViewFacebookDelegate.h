@@ -2,6 +2,7 @@
 // permission to publish when Facebook says it is missing and then trying once more.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Object.h"
 #include "share/SendingVideoProgressView.h"
@@ -16,9 +17,9 @@ class FBRequestConnection;
 
 class ShareViewFacebookDelegate : public Object {
 public:
-    static constexpr const char* kUploadedMessage = "Movie uploaded successfully";
-    static constexpr const char* kResultTitle = "Result";
-    static constexpr const char* kResultButton = "Thanks!";
+    static constexpr const char* kUploadedMessage = N_("Movie uploaded successfully");
+    static constexpr const char* kResultTitle = N_("Result");
+    static constexpr const char* kResultButton = N_("Thanks!");
     static constexpr const char* kPublishPermission = "publish_actions";
     // One repeat after a missing-permission answer per upload started by the user.
     static constexpr int kMaxPermissionRepeats = 1;

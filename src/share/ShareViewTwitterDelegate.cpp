@@ -1,4 +1,5 @@
 #include "share/ShareViewTwitterDelegate.h"
+#include "platform/foundation/Translation.h"
 
 #include "services/http/ServiceConfig.h"
 #include "share/UploadCancelControls.h"
@@ -31,7 +32,7 @@ std::string ShareViewTwitterDelegate::tweetText(const std::string& mediaURL) {
 }
 
 void ShareViewTwitterDelegate::showAlert(const std::string& message) {
-    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                              std::vector<std::string>{});
     alert->show();
 }
@@ -79,7 +80,7 @@ void ShareViewTwitterDelegate::authenticate() {
     const auto authorization = _engine->echoAuthorization();
     if (!authorization) {
         endAttempt();
-        showAlert(kUploadFailureMessage);
+        showAlert(_(kUploadFailureMessage));
         return;
     }
     if (_twitVid) {
@@ -100,8 +101,9 @@ void ShareViewTwitterDelegate::OAuthTwitterControllerAuthenticatedWithUsername(
 void ShareViewTwitterDelegate::OAuthTwitterControllerFailed(SA_OAuthTwitterController&,
                                                             const ErrorPtr& error) {
     endAttempt();
-    showAlert(error ? std::string(kSignInFailedMessage) + ": " + error->localizedDescription()
-                    : std::string(kSignInFailedMessage));
+    showAlert(error ? withArguments(_("%1: %2"), {_(kSignInFailedMessage),
+                                                  error->localizedDescription()})
+                    : _(kSignInFailedMessage));
 }
 
 void ShareViewTwitterDelegate::OAuthTwitterControllerCanceled(SA_OAuthTwitterController&) {
@@ -132,7 +134,7 @@ void ShareViewTwitterDelegate::requestDidReceiveResponse(
         auto url = answer.find("media_url");
         _engine->sendUpdate(tweetText(url != answer.end() ? url->second : std::string()));
         endAttempt();
-        showAlert(kUploadedMessage);
+        showAlert(_(kUploadedMessage));
     }
 }
 
@@ -149,7 +151,7 @@ void ShareViewTwitterDelegate::requestDidFailWithError(TVRequest& request, const
         return;
     }
     endAttempt();
-    showAlert(kUploadFailureMessage);
+    showAlert(_(kUploadFailureMessage));
 }
 
 void ShareViewTwitterDelegate::requestDidSendBytes(TVRequest& request, std::uint64_t,

@@ -2,6 +2,7 @@
 // (OAuth Echo), uploads the movie in chunks under the sending overlay, then tweets its link.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/foundation/Object.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/ViewController.h"
@@ -21,9 +22,9 @@ class ShareViewTwitterDelegate : public Object,
                                  public SA_OAuthTwitterControllerDelegate,
                                  public TwitVidDelegate {
 public:
-    static constexpr const char* kUploadedMessage = "Movie uploaded successfully";
-    static constexpr const char* kUploadFailureMessage = "Upload failure";
-    static constexpr const char* kSignInFailedMessage = "Twitter sign-in failed";
+    static constexpr const char* kUploadedMessage = N_("Movie uploaded successfully");
+    static constexpr const char* kUploadFailureMessage = N_("Upload failure");
+    static constexpr const char* kSignInFailedMessage = N_("Twitter sign-in failed");
 
     // The engine is made with the application's keys from services.ini; `parentController` (not
     // kept) presents the sign-in screen and must outlive this object.

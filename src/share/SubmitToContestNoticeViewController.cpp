@@ -1,4 +1,5 @@
 #include "share/SubmitToContestNoticeViewController.h"
+#include "platform/foundation/Translation.h"
 #include "share/ServicesHint.h"
 
 #include "platform/ui/AlertView.h"
@@ -20,17 +21,17 @@ namespace {
 constexpr double kFadeSeconds = 0.5;
 
 const char* const kNoticeParagraphs[] = {
-    "Make the world run backwards and win.",
-    "Record a clip, reverse it with Taluvex and enter it from the share screen with "
-    "\"Submit to Contest\". Give your movie a title, your name and an e-mail address where we "
-    "can reach you; your mail program sends the entry with the movie attached.",
-    "Every month we pick the movies that surprise us most: a dive that lands back on the board, "
-    "a cake that puts itself together, a dog that un-fetches its ball. The best are published on "
-    "our channel, which you can watch in the YouTube tab of the library.",
-    "Please enter only movies you recorded yourself, with sound you may use. One entry per "
-    "movie; you may enter as many movies as you like.",
-    "We use your e-mail address only to tell you about your entry.",
-    "Follow the contest on our page for the winners and the next theme.",
+    N_("Make the world run backwards and win."),
+    N_("Record a clip, reverse it with Taluvex and enter it from the share screen with "
+       "\"Submit to Contest\". Give your movie a title, your name and an e-mail address where we "
+       "can reach you; your mail program sends the entry with the movie attached."),
+    N_("Every month we pick the movies that surprise us most: a dive that lands back on the board, "
+       "a cake that puts itself together, a dog that un-fetches its ball. The best are published on "
+       "our channel, which you can watch in the YouTube tab of the library."),
+    N_("Please enter only movies you recorded yourself, with sound you may use. One entry per "
+       "movie; you may enter as many movies as you like."),
+    N_("We use your e-mail address only to tell you about your entry."),
+    N_("Follow the contest on our page for the winners and the next theme."),
 };
 
 } // namespace
@@ -65,7 +66,8 @@ void SubmitToContestNoticeViewController::loadView() {
     root->addSubview(_scrollView);
     double y = 0;
     bool first = true;
-    for (const char* paragraph : kNoticeParagraphs) {
+    for (const char* english : kNoticeParagraphs) {
+        const std::string paragraph = _(english);
         const Font font = first ? Font::boldSystemFont(19) : Font::systemFont(15);
         const double height = std::ceil(TextBox(paragraph, font, 270, true).height()) + 2;
         auto label = std::make_shared<Label>(Rect(0, y, 270, height));
@@ -133,10 +135,10 @@ void SubmitToContestNoticeViewController::facebook() {
     }
     auto alert = std::make_shared<AlertView>(
         "",
-        "No contest page is configured: set facebook_page= to an https address under [contest] "
-        "in " +
-            servicesFileForDisplay() + ".",
-        std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+        withArguments(_("No contest page is configured: set facebook_page= to an https address "
+                        "under [contest] in %1."),
+                      {servicesFileForDisplay()}),
+        std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
     alert->show();
 }
 

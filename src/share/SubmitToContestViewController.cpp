@@ -1,4 +1,5 @@
 #include "share/SubmitToContestViewController.h"
+#include "platform/foundation/Translation.h"
 #include "share/ServicesHint.h"
 
 #include "platform/ui/AlertView.h"
@@ -32,7 +33,7 @@ private:
 };
 
 void showAlert(const std::string& message) {
-    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
+    auto alert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                              std::vector<std::string>{});
     alert->show();
 }
@@ -60,16 +61,17 @@ void SubmitToContestViewController::loadView() {
     intro->setNumberOfLines(2);
     intro->setFont(Font::systemFont(14));
     intro->setTextColor(theme::secondaryText());
-    intro->setText("Enter this movie in the contest. Your mail program sends the entry.");
+    intro->setText(_("Enter this movie in the contest. Your mail program sends the entry."));
     root->addSubview(intro);
 
     auto keyHandler = [this](const KeyEvent& event) { return formKey(event); };
-    const char* placeholders[] = {"Title of your movie", "Your name", "Your e-mail address"};
+    const char* placeholders[] = {N_("Title of your movie"), N_("Your name"),
+                                  N_("Your e-mail address")};
     std::shared_ptr<TextField>* fields[] = {&_titleField, &_nameField, &_emailField};
     for (int i = 0; i < 3; ++i) {
         auto field = std::make_shared<FormField>(Rect(30, 148 + 50.0 * i, 260, 36), keyHandler);
         field->setBorderStyle(TextBorderStyle::RoundedRect);
-        field->setPlaceholder(placeholders[i]);
+        field->setPlaceholder(_(placeholders[i]));
         field->setFont(Font::systemFont(16));
         field->setReturnKeyType(i < 2 ? ReturnKeyType::Next : ReturnKeyType::Done);
         root->addSubview(field);
@@ -143,8 +145,8 @@ void SubmitToContestViewController::onSubmit() {
     }
     const std::string& address = ServiceConfig::current().contestAddress;
     if (address.empty()) {
-        showAlert("No contest is configured: set address= under [contest] in " +
-                  servicesFileForDisplay() + ".");
+        showAlert(withArguments(_("No contest is configured: set address= under [contest] in %1."),
+                                {servicesFileForDisplay()}));
         return;
     }
     auto composer = std::make_shared<MailComposer>();

@@ -1,4 +1,5 @@
 #include "share/YoutubeViewController.h"
+#include "platform/foundation/Translation.h"
 #include "share/ServicesHint.h"
 
 #include "app/CustomEffectSound.h"
@@ -143,7 +144,8 @@ std::string YoutubeViewController::orderForTag(int tag) {
 }
 
 std::string YoutubeViewController::notConfiguredText() {
-    return "To list videos here, set channel= under [youtube] in " + servicesFileForDisplay() + ".";
+    return withArguments(_("To list videos here, set channel= under [youtube] in %1."),
+                         {servicesFileForDisplay()});
 }
 
 void YoutubeViewController::onViewTypeChanged(Button& sender) {
@@ -244,7 +246,7 @@ void YoutubeViewController::entryListFetchTicketFinished(std::uint64_t generatio
     _mEntriesFetchError = error;
     _mEntriesFetchTicket.reset();
     if (error && _entryStorage.empty()) {
-        showMessage(kFirstPageFailedText);
+        showMessage(_(kFirstPageFailedText));
     }
     _tableView->reloadData();
 }
@@ -360,8 +362,8 @@ GDataEntryYouTubeVideoPtr YoutubeViewController::shareableEntry(int row) const {
 void YoutubeViewController::onShare(YoutubeTableCell&, const IndexPath& indexPath) {
     _currentIndexPath = indexPath;
     auto sheet =
-        std::make_shared<ActionSheet>("", sharedAs<ActionSheetDelegate>(), "Cancel", "",
-                                      std::vector<std::string>{"Copy Link", "Send via Email"});
+        std::make_shared<ActionSheet>("", sharedAs<ActionSheetDelegate>(), _("Cancel"), "",
+                                      std::vector<std::string>{_("Copy Link"), _("Send via Email")});
     sheet->showInView(view().get());
 }
 

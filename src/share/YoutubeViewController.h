@@ -4,6 +4,7 @@
 // My Movies and to the contest notice.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/system/MailComposer.h"
 #include "platform/ui/ActionSheet.h"
 #include "platform/ui/ActivityIndicator.h"
@@ -33,7 +34,7 @@ public:
     static constexpr int kRequestedPerPage = 11;
     static constexpr double kLoadMoreRowHeight = 57;
     static constexpr const char* kLoadMoreIdentifier = "YoutubeLastTableIdentifier";
-    static constexpr const char* kFirstPageFailedText = "Could not load videos";
+    static constexpr const char* kFirstPageFailedText = N_("Could not load videos");
 
     YoutubeViewController();
     ~YoutubeViewController() override;

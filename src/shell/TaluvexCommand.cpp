@@ -1,5 +1,7 @@
 #include "shell/TaluvexCommand.h"
 
+#include "platform/foundation/Translation.h"
+
 namespace tx {
 
 const CommandSpec& taluvexCommand() {
@@ -8,55 +10,55 @@ const CommandSpec& taluvexCommand() {
         .summary = "record a clip and watch it run backwards",
         .description =
             {
-                "Records a short clip from the camera, or takes a movie you pick, and renders a "
-                "new movie in which the pictures run backwards at x0.7, x1.0 or x1.3 with the "
-                "sound you choose. Movies are kept in $XDG_DATA_HOME/taluvex/Documents with a "
-                "thumbnail beside each, where they can be played, saved to your Videos folder, "
-                "mailed or shared.",
-                "Without a camera, a virtual one (a moving test pattern with a tone) stands in. "
-                "A second taluvex raises the window of the first one.",
+                N_("Records a short clip from the camera, or takes a movie you pick, and renders a "
+                   "new movie in which the pictures run backwards at x0.7, x1.0 or x1.3 with the "
+                   "sound you choose. Movies are kept in $XDG_DATA_HOME/taluvex/Documents with a "
+                   "thumbnail beside each, where they can be played, saved to your Videos folder, "
+                   "mailed or shared."),
+                N_("Without a camera, a virtual one (a moving test pattern with a tone) stands in. "
+                   "A second taluvex raises the window of the first one."),
             },
         .options =
             {
-                {.names = {"help", "h"}, .text = "Show this text."},
-                {.names = {"version"}, .text = "Show the version."},
-                {.names = {"sign-out"}, .text = "Forget the stored Twitter and Facebook sign-ins."},
+                {.names = {"help", "h"}, .text = N_("Show this text.")},
+                {.names = {"version"}, .text = N_("Show the version.")},
+                {.names = {"sign-out"}, .text = N_("Forget the stored Twitter and Facebook sign-ins.")},
             },
         .sections =
             {
-                {"Keys on the main screen",
+                {N_("Keys on the main screen"),
                  {
-                     {"Space", "start or stop a recording"},
-                     {"O", "pick a movie to render"},
-                     {"L", "open the movie library"},
-                     {"C", "swap the front and back cameras"},
-                     {"Esc", "cancel a render in progress"},
-                     {"Ctrl+Left/Right", "turn the simulated device (rotates the camera controls)"},
+                     {"Space", N_("start or stop a recording")},
+                     {"O", N_("pick a movie to render")},
+                     {"L", N_("open the movie library")},
+                     {"C", N_("swap the front and back cameras")},
+                     {"Esc", N_("cancel a render in progress")},
+                     {"Ctrl+Left/Right", N_("turn the simulated device (rotates the camera controls)")},
                  }},
-                {"Files",
+                {N_("Files"),
                  {
                      {"$XDG_DATA_HOME/taluvex/Documents",
-                      "the movie library: the rendered movies and their thumbnails "
-                      "(~/.local/share/taluvex/Documents when XDG_DATA_HOME is not set)"},
-                     {"$XDG_VIDEOS_DIR/Taluvex", "where a movie saved from the library goes"},
+                      N_("the movie library: the rendered movies and their thumbnails "
+                         "(~/.local/share/taluvex/Documents when XDG_DATA_HOME is not set)")},
+                     {"$XDG_VIDEOS_DIR/Taluvex", N_("where a movie saved from the library goes")},
                      {"$XDG_CONFIG_HOME/taluvex/services.ini",
-                      "the online services' hosts, app credentials and addresses"},
-                     {"$XDG_CACHE_HOME/taluvex", "pictures kept while a render is written"},
+                      N_("the online services' hosts, app credentials and addresses")},
+                     {"$XDG_CACHE_HOME/taluvex", N_("pictures kept while a render is written")},
                  }},
-                {"Environment",
+                {N_("Environment"),
                  {
-                     {"XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME", "the folders above"},
-                     {"LANGUAGE, LC_ALL, LC_MESSAGES, LANG", "the language of the interface"},
+                     {"XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME", N_("the folders above")},
+                     {"LANGUAGE, LC_ALL, LC_MESSAGES, LANG", N_("the language of the interface")},
                  }},
-                {"Exit status",
+                {N_("Exit status"),
                  {
-                     {"0", "the window was closed, or an option answered"},
-                     {"2", "usage error"},
+                     {"0", N_("the window was closed, or an option answered")},
+                     {"2", N_("usage error")},
                  }},
-                {"Examples",
+                {N_("Examples"),
                  {
-                     {"taluvex", "opens the window"},
-                     {"taluvex --sign-out", "forgets the stored sign-ins and ends"},
+                     {"taluvex", N_("opens the window")},
+                     {"taluvex --sign-out", N_("forgets the stored sign-ins and ends")},
                  }},
             },
     };

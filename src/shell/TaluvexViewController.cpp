@@ -1,4 +1,5 @@
 #include "shell/TaluvexViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
@@ -32,7 +33,7 @@ namespace {
 constexpr double kScreenWidth = 320;
 constexpr double kOrientationFadeSeconds = 0.2;
 // What the desktop may show as the reason it stays awake.
-const char* const kScreensaverReason = "Recording or rendering a movie";
+const char* const kScreensaverReason = N_("Recording or rendering a movie");
 // The settings panel's card is centred above a 54-point strip.
 constexpr double kSettingsStripHeight = 54;
 const Rect kSwitchCameraFrame(10, 10, 50, 30);
@@ -378,12 +379,19 @@ void TaluvexViewController::updateScreensaverHold() {
     }
     _holdingScreensaver = hold;
 #ifdef TX_HAVE_IDLE_INHIBITOR
-    _screensaverToken = hold ? IdleInhibitor::shared().inhibit(kScreensaverReason) : nullptr;
+    _screensaverToken = hold ? IdleInhibitor::shared().inhibit(_(kScreensaverReason)) : nullptr;
 #endif
 }
 
 void TaluvexViewController::startCapture() {
     _awaitingRecordingEnd = true;
+    // The recording is reversed while it is made, for the speed chosen now (the settings are
+    // locked while recording), so that the movie is ready soon after Stop.
+    _reverseAhead = ReverseAheadRecorder::create(
+        renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
+    if (_avCaptureMgr->movieFileOutput()) {
+        _avCaptureMgr->movieFileOutput()->setPictureTap(_reverseAhead);
+    }
     if (!_avCaptureMgr->startCaptureWithPath(capturePath()) && !_avCaptureMgr->isCapture()) {
         // Whatever went wrong reaches the delegate as a recording error.
         return;
@@ -464,6 +472,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
         return;
     }
     _awaitingRecordingEnd = false;
+    _reverseAhead.reset(); // nothing to render: its groups go
     idleLayout();
     updateScreensaverHold();
     if (_quitting) {
@@ -476,7 +485,7 @@ void TaluvexViewController::avCaptureMgrDidError(AVCaptureMgr& mgr, const ErrorP
     showAlert(message);
 }
 
-void TaluvexViewController::prepareRender(const std::string& sourcePath) {
+void TaluvexViewController::prepareRender(const std::string& sourcePath, const TimeRange& stretch) {
     const std::string outputPath = documentsDirectory() + "/" + uniqueString() + ".mov";
     removeFile(outputPath);
     NotificationCenter::defaultCenter().post(kConvertingWillStart);
@@ -491,6 +500,10 @@ void TaluvexViewController::prepareRender(const std::string& sourcePath) {
     _avRenderMgr->setIsReverseSpeed(audioType == TaluvexAppDelegate::kAudioTypeFromVideo);
     _avRenderMgr->setDelegate(weak_from_this());
     _avRenderMgr->setInputVideoUrl(sourcePath);
+    _avRenderMgr->setSourceTimeRange(stretch);
+    // The groups made while recording go with the render that may use them; it removes them.
+    _avRenderMgr->setPicturesAhead(std::move(_reverseAhead));
+    _reverseAhead.reset();
     _avRenderMgr->setInputAudioUrl(delegate ? delegate->audioTrackURL() : std::string());
     _avRenderMgr->setOutputPath(outputPath);
     _avRenderMgr->setTempo(renderTempo(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
@@ -507,9 +520,10 @@ void TaluvexViewController::renderDidNotStart(const ErrorPtr& cause) {
     // Nothing will be reported for a render that never started: back to idle at once.
     const std::string source = _avRenderMgr ? lastPathComponent(_avRenderMgr->inputVideoUrl()) : "";
     endRender();
-    std::string message = "\"" + source + "\" cannot be rendered";
+    std::string message = withArguments(_("\"%1\" cannot be rendered"), {source});
     if (cause) {
-        message += ": " + cause->localizedDescription();
+        message = withArguments(_("\"%1\" cannot be rendered: %2"),
+                                {source, cause->localizedDescription()});
     }
     showAlert(message);
 }
@@ -554,8 +568,8 @@ void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool)
     auto config = AppConfigureInfo::shareAppConfigureInfo();
     if (config->countFinishedRender()) {
         _ratingAlert =
-            std::make_shared<AlertView>("", kRatingMessage, sharedAs<AlertViewDelegate>(), "NO",
-                                        std::vector<std::string>{"YES"});
+            std::make_shared<AlertView>("", _(kRatingMessage), sharedAs<AlertViewDelegate>(),
+                                        _("NO"), std::vector<std::string>{_("YES")});
         _lastAlert = _ratingAlert;
         _ratingAlert->show();
     }
@@ -598,8 +612,8 @@ void TaluvexViewController::alertViewClickedButtonAtIndex(AlertView& alertView, 
 }
 
 void TaluvexViewController::showAlert(const std::string& message) {
-    _lastAlert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(), "OK",
-                                             std::vector<std::string>{});
+    _lastAlert = std::make_shared<AlertView>("", message, std::weak_ptr<AlertViewDelegate>(),
+                                             _("OK"), std::vector<std::string>{});
     _lastAlert->show();
 }
 
@@ -631,7 +645,7 @@ void TaluvexViewController::imagePickerControllerDidFinishPickingMediaWithInfo(
     if (info.mediaType != kUTTypeMovie || info.mediaURL.empty() || !fileExists(info.mediaURL)) {
         return;
     }
-    prepareRender(info.mediaURL);
+    prepareRender(info.mediaURL, info.mediaTimeRange);
     if (!_avRenderMgr->start()) {
         renderDidNotStart(_avRenderMgr->startError());
         return;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/FileRenderProgressView.h"
+#include "platform/foundation/Translation.h"
 #include "app/MainScreen.h"
 #include "capture/AVCaptureMgr.h"
 #include "platform/foundation/RunLoop.h"
@@ -42,7 +43,8 @@ public:
     static constexpr double kRecordSoundDelaySeconds = 0.1;
     // A camera render starts once its overlay has faded in.
     static constexpr double kRenderStartDelaySeconds = 0.5;
-    static constexpr const char* kRatingMessage = "If you like this app, please rate it 5 stars!";
+    static constexpr const char* kRatingMessage =
+        N_("If you like this app, please rate it 5 stars!");
     static constexpr const char* kCaptureFileName = "capture.mov";
 
     TaluvexViewController();
@@ -139,7 +141,9 @@ private:
     void startCapture();
     // Output name, converting-will-start, and the engine set up on `sourcePath` with the chosen
     // sound and speed; it does not start yet.
-    void prepareRender(const std::string& sourcePath);
+    // `stretch`: the part of the source to render, an invalid range for all of it.
+    void prepareRender(const std::string& sourcePath,
+                       const TimeRange& stretch = {MediaTime::invalid(), MediaTime::invalid()});
     void showProgressOverlay();
     void startPreparedRender();
     // A render that failed to start, failed or was cancelled: back to idle.
@@ -158,6 +162,8 @@ private:
     Rect _screenFrame;
     std::shared_ptr<AVCaptureMgr> _avCaptureMgr;
     std::shared_ptr<AVFileRenderMgr> _avRenderMgr;
+    // The recording in progress, reversed as it is made; handed to its render.
+    ReverseAheadRecorderPtr _reverseAhead;
     std::shared_ptr<SettingViewController> _settingViewController;
     std::shared_ptr<FileRenderProgressView> _fileRenderProgressView;
     std::shared_ptr<CameraPreviewView> _captureView;

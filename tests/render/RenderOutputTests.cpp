@@ -301,3 +301,63 @@ TEST(RenderOutput, ReversedSoundIsReversedSampleBySample) {
         std::filesystem::remove(out);
     }
 }
+
+TEST(RenderOutput, AStretchRendersAsTheSameStretchCutFirst) {
+    ClipSpec spec;
+    spec.seconds = 4.0;
+    spec.sweep = true;
+    spec.channels = 2;
+    spec.width = 64;
+    spec.height = 48;
+    spec.keyint = 45; // the stretch's ends fall between keyframes (pictures up to 109 are told
+                      // apart by their brightness)
+    const std::string source = makeClip(spec);
+    struct Case {
+        double from;
+        double to;
+        int tempo;
+    };
+    for (const Case c : {Case{1.1, 3.3, 100}, Case{0.5, 2.0, 130}, Case{2.5, 3.6, 70}}) {
+        // The same stretch cut out first, exactly (decoded, then cut at the pictures' times).
+        const std::string cut = tempPath("mov");
+        ASSERT_EQ(run("ffmpeg -nostdin -loglevel error -y -i \"" + source + "\" -ss " +
+                      std::to_string(c.from) + " -to " + std::to_string(c.to) +
+                      " -c:v libx264 -preset ultrafast -qp 0 -c:a pcm_s16le -f mov \"" + cut +
+                      "\""),
+                  0);
+        const std::string fromCut = tempPath("mov");
+        RenderRun whole(cut, cut, true, c.tempo, fromCut);
+        ASSERT_TRUE(whole.runToEnd()) << c.from;
+
+        const std::string fromStretch = tempPath("mov");
+        RenderRun stretch(source, source, true, c.tempo, fromStretch);
+        stretch.engine->setSourceTimeRange(
+            TimeRange::make(MediaTime::makeWithSeconds(c.from, kMicrosecondTimescale),
+                            MediaTime::makeWithSeconds(c.to - c.from, kMicrosecondTimescale)));
+        ASSERT_TRUE(stretch.runToEnd()) << c.from;
+        ASSERT_EQ(stretch.delegate->finishes, 1);
+        EXPECT_TRUE(stretch.delegate->errors.empty());
+
+        const RenderedPictures want = readPictures(fromCut);
+        const RenderedPictures got = readPictures(fromStretch);
+        ASSERT_EQ(got.indexes.size(), want.indexes.size()) << c.from;
+        for (std::size_t i = 0; i < want.indexes.size(); ++i) {
+            EXPECT_NEAR(got.indexes[i], want.indexes[i], 1) << "picture " << i << " of " << c.from;
+        }
+        // Latest picture of the stretch first, its first picture last: exact at both ends.
+        EXPECT_NEAR(got.indexes.front(), std::ceil(c.to * 30) - 1, 1) << c.from;
+        EXPECT_NEAR(got.indexes.back(), std::ceil(c.from * 30), 1) << c.from;
+        EXPECT_NEAR(probeDuration(fromStretch, "v:0"), probeDuration(fromCut, "v:0"), 0.002);
+
+        const RenderedSound wantSound = readSound(fromCut);
+        const RenderedSound gotSound = readSound(fromStretch);
+        EXPECT_NEAR(gotSound.seconds(), wantSound.seconds(), 0.03) << c.from;
+        for (const double t : {0.2, 0.6, 1.0}) {
+            EXPECT_NEAR(frequencyAt(gotSound, t), frequencyAt(wantSound, t), 40)
+                << "tempo " << c.tempo << " at " << t;
+        }
+        for (const std::string& f : {cut, fromCut, fromStretch}) {
+            std::filesystem::remove(f);
+        }
+    }
+}

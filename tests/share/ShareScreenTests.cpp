@@ -123,8 +123,7 @@ TEST_F(ShareScreenTest, EachSaveEndsWithItsOwnAlertNamingTheFolder) {
     ASSERT_FALSE(waitForAlert(1).empty());
     share->onSaveToCameraRoll();
     ASSERT_FALSE(waitForAlert(2).empty());
-    const std::string expected = "Your RediraviVaduz has been saved to your Camera Roll\n"
-                                 "~/Videos/Taluvex";
+    const std::string expected = "Your backwards movie has been saved to ~/Videos/Taluvex";
     for (AlertView* alert : alerts()) {
         EXPECT_EQ(alert->message(), expected);
         EXPECT_EQ(alert->title(), "");
@@ -185,8 +184,8 @@ TEST_F(ShareScreenTest, MailHandsTheMovieToTheMailProgramUnderTodaysName) {
         lines.push_back(line);
     }
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[2], "Zezivuvor Odoze");
-    EXPECT_EQ(lines[4], "This is my Zezivuvor Odoze which I made with Taluvex (" + kAppPageURL +
+    EXPECT_EQ(lines[2], "My backwards movie");
+    EXPECT_EQ(lines[4], "This is my backwards movie which I made with Taluvex (" + kAppPageURL +
                             ") App for Linux.");
     EXPECT_EQ(lines[5], "Have Fun!");
     EXPECT_EQ(lastPathComponent(lines[7]),
@@ -203,9 +202,9 @@ TEST_F(ShareScreenTest, TheMailBodyAndAttachmentNameFollowTheDay) {
     may4.tm_hour = 12;
     may4.tm_isdst = -1;
     const auto day = std::chrono::system_clock::from_time_t(std::mktime(&may4));
-    EXPECT_EQ(ShareViewController::mailAttachmentName(day), "ZazuroziZozez-2013-05-04.mov");
+    EXPECT_EQ(ShareViewController::mailAttachmentName(day), "Taluvex-2013-05-04.mov");
     EXPECT_EQ(ShareViewController::mailBody(),
-              "<html><head></head><body>This is my Zezivuvor Odoze which I made with <a href='" +
+              "<html><head></head><body>This is my backwards movie which I made with <a href='" +
                   kAppPageURL + "'>Taluvex</a> App for Linux.<br>Have Fun!</body></html>");
 }
 

@@ -1,5 +1,7 @@
 #include "platform/foundation/CommandLine.h"
 
+#include "platform/foundation/Translation.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
 
@@ -118,7 +120,7 @@ std::string joinedChoices(const std::vector<std::string>& choices) {
         if (i + 2 < choices.size()) {
             out += ", ";
         } else if (i + 2 == choices.size()) {
-            out += " or ";
+            out += " " + _("or") + " ";
         }
     }
     return out;
@@ -224,13 +226,13 @@ CommandLine::CommandLine(const CommandSpec& spec, int argc, char** argv, std::st
     }
     if (!parser.parse(words)) {
         if (!parser.unknownOptionNames().isEmpty()) {
-            _exitStatus = usageError("unknown option " +
-                                     dashed(parser.unknownOptionNames().front().toStdString()));
+            _exitStatus = usageError(withArguments(
+                _("unknown option %1"), {dashed(parser.unknownOptionNames().front().toStdString())}));
             return;
         }
         // The one other failure: a value-taking option as the last word.
         std::string option = words.isEmpty() ? std::string() : words.back().toStdString();
-        _exitStatus = usageError(option + " needs a value");
+        _exitStatus = usageError(withArguments(_("%1 needs a value"), {option}));
         return;
     }
     if (findOption(spec, "help") != nullptr && parser.isSet(QStringLiteral("help"))) {
@@ -254,8 +256,9 @@ CommandLine::CommandLine(const CommandSpec& spec, int argc, char** argv, std::st
         if (!option.choices.empty() &&
             std::find(option.choices.begin(), option.choices.end(), value) ==
                 option.choices.end()) {
-            _exitStatus = usageError(dashed(option.names.front()) + " must be " +
-                                     joinedChoices(option.choices) + ", not \"" + value + "\"");
+            _exitStatus = usageError(withArguments(_("%1 must be %2, not \"%3\""),
+                                                   {dashed(option.names.front()),
+                                                    joinedChoices(option.choices), value}));
             return;
         }
         _values.emplace_back(option.names.front(), value);
@@ -269,15 +272,16 @@ CommandLine::CommandLine(const CommandSpec& spec, int argc, char** argv, std::st
     std::string missing;
     for (const CommandArgument& argument : spec.arguments) {
         if (least >= _arguments.size()) {
-            missing += (missing.empty() ? "" : " and ") + argument.name;
+            missing = missing.empty() ? argument.name
+                                      : withArguments(_("%1 and %2"), {missing, argument.name});
         }
         ++least;
         unbounded = unbounded || argument.repeats;
     }
     if (!missing.empty()) {
-        _exitStatus = usageError("no " + missing + " given");
+        _exitStatus = usageError(withArguments(_("no %1 given"), {missing}));
     } else if (!unbounded && _arguments.size() > least) {
-        _exitStatus = usageError("unexpected argument " + _arguments[least]);
+        _exitStatus = usageError(withArguments(_("unexpected argument %1"), {_arguments[least]}));
     }
 }
 
@@ -319,33 +323,40 @@ std::string commandUsage(const CommandSpec& spec) {
     for (const CommandArgument& argument : spec.arguments) {
         line += (line.empty() ? "" : " ") + argumentTerm(argument);
     }
-    const std::string lead = "usage: " + spec.program + " ";
+    const std::string lead = withArguments(_("usage: %1"), {spec.program}) + " ";
     std::string usage = lead + wrap(line, lead.size(), lead.size());
     std::replace(usage.begin(), usage.end(), kJoin, ' ');
     return usage;
 }
 
 std::string commandHelp(const CommandSpec& spec) {
+    // The tables hold English; --help speaks the user's language, the manual pages English.
+    auto translatedEntries = [](std::vector<CommandEntry> entries) {
+        for (CommandEntry& entry : entries) {
+            entry.text = _(entry.text.c_str());
+        }
+        return entries;
+    };
     std::string out = commandUsage(spec);
     for (const std::string& paragraph : spec.description) {
-        out += "\n" + wrap(paragraph, 0, 0);
+        out += "\n" + wrap(_(paragraph.c_str()), 0, 0);
     }
     if (!spec.options.empty()) {
-        out += "\nOptions:\n";
+        out += "\n" + _("Options:") + "\n";
         std::vector<CommandEntry> entries;
         for (const CommandOption& option : spec.options) {
-            entries.push_back({optionTerm(option), option.text});
+            entries.push_back({optionTerm(option), _(option.text.c_str())});
         }
         const std::size_t textColumn = termColumn(entries, kOptionIndent);
         for (std::size_t i = 0; i < entries.size(); ++i) {
             out += termList({entries[i]}, kOptionIndent, textColumn);
             // The values under an option go below its text, further in.
-            const std::vector<CommandEntry>& values = spec.options[i].values;
-            out += termList(values, textColumn + 2);
+            out += termList(translatedEntries(spec.options[i].values), textColumn + 2);
         }
     }
     for (const CommandSection& section : spec.sections) {
-        out += "\n" + section.title + ":\n" + termList(section.entries, kOptionIndent);
+        out += "\n" + withArguments(_("%1:"), {_(section.title.c_str())}) + "\n" +
+               termList(translatedEntries(section.entries), kOptionIndent);
     }
     return out;
 }

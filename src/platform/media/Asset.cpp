@@ -574,6 +574,19 @@ const std::vector<AssetTrack::PacketInfo>& AssetTrack::packets() const {
     return _packets;
 }
 
+std::size_t AssetTrack::packetCountInRange(const TimeRange& range) const {
+    const AVRational tb{_timeBaseNum, _timeBaseDen};
+    const std::int64_t first = ff::streamTickAtOrAfter(range.start, tb);
+    const std::int64_t end = ff::streamTickAtOrAfter(range.end(), tb);
+    std::size_t count = 0;
+    for (const PacketInfo& packet : packets()) {
+        if (packet.pts >= first && packet.pts < end) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::vector<AssetTrackPtr> Asset::tracksWithMediaType(const std::string& mediaType) const {
     std::vector<AssetTrackPtr> found;
     for (const auto& track : _tracks) {

@@ -68,6 +68,8 @@ public:
     // Every packet of the track in decode order: from the scan at open, or read through the
     // file when first asked for where the movie was timed from its sample tables.
     const std::vector<PacketInfo>& packets() const;
+    // Pictures whose time lies in `range` (start <= time < end), as a ranged read delivers them.
+    std::size_t packetCountInRange(const TimeRange& range) const;
     int timeBaseNum() const { return _timeBaseNum; }
     int timeBaseDen() const { return _timeBaseDen; }
     // What the ranged picture reads of this track keep from one read to the next when they go

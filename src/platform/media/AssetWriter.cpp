@@ -1,6 +1,7 @@
 #include "AssetWriter.h"
 
 #include "FFmpeg.h"
+#include "platform/media/EncodedPictureGroup.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -72,6 +73,8 @@ struct AssetWriterInput::Impl {
     std::int64_t lastPts = AV_NOPTS_VALUE;
     std::int64_t frameDuration = 0; // in kVideoTimeBase
     ff::SwsPtr sws;
+    // Pictures copied from groups encoded earlier, all coded like this one; no encoder then.
+    EncodedPictureGroupPtr copyModel;
     // Sound
     int sampleRate = 44100;
     int channels = 1;
@@ -398,6 +401,40 @@ static int writeHeaderWhenReady(AssetWriter& writer, AssetWriter::Impl& impl) {
     return 0;
 }
 
+// A picture's time from the session start in the writer's picture time base; AV_NOPTS_VALUE
+// when it is not a number.
+static std::int64_t pictureTicks(const MediaTime& time, const MediaTime& sessionStart) {
+    const MediaTime relative = time - sessionStart;
+    if (!relative.isNumeric()) {
+        return AV_NOPTS_VALUE;
+    }
+    return av_rescale(relative.value, kVideoTimeBase.den,
+                      static_cast<std::int64_t>(relative.timescale) * kVideoTimeBase.num);
+}
+
+// `frame` made a reference to the picture at the encoder's size and format. 0 or an FFmpeg error.
+static int frameForEncoder(AssetWriterInput::Impl& impl, const PixelBuffer& picture,
+                           AVFrame& frame) {
+    const AVFrame* source = picture.frame();
+    if (source->format == AV_PIX_FMT_NV12 && source->width >= impl.width &&
+        source->height >= impl.height && source->width - impl.width <= 1 &&
+        source->height - impl.height <= 1) {
+        av_frame_ref(&frame, source);
+        frame.width = impl.width; // an odd last column or row is dropped
+        frame.height = impl.height;
+        return 0;
+    }
+    frame.width = impl.width;
+    frame.height = impl.height;
+    frame.format = AV_PIX_FMT_NV12;
+    int ret = av_frame_get_buffer(&frame, 32);
+    if (ret >= 0) {
+        ret = ff::scalePicture(impl.sws, ff::pictureOf(source), frame.data, frame.linesize,
+                               impl.width, impl.height, AV_PIX_FMT_NV12, SWS_BICUBIC);
+    }
+    return ret < 0 ? ret : 0;
+}
+
 bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaTime& time) {
     auto writer = _writer.lock();
     if (!writer || writer->status() != AssetWriterStatus::Writing || _finished || !picture ||
@@ -406,40 +443,19 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
     }
     Impl& impl = *_impl;
     AssetWriter::Impl& out = *writer->_impl;
-    const MediaTime relative = time - writer->_sessionStart;
-    if (!relative.isNumeric()) {
+    const std::int64_t pts = pictureTicks(time, writer->_sessionStart);
+    if (pts == AV_NOPTS_VALUE) {
         return false;
     }
-    const std::int64_t pts =
-        av_rescale(relative.value, kVideoTimeBase.den,
-                   static_cast<std::int64_t>(relative.timescale) * kVideoTimeBase.num);
     if (impl.lastPts != AV_NOPTS_VALUE && pts <= impl.lastPts) {
         return false; // pictures must move forward in time
     }
 
-    // A reference to the picture at the encoder's size and format.
     ff::FramePtr frame = ff::makeFrame();
-    const AVFrame* source = picture->frame();
-    if (source->format == AV_PIX_FMT_NV12 && source->width >= impl.width &&
-        source->height >= impl.height && source->width - impl.width <= 1 &&
-        source->height - impl.height <= 1) {
-        av_frame_ref(frame.get(), source);
-        frame->width = impl.width; // an odd last column or row is dropped
-        frame->height = impl.height;
-    } else {
-        frame->width = impl.width;
-        frame->height = impl.height;
-        frame->format = AV_PIX_FMT_NV12;
-        int ret = av_frame_get_buffer(frame.get(), 32);
-        if (ret >= 0) {
-            ret = ff::scalePicture(impl.sws, ff::pictureOf(source), frame->data, frame->linesize,
-                                   impl.width, impl.height, AV_PIX_FMT_NV12, SWS_BICUBIC);
-        }
-        if (ret < 0) {
-            writer->fail(
-                ff::makeError(kMediaErrorDomain, "cannot scale a picture", writer->_path, ret));
-            return false;
-        }
+    if (const int ret = frameForEncoder(impl, *picture, *frame); ret < 0) {
+        writer->fail(
+            ff::makeError(kMediaErrorDomain, "cannot scale a picture", writer->_path, ret));
+        return false;
     }
     impl.lastPts = pts;
     _appendedAny = true;
@@ -563,6 +579,191 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     return true;
 }
 
+std::shared_ptr<AssetWriterInput>
+AssetWriterInput::createForCopying(const std::shared_ptr<EncodedPictureGroup>& model,
+                                   ErrorPtr* error) {
+    const AVCodecParameters* parameters = model ? model->parameters() : nullptr;
+    if (parameters == nullptr || parameters->width < 2 || parameters->height < 2) {
+        if (error != nullptr) {
+            *error = Error::make(kMediaErrorDomain, 0, "no group of pictures to copy from");
+        }
+        return nullptr;
+    }
+    auto input = std::make_shared<AssetWriterInput>();
+    input->_mediaType = kMediaTypeVideo;
+    input->_impl = std::make_unique<Impl>();
+    input->_impl->copyModel = model;
+    input->_impl->width = parameters->width;
+    input->_impl->height = parameters->height;
+    return input;
+}
+
+bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
+                                          const std::vector<MediaTime>& times) {
+    auto writer = _writer.lock();
+    Impl& impl = *_impl;
+    const int count = group.packetCount();
+    if (!writer || writer->status() != AssetWriterStatus::Writing || _finished ||
+        !impl.copyModel || !group.sameFormatAs(*impl.copyModel) || count == 0 ||
+        times.size() != static_cast<std::size_t>(count)) {
+        return false;
+    }
+    AssetWriter::Impl& out = *writer->_impl;
+    // Where each picture goes, in presentation order, in the writer's picture time base.
+    std::vector<std::int64_t> outTimes;
+    outTimes.reserve(times.size());
+    for (const MediaTime& time : times) {
+        const std::int64_t pts = pictureTicks(time, writer->_sessionStart);
+        if (pts == AV_NOPTS_VALUE) {
+            return false;
+        }
+        const std::int64_t last = outTimes.empty() ? impl.lastPts : outTimes.back();
+        if (last != AV_NOPTS_VALUE && pts <= last) {
+            return false; // pictures must move forward in time
+        }
+        outTimes.push_back(pts);
+    }
+    std::vector<std::int64_t> sortedPts;
+    sortedPts.reserve(outTimes.size());
+    for (int i = 0; i < count; ++i) {
+        sortedPts.push_back(group.packet(i)->pts);
+    }
+    std::sort(sortedPts.begin(), sortedPts.end());
+    const double groupStep =
+        count > 1 ? static_cast<double>(sortedPts.back() - sortedPts.front()) / (count - 1) : 0.0;
+    const std::int64_t spacing =
+        outTimes.size() > 1 ? outTimes[1] - outTimes[0]
+                            : (impl.frameDuration > 0 ? impl.frameDuration
+                                                      : std::llround(1000000.0 / kDefaultFrameRate));
+    impl.frameDuration = spacing;
+    int ret = writeHeaderWhenReady(*writer, out);
+    for (int i = 0; i < count && ret >= 0; ++i) {
+        const AVPacket* source = group.packet(i);
+        ff::PacketPtr packet = ff::makePacket();
+        ret = av_packet_ref(packet.get(), source);
+        if (ret < 0) {
+            break;
+        }
+        const auto rank = static_cast<std::size_t>(
+            std::lower_bound(sortedPts.begin(), sortedPts.end(), source->pts) - sortedPts.begin());
+        // A picture keeps its distance, in pictures, between decoding and showing, so the group
+        // decodes as it was encoded wherever it is placed and whatever its own spacing.
+        const auto lead = static_cast<std::int64_t>(
+            groupStep > 0
+                ? std::llround(static_cast<double>(sortedPts[static_cast<std::size_t>(i)] -
+                                                   source->dts) /
+                               groupStep)
+                : 0);
+        packet->pts = outTimes[rank];
+        packet->dts = i - lead >= 0 ? outTimes[static_cast<std::size_t>(i - lead)]
+                                    : outTimes.front() - (lead - i) * spacing;
+        packet->duration = spacing;
+        packet->stream_index = impl.stream->index;
+        packet->pos = -1;
+        av_packet_rescale_ts(packet.get(), kVideoTimeBase, impl.stream->time_base);
+        ret = writePacket(out, packet.get());
+    }
+    if (ret < 0) {
+        writer->fail(
+            ff::makeError(kMediaErrorDomain, "cannot copy pictures", writer->_path, ret));
+        return false;
+    }
+    impl.lastPts = outTimes.back();
+    _appendedAny = true;
+    _lastSeconds =
+        std::max(_lastSeconds, static_cast<double>(outTimes.back() + spacing) / kVideoTimeBase.den);
+    writer->_progressSinceLastPass = true;
+    return true;
+}
+
+// ---- Groups encoded ahead --------------------------------------------------------------------
+
+ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings& videoSettings,
+                                    double spacingSeconds,
+                                    const std::vector<PixelBufferPtr>& pictures,
+                                    const std::atomic<bool>* cancelled) {
+    ErrorPtr error;
+    auto input = AssetWriterInput::create(kMediaTypeVideo, videoSettings, &error);
+    if (!input) {
+        return error;
+    }
+    if (pictures.empty() || !(spacingSeconds > 0)) {
+        return Error::make(kMediaErrorDomain, 0, path + ": no pictures to encode");
+    }
+    ff::initialize();
+    AssetWriterInput::Impl& in = input->impl();
+    // One keyframe, at the start: the group stands alone.
+    in.maxKeyFrameInterval = static_cast<int>(pictures.size());
+    const std::string dir = deletingLastPathComponent(path);
+    const std::string temp = pathByAppending(
+        dir.empty() ? "." : dir, "." + lastPathComponent(path) + "." + uniqueString() + ".partial");
+    AssetWriter::Impl out;
+    auto failWith = [&](const std::string& what, int ret) {
+        in.encoder.reset();
+        out.format.reset();
+        removeFile(temp);
+        return ff::makeError(kMediaErrorDomain, what, path, ret);
+    };
+    AVFormatContext* raw = nullptr;
+    int ret = avformat_alloc_output_context2(&raw, nullptr, "mov", temp.c_str());
+    out.format.reset(raw);
+    if (ret < 0) {
+        return failWith("cannot write a group of pictures here", ret);
+    }
+    in.stream = avformat_new_stream(raw, nullptr);
+    if (in.stream == nullptr) {
+        return failWith("cannot write a group of pictures here", AVERROR(ENOMEM));
+    }
+    in.stream->time_base = kVideoStreamTimeBase;
+    ret = openVideoEncoder(raw, in, 1.0 / spacingSeconds);
+    if (ret >= 0) {
+        ret = avio_open(&raw->pb, temp.c_str(), AVIO_FLAG_WRITE);
+    }
+    if (ret >= 0) {
+        ret = avformat_write_header(raw, nullptr);
+    }
+    if (ret < 0) {
+        return failWith("cannot write a group of pictures here", ret);
+    }
+    out.headerWritten = true;
+    const std::int64_t step = std::max<std::int64_t>(1, std::llround(spacingSeconds * 1e6));
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        if (cancelled != nullptr && cancelled->load()) {
+            return failWith("cancelled", AVERROR_EXIT);
+        }
+        if (!pictures[i]) {
+            return failWith("a picture is missing", AVERROR(EINVAL));
+        }
+        ff::FramePtr frame = ff::makeFrame();
+        ret = frameForEncoder(in, *pictures[i], *frame);
+        if (ret >= 0) {
+            ret = encodePicture(out, in, frame.get(), static_cast<std::int64_t>(i) * step);
+        }
+        if (ret < 0) {
+            return failWith("cannot encode a group of pictures", ret);
+        }
+    }
+    ret = avcodec_send_frame(in.encoder.get(), nullptr);
+    if (ret >= 0) {
+        ret = drainEncoder(out, in);
+    }
+    if (ret >= 0) {
+        ret = av_write_trailer(raw);
+    }
+    if (ret >= 0) {
+        ret = avio_closep(&raw->pb);
+    }
+    if (ret >= 0 && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ret = AVERROR(errno);
+    }
+    if (ret < 0) {
+        return failWith("cannot finish a group of pictures", ret);
+    }
+    in.encoder.reset();
+    out.format.reset();
+    return nullptr;
+}
+
 // ---- PixelBufferAdaptor ----------------------------------------------------------------------
 
 std::shared_ptr<PixelBufferAdaptor> PixelBufferAdaptor::create(AssetWriterInputPtr input,
@@ -642,6 +843,13 @@ bool AssetWriter::startWriting() {
             }
             if (input->mediaType() == kMediaTypeVideo) {
                 in.stream->time_base = kVideoStreamTimeBase;
+                if (in.copyModel) {
+                    ret = avcodec_parameters_copy(in.stream->codecpar, in.copyModel->parameters());
+                    if (ret < 0) {
+                        break;
+                    }
+                    in.encoderOpen = true;
+                }
                 in.stream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
                 in.stream->codecpar->codec_id = AV_CODEC_ID_H264;
                 in.stream->codecpar->width = in.width;
@@ -734,8 +942,8 @@ bool AssetWriter::finishWriting() {
     }
     for (const auto& input : _inputs) {
         AssetWriterInput::Impl& in = *input->_impl;
-        if (ret < 0 || !in.encoderOpen) {
-            continue;
+        if (ret < 0 || !in.encoderOpen || !in.encoder) {
+            continue; // copied pictures have no encoder to flush
         }
         if (input->mediaType() == kMediaTypeAudio) {
             ret = encodeSound(*_impl, in, true);

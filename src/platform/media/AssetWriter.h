@@ -16,6 +16,7 @@
 namespace tx {
 
 class AssetWriter;
+class EncodedPictureGroup;
 
 enum class AssetWriterStatus { Unknown = 0, Writing = 1, Completed = 2, Failed = 3, Cancelled = 4 };
 
@@ -44,6 +45,13 @@ public:
     bool isReadyForMoreMediaData() const;
     // Sound as interleaved signed 16-bit PCM at any rate and channel count.
     bool appendSampleBuffer(const SampleBufferPtr& sample);
+    // A picture input that copies groups encoded earlier instead of encoding: every group must
+    // be coded like `model`.
+    static std::shared_ptr<AssetWriterInput>
+    createForCopying(const std::shared_ptr<EncodedPictureGroup>& model, ErrorPtr* error = nullptr);
+    // Copies a whole group, its pictures shown at `times` (one per picture, rising, after what
+    // was appended before). False when it cannot be placed there or is coded differently.
+    bool appendEncodedGroup(const EncodedPictureGroup& group, const std::vector<MediaTime>& times);
     void markAsFinished();
     bool isFinished() const { return _finished; }
     // Calls `block` on the main run loop whenever the input is ready, until it is finished or

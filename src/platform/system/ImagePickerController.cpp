@@ -1,4 +1,5 @@
 #include "ImagePickerController.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -73,7 +74,7 @@ void ImagePickerController::loadView() {
     _table->setBackgroundColor(theme::background());
     root->addSubview(_table);
 
-    root->addSubview(makePickerBar(screen.width(), "Movies", [this] { cancel(); }));
+    root->addSubview(makePickerBar(screen.width(), _("Movies"), [this] { cancel(); }));
 
     _statusLabel =
         std::make_shared<Label>(Rect(20, kBarHeight + kRowHeight + 24, screen.width() - 40, 60));
@@ -100,7 +101,8 @@ void ImagePickerController::viewDidLoad() {
         return;
     }
     _scanning = true;
-    _statusLabel->setText("Looking for movies in " + lastPathComponent(_folder) + "\u2026");
+    _statusLabel->setText(
+        withArguments(_("Looking for movies in %1\u2026"), {lastPathComponent(_folder)}));
     _spinner->startAnimating();
     std::weak_ptr<Object> weak = weak_from_this();
     auto cancelled = _scanCancelled;
@@ -133,8 +135,9 @@ void ImagePickerController::scanFinished() {
     _scanning = false;
     _spinner->stopAnimating();
     if (_movies.empty()) {
-        _statusLabel->setText("No movies in " + lastPathComponent(_folder) +
-                              ". Choose Other\u2026 to pick one from anywhere.");
+        _statusLabel->setText(
+            withArguments(_("No movies in %1. Choose Other\u2026 to pick one from anywhere."),
+                          {lastPathComponent(_folder)}));
         if (_selectedRow < 0)
             selectRow(0);
     }
@@ -154,8 +157,8 @@ TableViewCellPtr ImagePickerController::tableViewCellForRowAtIndexPath(TableView
         cell->thumbnail->setHidden(true);
         cell->name->setFrame(Rect(16, 9, 294, 22));
         cell->detail->setFrame(Rect(16, 31, 294, 20));
-        cell->name->setText("Other\u2026");
-        cell->detail->setText("Choose a movie from anywhere");
+        cell->name->setText(_("Other\u2026"));
+        cell->detail->setText(_("Choose a movie from anywhere"));
         return cell;
     }
     const MovieEntry& movie = _movies[static_cast<std::size_t>(indexPath.row - 1)];
@@ -194,9 +197,10 @@ void ImagePickerController::openRow(int row) {
 
 void ImagePickerController::onOther() {
     FileDialogRequest request;
-    request.title = "Choose a Movie";
-    request.nameFilters = {"Movies (*.mov *.mp4 *.m4v *.mkv *.webm *.avi *.3gp *.mts *.ogv)",
-                           "All files (*)"};
+    request.title = _("Choose a Movie");
+    request.nameFilters = {
+        withArguments(_("Movies (%1)"), {"*.mov *.mp4 *.m4v *.mkv *.webm *.avi *.3gp *.mts *.ogv"}),
+        withArguments(_("All files (%1)"), {"*"})};
     request.directory = _folder;
     std::weak_ptr<Object> weak = weak_from_this();
     FileDialog::run(request, [weak](const std::string& path) {
@@ -217,7 +221,9 @@ void ImagePickerController::openMovie(const std::string& path) {
     _trim = std::make_shared<MovieTrimViewController>(path);
     const bool fromList = _initialMoviePath.empty();
     _trim->setCallbacks({
-        [this](const std::string& movie) { finishWithMovie(movie); },
+        [this](const std::string& movie, const TimeRange& stretch) {
+            finishWithMovie(movie, stretch);
+        },
         [this, fromList] {
             if (fromList)
                 closeTrim(true);
@@ -257,7 +263,7 @@ void ImagePickerController::closeTrim(bool animated) {
 void ImagePickerController::showFailure(const std::string& message) {
     if (_answered || _alert)
         return;
-    _alert = std::make_shared<AlertView>("", message, sharedAs<AlertViewDelegate>(), "OK",
+    _alert = std::make_shared<AlertView>("", message, sharedAs<AlertViewDelegate>(), _("OK"),
                                          std::vector<std::string>{});
     _alert->show();
 }
@@ -295,20 +301,19 @@ bool ImagePickerController::keyPressed(const KeyEvent& event) {
     }
 }
 
-void ImagePickerController::finishWithMovie(const std::string& path) {
+void ImagePickerController::finishWithMovie(const std::string& path, const TimeRange& stretch) {
     if (_answered)
         return;
     _answered = true;
     if (auto d = delegate())
-        d->imagePickerControllerDidFinishPickingMediaWithInfo(*this, {kUTTypeMovie, path});
+        d->imagePickerControllerDidFinishPickingMediaWithInfo(*this,
+                                                              {kUTTypeMovie, path, stretch});
 }
 
 void ImagePickerController::cancel() {
     if (_answered)
         return;
     _answered = true;
-    if (_trim && _trim->isExporting())
-        _trim->onCancel();
     if (auto d = delegate())
         d->imagePickerControllerDidCancel(*this);
 }

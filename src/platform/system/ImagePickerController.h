@@ -1,8 +1,9 @@
 // Picks a movie for the main screen: the movies of the user's Videos folder, "Other…" for the
-// desktop's file dialog, then a trim screen. A trimmed range is exported into the private
-// temporary folder; an untrimmed pick hands on the original file.
+// desktop's file dialog, then a trim screen. A pick hands on the original file, with the stretch
+// chosen on the trim screen when something was cut off.
 #pragma once
 
+#include "platform/media/MediaTime.h"
 #include "platform/system/MovieFolder.h"
 #include "platform/system/SerialWorker.h"
 #include "platform/ui/AlertView.h"
@@ -21,10 +22,12 @@ class MovieTrimViewController;
 class Label;
 class ActivityIndicator;
 
-// What a pick gives: the kind of media and the movie's file path.
+// What a pick gives: the kind of media, the movie's file path and the stretch of it to use (in
+// the movie's own times; an invalid range for all of it).
 struct ImagePickerMediaInfo {
     std::string mediaType;
     std::string mediaURL;
+    TimeRange mediaTimeRange{MediaTime::invalid(), MediaTime::invalid()};
 };
 
 // The kind of media of every pick ("public.movie").
@@ -89,7 +92,8 @@ public:
     void alertViewClickedButtonAtIndex(AlertView& alertView, int buttonIndex) override;
 
 protected:
-    void finishWithMovie(const std::string& path);
+    void finishWithMovie(const std::string& path,
+                         const TimeRange& stretch = {MediaTime::invalid(), MediaTime::invalid()});
     void cancel();
 
 private:

@@ -1,4 +1,5 @@
 #include "platform/system/MailComposer.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -180,8 +181,8 @@ std::string MailComposer::attachmentForHandOver(ErrorPtr* error) const {
     // of the same movie costs no second copy.
     struct stat info {};
     if (::stat(_attachmentPath.c_str(), &info) != 0) {
-        *error = mailError("The movie could not be attached: " +
-                           std::string(std::strerror(errno)) + ".");
+        *error = mailError(withArguments(_("The movie could not be attached: %1."),
+                                         {std::strerror(errno)}));
         return {};
     }
     const std::string folder = pathByAppending(
@@ -191,7 +192,7 @@ std::string MailComposer::attachmentForHandOver(ErrorPtr* error) const {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
-        *error = mailError("The movie could not be attached: " + ec.message() + ".");
+        *error = mailError(withArguments(_("The movie could not be attached: %1."), {ec.message()}));
         return {};
     }
     fs::last_write_time(folder, fs::file_time_type::clock::now(), ec); // in use again
@@ -216,7 +217,7 @@ std::string MailComposer::attachmentForHandOver(ErrorPtr* error) const {
     if (ec) {
         std::error_code ignored;
         fs::remove(working, ignored);
-        *error = mailError("The movie could not be attached: " + ec.message() + ".");
+        *error = mailError(withArguments(_("The movie could not be attached: %1."), {ec.message()}));
         return {};
     }
     return named;
@@ -228,8 +229,9 @@ void MailComposer::present() {
     if (!_attachmentPath.empty()) {
         if (!fileExists(_attachmentPath)) {
             finish(MailComposeResult::Failed,
-                   mailError("The movie \"" + lastPathComponent(_attachmentPath) +
-                             "\" is no longer there, so it cannot be sent."));
+                   mailError(withArguments(
+                       _("The movie \"%1\" is no longer there, so it cannot be sent."),
+                       {lastPathComponent(_attachmentPath)})));
             return;
         }
         ErrorPtr error;
@@ -281,21 +283,23 @@ void MailComposer::handOverFinished(int exitCode, bool started) {
     if (exitCode == 0) {
         finish(MailComposeResult::HandedOver, nullptr);
     } else if (exitCode == kNoMailTool || !started) {
-        offerToSave("No mail program is set up on this computer. You can save the message and "
-                    "send it from your mail account later.");
+        offerToSave(_("No mail program is set up on this computer. You can save the message and "
+                      "send it from your mail account later."));
     } else if (exitCode == kMailActionFailed) {
-        offerToSave("Your mail program could not be opened. You can save the message and send "
-                    "it from your mail account later.");
+        offerToSave(_("Your mail program could not be opened. You can save the message and send "
+                      "it from your mail account later."));
     } else {
         finish(MailComposeResult::Failed,
-               mailError("The message could not be handed to your mail program (" + mailProgram() +
-                         " ended with status " + std::to_string(exitCode) + ")."));
+               mailError(withArguments(_("The message could not be handed to your mail program "
+                                         "(%1 ended with status %2)."),
+                                       {mailProgram(), std::to_string(exitCode)})));
     }
 }
 
 void MailComposer::offerToSave(const std::string& message) {
-    _alert = std::make_shared<AlertView>("No Mail Program", message, sharedAs<AlertViewDelegate>(),
-                                         "Cancel", std::vector<std::string>{"Save Message…"});
+    _alert = std::make_shared<AlertView>(_("No Mail Program"), message,
+                                         sharedAs<AlertViewDelegate>(), _("Cancel"),
+                                         std::vector<std::string>{_("Save Message…")});
     _alert->show();
 }
 
@@ -311,8 +315,8 @@ void MailComposer::alertViewClickedButtonAtIndex(AlertView& alertView, int butto
 
 void MailComposer::saveMessage() {
     FileDialogRequest request;
-    request.title = "Save Message";
-    request.nameFilters = {"E-mail messages (*.eml)"};
+    request.title = _("Save Message");
+    request.nameFilters = {withArguments(_("E-mail messages (%1)"), {"*.eml"})};
     request.directory = documentsDirectory();
     request.save = true;
     request.suggestedName = (_subject.empty() ? std::string("Message") : _subject) + ".eml";
@@ -344,13 +348,14 @@ bool MailComposer::writeMessage(const std::string& path, ErrorPtr* error) const 
     };
     QFile attachment(QString::fromStdString(_attachmentPath));
     if (!_attachmentPath.empty() && !attachment.open(QIODevice::ReadOnly)) {
-        return fail("The movie \"" + lastPathComponent(_attachmentPath) +
-                    "\" could not be read: " + attachment.errorString().toStdString() + ".");
+        return fail(withArguments(_("The movie \"%1\" could not be read: %2."),
+                                  {lastPathComponent(_attachmentPath),
+                                   attachment.errorString().toStdString()}));
     }
     QSaveFile out(QString::fromStdString(path));
     if (!out.open(QIODevice::WriteOnly)) {
-        return fail("The message could not be saved as " + path + ": " +
-                    out.errorString().toStdString() + ".");
+        return fail(withArguments(_("The message could not be saved as %1: %2."),
+                                  {path, out.errorString().toStdString()}));
     }
     const std::string boundary = "=_taluvex_" + uniqueString();
     std::string head = "MIME-Version: 1.0\r\n"
@@ -397,8 +402,8 @@ bool MailComposer::writeMessage(const std::string& path, ErrorPtr* error) const 
     const std::string tail = "--" + boundary + "--\r\n";
     out.write(tail.data(), static_cast<qint64>(tail.size()));
     if (!out.commit()) {
-        return fail("The message could not be saved as " + path + ": " +
-                    out.errorString().toStdString() + ".");
+        return fail(withArguments(_("The message could not be saved as %1: %2."),
+                                  {path, out.errorString().toStdString()}));
     }
     return true;
 }

@@ -1,4 +1,5 @@
 #include "MediaPickerController.h"
+#include "platform/foundation/Translation.h"
 
 #include "FileDialog.h"
 #include "MovieFolder.h"
@@ -28,7 +29,7 @@ constexpr double kListTop = 108;
 constexpr std::size_t kFirstBatchItems = 16;
 constexpr std::size_t kBatchItems = 256;
 constexpr auto kBatchInterval = std::chrono::milliseconds(150);
-constexpr const char* kOtherTitle = "Other\u2026";
+constexpr const char* kOtherTitle = N_("Other\u2026");
 const std::string kSongCell = "song";
 
 const std::set<std::string>& soundExtensions() {
@@ -92,12 +93,12 @@ void MediaPickerController::loadView() {
     auto root = std::make_shared<View>(screen);
     root->setBackgroundColor(theme::background());
 
-    auto bar = makePickerBar(screen.width(), "Music", [this] { onCancel(); });
+    auto bar = makePickerBar(screen.width(), _("Music"), [this] { onCancel(); });
     root->addSubview(bar);
 
     _searchField = std::make_shared<TextField>(Rect(10, kSearchTop, screen.width() - 20, 30));
     _searchField->setBorderStyle(TextBorderStyle::RoundedRect);
-    _searchField->setPlaceholder("Search titles and artists");
+    _searchField->setPlaceholder(_("Search titles and artists"));
     _searchField->setFont(Font::systemFont(15));
     _searchField->addTarget(this, ControlEventEditingChanged,
                             [this](Control&) { setSearchText(_searchField->text()); });
@@ -233,13 +234,15 @@ void MediaPickerController::updateStatus() {
         return;
     std::string text;
     const std::size_t count = _items.size();
-    const std::string songs = std::to_string(count) + (count == 1 ? " song" : " songs");
+    const std::string songs =
+        translatedPlural("%n song", "%n songs", static_cast<long>(count));
     if (_scanning)
-        text = "Looking for songs in " + _directory + "\u2026 " + songs;
+        text = withArguments(_("Looking for songs in %1\u2026 %2"), {_directory, songs});
     else if (count == 0)
-        text = "No songs in " + _directory + ". Choose " + kOtherTitle + " to pick a file.";
+        text = withArguments(_("No songs in %1. Choose %2 to pick a file."),
+                             {_directory, _(kOtherTitle)});
     else if (!_searchText.empty())
-        text = std::to_string(_filtered.size()) + " of " + songs;
+        text = withArguments(_("%1 of %2"), {std::to_string(_filtered.size()), songs});
     else
         text = songs;
     _statusLabel->setText(text);
@@ -261,10 +264,10 @@ TableViewCellPtr MediaPickerController::tableViewCellForRowAtIndexPath(TableView
     if (!cell)
         cell = std::make_shared<SongCell>();
     if (path.row == 0) {
-        cell->show(kOtherTitle, "Any sound file on this computer");
+        cell->show(_(kOtherTitle), _("Any sound file on this computer"));
     } else if (path.row - 1 < static_cast<int>(_filtered.size())) {
         const MediaItem& item = _filtered[static_cast<std::size_t>(path.row - 1)];
-        std::string detail = item.artist.empty() ? "Unknown artist" : item.artist;
+        std::string detail = item.artist.empty() ? _("Unknown artist") : item.artist;
         if (item.durationSeconds > 0)
             detail += " \u00b7 " + formatMovieLength(item.durationSeconds);
         cell->show(item.title, detail);
@@ -294,9 +297,10 @@ void MediaPickerController::chooseItem(const MediaItem& item) {
     if (!canDecodeSound(item.assetURL)) {
         auto alert = std::make_shared<AlertView>(
             "",
-            "\u201c" + lastPathComponent(item.assetURL) +
-                "\u201d cannot be used as the sound: it holds no sound that Taluvex can play.",
-            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+            withArguments(_("\u201c%1\u201d cannot be used as the sound: it holds no sound that "
+                            "Taluvex can play."),
+                          {lastPathComponent(item.assetURL)}),
+            std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
         alert->show();
         return;
     }
@@ -309,11 +313,12 @@ void MediaPickerController::chooseItem(const MediaItem& item) {
 
 void MediaPickerController::onOther() {
     FileDialogRequest request;
-    request.title = "Choose a Song";
+    request.title = _("Choose a Song");
     std::string patterns;
     for (const std::string& extension : soundExtensions())
         patterns += (patterns.empty() ? "*." : " *.") + extension;
-    request.nameFilters = {"Sound files (" + patterns + ")", "All files (*)"};
+    request.nameFilters = {withArguments(_("Sound files (%1)"), {patterns}),
+                           withArguments(_("All files (%1)"), {"*"})};
     request.directory = _directory;
     std::weak_ptr<MediaPickerController> weak = sharedAs<MediaPickerController>();
     FileDialog::run(request, [weak](const std::string& path) {

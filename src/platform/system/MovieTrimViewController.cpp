@@ -1,4 +1,5 @@
 #include "MovieTrimViewController.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -186,8 +187,6 @@ struct MovieTrimViewController::Worker {
 MovieTrimViewController::MovieTrimViewController(std::string path) : _path(std::move(path)) {}
 
 MovieTrimViewController::~MovieTrimViewController() {
-    if (_export)
-        _export->cancelExport();
     if (_worker)
         _worker->cancelled = true;
 }
@@ -199,9 +198,9 @@ void MovieTrimViewController::loadView() {
     auto root = std::make_shared<View>(screen);
     root->setBackgroundColor(theme::background());
 
-    auto bar = makePickerBar(w, "Trim", [this] { onCancel(); });
+    auto bar = makePickerBar(w, _("Trim"), [this] { onCancel(); });
     root->addSubview(bar);
-    _useButton = makePickerBarButton(w - 80, "Use", theme::accent(), [this] { onUse(); });
+    _useButton = makePickerBarButton(w - 80, _("Use"), theme::accent(), [this] { onUse(); });
     _useButton->setEnabled(false);
     bar->addSubview(_useButton);
 
@@ -222,7 +221,7 @@ void MovieTrimViewController::loadView() {
 
     _strip = std::make_shared<TrimStripView>(Rect(0, h - 142, w, 60));
     _strip->onDrag = [this](TrimHandle handle, double seconds) {
-        if (isExporting() || !isReady())
+        if (!isReady())
             return;
         _activeHandle = handle;
         _range = moveTrimHandle(_range, handle, seconds, _durationSeconds);
@@ -240,18 +239,9 @@ void MovieTrimViewController::loadView() {
     _hintLabel->setTextColor(theme::secondaryText());
     _hintLabel->setTextAlignment(TextAlignment::Center);
     _hintLabel->setNumberOfLines(0);
-    _hintLabel->setText("Opening " + quotedName(_path) + "\u2026");
+    _hintLabel->setText(withArguments(_("Opening %1\u2026"), {quotedName(_path)}));
     root->addSubview(_hintLabel);
 
-    _progressTrack = std::make_shared<View>(Rect(40, h - 20, w - 80, 6));
-    _progressTrack->setBackgroundColor(theme::panelLight());
-    _progressTrack->setCornerRadius(3);
-    _progressTrack->setHidden(true);
-    _progressFill = std::make_shared<View>(Rect(0, 0, 0, 6));
-    _progressFill->setBackgroundColor(theme::accent());
-    _progressFill->setCornerRadius(3);
-    _progressTrack->addSubview(_progressFill);
-    root->addSubview(_progressTrack);
     setView(root);
 }
 
@@ -271,7 +261,8 @@ void MovieTrimViewController::viewDidLoad() {
         const double duration = asset ? asset->duration().seconds() : 0;
         if (!hasPictures || !(duration > 0)) {
             worker->toScreen([](MovieTrimViewController& screen) {
-                screen.openFailed(quotedName(screen._path) + " cannot be opened as a movie.");
+                screen.openFailed(withArguments(_("%1 cannot be opened as a movie."),
+                                                {quotedName(screen._path)}));
             });
             return;
         }
@@ -311,11 +302,11 @@ void MovieTrimViewController::movieOpened(AssetPtr asset, double durationSeconds
 
 void MovieTrimViewController::showHint() {
     if (_durationSeconds > kMaximumTrimSeconds) {
-        _hintLabel->setText("Up to 15 minutes of a movie can be used: the first 15 are chosen.");
+        _hintLabel->setText(_("Up to 15 minutes of a movie can be used: the first 15 are chosen."));
         _hintLabel->setTextColor(theme::accent());
     } else {
-        _hintLabel->setText("\u2190 \u2192 move the handle, Tab switches handles, Return uses "
-                            "the stretch, Esc cancels");
+        _hintLabel->setText(_("\u2190 \u2192 move the handle, Tab switches handles, Return uses "
+                              "the stretch, Esc cancels"));
     }
 }
 
@@ -332,7 +323,7 @@ void MovieTrimViewController::setActiveHandle(TrimHandle handle) {
 }
 
 void MovieTrimViewController::moveActiveHandleTo(double seconds) {
-    if (!isReady() || isExporting())
+    if (!isReady())
         return;
     _range = moveTrimHandle(_range, _activeHandle, seconds, _durationSeconds);
     rangeChanged(true);
@@ -362,9 +353,11 @@ void MovieTrimViewController::rangeChanged(bool moveStill) {
     _strip->setRange(_range, _activeHandle);
     const bool start = _activeHandle == TrimHandle::Start;
     const double at = start ? _range.start : _range.end;
-    _positionLabel->setText(std::string(start ? "Start " : "End ") + formatMoviePosition(at));
-    _lengthLabel->setText("Length " + formatMoviePosition(_range.length()) + " of " +
-                          formatMoviePosition(_durationSeconds));
+    _positionLabel->setText(withArguments(start ? _("Start %1") : _("End %1"),
+                                          {formatMoviePosition(at)}));
+    _lengthLabel->setText(withArguments(_("Length %1 of %2"),
+                                        {formatMoviePosition(_range.length()),
+                                         formatMoviePosition(_durationSeconds)}));
     if (moveStill)
         requestStill(at);
 }
@@ -412,7 +405,7 @@ bool MovieTrimViewController::keyPressed(const KeyEvent& event) {
         onUse();
         return true;
     case KeyEvent::Key::Tab:
-        if (isReady() && !isExporting())
+        if (isReady())
             setActiveHandle(_activeHandle == TrimHandle::Start ? TrimHandle::End
                                                                : TrimHandle::Start);
         return true;
@@ -433,62 +426,19 @@ bool MovieTrimViewController::keyPressed(const KeyEvent& event) {
 }
 
 void MovieTrimViewController::onUse() {
-    if (!isReady() || isExporting())
+    if (!isReady() || !_callbacks.use)
         return;
+    // The stretch goes to the renderer with the file itself: it reads only that stretch, so the
+    // movie is encoded once, from the original.
     if (!isTrimmed()) {
-        if (_callbacks.use)
-            _callbacks.use(_path);
+        _callbacks.use(_path, TimeRange{MediaTime::invalid(), MediaTime::invalid()});
         return;
     }
-    _exportPath = pathByAppending(privateTemporaryDirectory(), "trim-" + uniqueString() + ".mov");
-    const TimeRange range = TimeRange::make(MediaTime::makeWithSeconds(_range.start, 600000),
-                                            MediaTime::makeWithSeconds(_range.length(), 600000));
-    _export = MovieExportSession::create(_asset, range, _exportPath);
-    _export->setProgressHandler([this](float progress) {
-        _progressFill->setFrame(Rect(0, 0, _progressTrack->bounds().width() * progress, 6));
-        _hintLabel->setText("Preparing the movie\u2026 " +
-                            std::to_string(static_cast<int>(progress * 100)) + "%");
-    });
-    showExporting(true);
-    std::weak_ptr<Object> weak = weak_from_this();
-    _export->exportAsynchronously([weak](const ErrorPtr& error) {
-        if (auto screen = std::static_pointer_cast<MovieTrimViewController>(weak.lock()))
-            screen->exportFinished(error);
-    });
-}
-
-void MovieTrimViewController::exportFinished(const ErrorPtr& error) {
-    _export.reset();
-    showExporting(false);
-    if (error) {
-        if (_callbacks.fail)
-            _callbacks.fail(quotedName(_path) +
-                            " could not be prepared: " + error->localizedDescription());
-        return;
-    }
-    if (_callbacks.use)
-        _callbacks.use(_exportPath);
-}
-
-void MovieTrimViewController::showExporting(bool exporting) {
-    _progressTrack->setHidden(!exporting);
-    _progressFill->setFrame(Rect(0, 0, 0, 6));
-    _useButton->setEnabled(!exporting && isReady());
-    _strip->setUserInteractionEnabled(!exporting);
-    if (exporting)
-        _hintLabel->setText("Preparing the movie\u2026 0%");
-    else if (isReady())
-        showHint();
+    _callbacks.use(_path, TimeRange::make(MediaTime::makeWithSeconds(_range.start, kTrimTimescale),
+                                          MediaTime::makeWithSeconds(_range.length(), kTrimTimescale)));
 }
 
 void MovieTrimViewController::onCancel() {
-    if (_export) {
-        // Esc during the copy stops it and stays on the trim screen.
-        _export->cancelExport();
-        _export.reset();
-        showExporting(false);
-        return;
-    }
     if (_callbacks.cancel)
         _callbacks.cancel();
 }

@@ -1,11 +1,10 @@
 // The trim screen of the movie picker: a strip of stills with two handles that choose the
 // stretch to use, the still at the handle being moved, and the stretch's length. "Use" hands on
-// the original file when nothing was cut off, otherwise a copy of the stretch made in the
-// private temporary folder.
+// the original file, with the stretch chosen when something was cut off; the file itself is
+// never changed or copied.
 #pragma once
 
 #include "platform/media/Asset.h"
-#include "platform/system/MovieExportSession.h"
 #include "platform/system/SerialWorker.h"
 #include "platform/ui/ViewController.h"
 
@@ -27,6 +26,8 @@ class TrimStripView;
 // shorter) and at most kMaximumTrimSeconds.
 constexpr double kMinimumTrimSeconds = 0.5;
 constexpr double kMaximumTrimSeconds = 15 * 60;
+// Stretch times handed on are kept to this fraction of a second.
+constexpr std::int32_t kTrimTimescale = 600000;
 
 struct TrimRange {
     double start = 0;
@@ -44,10 +45,11 @@ TrimRange moveTrimHandle(TrimRange range, TrimHandle handle, double seconds,
 class MovieTrimViewController : public ViewController {
 public:
     struct Callbacks {
-        // The movie to use: the original file, or the exported stretch.
-        std::function<void(const std::string& path)> use;
+        // The movie to use and the stretch of it chosen, in the movie's own times; an invalid
+        // range when the whole movie is used.
+        std::function<void(const std::string& path, const TimeRange& stretch)> use;
         std::function<void()> cancel;
-        // The file cannot be read as a movie, or the stretch could not be copied: what to say.
+        // The file cannot be read as a movie: what to say.
         std::function<void(const std::string& message)> fail;
     };
 
@@ -60,8 +62,7 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     // Left/Right move the active handle (Shift: ten times as far; Home/End: as far as it goes),
-    // Tab switches handles, Return uses the stretch, Esc cancels (while exporting: stops the
-    // export).
+    // Tab switches handles, Return uses the stretch, Esc cancels.
     bool keyPressed(const KeyEvent& event) override;
 
     // Whether the movie has been opened and its length is known.
@@ -73,8 +74,6 @@ public:
     void moveActiveHandleTo(double seconds);
     void setRange(TrimRange range);
     bool isTrimmed() const;
-    bool isExporting() const { return _export != nullptr; }
-    float exportProgress() const { return _export ? _export->progress() : 0.0f; }
     // Strip stills received so far (for tests and the tour).
     int stripStillCount() const;
 
@@ -87,8 +86,6 @@ private:
     void openFailed(const std::string& message);
     void rangeChanged(bool moveStill);
     void requestStill(double seconds);
-    void exportFinished(const ErrorPtr& error);
-    void showExporting(bool exporting);
     void showHint();
     double keyStepSeconds() const;
 
@@ -98,8 +95,6 @@ private:
     double _durationSeconds = 0;
     TrimRange _range;
     TrimHandle _activeHandle = TrimHandle::Start;
-    MovieExportSessionPtr _export;
-    std::string _exportPath;
 
     std::shared_ptr<ImageView> _still;
     std::shared_ptr<Label> _positionLabel;
@@ -108,8 +103,6 @@ private:
     std::shared_ptr<Button> _useButton;
     std::shared_ptr<ActivityIndicator> _spinner;
     std::shared_ptr<TrimStripView> _strip;
-    std::shared_ptr<View> _progressTrack;
-    std::shared_ptr<View> _progressFill;
 
     // Stills are made on a thread of their own from a second opening of the movie.
     std::shared_ptr<Worker> _worker;

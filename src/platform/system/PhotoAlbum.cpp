@@ -1,4 +1,5 @@
 #include "platform/system/PhotoAlbum.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -49,18 +50,20 @@ ErrorPtr errnoError(int code, const std::string& movie, const std::string& folde
     switch (code) {
     case ENOSPC:
     case EDQUOT:
-        text = "There is not enough space on the disk to save the movie in " + shown + ".";
+        text = withArguments(_("There is not enough space on the disk to save the movie in %1."),
+                             {shown});
         break;
     case EACCES:
     case EPERM:
     case EROFS:
-        text = "Taluvex is not allowed to write to the folder " + shown + ".";
+        text = withArguments(_("Taluvex is not allowed to write to the folder %1."), {shown});
         break;
     case ENOENT:
-        text = "The movie \"" + lastPathComponent(movie) + "\" is no longer there.";
+        text = withArguments(_("The movie \"%1\" is no longer there."), {lastPathComponent(movie)});
         break;
     default:
-        text = "The movie could not be saved in " + shown + ": " + std::strerror(code) + ".";
+        text = withArguments(_("The movie could not be saved in %1: %2."),
+                             {shown, std::strerror(code)});
         break;
     }
     return Error::make(kAlbumDomain, code, text);

@@ -1,4 +1,5 @@
 #include "PickerBar.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/ui/Label.h"
 
@@ -20,7 +21,8 @@ std::shared_ptr<View> makePickerBar(double width, const std::string& title,
                                     std::function<void()> onCancel) {
     auto bar = std::make_shared<View>(Rect(0, 0, width, kPickerBarHeight));
     bar->setBackgroundColor(theme::panel());
-    bar->addSubview(makePickerBarButton(8, "Cancel", theme::panelLight(), std::move(onCancel)));
+    bar->addSubview(makePickerBarButton(8, translatedIn("picker bar", "Cancel"), theme::panelLight(),
+                                        std::move(onCancel)));
     auto label = std::make_shared<Label>(Rect(84, 7, width - 168, 30));
     label->setText(title);
     label->setFont(Font::boldSystemFont(17));

@@ -1,4 +1,5 @@
 #include "platform/system/Trash.h"
+#include "platform/foundation/Translation.h"
 
 #include <QFile>
 #include <QString>
@@ -110,10 +111,11 @@ bool Trash::moveToTrash(const std::string& path, ErrorPtr* error) {
         return true;
     }
     if (error != nullptr) {
-        const std::string cause = ec ? ec.message() : std::string("it is still there");
+        const std::string cause = ec ? ec.message() : _("it is still there");
         *error = Error::make(kTrashDomain, ec ? ec.value() : 0,
-                             "\"" + std::filesystem::path(path).filename().string() +
-                                 "\" could not be deleted: " + cause + ".");
+                             withArguments(_("\"%1\" could not be deleted: %2."),
+                                           {std::filesystem::path(path).filename().string(),
+                                            cause}));
     }
     return false;
 }

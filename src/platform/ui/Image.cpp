@@ -1,6 +1,7 @@
 #include "platform/ui/Image.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Translation.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Screen.h"
 
@@ -43,14 +44,23 @@ std::string Image::pathForImageNamed(const std::string& name) {
     std::string base = name;
     if (endsWith(base, ".png"))
         base.resize(base.size() - 4);
+    // A picture with words in it is drawn again for each translated language, in l10n/LANG.
+    auto find = [](const std::string& picture) {
+        for (const std::string& language : preferredLanguages()) {
+            if (std::string path = resourcePath("l10n/" + language + "/" + picture, "png");
+                !path.empty())
+                return path;
+        }
+        return resourcePath(picture, "png");
+    };
     std::string path;
     // A picture drawn for the tall screen ("Default-568h@2x") stands in for its name there.
     if (Screen::mainScreen().bounds().height() >= kTallScreenPoints && !endsWith(base, "@2x"))
-        path = resourcePath(base + "-568h@2x", "png");
+        path = find(base + "-568h@2x");
     if (path.empty())
-        path = resourcePath(base, "png");
+        path = find(base);
     if (path.empty() && !endsWith(base, "@2x"))
-        path = resourcePath(base + "@2x", "png");
+        path = find(base + "@2x");
     return path;
 }
 
@@ -59,6 +69,8 @@ ImagePtr Image::imageNamed(const std::string& name) {
     static auto* cache = new std::map<std::string, ImagePtr>();
     std::string key =
         name + (Screen::mainScreen().bounds().height() >= kTallScreenPoints ? "#tall" : "");
+    for (const std::string& language : preferredLanguages())
+        key += "#" + language;
     auto found = cache->find(key);
     if (found != cache->end())
         return found->second;

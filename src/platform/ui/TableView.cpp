@@ -1,4 +1,5 @@
 #include "platform/ui/TableView.h"
+#include "platform/foundation/Translation.h"
 
 #include "platform/ui/GraphicsContext.h"
 
@@ -185,7 +186,7 @@ void TableViewCell::showDeleteConfirmation(bool show) {
     if (show && !_deleteButton) {
         _deleteButton = std::make_shared<Button>();
         _deleteButton->setBackgroundImage(deleteBackground(), ControlStateNormal);
-        _deleteButton->setTitle("Delete", ControlStateNormal);
+        _deleteButton->setTitle(_("Delete"), ControlStateNormal);
         _deleteButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) {
             if (_table)
                 _table->commitDelete(this);

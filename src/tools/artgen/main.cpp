@@ -1,5 +1,7 @@
 // Draws every picture Taluvex bundles, at the pixel size its name carries, in one look: a dark
 // camera theme with a single coral accent. Usage: taluvex-artgen <output folder>
+#include "platform/foundation/Translation.h"
+
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -27,6 +29,11 @@ const QColor kText(0xf2, 0xf2, 0xf2);
 const QColor kSecondary(0x9a, 0xa0, 0xa9);
 
 QString gOutput;
+
+// The words drawn into a picture, in the language the artwork is drawn for (LANGUAGE).
+QString words(const std::string& text) {
+    return QString::fromStdString(text);
+}
 int gCount = 0;
 
 QFont font(double pixels, bool bold = true) {
@@ -563,24 +570,24 @@ void generate() {
         text(p, QRectF(0, h * 0.42 + w * 0.21, w, w * 0.15), QStringLiteral("Taluvex"), w * 0.11,
              kText);
         text(p, QRectF(0, h * 0.42 + w * 0.36, w, w * 0.08),
-             QStringLiteral("play your world backwards"), w * 0.042, kSecondary, Qt::AlignCenter,
+             words(_("play your world backwards")), w * 0.042, kSecondary, Qt::AlignCenter,
              false);
     };
     save("Default", 640, 960, launch);
     save("Default-568h@2x.png", 640, 1136, launch);
     for (auto [name, title] : std::vector<std::pair<std::string, QString>>{
              {"screen_bg_640_1136", {}},
-             {"share_bg_640_1136", QStringLiteral("Share")},
+             {"share_bg_640_1136", words(_("Share"))},
              {"movies_bg_640_1136", {}},
-             {"sound_bg_640_1040", QStringLiteral("Sound Track")},
-             {"contest_bg_640_1040", QStringLiteral("Contest")},
+             {"sound_bg_640_1040", words(_("Sound Track"))},
+             {"contest_bg_640_1040", words(_("Contest"))},
              {"facebook_panel_bg_640_1136", QStringLiteral("Facebook")},
-             {"contest_notice_bg_640_1136", QStringLiteral("The Contest")}}) {
+             {"contest_notice_bg_640_1136", words(_("The Contest"))}}) {
         int h = std::stoi(name.substr(name.rfind('_') + 1));
         save(name, 640, h, screenBackground(title));
     }
-    save("sound_bg_640_864@2x.png", 640, 864, screenBackground(QStringLiteral("Sound Track")));
-    save("contest_bg_640_864@2x.png", 640, 864, screenBackground(QStringLiteral("Contest")));
+    save("sound_bg_640_864@2x.png", 640, 864, screenBackground(words(_("Sound Track"))));
+    save("contest_bg_640_864@2x.png", 640, 864, screenBackground(words(_("Contest"))));
 
     // Render progress overlay: the panel is shown at 250 x 136 points.
     save("converting_bg_640_960", 640, 960,
@@ -592,15 +599,15 @@ void generate() {
              roundedFill(p, r, 26, g);
              roundedStroke(p, r, 26, kStroke, 3);
              icon(p, Icon::Rewind, QRectF(34, 28, 52, 52), kAccent);
-             text(p, QRectF(98, 26, w - 120, 56), QStringLiteral("Reversing your movie"), 30, kText,
+             text(p, QRectF(98, 26, w - 120, 56), words(_("Reversing your movie")), 30, kText,
                   Qt::AlignLeft | Qt::AlignVCenter);
-             text(p, QRectF(98, 200, 240, 56), QStringLiteral("Please wait"), 24, kSecondary,
+             text(p, QRectF(98, 200, 240, 56), words(_("Please wait")), 24, kSecondary,
                   Qt::AlignLeft | Qt::AlignVCenter, false);
          }));
     save("loading_bar_bg_304_36", 304, 36, progressBar(false, false));
     save("loading_bar_loading_304_36", 304, 36, progressBar(true, false));
-    save("cancel_btn_116_56", 116, 56, button(QStringLiteral("Cancel"), Icon::None, false));
-    save("cancel_btn_P_116_56", 116, 56, button(QStringLiteral("Cancel"), Icon::None, true));
+    save("cancel_btn_116_56", 116, 56, button(words(_("Cancel")), Icon::None, false));
+    save("cancel_btn_P_116_56", 116, 56, button(words(_("Cancel")), Icon::None, true));
 
     // Sending overlay.
     // The bar lies on it at (84, 231) points whatever the screen height, while the picture
@@ -611,8 +618,8 @@ void generate() {
         roundedFill(p, card, 28, kPanel);
         roundedStroke(p, card, 28, kStroke, 3);
         icon(p, Icon::Share, QRectF(w / 2 - 32, 288, 64, 64), kAccent);
-        text(p, QRectF(0, 520, w, 40), QStringLiteral("Sending your movie"), 30, kText);
-        text(p, QRectF(0, 566, w, 34), QStringLiteral("Please keep Taluvex open"), 22, kSecondary,
+        text(p, QRectF(0, 520, w, 40), words(_("Sending your movie")), 30, kText);
+        text(p, QRectF(0, 566, w, 34), words(_("Please keep Taluvex open")), 22, kSecondary,
              Qt::AlignCenter, false);
     });
     save("sending_bar_bg_304_36", 304, 36, progressBar(false, true));
@@ -631,7 +638,8 @@ void generate() {
          [](QPainter& p, double w, double h) { sliderKnob(p, w, h, false); });
     save("btn_slider_thumb_pressed.png", 88, 54,
          [](QPainter& p, double w, double h) { sliderKnob(p, w, h, true); });
-    // Captions 64 x 27 points: "ON" centred 12 points in, "OFF" 49 points in.
+    // Captions 64 x 27 points: "ON" centred 12 points in, "OFF" 49 points in. The same in every
+    // language but Japanese, which the switch writes in words of its own.
     save("btn_slider_international_on", 128, 54, [](QPainter& p, double, double h) {
         text(p, QRectF(0, 0, 48, h), QStringLiteral("ON"), 22, kText);
     });
@@ -647,14 +655,14 @@ void generate() {
         Icon glyph;
     };
     std::vector<Row> rows = {
-        {"from_ipod", QStringLiteral("From Music Library"), QStringLiteral("a song of your own"),
+        {"from_ipod", words(_("From Music Library")), words(_("a song of your own")),
          Icon::Music},
-        {"from_video", QStringLiteral("From Video"), QStringLiteral("the recording, reversed"),
+        {"from_video", words(_("From Video")), words(_("the recording, reversed")),
          Icon::Video},
-        {"mute", QStringLiteral("Mute"), QStringLiteral("no sound"), Icon::Mute}};
+        {"mute", words(_("Mute")), words(_("no sound")), Icon::Mute}};
     const char* moods[] = {"Dreamy", "Upbeat", "Cinematic", "Funky", "Chill", "Epic"};
     for (int i = 1; i <= 6; i++)
-        rows.push_back({"track" + std::to_string(i), QStringLiteral("Track %1").arg(i),
+        rows.push_back({"track" + std::to_string(i), words(_("Track %1")).arg(i),
                         QString::fromLatin1(moods[i - 1]), Icon::Music});
     for (const Row& row : rows) {
         save(row.name + "_588_90", 588, 90, soundRow(row.label, row.detail, row.glyph, false));
@@ -675,7 +683,7 @@ void generate() {
     for (bool pressed : {false, true}) {
         std::string P = pressed ? "_P" : "";
         save("back_btn" + P + "_120_60", 120, 60,
-             button(QStringLiteral("Back"), Icon::Back, pressed, Style::Ghost));
+             button(words(_("Back")), Icon::Back, pressed, Style::Ghost));
         save("camera_btn" + P + "_120_60", 120, 60,
              button(QString(), Icon::Camera, pressed, Style::Ghost));
         save("contest_btn" + P + "_120_60", 120, 60,
@@ -683,15 +691,15 @@ void generate() {
         save("close_btn" + P + "_80_80", 80, 80,
              roundButton(Icon::Close, pressed, Style::Secondary, 0.05));
         save("edit_b" + P + "_140_80", 140, 80,
-             button(QStringLiteral("Edit"), Icon::None, pressed, Style::Ghost));
+             button(words(_("Edit")), Icon::None, pressed, Style::Ghost));
         save("done_b" + P + "_140_80", 140, 80,
-             button(QStringLiteral("Done"), Icon::None, pressed, Style::Primary));
+             button(words(_("Done")), Icon::None, pressed, Style::Primary));
         save("submit_btn" + P + "_240_80", 240, 80,
-             button(QStringLiteral("Submit"), Icon::Trophy, pressed, Style::Primary));
+             button(words(_("Submit")), Icon::Trophy, pressed, Style::Primary));
         save("facebook_share_btn" + P + "_240_80", 240, 80,
-             button(QStringLiteral("Share"), Icon::Facebook, pressed, Style::Primary));
+             button(words(_("Share")), Icon::Facebook, pressed, Style::Primary));
         save("facebook_page_btn" + P + "_400_80", 400, 80,
-             button(QStringLiteral("Visit us on Facebook"), Icon::Facebook, pressed,
+             button(words(_("Visit us on Facebook")), Icon::Facebook, pressed,
                     Style::Secondary));
         save("share_small_btn" + P + "_88_60", 88, 60,
              button(QString(), Icon::Share, pressed, Style::Ghost));
@@ -720,19 +728,19 @@ void generate() {
         save("speed_up_btn" + P + "_88_88", 88, 88,
              roundButton(Icon::Plus, pressed, Style::Secondary, 0.05));
         save("sound_track_btn" + P + "_400_80", 400, 80,
-             button(QStringLiteral("Choose Sound"), Icon::Music, pressed));
+             button(words(_("Choose Sound")), Icon::Music, pressed));
 
         // Share screen: five tiles.
         save("share_camera_roll_btn" + P + "_280_96", 280, 96,
-             button(QStringLiteral("Save"), Icon::Save, pressed));
+             button(words(_("Save")), Icon::Save, pressed));
         save("share_email_btn" + P + "_280_96", 280, 96,
-             button(QStringLiteral("E-mail"), Icon::Mail, pressed));
+             button(words(_("E-mail")), Icon::Mail, pressed));
         save("share_twitter_btn" + P + "_280_96", 280, 96,
              button(QStringLiteral("Twitter"), Icon::Twitter, pressed));
         save("share_facebook_btn" + P + "_280_96", 280, 96,
              button(QStringLiteral("Facebook"), Icon::Facebook, pressed));
         save("share_contest_btn" + P + "_576_96", 576, 96,
-             button(QStringLiteral("Enter the Contest"), Icon::Trophy, pressed, Style::Primary));
+             button(words(_("Enter the Contest")), Icon::Trophy, pressed, Style::Primary));
 
         // Library rows and the YouTube tab.
         save("movie_cell_bg" + P + "_640_156", 640, 156,
@@ -744,7 +752,7 @@ void generate() {
                  icon(p, Icon::Forward, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
              });
         save(std::string("utube_loadmore") + P + "_576_114", 576, 114,
-             button(QStringLiteral("Load More Videos"), Icon::Down, pressed, Style::Secondary));
+             button(words(_("Load More Videos")), Icon::Down, pressed, Style::Secondary));
     }
     save("share_play_overlay_120_120", 120, 120,
          roundButton(Icon::Play, false, Style::Primary, 0.05));
@@ -769,25 +777,25 @@ void generate() {
         QRectF r(2, 2, w - 4, h - 4);
         roundedFill(p, r, 28, QColor(0x23, 0x26, 0x2d, 240));
         roundedStroke(p, r, 28, kStroke, 3);
-        text(p, QRectF(0, 10, w, 60), QStringLiteral("Settings"), 30, kText);
+        text(p, QRectF(0, 10, w, 60), words(_("Settings")), 30, kText);
         p.fillRect(QRectF(40, 72, w - 80, 2), kAccent);
-        text(p, QRectF(40, 96, w - 80, 40), QStringLiteral("SPEED"), 22, kSecondary,
+        text(p, QRectF(40, 96, w - 80, 40), words(_("SPEED")), 22, kSecondary,
              Qt::AlignLeft | Qt::AlignVCenter);
-        text(p, QRectF(40, 236, w - 80, 40), QStringLiteral("HIGH QUALITY"), 22, kSecondary,
+        text(p, QRectF(40, 236, w - 80, 40), words(_("HIGH QUALITY")), 22, kSecondary,
              Qt::AlignLeft | Qt::AlignVCenter);
-        text(p, QRectF(40, 348, w - 80, 40), QStringLiteral("SOUND"), 22, kSecondary,
+        text(p, QRectF(40, 348, w - 80, 40), words(_("SOUND")), 22, kSecondary,
              Qt::AlignLeft | Qt::AlignVCenter);
     });
 
     // Library header tabs and the YouTube order buttons.
-    save("M_320_112", 320, 112, tab(QStringLiteral("My Movies"), Icon::Film, false));
-    save("M_b_320_112", 320, 112, tab(QStringLiteral("My Movies"), Icon::Film, true));
+    save("M_320_112", 320, 112, tab(words(_("My Movies")), Icon::Film, false));
+    save("M_b_320_112", 320, 112, tab(words(_("My Movies")), Icon::Film, true));
     save("U_320_112", 320, 112, tab(QStringLiteral("YouTube"), Icon::Play, false));
     save("U_bg_320_112", 320, 112, tab(QStringLiteral("YouTube"), Icon::Play, true));
     for (auto [key, label] :
-         std::vector<std::pair<std::string, QString>>{{"n", QStringLiteral("New")},
-                                                      {"m", QStringLiteral("Most Rated")},
-                                                      {"f", QStringLiteral("Featured")}}) {
+         std::vector<std::pair<std::string, QString>>{{"n", words(_("New"))},
+                                                      {"m", words(_("Most Rated"))},
+                                                      {"f", words(_("Featured"))}}) {
         save(key + "_184_62", 184, 62, segment(label, false));
         save(key + "_P_184_62", 184, 62, segment(label, true));
     }

@@ -83,14 +83,5 @@ GalleryRegistration trim({"trim-screen", [](Window& window) {
                               }
                           }});
 
-GalleryRegistration copying({"trim-screen-copying", [](Window& window) {
-                                 if (auto* t = showTrim(window, "Colour bars.mkv")) {
-                                     t->setRange({12.5, 41.0});
-                                     t->onUse();
-                                     RunLoop::runUntil([&] { return t->exportProgress() >= 0.4f; },
-                                                       20);
-                                 }
-                             }});
-
 } // namespace
 } // namespace tx::gallery

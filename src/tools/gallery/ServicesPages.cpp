@@ -1,5 +1,6 @@
 // The progress overlay of the service calls, over a plain screen.
 #include "Gallery.h"
+#include "platform/foundation/Translation.h"
 
 #include "services/hud/MBProgressHUD.h"
 
@@ -11,7 +12,7 @@ GalleryRegistration uploading({"hud-uploading", [](Window& window) {
                                    root->setBackgroundColor(Color::hex(0x3b5998));
                                    window.addSubview(root);
                                    auto hud = MBProgressHUD::showHUDAddedTo(window, true);
-                                   hud->setLabelText("Uploading...");
+                                   hud->setLabelText(_("Uploading..."));
                                }});
 
 } // namespace

@@ -71,6 +71,9 @@ GalleryRegistration switches(
          const char* captions[] = {"Off",    "On",           "Pressed at 45%",
                                    "Moving", "Japanese, on", "Japanese, off"};
          std::vector<std::shared_ptr<RCSwitch>> made;
+         // The tour's own language comes back after the Japanese switches.
+         const char* language = std::getenv("LANGUAGE");
+         const std::string tourLanguage = language != nullptr ? language : "";
          for (int i = 0; i < 6; i++) {
              const double y = 40 + i * 60;
              addLabel(*root, captions[i], Rect(20, y, 150, 27), Font::boldSystemFont(15),
@@ -78,8 +81,10 @@ GalleryRegistration switches(
              if (i >= 4)
                  setenv("LANGUAGE", "ja", 1);
              auto control = std::make_shared<RCSwitchClone>(Rect(200, y, 94, 27), i == 1 || i == 4);
-             if (i >= 4)
+             if (i >= 4 && tourLanguage.empty())
                  unsetenv("LANGUAGE");
+             else if (i >= 4)
+                 setenv("LANGUAGE", tourLanguage.c_str(), 1);
              control->setAccessibilityLabel(captions[i]);
              root->addSubview(control);
              made.push_back(control);

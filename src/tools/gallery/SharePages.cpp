@@ -1,6 +1,7 @@
 // Pages of the share screen and what it opens: the screen on a sample movie, the player caught
 // mid-playback, the sending overlay half full, the save alert and the no-mail-program offer.
 #include "Gallery.h"
+#include "platform/foundation/Translation.h"
 #include "GalleryMovies.h"
 
 #include "platform/foundation/RunLoop.h"
@@ -63,7 +64,7 @@ GalleryRegistration saved({"share-saved-alert", [](Window& window) {
                                presentShare(window);
                                auto alert = std::make_shared<AlertView>(
                                    "", ShareViewController::savedMessage(),
-                                   std::weak_ptr<AlertViewDelegate>(), "OK",
+                                   std::weak_ptr<AlertViewDelegate>(), _("OK"),
                                    std::vector<std::string>{});
                                alert->show();
                            }});

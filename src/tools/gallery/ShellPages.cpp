@@ -1,6 +1,7 @@
 // Pages of the tour drawn from the application's real main screen, render overlay, rating prompt
 // and launch transition. The camera does not run here: a still picture stands in for it.
 #include "Gallery.h"
+#include "platform/foundation/Translation.h"
 
 #include "app/FileRenderProgressView.h"
 #include "app/TaluvexAppDelegate.h"
@@ -76,9 +77,9 @@ GalleryRegistration overlay({"render-progress-fading-in-half-way",
 GalleryRegistration rating({"rating-prompt", [](Window& window) {
                                 mainScreenIn(window);
                                 auto alert = std::make_shared<AlertView>(
-                                    "", TaluvexViewController::kRatingMessage,
-                                    std::weak_ptr<AlertViewDelegate>(), "NO",
-                                    std::vector<std::string>{"YES"});
+                                    "", _(TaluvexViewController::kRatingMessage),
+                                    std::weak_ptr<AlertViewDelegate>(), _("NO"),
+                                    std::vector<std::string>{_("YES")});
                                 alert->show();
                             }});
 

@@ -2,6 +2,7 @@
 // its "Uploading..." box and its wait for the browser's sign-in, the Twitter PIN screen, the
 // sending overlay half full with its Cancel button, and the alerts the uploads end with.
 #include "Gallery.h"
+#include "platform/foundation/Translation.h"
 #include "GalleryMovies.h"
 
 #include "platform/foundation/RunLoop.h"
@@ -54,7 +55,7 @@ GalleryRegistration pin({"twitter-pin", [](Window& window) {
                              share->presentViewController(screen, false);
                              screen->pinField()->setText("1234567");
                              screen->statusLabel()->setText(
-                                 "Twitter's page is open in your browser.");
+                                 _("Twitter's page is open in your browser."));
                          }});
 
 GalleryRegistration sending({"twitter-sending-half", [](Window& window) {
@@ -66,24 +67,24 @@ GalleryRegistration sending({"twitter-sending-half", [](Window& window) {
 
 GalleryRegistration uploaded({"alert-movie-uploaded", [](Window& window) {
                                   presentShare(window);
-                                  alert("", ShareViewTwitterDelegate::kUploadedMessage, "OK");
+                                  alert("", _(ShareViewTwitterDelegate::kUploadedMessage), _("OK"));
                               }});
 
 GalleryRegistration failure({"alert-upload-failure", [](Window& window) {
                                  presentShare(window);
-                                 alert("", ShareViewTwitterDelegate::kUploadFailureMessage, "OK");
+                                 alert("", _(ShareViewTwitterDelegate::kUploadFailureMessage), _("OK"));
                              }});
 
 GalleryRegistration result({"alert-facebook-result", [](Window& window) {
                                 showPanel(window);
-                                alert(ShareViewFacebookDelegate::kResultTitle,
+                                alert(_(ShareViewFacebookDelegate::kResultTitle),
                                       "error: domain = Facebook, code = HTTPError(5)",
-                                      ShareViewFacebookDelegate::kResultButton);
+                                      _(ShareViewFacebookDelegate::kResultButton));
                             }});
 
 GalleryRegistration loginError({"alert-facebook-error", [](Window& window) {
                                     showPanel(window);
-                                    alert("Error", "LoginFailedOrCancelled", "OK");
+                                    alert(_("Error"), "LoginFailedOrCancelled", _("OK"));
                                 }});
 
 GalleryRegistration notSetUp({"alert-twitter-not-set-up", [](Window& window) {

@@ -5,11 +5,14 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Timer.h"
+#include "render/AVFileRenderMgr.h"
+#include "render/ReverseAheadRecorder.h"
 #include "tools/record/RecordCommand.h"
 
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,12 +34,16 @@ constexpr double kInterruptPollSeconds = 0.05;
 constexpr double kStartGraceSeconds = 5.0;
 
 std::atomic<bool> gInterrupted{false};
+// When the recording was asked to stop: the backwards movie's wait is counted from here.
+std::chrono::steady_clock::time_point gStopAsked;
 
 struct Options {
     double seconds = kDefaultSeconds;
     bool front = false;
     std::string preset = kCaptureSessionPresetMedium;
     std::string output;
+    std::string backwards;
+    int speed = 100;
 };
 
 // 0 when parsed, otherwise the exit status (-1 after --help).
@@ -59,6 +66,14 @@ int parse(int argc, char** argv, Options& options) {
     options.preset = command.value("preset", "medium") == "medium" ? kCaptureSessionPresetMedium
                                                                    : kCaptureSessionPreset640x480;
     options.output = command.arguments()[0];
+    options.backwards = command.value("backwards");
+    if (command.isSet("backwards") && options.backwards.empty()) {
+        return command.usageError("--backwards needs a MOVIE");
+    }
+    options.speed = std::stoi(command.value("speed", "100"));
+    if (!options.backwards.empty() && options.backwards == options.output) {
+        return command.usageError("MOVIE and OUTPUT must differ");
+    }
     return 0;
 }
 
@@ -96,9 +111,41 @@ bool moveFile(const std::string& from, const std::string& to, std::string& why) 
     return true;
 }
 
-class Recorder : public Object, public AVCaptureMgrDelegate {
+class Recorder : public Object, public AVCaptureMgrDelegate, public AVFileRenderMgrDelegate {
 public:
     Recorder(Options options) : _options(std::move(options)), _tty(::isatty(STDOUT_FILENO) != 0) {}
+
+    // Reversed while recording, when a backwards movie is asked for.
+    ReverseAheadRecorderPtr reverseAhead;
+
+    void avFileRenderMgrDidUpdate(AVFileRenderMgr*, float) override {}
+    void avFileRenderMgrDidFinish(AVFileRenderMgr*, bool) override {
+        std::error_code ec;
+        std::filesystem::rename(_working, _options.backwards, ec);
+        if (ec) {
+            removeFile(_working);
+            std::cerr << "taluvex-record: " << _options.backwards << ": " << ec.message() << "\n";
+            RunLoop::quit(kExitRecordingFailed);
+            return;
+        }
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - gStopAsked).count();
+        std::printf("backwards %s ready %.2f s after the end of the recording (%s)\n",
+                    _options.backwards.c_str(), waited,
+                    _engine->usedPicturesAhead() ? "reversed while recording"
+                                                 : "rendered after the recording");
+        std::fflush(stdout);
+        saveRecording();
+    }
+    void avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& error) override {
+        removeFile(_working);
+        std::string why = error->localizedDescription();
+        if (_engine && _engine->failureCause()) {
+            why += " (" + _engine->failureCause()->localizedDescription() + ")";
+        }
+        std::cerr << "taluvex-record: " << _options.backwards << ": " << why << "\n";
+        RunLoop::quit(kExitRecordingFailed);
+    }
 
     void avCaptureMgrDidUpdate(AVCaptureMgr& mgr, float seconds) override {
         if (!mgr.isCapture()) {
@@ -113,11 +160,40 @@ public:
             std::fflush(stdout);
         }
         if (seconds >= _options.seconds) {
+            gStopAsked = std::chrono::steady_clock::now();
             mgr.stopCapture();
         }
     }
     void avCaptureMgrDidFinish(AVCaptureMgr& mgr, const std::string& url) override {
         endLine();
+        _captured = url;
+        _recordedSeconds = mgr.getRecordedDuration();
+        if (_options.backwards.empty()) {
+            saveRecording();
+            return;
+        }
+        const std::filesystem::path target = std::filesystem::absolute(_options.backwards);
+        _working = (target.parent_path() /
+                    ("." + target.filename().string() + "." + uniqueString() + ".mov"))
+                       .string();
+        _engine = AVFileRenderMgr::create();
+        _engine->setInputVideoUrl(url);
+        _engine->setInputAudioUrl(url);
+        _engine->setIsReverseSpeed(true);
+        _engine->setTempo(_options.speed);
+        _engine->setOutputPath(_working);
+        _engine->setPicturesAhead(reverseAhead);
+        reverseAhead.reset();
+        _engine->setDelegate(std::static_pointer_cast<Recorder>(shared_from_this()));
+        if (!_engine->start()) {
+            const ErrorPtr& why = _engine->startError();
+            std::cerr << "taluvex-record: " << _options.backwards << ": "
+                      << (why ? why->localizedDescription() : "cannot be rendered") << "\n";
+            RunLoop::quit(kExitRecordingFailed);
+        }
+    }
+    void saveRecording() {
+        const std::string url = _captured;
         std::string why;
         if (!moveFile(url, _options.output, why)) {
             std::cerr << "taluvex-record: the recording cannot be saved as " << _options.output
@@ -125,7 +201,7 @@ public:
             RunLoop::quit(kExitRecordingFailed);
             return;
         }
-        std::printf("saved %s (%.1f s)\n", _options.output.c_str(), mgr.getRecordedDuration());
+        std::printf("saved %s (%.1f s)\n", _options.output.c_str(), _recordedSeconds);
         RunLoop::quit(0);
     }
     void avCaptureMgrDidError(AVCaptureMgr&, const ErrorPtr& error) override {
@@ -144,6 +220,10 @@ private:
     Options _options;
     bool _tty = false;
     int _lastWholeSecond = 0;
+    std::string _captured;
+    float _recordedSeconds = 0;
+    std::string _working;
+    AVFileRenderMgrPtr _engine;
 };
 
 void printDevices(const AVCaptureMgr& mgr) {
@@ -200,9 +280,14 @@ int main(int argc, char** argv) {
     printDevices(*mgr);
 
     const std::string capturePath = pathByAppending(temporaryDirectory(), "capture.mov");
+    if (!options.backwards.empty()) {
+        recorder->reverseAhead = ReverseAheadRecorder::create(options.speed);
+        mgr->movieFileOutput()->setPictureTap(recorder->reverseAhead);
+    }
     mgr->startCaptureWithPath(capturePath);
     auto interruptWatch = Timer::scheduled(kInterruptPollSeconds, true, [mgr](Timer&) {
         if (gInterrupted && mgr->hasUpdateTimer()) {
+            gStopAsked = std::chrono::steady_clock::now();
             mgr->stopCapture();
         }
     });

@@ -1,6 +1,7 @@
 // taluvex-render: renders a movie backwards from the command line, with the same engine as the
 // application.
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Translation.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/RunLoop.h"
 #include "render/AVFileRenderMgr.h"
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -27,6 +29,25 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitCancelled = 130;
 constexpr int kBuiltInTracks = 6;
+// Times given in seconds on the command line are kept to the microsecond.
+constexpr std::int32_t kStretchTimescale = 1000000;
+
+// A number of seconds from the command line (0 or more); -1 when `option` is not given, and
+// nothing (after saying why) when it is not such a number.
+std::optional<double> secondsOption(const CommandLine& command, const std::string& option) {
+    if (!command.isSet(option)) {
+        return -1.0;
+    }
+    const std::string v = command.value(option);
+    char* end = nullptr;
+    const double seconds = std::strtod(v.c_str(), &end);
+    if (v.empty() || end == nullptr || *end != '\0' || !std::isfinite(seconds) || seconds < 0) {
+        command.usageError("--" + option + " must be a number of seconds, 0 or more, not \"" + v +
+                           "\"");
+        return std::nullopt;
+    }
+    return seconds;
+}
 
 std::atomic<bool> gInterrupted{false};
 
@@ -90,8 +111,9 @@ private:
 std::string builtInTrack(int number, std::string& problem) {
     const std::string catalogue = resourcePath("SoundTrackInfo", "plist");
     if (catalogue.empty()) {
-        problem = "the built-in tracks are not installed (no SoundTrackInfo.plist in " +
-                  resourceDirectory() + ")";
+        problem = withArguments(
+            _("the built-in tracks are not installed (no SoundTrackInfo.plist in %1)"),
+            {resourceDirectory()});
         return {};
     }
     ErrorPtr error;
@@ -99,13 +121,14 @@ std::string builtInTrack(int number, std::string& problem) {
     const PlistValue* tracks = info ? info->find("Tracks") : nullptr;
     if (tracks == nullptr || tracks->type() != PlistValue::Type::Array ||
         static_cast<int>(tracks->asArray().size()) < number) {
-        problem = catalogue + ": has no track " + std::to_string(number);
+        problem = withArguments(_("%1: has no track %2"), {catalogue, std::to_string(number)});
         return {};
     }
     const std::string file =
         pathByAppending(resourceDirectory(), tracks->asArray()[number - 1].asString());
     if (!fileExists(file)) {
-        problem = file + ": built-in track " + std::to_string(number) + " is missing";
+        problem = withArguments(_("%1: built-in track %2 is missing"),
+                                {file, std::to_string(number)});
         return {};
     }
     return file;
@@ -143,6 +166,17 @@ int main(int argc, char** argv) {
     const std::string sound = command.value("sound", "from-video");
     const std::string input = command.arguments()[0];
     const std::string output = command.arguments()[1];
+    // The stretch to render; negative: from the start, to the end.
+    const std::optional<double> from = secondsOption(command, "from");
+    const std::optional<double> to = secondsOption(command, "to");
+    if (!from || !to) {
+        return CommandLine::kExitUsage;
+    }
+    const double fromSeconds = *from;
+    const double toSeconds = *to;
+    if (fromSeconds >= 0 && toSeconds >= 0 && toSeconds <= fromSeconds) {
+        return command.usageError("--to must be after --from");
+    }
 
     std::string soundFile;
     bool reverse = false;
@@ -155,8 +189,8 @@ int main(int argc, char** argv) {
         const int number =
             n.size() == 1 && n[0] >= '1' && n[0] <= '0' + kBuiltInTracks ? n[0] - '0' : 0;
         if (number == 0) {
-            return command.usageError("there is no built-in track \"" + n +
-                                      "\"; the tracks are 1 to 6");
+            return command.usageError(
+                withArguments(_("there is no built-in track \"%1\"; the tracks are 1 to 6"), {n}));
         }
         std::string problem;
         soundFile = builtInTrack(number, problem);
@@ -167,13 +201,13 @@ int main(int argc, char** argv) {
     } else {
         soundFile = sound;
         if (!fileExists(soundFile)) {
-            fail(soundFile + ": no such sound file");
+            fail(withArguments(_("%1: no such sound file"), {soundFile}));
             return kExitFailed;
         }
     }
 
     if (!fileExists(input)) {
-        fail(input + ": no such file");
+        fail(withArguments(_("%1: no such file"), {input}));
         return kExitFailed;
     }
     namespace fs = std::filesystem;
@@ -181,15 +215,15 @@ int main(int argc, char** argv) {
     const std::string outDir = outPath.parent_path().string();
     std::error_code ec;
     if (!fs::is_directory(outDir, ec)) {
-        fail(output + ": the folder " + outDir + " does not exist");
+        fail(withArguments(_("%1: the folder %2 does not exist"), {output, outDir}));
         return kExitFailed;
     }
     if (::access(outDir.c_str(), W_OK) != 0) {
-        fail(output + ": cannot write in " + outDir + " (" + std::strerror(errno) + ")");
+        fail(withArguments(_("%1: cannot write in %2 (%3)"), {output, outDir, std::strerror(errno)}));
         return kExitFailed;
     }
     if (fs::is_directory(outPath, ec)) {
-        fail(output + ": is a folder");
+        fail(withArguments(_("%1: is a folder"), {output}));
         return kExitFailed;
     }
 
@@ -204,17 +238,29 @@ int main(int argc, char** argv) {
     engine->setTempo(speed);
     engine->setOutputPath(working);
     engine->setDelegate(reporter);
+    if (fromSeconds >= 0 || toSeconds >= 0) {
+        const MediaTime first =
+            MediaTime::makeWithSeconds(std::max(0.0, fromSeconds), kStretchTimescale);
+        const MediaTime last = toSeconds >= 0
+                                   ? MediaTime::makeWithSeconds(toSeconds, kStretchTimescale)
+                                   : MediaTime::positiveInfinity();
+        engine->setSourceTimeRange(TimeRange::make(first, last - first));
+    }
 
     // Enough room for the movie: its estimated size, with a margin.
     AssetTrackPtr videoTrack;
     if (AVFileRenderMgr::getTrack(input, &videoTrack, nullptr) && videoTrack) {
-        const double seconds = videoTrack->timeRange().end().seconds() * 100.0 / speed;
+        const TimeRange whole = videoTrack->timeRange();
+        const double first = std::max(fromSeconds, whole.start.seconds());
+        const double last = toSeconds >= 0 ? std::min(toSeconds, whole.end().seconds())
+                                           : whole.end().seconds();
+        const double seconds = std::max(0.0, last - first) * 100.0 / speed;
         const double bytes = (videoTrack->estimatedDataRate() + 256000.0) / 8.0 * seconds * 1.2;
         struct statvfs fsInfo {};
         if (statvfs(outDir.c_str(), &fsInfo) == 0 &&
             static_cast<double>(fsInfo.f_bavail) * static_cast<double>(fsInfo.f_frsize) < bytes) {
-            fail(output + ": not enough free space in " + outDir + " (about " +
-                 describeSize(static_cast<long long>(bytes)) + " needed)");
+            fail(withArguments(_("%1: not enough free space in %2 (about %3 needed)"),
+                               {output, outDir, describeSize(static_cast<long long>(bytes))}));
             return kExitFailed;
         }
     }
@@ -224,7 +270,8 @@ int main(int argc, char** argv) {
     if (!engine->start()) {
         removeFile(working);
         const ErrorPtr& why = engine->startError();
-        fail(why ? why->localizedDescription() : input + ": cannot be rendered");
+        fail(why ? why->localizedDescription()
+                 : withArguments(_("%1: cannot be rendered"), {input}));
         return kExitFailed;
     }
     QTimer interruptWatch;
@@ -241,7 +288,7 @@ int main(int argc, char** argv) {
     if (gInterrupted && !reporter->succeeded) {
         reporter->endLine();
         removeFile(working);
-        fail(output + ": cancelled, nothing written");
+        fail(withArguments(_("%1: cancelled, nothing written"), {output}));
         return kExitCancelled;
     }
     if (!reporter->succeeded) {

@@ -84,9 +84,9 @@ protected:
         movie = makeFile(home + "/.local/share/taluvex/Documents/3F25.mov", 200 * 1024 + 11);
         composer = std::make_shared<MailComposer>();
         composer->setMailComposeDelegate(outcome);
-        composer->setSubject("Zezivuvor Odoze");
+        composer->setSubject("My backwards movie");
         composer->setMessageBody(kBody, true);
-        composer->addAttachment(movie, "video/quicktime", "ZazuroziZozez-2013-05-04.mov");
+        composer->addAttachment(movie, "video/quicktime", "Taluvex-2013-05-04.mov");
     }
     void TearDown() override {
         MailComposer::setMailProgram({});
@@ -127,14 +127,14 @@ TEST_F(MailComposerTest, HandsTheMessageOverWithTheMovieAttachedByPathUnderItsMa
     ASSERT_EQ(lines.size(), 8u) << args;
     EXPECT_EQ(lines[0], "--utf8");
     EXPECT_EQ(lines[1], "--subject");
-    EXPECT_EQ(lines[2], "Zezivuvor Odoze");
+    EXPECT_EQ(lines[2], "My backwards movie");
     EXPECT_EQ(lines[3], "--body");
     EXPECT_EQ(lines[4] + "\n" + lines[5],
               "This is my clip which I made with Taluvex (https://example.org/app) App for "
               "Linux.\nHave Fun! & more");
     EXPECT_EQ(lines[6], "--attach");
     const std::string attached = lines[7];
-    EXPECT_EQ(lastPathComponent(attached), "ZazuroziZozez-2013-05-04.mov");
+    EXPECT_EQ(lastPathComponent(attached), "Taluvex-2013-05-04.mov");
     // In the outbox, where a mail program that reads it after Taluvex has quit still finds it.
     EXPECT_EQ(attached.rfind(home + "/.cache/taluvex/outbox/", 0), 0u) << attached;
     EXPECT_TRUE(contents(attached) == contents(movie));
@@ -148,7 +148,7 @@ TEST_F(MailComposerTest, TheOutboxSharesOneMovieAndForgetsOldEntries) {
     const std::string first = composer->attachmentForHandOver(&error);
     ASSERT_FALSE(first.empty()) << error->localizedDescription();
     auto again = std::make_shared<MailComposer>();
-    again->addAttachment(movie, "video/quicktime", "ZazuroziZozez-2013-05-05.mov");
+    again->addAttachment(movie, "video/quicktime", "Taluvex-2013-05-05.mov");
     const std::string second = again->attachmentForHandOver(&error);
     ASSERT_FALSE(second.empty());
     struct stat a {};
@@ -189,10 +189,10 @@ TEST_F(MailComposerTest, WithoutAMailProgramTheUserCanSaveTheWholeMessage) {
     ASSERT_TRUE(waitForResult());
     EXPECT_EQ(outcome->results, std::vector<MailComposeResult>{MailComposeResult::Saved});
     EXPECT_TRUE(asked.save);
-    EXPECT_EQ(asked.suggestedName, "Zezivuvor Odoze.eml");
+    EXPECT_EQ(asked.suggestedName, "My backwards movie.eml");
 
     const Message message = parse(contents(saved));
-    EXPECT_NE(message.headers.find("Subject: Zezivuvor Odoze\r\n"), std::string::npos);
+    EXPECT_NE(message.headers.find("Subject: My backwards movie\r\n"), std::string::npos);
     EXPECT_NE(message.headers.find("MIME-Version: 1.0"), std::string::npos);
     ASSERT_EQ(message.parts.size(), 2u);
     EXPECT_NE(message.parts[0].headers.find("Content-Type: text/html; charset=UTF-8"),
@@ -200,7 +200,7 @@ TEST_F(MailComposerTest, WithoutAMailProgramTheUserCanSaveTheWholeMessage) {
     EXPECT_EQ(message.parts[0].body, kBody + "\r\n");
     EXPECT_NE(message.parts[1].headers.find("Content-Type: video/quicktime"), std::string::npos);
     EXPECT_NE(message.parts[1].headers.find(
-                  "Content-Disposition: attachment; filename=\"ZazuroziZozez-2013-05-04.mov\""),
+                  "Content-Disposition: attachment; filename=\"Taluvex-2013-05-04.mov\""),
               std::string::npos);
     std::string base64 = message.parts[1].body;
     for (std::size_t at = 0; at < base64.size();) {

@@ -55,6 +55,9 @@ TEST(RenderCommand, UsageErrorsExitWithTwoAndSayWhy) {
         {"--frobnicate " + clip + " x.mov", "unknown option --frobnicate"},
         {clip, "usage"},
         {"--speed", "needs a value"},
+        {"--from 1O " + clip + " x.mov", "number of seconds"},
+        {"--to -1 " + clip + " x.mov", "number of seconds"},
+        {"--from 1 --to 0.5 " + clip + " x.mov", "after --from"},
     };
     for (const Case& c : cases) {
         const Result r = render(c.args);
@@ -83,6 +86,19 @@ TEST(RenderCommand, RendersAndReportsTheMovie) {
     std::filesystem::remove(out);
 }
 
+TEST(RenderCommand, AStretchIsRenderedAloneWithItsOwnSound) {
+    const std::string out = tempPath("mov");
+    const Result r = render("--from 0.5 --to 1.2 " + smallClip() + " " + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(probeFrameCount(out, "v:0"), 21); // pictures 15 to 35 of a 30 per second clip
+    EXPECT_NEAR(probeDuration(out, "v:0"), 0.7, 0.04);
+    EXPECT_NEAR(probeDuration(out, "a:0"), 0.7, 0.05);
+    const Result open = render("--from 1 " + smallClip() + " " + out); // to the end
+    ASSERT_EQ(open.status, 0) << open.err;
+    EXPECT_EQ(probeFrameCount(out, "v:0"), 15);
+    std::filesystem::remove(out);
+}
+
 TEST(RenderCommand, FailuresNameTheFileAndLeaveNoOutput) {
     const std::string notMovie = tempPath("mov");
     std::ofstream(notMovie) << "plain text";
@@ -96,6 +112,7 @@ TEST(RenderCommand, FailuresNameTheFileAndLeaveNoOutput) {
         {"/nonexistent/in.mov " + out, "/nonexistent/in.mov"},
         {smallClip() + " /nonexistent-folder/out.mov", "/nonexistent-folder"},
         {"--sound /nonexistent/song.m4a " + smallClip() + " " + out, "/nonexistent/song.m4a"},
+        {"--from 5 " + smallClip() + " " + out, "no pictures from 5.000 s"},
     };
     for (const Case& c : cases) {
         const Result r = render(c.args);

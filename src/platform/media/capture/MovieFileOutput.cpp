@@ -111,6 +111,8 @@ struct MovieFileOutput::Recording {
     AssetWriterInputPtr videoInput;
     AssetWriterInputPtr soundInput;
     PixelBufferAdaptorPtr adaptor;
+    MediaSettings videoInputSettings;
+    std::weak_ptr<CapturePictureTap> tap;
     double frameSeconds = 1.0 / 30;
     bool started = false;
     double startSeconds = 0;    // host time of the movie's first picture (or sound)
@@ -245,6 +247,7 @@ void MovieFileOutput::startRecordingToOutputFileURL(
         settings.set(kVideoWidthKey, PlistValue::integer(size.width));
         settings.set(kVideoHeightKey, PlistValue::integer(size.height));
         settings.set(kVideoCompressionPropertiesKey, compression);
+        recording->videoInputSettings = settings;
         recording->videoInput = AssetWriterInput::create(kMediaTypeVideo, settings, &error);
         if (recording->videoInput) {
             const int turns = quarterTurnsForOrientation(videoConnection->videoOrientation());
@@ -268,6 +271,13 @@ void MovieFileOutput::startRecordingToOutputFileURL(
     if (error || !recording->writer->startWriting()) {
         refuse(writingError(error ? error : recording->writer->error(), fileURL));
         return;
+    }
+    if (recording->adaptor) {
+        recording->tap = _tap;
+        if (auto tap = recording->tap.lock()) {
+            MediaSettings settings = recording->videoInputSettings;
+            tap->recordingBegan(fileURL, settings, 1.0 / recording->frameSeconds);
+        }
     }
     _current = std::move(recording);
     _recording = true;
@@ -360,6 +370,9 @@ void MovieFileOutput::appendPicture(std::uint64_t generation, const PixelBufferP
     }
     _current->recordedSeconds = std::max(
         _current->recordedSeconds, hostSeconds - _current->startSeconds + _current->frameSeconds);
+    if (auto tap = _current->tap.lock()) {
+        tap->recordingKeptPicture(picture, hostSeconds - _current->startSeconds);
+    }
 }
 
 void MovieFileOutput::appendSound(std::uint64_t generation, const SampleBufferPtr& sample) {
@@ -433,6 +446,11 @@ void MovieFileOutput::finish(ErrorPtr error, bool keepMovie) {
         }
     }
     _lastRecordedSeconds = recording->recordedSeconds;
+    if (auto tap = recording->tap.lock()) {
+        const bool kept = keepMovie && recording->started &&
+                          recording->writer->status() == AssetWriterStatus::Completed;
+        tap->recordingEnded(kept);
+    }
     report(recording->url, recording->connections, recording->delegate, error);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/media/MediaTime.h"
 #include "platform/media/SampleBuffer.h"
 #include "platform/media/capture/CaptureDeviceInput.h"
+#include "platform/media/capture/CapturePictureTap.h"
 
 #include <atomic>
 #include <memory>
@@ -110,6 +111,9 @@ public:
     bool isRecording() const { return _recording; }
     const std::string& outputFileURL() const { return _url; }
 
+    // Shown every picture of the recordings started from now on; not retained.
+    void setPictureTap(std::weak_ptr<CapturePictureTap> tap) { _tap = std::move(tap); }
+
     // An invalid time means no limit (the default).
     void setMaxRecordedDuration(const MediaTime& duration) { _maxRecordedDuration = duration; }
     const MediaTime& maxRecordedDuration() const { return _maxRecordedDuration; }
@@ -144,6 +148,7 @@ private:
                 const ErrorPtr& error);
 
     std::weak_ptr<CaptureSession> _session;
+    std::weak_ptr<CapturePictureTap> _tap;
     std::vector<CaptureConnectionPtr> _connections;
     MediaTime _maxRecordedDuration = MediaTime::invalid();
     std::string _url;
