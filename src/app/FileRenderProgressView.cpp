@@ -64,6 +64,7 @@ void FileRenderProgressView::show() {
     _cancelButton->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
     _cancelButton->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
     _cancelButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancel(); });
+    _cancelButton->setAccessibilityLabel("Cancel");
     _panel->addSubview(_cancelButton);
 
     addSubview(_panel);
@@ -73,6 +74,7 @@ void FileRenderProgressView::show() {
     }
     setAlpha(0);
     animate(kFadeInSeconds, 0, AnimationCurve::Linear, [this] { setAlpha(1); });
+    accessibilityChanged(*this, AccessibleChange::Shown);
 }
 
 void FileRenderProgressView::hide() {
@@ -91,7 +93,12 @@ void FileRenderProgressView::hide() {
 void FileRenderProgressView::setProgress(float progress) {
     if (_progressViewLoading) {
         setBarProgress(*_progressViewLoading, progress, kBarWidth);
+        accessibilityChanged(*this, AccessibleChange::Value);
     }
+}
+
+std::string FileRenderProgressView::accessibilityLabel() const {
+    return "Rendering the movie";
 }
 
 float FileRenderProgressView::progress() const {

@@ -42,6 +42,13 @@ public:
     // Esc cancels; no other key reaches the screen under the overlay.
     void addKeyBindings(KeyTable& table) override;
     bool keyPressed(const KeyEvent& event) override;
+    // Read as a progress bar over everything, with the cancel button inside.
+    AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
+    std::string accessibilityLabel() const override;
+    std::optional<AccessibleValue> accessibilityValue() const override {
+        return AccessibleValue{progress(), 0, 1, 0};
+    }
+    bool accessibilityIsModal() const override { return true; }
 
     void setDelegate(std::weak_ptr<FileRenderProgressViewDelegate> delegate) {
         _delegate = std::move(delegate);

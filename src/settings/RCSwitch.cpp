@@ -250,6 +250,20 @@ void RCSwitch::performSwitchToPercent(double target) {
     sendActionsForControlEvents(ControlEventTouchUpInside);
 }
 
+AccessibleStates RCSwitch::accessibilityStates() const {
+    AccessibleStates states = Control::accessibilityStates() | AccessibleStateCheckable;
+    return isOn() ? states | AccessibleStateChecked : states;
+}
+
+bool RCSwitch::performAccessibilityAction(AccessibleAction action) {
+    if (action != AccessibleAction::Toggle && action != AccessibleAction::Press)
+        return false;
+    if (!isEnabled())
+        return false;
+    setOn(!isOn(), true);
+    return true;
+}
+
 void RCSwitch::setOn(bool on, bool animated) {
     const double target = on ? 1 : 0;
     if (animated) {

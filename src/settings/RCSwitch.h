@@ -42,6 +42,13 @@ public:
     virtual void performSwitchToPercent(double target);
 
     void drawRect(const Rect& rect) override;
+    // Read as a check box, checked when on; toggled or pressed, it flips as a tap does.
+    AccessibleRole accessibilityRole() const override { return AccessibleRole::CheckBox; }
+    AccessibleStates accessibilityStates() const override;
+    std::vector<AccessibleAction> accessibilityActions() const override {
+        return {AccessibleAction::Toggle, AccessibleAction::Press};
+    }
+    bool performAccessibilityAction(AccessibleAction action) override;
     bool beginTrackingWithTouch(const Touch& touch) override;
     bool continueTrackingWithTouch(const Touch& touch) override;
     void endTrackingWithTouch(const Touch* touch) override;

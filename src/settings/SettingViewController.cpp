@@ -65,6 +65,7 @@ void SettingViewController::loadView() {
                    "setting_handle_76_200", "setting_handle_P_76_200");
     _showHideButton->addTarget(this, ControlEventTouchUpInside,
                                [this](Control&) { onShowHideButton(); });
+    _showHideButton->setAccessibilityLabel("Settings");
     panel->addSubview(_showHideButton);
 
     _settingPopUpView = std::make_shared<View>(Rect(
@@ -79,7 +80,25 @@ void SettingViewController::loadView() {
     _speedUp = makeButton(Rect(kCardWidth - 24 - 44, 70, 44, 44), "speed_up_btn_88_88",
                           "speed_up_btn_P_88_88");
     _speedUp->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSpeedUp(); });
+    _speedDown->setAccessibilityLabel("Slower");
+    _speedUp->setAccessibilityLabel("Faster");
     _labelSpeed = makeLabel(Rect(72, 70, kCardWidth - 144, 44), 24, TextAlignment::Center);
+    // The speed reads as one adjustable value between its two buttons.
+    AccessibilityOverrides& speed = _labelSpeed->accessibility();
+    speed.role = AccessibleRole::SpinBox;
+    speed.label = "Speed";
+    speed.value = [] {
+        // What the label shows: a speed the panel does not offer reads as x 1.0.
+        int percent = AppConfigureInfo::shareAppConfigureInfo()->videoSpeed();
+        if (percent != 70 && percent != 130)
+            percent = 100;
+        return std::optional<AccessibleValue>(AccessibleValue{percent / 100.0, 0.7, 1.3, 0.3});
+    };
+    speed.actions = {AccessibleAction::Increase, AccessibleAction::Decrease};
+    speed.perform = [this](AccessibleAction action) {
+        stepSpeed(action == AccessibleAction::Increase);
+        return true;
+    };
     _settingPopUpView->addSubview(_speedDown);
     _settingPopUpView->addSubview(_labelSpeed);
     _settingPopUpView->addSubview(_speedUp);
@@ -89,6 +108,7 @@ void SettingViewController::loadView() {
     _qualitySwitch->addTarget(this, ControlEventTouchUpInside, [this](Control& sender) {
         onQuality(static_cast<RCSwitch&>(sender));
     });
+    _qualitySwitch->setAccessibilityLabel("High quality");
     _settingPopUpView->addSubview(_qualitySwitch);
 
     _labelSound = makeLabel(Rect(96, 172, kCardWidth - 116, 24), 15, TextAlignment::Right);
@@ -97,6 +117,7 @@ void SettingViewController::loadView() {
                                    "sound_track_btn_400_80", "sound_track_btn_P_400_80");
     _soundTrackButton->addTarget(this, ControlEventTouchUpInside,
                                  [this](Control&) { onSoundTrack(); });
+    _soundTrackButton->setAccessibilityLabel("Choose a sound");
     _settingPopUpView->addSubview(_soundTrackButton);
     panel->addSubview(_settingPopUpView);
     setView(panel);
@@ -221,6 +242,7 @@ void SettingViewController::onSoundTrack() {
 
 void SettingViewController::updateSpeed() {
     _labelSpeed->setText(speedText(AppConfigureInfo::shareAppConfigureInfo()->videoSpeed()));
+    accessibilityChanged(*_labelSpeed, AccessibleChange::Value);
 }
 
 void SettingViewController::updateQuality() {

@@ -32,6 +32,8 @@ SoundTrackTableCellEx::SoundTrackTableCellEx() {
     _playButtonView->setImage(Image::imageNamed("stop_btn_64_64"), ControlStateSelected);
     _playButtonView->setImage(Image::imageNamed("stop_btn_P_64_64"),
                               ControlStateSelected | ControlStateHighlighted);
+    // Latched while the sound plays: "Listen, checked".
+    _playButtonView->setAccessibilityLabel("Listen");
     _playButtonView->setHidden(true);
     _playButtonView->addTarget(this, ControlEventTouchUpInside,
                                [this](Control&) { onPlayAndStop(); });

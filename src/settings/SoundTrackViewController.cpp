@@ -55,6 +55,7 @@ void SoundTrackViewController::loadView() {
     auto back = std::make_shared<Button>(Rect(6, (kBarHeight - 30) / 2, 60, 30));
     back->setImage(Image::imageNamed("back_btn_120_60"), ControlStateNormal);
     back->setImage(Image::imageNamed("back_btn_P_120_60"), ControlStateHighlighted);
+    back->setAccessibilityLabel("Back");
     back->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBack(); });
     root->addSubview(back);
 
@@ -134,6 +135,11 @@ TableViewCellPtr SoundTrackViewController::tableViewCellForRowAtIndexPath(TableV
     }
     cell->setBackgroundView(rowPicture(row, false));
     cell->setSelectedBackgroundView(rowPicture(row, true));
+    // The row's words are in its picture.
+    static const std::array<const char*, 3> kFirstRowNames = {"From Music Library", "From Video",
+                                                              "Mute"};
+    cell->setAccessibilityLabel(row < 3 ? kFirstRowNames[static_cast<std::size_t>(row)]
+                                        : "Track " + std::to_string(row - 2));
     cell->setBackgroundColor(Color::clear());
     if (row == _cursorRow)
         cell->setHighlighted(true, false);

@@ -27,6 +27,11 @@ LibraryTabHeader LibraryTabHeader::addTo(View& parent, int selectedTab) {
     header.camera->setImage(Image::imageNamed("camera_btn_120_60"), ControlStateNormal);
     header.camera->setImage(Image::imageNamed("camera_btn_P_120_60"), ControlStateHighlighted);
     bar->addSubview(header.camera);
+    header.myMovies->accessibility().role = AccessibleRole::PageTab;
+    header.myMovies->setAccessibilityLabel("My movies");
+    header.youtube->accessibility().role = AccessibleRole::PageTab;
+    header.youtube->setAccessibilityLabel("YouTube");
+    header.camera->setAccessibilityLabel("Back to the camera");
     return header;
 }
 

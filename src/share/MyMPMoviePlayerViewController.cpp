@@ -157,6 +157,8 @@ void MyMPMoviePlayerViewController::loadView() {
     auto root = std::make_shared<View>(bounds);
     root->setBackgroundColor(Color::black());
     _pictureView = std::make_shared<MoviePictureView>(bounds);
+    _pictureView->accessibility().role = AccessibleRole::Video;
+    _pictureView->setAccessibilityLabel("Movie");
     root->addSubview(_pictureView);
 
     auto top = std::make_shared<View>(Rect(0, 0, 320, 44));
@@ -218,6 +220,16 @@ void MyMPMoviePlayerViewController::viewWillDisappear(bool) {
     }
 }
 
+bool MoviePositionBar::performAccessibilityAction(AccessibleAction action) {
+    if (!isEnabled() ||
+        (action != AccessibleAction::Increase && action != AccessibleAction::Decrease)) {
+        return false;
+    }
+    setValue(std::clamp(_value + (action == AccessibleAction::Increase ? kStep : -kStep), 0.0, 1.0));
+    sendActionsForControlEvents(ControlEventValueChanged);
+    return true;
+}
+
 void MyMPMoviePlayerViewController::refreshControls() {
     const auto& playback = _moviePlayer->playback();
     const bool playing = playback && playback->isPlaying();
@@ -227,6 +239,9 @@ void MyMPMoviePlayerViewController::refreshControls() {
         _keepAwake.reset();
     }
     const Glyph glyph = playing ? Glyph::Pause : Glyph::Play;
+    if (const char* name = playing ? "Pause" : "Play"; _playPause->accessibilityLabel() != name) {
+        _playPause->setAccessibilityLabel(name);
+    }
     if (_playPause->imageForState(ControlStateNormal) != glyphImage(glyph, false)) {
         _playPause->setImage(glyphImage(glyph, false), ControlStateNormal);
         _playPause->setImage(glyphImage(glyph, true), ControlStateHighlighted);

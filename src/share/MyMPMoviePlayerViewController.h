@@ -57,7 +57,19 @@ public:
     bool continueTrackingWithTouch(const Touch& touch) override;
     void endTrackingWithTouch(const Touch* touch) override;
 
+    // Read as the movie's position, a twentieth of it a step.
+    AccessibleRole accessibilityRole() const override { return AccessibleRole::Slider; }
+    std::string accessibilityLabel() const override { return "Position"; }
+    std::optional<AccessibleValue> accessibilityValue() const override {
+        return AccessibleValue{_value, 0, 1, kStep};
+    }
+    std::vector<AccessibleAction> accessibilityActions() const override {
+        return {AccessibleAction::Increase, AccessibleAction::Decrease};
+    }
+    bool performAccessibilityAction(AccessibleAction action) override;
+
 private:
+    static constexpr double kStep = 0.05;
     void trackTo(const Touch& touch);
     double _value = 0;
 };

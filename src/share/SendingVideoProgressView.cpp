@@ -28,6 +28,7 @@ void SendingVideoProgressView::show() {
     }
     setAlpha(0);
     View::animate(0.5, 0, AnimationCurve::Linear, [this]() { setAlpha(1); });
+    accessibilityChanged(*this, AccessibleChange::Shown);
 }
 
 void SendingVideoProgressView::hide() {
@@ -40,6 +41,7 @@ void SendingVideoProgressView::hide() {
 void SendingVideoProgressView::setProgress(float progress) {
     if (_progressViewLoading) {
         setBarProgress(*_progressViewLoading, progress, kBarWidth);
+        accessibilityChanged(*this, AccessibleChange::Value);
     }
 }
 

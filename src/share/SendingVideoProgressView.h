@@ -30,6 +30,14 @@ public:
     // Takes every touch while shown.
     View* hitTest(Point point) override;
 
+    // Read as a progress bar over everything.
+    AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
+    std::string accessibilityLabel() const override { return "Sending the movie"; }
+    std::optional<AccessibleValue> accessibilityValue() const override {
+        return AccessibleValue{progress(), 0, 1, 0};
+    }
+    bool accessibilityIsModal() const override { return true; }
+
 private:
     std::shared_ptr<ImageView> _progressViewBg;
     std::shared_ptr<ImageView> _progressViewLoading;

@@ -29,6 +29,9 @@ public:
     // Shows the sheet over the window of `view`.
     void showInView(View* view);
 
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+
 protected:
     ViewPtr buildPanel(const Rect& windowBounds) override;
     void animateIn(const ViewPtr& panel) override;

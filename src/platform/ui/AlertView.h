@@ -35,6 +35,11 @@ public:
     // Shows the alert on the key window; the window keeps it until a button is chosen.
     void show();
 
+    // Read as an alert named by its title (or its message when it has none).
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+    std::string accessibilityDescription() const override;
+
 protected:
     ViewPtr buildPanel(const Rect& windowBounds) override;
     void animateIn(const ViewPtr& panel) override;

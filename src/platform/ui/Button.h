@@ -37,7 +37,14 @@ public:
 
     void drawRect(const Rect& rect) override;
 
+    // A button with a look of its own for the selected state latches (a toggle button); one
+    // without a title is named by its screen after what it does.
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+    AccessibleStates accessibilityStates() const override;
+
 private:
+    bool latches() const;
     template <typename T>
     static T lookup(const std::map<unsigned, T>& values, unsigned state, const T& fallback);
     void drawPicture(const Image& image, const Rect& rect, bool darken, double alpha);

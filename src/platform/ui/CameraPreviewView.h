@@ -41,6 +41,8 @@ public:
     ImagePtr currentImage() const { return _image; }
 
     void drawRect(const Rect& rect) override;
+    // A moving picture; its screen names it.
+    AccessibleRole accessibilityRole() const override;
 
 protected:
     void didMoveToWindow() override;

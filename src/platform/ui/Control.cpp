@@ -19,6 +19,7 @@ void Control::setEnabled(bool enabled) {
         setHighlighted(false);
     }
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::States);
 }
 
 void Control::setSelected(bool selected) {
@@ -26,6 +27,7 @@ void Control::setSelected(bool selected) {
         return;
     _selected = selected;
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::States);
 }
 
 void Control::setHighlighted(bool highlighted) {
@@ -70,6 +72,10 @@ void Control::sendActionsForControlEvents(ControlEvents events) {
     for (auto& r : registrations)
         if (r.events & events && r.action)
             r.action(*this);
+    // A switch turned or a value stepped: a screen reader hears the new state.
+    if ((events & ControlEventValueChanged) && keep)
+        accessibilityChanged(*this, accessibilityValue() ? AccessibleChange::Value
+                                                         : AccessibleChange::States);
 }
 
 bool Control::canBecomeFirstResponder() const {

@@ -74,6 +74,10 @@ public:
     bool keyPressed(const KeyEvent& event) override;
     // What a key press on the focused control does: a tap by default.
     virtual void pressFromKeyboard();
+    AccessibleStates accessibilityStates() const override;
+    std::vector<AccessibleAction> accessibilityActions() const override;
+    // Press: as a tap, when the control is enabled and on screen.
+    bool performAccessibilityAction(AccessibleAction action) override;
 
     void touchesBegan(const TouchSet& touches) override;
     void touchesMoved(const TouchSet& touches) override;

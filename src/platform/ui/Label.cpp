@@ -11,6 +11,7 @@ void Label::setText(const std::string& text) {
         return;
     _text = text;
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::Name);
 }
 void Label::setFont(const Font& font) {
     _font = font;

@@ -31,6 +31,10 @@ public:
 
     void drawRect(const Rect& rect) override;
 
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+    std::string accessibilityValueText() const override;
+
 private:
     std::string _text;
     Font _font = Font::systemFont(17);

@@ -1,9 +1,11 @@
 #include "platform/ui/PlatformWindow.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -22,6 +24,7 @@
 namespace tx {
 
 PlatformWindow::PlatformWindow(tx::Window& window) : _window(window) {
+    installAccessibility();
     Rect b = window.bounds();
     setTitle(QStringLiteral("Taluvex"));
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -72,6 +75,10 @@ QSize PlatformWindow::logicalSizeFor(double widthPoints, double heightPoints,
     const double scale = Screen::mainScreen().scale() / std::max(1.0, devicePixelRatio);
     return {static_cast<int>(std::lround(widthPoints * scale)),
             static_cast<int>(std::lround(heightPoints * scale))};
+}
+
+QAccessibleInterface* PlatformWindow::accessibleRoot() const {
+    return QAccessible::queryAccessibleInterface(const_cast<PlatformWindow*>(this));
 }
 
 PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {

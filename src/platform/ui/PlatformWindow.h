@@ -24,6 +24,9 @@ public:
     QRectF pictureRect() const;
     static QIcon appIcon();
 
+    // The window as a screen reader finds it: the kit's views inside (Accessibility.h).
+    QAccessibleInterface* accessibleRoot() const override;
+
 protected:
     // Input methods (compose keys, Korean and other scripts) commit text to the first responder.
     bool event(QEvent* event) override;

@@ -69,6 +69,7 @@ void PopupView::present(Window* window) {
     _panel = buildPanel(window->bounds());
     addSubview(_panel);
     window->addSubview(sharedView());
+    accessibilityChanged(*this, AccessibleChange::Shown);
     becomeFirstResponder();
     setAlpha(0);
     View::animate(kFadeSeconds, 0, AnimationCurve::EaseOut, [&] { setAlpha(1); });
@@ -82,6 +83,7 @@ void PopupView::dismissWithClickedButtonIndex(int index, bool animated) {
     auto keep = sharedView(); // the window holds the popup until it is gone
     reportClick(index);
     auto finish = [this, keep, index](bool) {
+        accessibilityChanged(*this, AccessibleChange::Hidden);
         removeFromSuperview();
         _visible = false;
         _dismissing = false;

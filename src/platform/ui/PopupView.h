@@ -25,6 +25,8 @@ public:
     // Escape picks the cancel button; Return the last other button.
     bool keyPressed(const KeyEvent& event) override;
     void addKeyBindings(KeyTable& table) override;
+    bool accessibilityIsModal() const override { return true; }
+    AccessibleStates accessibilityStates() const override;
     // The cover takes every touch that misses the panel.
     void touchesBegan(const TouchSet&) override {}
     void touchesEnded(const TouchSet&) override {}

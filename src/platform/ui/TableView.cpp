@@ -152,6 +152,7 @@ void TableViewCell::setEditing(bool editing, bool animated) {
     if (editing && !_deleteControl) {
         _deleteControl = std::make_shared<Button>(Rect(0, 0, kEditIndentPoints, bounds().height()));
         _deleteControl->setImage(minusImage(), ControlStateNormal);
+        _deleteControl->setAccessibilityLabel("Delete…");
         _deleteControl->addTarget(this, ControlEventTouchUpInside,
                                   [this](Control&) { showDeleteConfirmation(!_confirming); });
     }
@@ -450,11 +451,15 @@ void TableView::layoutSubviews() {
 
 void TableView::selectRowAtIndexPath(const IndexPath& ip, bool animated) {
     if (_selectedRow && *_selectedRow != ip)
-        if (auto old = cellForRowAtIndexPath(*_selectedRow))
+        if (auto old = cellForRowAtIndexPath(*_selectedRow)) {
             old->setSelected(false, false);
+            accessibilityChanged(*old, AccessibleChange::Selection);
+        }
     _selectedRow = ip;
-    if (auto cell = cellForRowAtIndexPath(ip))
+    if (auto cell = cellForRowAtIndexPath(ip)) {
         cell->setSelected(true, animated);
+        accessibilityChanged(*cell, AccessibleChange::Selection);
+    }
 }
 
 void TableView::deselectRowAtIndexPath(const IndexPath& ip, bool animated) {

@@ -56,6 +56,14 @@ public:
     virtual void setEditing(bool editing, bool animated);
     bool isShowingDeleteConfirmation() const { return _confirming; }
 
+    // A row is read as the words of its labels ("2026-12-09, 00:00:07"); pressed, it is chosen
+    // as by a tap.
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+    AccessibleStates accessibilityStates() const override;
+    std::vector<AccessibleAction> accessibilityActions() const override;
+    bool performAccessibilityAction(AccessibleAction action) override;
+
     // Called before a reused cell is handed out again.
     virtual void prepareForReuse() {}
     void layoutSubviews() override;
@@ -164,6 +172,8 @@ public:
     void touchesMoved(const TouchSet& touches) override;
     void touchesEnded(const TouchSet& touches) override;
     void touchesCancelled(const TouchSet& touches) override;
+
+    AccessibleRole accessibilityRole() const override;
 
 protected:
     void didScroll() override { setNeedsLayout(); }

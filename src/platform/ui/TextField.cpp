@@ -54,6 +54,7 @@ std::function<bool(Range, const std::string&)> TextField::veto() {
 
 void TextField::didChange() {
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::Text);
     sendActionsForControlEvents(ControlEventEditingChanged);
 }
 

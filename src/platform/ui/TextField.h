@@ -69,6 +69,12 @@ public:
     void touchesEnded(const TouchSet& touches) override;
     void drawRect(const Rect& rect) override;
 
+    // Named by its screen, or by its placeholder.
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+    AccessibleStates accessibilityStates() const override;
+    std::vector<AccessibleAction> accessibilityActions() const override;
+
 protected:
     // A focus asked for before the view is in a window is taken when it gets there.
     void didMoveToWindow() override;

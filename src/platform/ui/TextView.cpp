@@ -33,6 +33,7 @@ std::function<bool(Range, const std::string&)> TextView::veto() {
 
 void TextView::didChange() {
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::Text);
     if (auto delegate = _delegate.lock())
         delegate->textViewDidChange(*this);
 }

@@ -52,6 +52,10 @@ public:
     void touchesEnded(const TouchSet&) override {}
     void drawRect(const Rect& rect) override;
 
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
+    AccessibleStates accessibilityStates() const override;
+
 protected:
     // A focus asked for before the view is in a window is taken when it gets there.
     void didMoveToWindow() override;

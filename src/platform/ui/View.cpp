@@ -319,6 +319,7 @@ View::View(const Rect& frame) {
 }
 
 View::~View() {
+    accessibilityViewGone(this);
     Animator::shared().remove(this);
     for (auto& a : _animations)
         releaseAnimation(a.group, false);

@@ -3,6 +3,7 @@
 // run loop draws interpolated (presentation) values.
 #pragma once
 
+#include "platform/ui/AccessibilityTraits.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Image.h"
@@ -128,6 +129,26 @@ public:
 
     Responder* nextResponder() const override;
 
+    // What a screen reader is told (AccessibilityTraits.h). A view of the role None is read
+    // through its subviews; kit classes answer for themselves, screens name what they made.
+    virtual AccessibleRole accessibilityRole() const;
+    virtual std::string accessibilityLabel() const;
+    virtual std::string accessibilityDescription() const { return {}; }
+    // The value as words, where the view has one to read (the speed "x 1.0").
+    virtual std::string accessibilityValueText() const { return {}; }
+    virtual std::optional<AccessibleValue> accessibilityValue() const;
+    virtual AccessibleStates accessibilityStates() const;
+    virtual std::vector<AccessibleAction> accessibilityActions() const;
+    // Does what the action says as a press would; false when the view cannot now.
+    virtual bool performAccessibilityAction(AccessibleAction action);
+    // Covers what lies under it (alerts, overlays): nothing below it is read.
+    virtual bool accessibilityIsModal() const { return false; }
+    void setAccessibilityLabel(std::string label);
+    void setAccessibilityHidden(bool hidden);
+    bool isAccessibilityHidden() const { return _accessibility && _accessibility->hidden; }
+    // The screen's settings for this view, made on first use.
+    AccessibilityOverrides& accessibility();
+
     // Animations: `changes` sets model values at once; frame, bounds, centre, alpha and
     // transform are drawn interpolated. `completion` runs exactly once on the run loop, with
     // false when another animation of the same property took over or the view went away.
@@ -178,6 +199,7 @@ private:
     ImagePtr _mask;
 
     std::vector<ViewAnimation> _animations;
+    std::unique_ptr<AccessibilityOverrides> _accessibility;
 };
 
 } // namespace tx

@@ -99,6 +99,7 @@ void ViewController::presentViewController(std::shared_ptr<ViewController> contr
         view->setFrame(screen);
         finish(true);
     }
+    accessibilityChanged(*view, AccessibleChange::Shown);
 }
 
 void ViewController::dismissViewController(bool animated, std::function<void()> completion) {

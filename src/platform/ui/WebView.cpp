@@ -98,6 +98,7 @@ void WebView::showPlayer(const std::string& address) {
     _playButton.reset();
     if (!address.empty()) {
         _playButton = std::make_shared<Button>();
+        _playButton->setAccessibilityLabel("Play");
         if (ImagePtr image = Image::imageNamed("webview_play_88_88")) {
             _playButton->setImage(image, ControlStateNormal);
         } else {

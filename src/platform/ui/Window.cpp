@@ -124,6 +124,8 @@ void Window::setFirstResponder(Responder* responder, bool remember) {
     scheduleDisplay();
     auto self = std::dynamic_pointer_cast<Object>(weak_from_this().lock());
     NotificationCenter::defaultCenter().post(kFocusDidChangeNotification, self);
+    if (auto* view = dynamic_cast<View*>(responder))
+        accessibilityChanged(*view, AccessibleChange::Focus);
     // The desktop's input method follows whether text entry has the focus.
     if (_platformWindow && isKeyWindow())
         QGuiApplication::inputMethod()->update(Qt::ImQueryInput | Qt::ImEnabled);

@@ -91,6 +91,11 @@ public:
     void platformFilesDropped(const std::vector<std::string>& paths);
 
     static const std::vector<Window*>& allWindows();
+    // The desktop window that shows this one; null off screen.
+    PlatformWindow* platformWindow() const { return _platformWindow.get(); }
+
+    AccessibleRole accessibilityRole() const override;
+    std::string accessibilityLabel() const override;
 
 private:
     friend class Responder;

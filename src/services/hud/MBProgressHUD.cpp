@@ -23,6 +23,8 @@ MBProgressHUD::MBProgressHUD(const Rect& frame) : View(frame) {
     _label->setTextAlignment(TextAlignment::Center);
     addSubview(_spinner);
     addSubview(_label);
+    // The overlay itself reads the words.
+    _label->setAccessibilityHidden(true);
     _spinner->startAnimating();
     setNeedsLayout();
 }
@@ -31,6 +33,7 @@ void MBProgressHUD::setLabelText(const std::string& text) {
     _label->setText(text);
     setNeedsLayout();
     setNeedsDisplay();
+    accessibilityChanged(*this, AccessibleChange::Name);
 }
 
 void MBProgressHUD::layoutSubviews() {
@@ -65,6 +68,7 @@ std::shared_ptr<MBProgressHUD> MBProgressHUD::showHUDAddedTo(View& view, bool an
         hud->setAlpha(0);
         View::animate(kFadeSeconds, [hud] { hud->setAlpha(1); });
     }
+    accessibilityChanged(*hud, AccessibleChange::Shown);
     return hud;
 }
 

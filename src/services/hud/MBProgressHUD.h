@@ -27,6 +27,14 @@ public:
     void setLabelText(const std::string& text);
     void hide(bool animated);
 
+    // Read as a busy progress bar named by its words, over the view it covers.
+    AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
+    std::string accessibilityLabel() const override {
+        return labelText().empty() ? std::string("Working") : labelText();
+    }
+    AccessibleStates accessibilityStates() const override { return AccessibleStateBusy; }
+    bool accessibilityIsModal() const override { return true; }
+
     void layoutSubviews() override;
     void drawRect(const Rect& rect) override;
 

@@ -2,6 +2,7 @@
 
 #include "platform/ui/GraphicsContext.h"
 
+#include <algorithm>
 #include <QLinearGradient>
 #include <QRadialGradient>
 
@@ -32,6 +33,10 @@ std::shared_ptr<Button> addButton(View& parent, const std::string& normal,
     button->setImage(Image::imageNamed(normal), ControlStateNormal);
     if (!pressed.empty())
         button->setImage(Image::imageNamed(pressed), ControlStateHighlighted);
+    // The tour's sample buttons are named after their picture ("record_btn_140_140": "record").
+    std::string name = normal.substr(0, normal.find("_btn"));
+    std::replace(name.begin(), name.end(), '_', ' ');
+    button->setAccessibilityLabel(name);
     parent.addSubview(button);
     return button;
 }

@@ -78,6 +78,7 @@ public:
         static const char* names[] = {"from_ipod", "from_video", "mute",   "track1", "track2",
                                       "track3",    "track4",     "track5", "track6"};
         auto cell = std::make_shared<TableViewCell>();
+        cell->setAccessibilityLabel(names[ip.row]);
         cell->setBackgroundView(
             std::make_shared<ImageView>(Image::imageNamed(std::string(names[ip.row]) + "_588_90")));
         cell->setSelectedBackgroundView(std::make_shared<ImageView>(
@@ -90,6 +91,7 @@ public:
             play->setImage(Image::imageNamed("play_btn_64_64"), ControlStateNormal);
             play->setImage(Image::imageNamed("stop_btn_64_64"), ControlStateSelected);
             play->setSelected(true);
+            play->setAccessibilityLabel("Listen");
             cell->contentView()->addSubview(play);
         }
         return cell;
@@ -234,6 +236,7 @@ GalleryRegistration
                   auto field = std::make_shared<TextField>(Rect(20, y + 20, 280, 34));
                   field->setBorderStyle(TextBorderStyle::RoundedRect);
                   field->setText(values[i]);
+                  field->setAccessibilityLabel(captions[i]);
                   root->addSubview(field);
                   last = field;
               }
@@ -259,6 +262,7 @@ GalleryRegistration facebook(
          picture->setClipsToBounds(true);
          root->addSubview(picture);
          auto message = std::make_shared<TextView>(Rect(20, 226, 280, 96));
+         message->setAccessibilityLabel("Message");
          message->setText("Look what happens when the sunset runs backwards! Made with Taluvex.");
          message->setCornerRadius(8);
          message->setClipsToBounds(true);
@@ -306,6 +310,7 @@ GalleryRegistration
                auto thumbnail = std::make_shared<Button>(Rect(20, 56, 280, 210));
                thumbnail->setImage(cameraPicture({280, 158}, 0.08), ControlStateNormal);
                thumbnail->setImageContentMode(ContentMode::ScaleAspectFit);
+               thumbnail->setAccessibilityLabel("Play the movie");
                thumbnail->setBackgroundColor(Color::black());
                thumbnail->setCornerRadius(10);
                thumbnail->setClipsToBounds(true);

@@ -85,6 +85,7 @@ GalleryRegistration switches(
                  unsetenv("LANGUAGE");
              else if (i >= 4)
                  setenv("LANGUAGE", tourLanguage.c_str(), 1);
+             control->setAccessibilityLabel(captions[i]);
              root->addSubview(control);
              made.push_back(control);
          }
