@@ -104,13 +104,13 @@ void ShareViewController::loadView() {
     _facebook->setAlpha(ShareAccountsBar::facebookSetupProblem() ? 0.4 : 1.0);
     _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
     _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmitToContest(); });
-    _back->setAccessibilityLabel("Back");
-    _thumbnailButton->setAccessibilityLabel("Play the movie");
-    _save->setAccessibilityLabel("Save to Videos");
-    _email->setAccessibilityLabel("Email");
-    _twitter->setAccessibilityLabel("Twitter");
-    _facebook->setAccessibilityLabel("Facebook");
-    _contest->setAccessibilityLabel("Submit to the contest");
+    _back->setAccessibilityLabel(_("Back"));
+    _thumbnailButton->setAccessibilityLabel(_("Play the movie"));
+    _save->setAccessibilityLabel(_("Save to Videos"));
+    _email->setAccessibilityLabel(_("Email"));
+    _twitter->setAccessibilityLabel(_("Twitter"));
+    _facebook->setAccessibilityLabel(_("Facebook"));
+    _contest->setAccessibilityLabel(_("Submit to the contest"));
     _accounts = std::make_shared<ShareAccountsBar>(Rect(0, bounds.size.height - 30, 320, 28));
     _accounts->setOnSignedOut([this] {
         if (_twitterDelegate && !ShareAccountsBar::twitterAccount()) {
