@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "app/FileRenderProgressView.h"
 
 #include "platform/ui/KeyTable.h"
@@ -64,7 +65,7 @@ void FileRenderProgressView::show() {
     _cancelButton->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
     _cancelButton->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
     _cancelButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancel(); });
-    _cancelButton->setAccessibilityLabel("Cancel");
+    _cancelButton->setAccessibilityLabel(_("Cancel"));
     _panel->addSubview(_cancelButton);
 
     addSubview(_panel);

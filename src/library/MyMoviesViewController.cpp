@@ -70,7 +70,7 @@ void MyMoviesViewController::loadView() {
     _buttonEdit = std::make_shared<Button>(Rect(244, 57, 70, 40));
     _buttonEdit->setImage(Image::imageNamed("edit_b_140_80"), ControlStateNormal);
     _buttonEdit->setImage(Image::imageNamed("edit_b_P_140_80"), ControlStateHighlighted);
-    _buttonEdit->setAccessibilityLabel("Edit");
+    _buttonEdit->setAccessibilityLabel(_("Edit"));
     _buttonEdit->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onEdit(); });
     root->addSubview(_buttonEdit);
     setView(root);
@@ -221,7 +221,7 @@ void MyMoviesViewController::onEdit() {
         _buttonEdit->setImage(Image::imageNamed("done_b_P_140_80"), ControlStateHighlighted);
     }
     _tableView->setEditing(!_tableView->isEditing(), false);
-    _buttonEdit->setAccessibilityLabel(_tableView->isEditing() ? "Done" : "Edit");
+    _buttonEdit->setAccessibilityLabel(_tableView->isEditing() ? _("Done") : _("Edit"));
 }
 
 void MyMoviesViewController::onYoutube() {

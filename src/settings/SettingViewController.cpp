@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "SettingViewController.h"
 
 #include "SoundTrackViewController.h"
@@ -65,7 +66,7 @@ void SettingViewController::loadView() {
                    "setting_handle_76_200", "setting_handle_P_76_200");
     _showHideButton->addTarget(this, ControlEventTouchUpInside,
                                [this](Control&) { onShowHideButton(); });
-    _showHideButton->setAccessibilityLabel("Settings");
+    _showHideButton->setAccessibilityLabel(_("Settings"));
     panel->addSubview(_showHideButton);
 
     _settingPopUpView = std::make_shared<View>(Rect(
@@ -80,8 +81,8 @@ void SettingViewController::loadView() {
     _speedUp = makeButton(Rect(kCardWidth - 24 - 44, 70, 44, 44), "speed_up_btn_88_88",
                           "speed_up_btn_P_88_88");
     _speedUp->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSpeedUp(); });
-    _speedDown->setAccessibilityLabel("Slower");
-    _speedUp->setAccessibilityLabel("Faster");
+    _speedDown->setAccessibilityLabel(_("Slower"));
+    _speedUp->setAccessibilityLabel(_("Faster"));
     _labelSpeed = makeLabel(Rect(72, 70, kCardWidth - 144, 44), 24, TextAlignment::Center);
     // The speed reads as one adjustable value between its two buttons.
     AccessibilityOverrides& speed = _labelSpeed->accessibility();
@@ -108,7 +109,7 @@ void SettingViewController::loadView() {
     _qualitySwitch->addTarget(this, ControlEventTouchUpInside, [this](Control& sender) {
         onQuality(static_cast<RCSwitch&>(sender));
     });
-    _qualitySwitch->setAccessibilityLabel("High quality");
+    _qualitySwitch->setAccessibilityLabel(_("High quality"));
     _settingPopUpView->addSubview(_qualitySwitch);
 
     _labelSound = makeLabel(Rect(96, 172, kCardWidth - 116, 24), 15, TextAlignment::Right);
@@ -117,7 +118,7 @@ void SettingViewController::loadView() {
                                    "sound_track_btn_400_80", "sound_track_btn_P_400_80");
     _soundTrackButton->addTarget(this, ControlEventTouchUpInside,
                                  [this](Control&) { onSoundTrack(); });
-    _soundTrackButton->setAccessibilityLabel("Choose a sound");
+    _soundTrackButton->setAccessibilityLabel(_("Choose a sound"));
     _settingPopUpView->addSubview(_soundTrackButton);
     panel->addSubview(_settingPopUpView);
     setView(panel);

@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "SoundTrackTableCell.h"
 
 namespace tx {
@@ -33,7 +34,7 @@ SoundTrackTableCellEx::SoundTrackTableCellEx() {
     _playButtonView->setImage(Image::imageNamed("stop_btn_P_64_64"),
                               ControlStateSelected | ControlStateHighlighted);
     // Latched while the sound plays: "Listen, checked".
-    _playButtonView->setAccessibilityLabel("Listen");
+    _playButtonView->setAccessibilityLabel(_("Listen"));
     _playButtonView->setHidden(true);
     _playButtonView->addTarget(this, ControlEventTouchUpInside,
                                [this](Control&) { onPlayAndStop(); });

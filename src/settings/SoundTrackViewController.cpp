@@ -55,7 +55,7 @@ void SoundTrackViewController::loadView() {
     auto back = std::make_shared<Button>(Rect(6, (kBarHeight - 30) / 2, 60, 30));
     back->setImage(Image::imageNamed("back_btn_120_60"), ControlStateNormal);
     back->setImage(Image::imageNamed("back_btn_P_120_60"), ControlStateHighlighted);
-    back->setAccessibilityLabel("Back");
+    back->setAccessibilityLabel(_("Back"));
     back->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBack(); });
     root->addSubview(back);
 
@@ -139,7 +139,7 @@ TableViewCellPtr SoundTrackViewController::tableViewCellForRowAtIndexPath(TableV
     static const std::array<const char*, 3> kFirstRowNames = {"From Music Library", "From Video",
                                                               "Mute"};
     cell->setAccessibilityLabel(row < 3 ? kFirstRowNames[static_cast<std::size_t>(row)]
-                                        : "Track " + std::to_string(row - 2));
+                                        : withArguments(_("Track %1"), {std::to_string(row - 2)}));
     cell->setBackgroundColor(Color::clear());
     if (row == _cursorRow)
         cell->setHighlighted(true, false);

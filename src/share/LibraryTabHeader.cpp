@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "share/LibraryTabHeader.h"
 
 #include "app/TaluvexAppDelegate.h"
@@ -28,10 +29,10 @@ LibraryTabHeader LibraryTabHeader::addTo(View& parent, int selectedTab) {
     header.camera->setImage(Image::imageNamed("camera_btn_P_120_60"), ControlStateHighlighted);
     bar->addSubview(header.camera);
     header.myMovies->accessibility().role = AccessibleRole::PageTab;
-    header.myMovies->setAccessibilityLabel("My movies");
+    header.myMovies->setAccessibilityLabel(_("My movies"));
     header.youtube->accessibility().role = AccessibleRole::PageTab;
-    header.youtube->setAccessibilityLabel("YouTube");
-    header.camera->setAccessibilityLabel("Back to the camera");
+    header.youtube->setAccessibilityLabel(_("YouTube"));
+    header.camera->setAccessibilityLabel(_("Back to the camera"));
     return header;
 }
 

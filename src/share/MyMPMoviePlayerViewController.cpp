@@ -158,7 +158,7 @@ void MyMPMoviePlayerViewController::loadView() {
     root->setBackgroundColor(Color::black());
     _pictureView = std::make_shared<MoviePictureView>(bounds);
     _pictureView->accessibility().role = AccessibleRole::Video;
-    _pictureView->setAccessibilityLabel("Movie");
+    _pictureView->setAccessibilityLabel(_("Movie"));
     root->addSubview(_pictureView);
 
     auto top = std::make_shared<View>(Rect(0, 0, 320, 44));

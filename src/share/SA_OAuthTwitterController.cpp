@@ -91,7 +91,7 @@ void SA_OAuthTwitterController::loadView() {
     _cancel = std::make_shared<Button>(Rect(40, top + 314, 116, 40));
     _cancel->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
     _cancel->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
-    _cancel->setAccessibilityLabel("Cancel");
+    _cancel->setAccessibilityLabel(_("Cancel"));
     _cancel->setImageContentMode(ContentMode::ScaleAspectFit);
     _cancel->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancel(); });
     root->addSubview(_cancel);

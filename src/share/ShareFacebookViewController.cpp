@@ -93,7 +93,7 @@ void ShareFacebookViewController::loadView() {
     _close = std::make_shared<Button>(Rect(276, 4, 40, 40));
     _close->setImage(Image::imageNamed("close_btn_80_80"), ControlStateNormal);
     _close->setImage(Image::imageNamed("close_btn_P_80_80"), ControlStateHighlighted);
-    _close->setAccessibilityLabel("Close");
+    _close->setAccessibilityLabel(_("Close"));
     _close->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onClose(); });
     root->addSubview(_close);
 
@@ -112,13 +112,13 @@ void ShareFacebookViewController::loadView() {
         std::make_shared<PanelTextView>(Rect(20, 250 + extra, 280, 96), [this] { onEscape(); });
     _tvMsg->setBackgroundColor(Color::whiteColor());
     _tvMsg->setCornerRadius(8);
-    _tvMsg->setAccessibilityLabel("Message");
+    _tvMsg->setAccessibilityLabel(_("Message"));
     root->addSubview(_tvMsg);
 
     _share = std::make_shared<Button>(Rect(100, 360 + extra, 120, 40));
     _share->setImage(Image::imageNamed("facebook_share_btn_240_80"), ControlStateNormal);
     _share->setImage(Image::imageNamed("facebook_share_btn_P_240_80"), ControlStateHighlighted);
-    _share->setAccessibilityLabel("Share");
+    _share->setAccessibilityLabel(_("Share"));
     _share->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onShare(); });
     root->addSubview(_share);
 
@@ -139,7 +139,7 @@ void ShareFacebookViewController::loadView() {
     auto cancel = std::make_shared<Button>(Rect(101, 84, 58, 28));
     cancel->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
     cancel->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
-    cancel->setAccessibilityLabel("Cancel");
+    cancel->setAccessibilityLabel(_("Cancel"));
     cancel->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onCancelLogin(); });
     box->addSubview(cancel);
     _waiting->setHidden(true);

@@ -109,13 +109,13 @@ void ShareViewController::loadView() {
     _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmitToContest(); });
     // Without a contest address the button is dimmed and says so before any form is filled.
     _contest->setAlpha(ServiceConfig::current().contestAddress.empty() ? 0.4 : 1.0);
-    _back->setAccessibilityLabel("Back");
-    _thumbnailButton->setAccessibilityLabel("Play the movie");
-    _save->setAccessibilityLabel("Save to Videos");
-    _email->setAccessibilityLabel("Email");
-    _twitter->setAccessibilityLabel("Twitter");
-    _facebook->setAccessibilityLabel("Facebook");
-    _contest->setAccessibilityLabel("Enter the contest");
+    _back->setAccessibilityLabel(_("Back"));
+    _thumbnailButton->setAccessibilityLabel(_("Play the movie"));
+    _save->setAccessibilityLabel(_("Save to Videos"));
+    _email->setAccessibilityLabel(_("Email"));
+    _twitter->setAccessibilityLabel(_("Twitter"));
+    _facebook->setAccessibilityLabel(_("Facebook"));
+    _contest->setAccessibilityLabel(_("Submit to the contest"));
     _accounts = std::make_shared<ShareAccountsBar>(Rect(0, bounds.size.height - 30, 320, 28));
     _accounts->setOnSignedOut([this] {
         if (_twitterDelegate && !ShareAccountsBar::twitterAccount()) {

@@ -58,7 +58,7 @@ void SubmitToContestNoticeViewController::loadView() {
     _closeButton = std::make_shared<Button>(Rect(272, 8, 40, 40));
     _closeButton->setImage(Image::imageNamed("close_btn_80_80"), ControlStateNormal);
     _closeButton->setImage(Image::imageNamed("close_btn_P_80_80"), ControlStateHighlighted);
-    _closeButton->setAccessibilityLabel("Close");
+    _closeButton->setAccessibilityLabel(_("Close"));
     _closeButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { cancel(); });
     root->addSubview(_closeButton);
 
@@ -81,7 +81,7 @@ void SubmitToContestNoticeViewController::loadView() {
     }
 
     _facebookButton = std::make_shared<Button>(Rect(60, height - 58, 200, 40));
-    _facebookButton->setAccessibilityLabel("Facebook page");
+    _facebookButton->setAccessibilityLabel(_("Facebook page"));
     _facebookButton->setImage(Image::imageNamed("facebook_page_btn_400_80"), ControlStateNormal);
     _facebookButton->setImage(Image::imageNamed("facebook_page_btn_P_400_80"),
                               ControlStateHighlighted);

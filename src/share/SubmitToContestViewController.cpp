@@ -54,7 +54,7 @@ void SubmitToContestViewController::loadView() {
     _backButton = std::make_shared<Button>(Rect(6, 8, 60, 30));
     _backButton->setImage(Image::imageNamed("back_btn_120_60"), ControlStateNormal);
     _backButton->setImage(Image::imageNamed("back_btn_P_120_60"), ControlStateHighlighted);
-    _backButton->setAccessibilityLabel("Back");
+    _backButton->setAccessibilityLabel(_("Back"));
     _backButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onBack(); });
     root->addSubview(_backButton);
 
@@ -82,7 +82,7 @@ void SubmitToContestViewController::loadView() {
     _submitButton = std::make_shared<Button>(Rect(100, 312, 120, 40));
     _submitButton->setImage(Image::imageNamed("submit_btn_240_80"), ControlStateNormal);
     _submitButton->setImage(Image::imageNamed("submit_btn_P_240_80"), ControlStateHighlighted);
-    _submitButton->setAccessibilityLabel("Submit");
+    _submitButton->setAccessibilityLabel(_("Submit"));
     _submitButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmit(); });
     root->addSubview(_submitButton);
     setView(root);

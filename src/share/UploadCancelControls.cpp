@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "share/UploadCancelControls.h"
 
 #include "platform/ui/Image.h"
@@ -20,7 +21,7 @@ std::shared_ptr<Button> addUploadCancelControls(View& overlay, const Rect& frame
     auto button = std::make_shared<Button>(frame);
     button->setImage(Image::imageNamed("cancel_btn_116_56"), ControlStateNormal);
     button->setImage(Image::imageNamed("cancel_btn_P_116_56"), ControlStateHighlighted);
-    button->setAccessibilityLabel("Cancel");
+    button->setAccessibilityLabel(_("Cancel"));
     button->addTarget(button.get(), ControlEventTouchUpInside,
                       [onCancel](Control&) { onCancel(); });
     overlay.addSubview(button);

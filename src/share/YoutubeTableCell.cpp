@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "share/YoutubeTableCell.h"
 
 #include "platform/ui/Image.h"
@@ -74,7 +75,7 @@ YoutubeTableCell::YoutubeTableCell() {
     _shareButton = std::make_shared<Button>(Rect(272, 24, 44, 30));
     _shareButton->setImage(Image::imageNamed("share_small_btn_88_60"), ControlStateNormal);
     _shareButton->setImage(Image::imageNamed("share_small_btn_P_88_60"), ControlStateHighlighted);
-    _shareButton->setAccessibilityLabel("Share");
+    _shareButton->setAccessibilityLabel(_("Share"));
     _shareButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onShare(); });
     content->addSubview(_shareButton);
 }

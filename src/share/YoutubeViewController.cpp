@@ -100,7 +100,7 @@ void YoutubeViewController::loadView() {
     _header.camera->addTarget(this, ControlEventTouchUpInside,
                               [this](Control&) { onCameraButton(); });
     _contest = std::make_shared<Button>(Rect(254, 62, 60, 30));
-    _contest->setAccessibilityLabel("Contest");
+    _contest->setAccessibilityLabel(_("Contest"));
     _contest->setImage(Image::imageNamed("contest_btn_120_60"), ControlStateNormal);
     _contest->setImage(Image::imageNamed("contest_btn_P_120_60"), ControlStateHighlighted);
     _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onContest(); });
@@ -109,9 +109,9 @@ void YoutubeViewController::loadView() {
     _buttonNew = viewTypeButton(*root, "n", 22, 0);
     _buttonMostRated = viewTypeButton(*root, "m", 114, 1);
     _buttonFeatured = viewTypeButton(*root, "f", 206, 2);
-    _buttonNew->setAccessibilityLabel("Newest");
-    _buttonMostRated->setAccessibilityLabel("Most rated");
-    _buttonFeatured->setAccessibilityLabel("Featured");
+    _buttonNew->setAccessibilityLabel(_("Newest"));
+    _buttonMostRated->setAccessibilityLabel(_("Most rated"));
+    _buttonFeatured->setAccessibilityLabel(_("Featured"));
     for (const auto& button : {_buttonNew, _buttonMostRated, _buttonFeatured}) {
         button->addTarget(this, ControlEventTouchUpInside, [this](Control& sender) {
             onViewTypeChanged(static_cast<Button&>(sender));
@@ -298,7 +298,7 @@ TableViewCellPtr YoutubeViewController::tableViewCellForRowAtIndexPath(TableView
         selected->setImage(Image::imageNamed("utube_loadmore_P_576_114"));
         selected->setContentMode(ContentMode::Center);
         cell->setSelectedBackgroundView(selected);
-        cell->setAccessibilityLabel("Load more");
+        cell->setAccessibilityLabel(_("Load more"));
     }
     return cell;
 }

@@ -111,7 +111,7 @@ void TaluvexViewController::loadView() {
     root->setBackgroundColor(Color::black());
 
     _captureView = std::make_shared<CameraPreviewView>(Rect(0, 0, kScreenWidth, h));
-    _captureView->setAccessibilityLabel("Camera picture");
+    _captureView->setAccessibilityLabel(_("Camera picture"));
     root->addSubview(_captureView);
 
     _bottomBarView =
@@ -124,7 +124,7 @@ void TaluvexViewController::loadView() {
     // then lies over it in a frame; touches pass through both to the button.
     _moviesButton = makeButton("movies_btn", kThumbFrame);
     _moviesButton->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onMovies(); });
-    _moviesButton->setAccessibilityLabel("Library");
+    _moviesButton->setAccessibilityLabel(_("Library"));
     _bottomBarView->addSubview(_moviesButton);
     _ivLastThumb = std::make_shared<ImageView>(kThumbFrame);
     _ivLastThumb->setContentMode(ContentMode::ScaleAspectFill);
@@ -144,20 +144,20 @@ void TaluvexViewController::loadView() {
     _recordButton->addTarget(this, ControlEventTouchUpInside,
                              [this](Control&) { onCaptureAndStop(); });
     // Latched while recording: a screen reader says "Record, checked".
-    _recordButton->setAccessibilityLabel("Record");
+    _recordButton->setAccessibilityLabel(_("Record"));
     _bottomBarView->addSubview(_recordButton);
 
     _loadVideoButton = makeButton("load_video_btn", kLoadVideoFrame);
     _loadVideoButton->addTarget(this, ControlEventTouchUpInside,
                                 [this](Control&) { onLoadVideo(); });
-    _loadVideoButton->setAccessibilityLabel("Pick a movie");
+    _loadVideoButton->setAccessibilityLabel(_("Pick a movie"));
     _bottomBarView->addSubview(_loadVideoButton);
     root->addSubview(_bottomBarView);
 
     _switchCameraPosition = makeButton("switch_camera_btn", kSwitchCameraFrame);
     _switchCameraPosition->addTarget(this, ControlEventTouchUpInside,
                                      [this](Control&) { onSwitchCameraPosition(); });
-    _switchCameraPosition->setAccessibilityLabel("Swap camera");
+    _switchCameraPosition->setAccessibilityLabel(_("Swap camera"));
     root->addSubview(_switchCameraPosition);
 
     _statusRecordTime = std::make_shared<View>(kTimeHolderFrame);

@@ -13,6 +13,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/system/MailComposer.h"
 #include "platform/system/PhotoAlbum.h"
+#include "platform/system/SerialWorker.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -119,5 +120,6 @@ int main(int argc, char** argv) {
     const int status = tx::applicationMain(argc, argv, delegate);
     // However the loop ended, no thumbnail is half-written when the process goes.
     tx::ThumbnailQueue::shared().stop();
+    tx::SerialWorker::finishAll();
     return status;
 }

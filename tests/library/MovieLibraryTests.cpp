@@ -68,7 +68,8 @@ TEST_F(MovieLibraryTest, ListsEveryMovieBelowDocumentsNewestFirstWithItsDateLeng
     MyMoviesTableCell* second = cell(*movies, 1);
     ASSERT_TRUE(first && second);
     // The missing thumbnail is written off the main thread and shown once it is there.
-    ASSERT_TRUE(RunLoop::runUntil([&] { return first->thumbnailView()->image() != nullptr; }, 10));
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] { return first->thumbnailView()->image() && second->thumbnailView()->image(); }, 10));
     EXPECT_TRUE(fileExists(documents + "/sub/fresh.jpg"));
     EXPECT_EQ(first->frame().size.height, 78);
     EXPECT_EQ(first->titleView()->text(),

@@ -1,6 +1,7 @@
 // The main screen's tests run the GUI application on the offscreen platform, record from the
 // virtual camera and play the interface sounds into the silent sink.
 #include "platform/media/AudioPlayer.h"
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/Application.h"
 
 #include <cstdlib>
@@ -11,5 +12,7 @@ int main(int argc, char** argv) {
     tx::Application::ensureGuiApplication();
     tx::AudioPlayer::setSinkFactory([] { return tx::AudioPlayer::makeSilentSink(); });
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    tx::SerialWorker::finishAll();
+    return status;
 }

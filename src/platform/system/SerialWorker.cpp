@@ -4,7 +4,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 namespace tx {
@@ -13,39 +12,42 @@ namespace {
 
 constexpr int kRetirePollMilliseconds = 100;
 
-// Pools whose screen has gone while their last job still runs (main thread only). The process
-// waits for those jobs before it exits: a job left running would use the libraries that exit is
-// tearing down.
-std::vector<QThreadPool*>& retiredPools() {
-    static auto* pools = [] {
-        std::atexit([] {
-            for (QThreadPool* pool : retiredPools())
-                pool->waitForDone();
-        });
-        return new std::vector<QThreadPool*>;
-    }();
-    return *pools;
+// Every pool there is (main thread only): those of live screens, and those whose screen has gone
+// while their last job still runs.
+struct Pools {
+    std::vector<QThreadPool*> live;
+    std::vector<QThreadPool*> retired;
+};
+
+Pools& pools() {
+    static auto* all = new Pools;
+    return *all;
+}
+
+void forget(std::vector<QThreadPool*>& list, QThreadPool* pool) {
+    list.erase(std::remove(list.begin(), list.end(), pool), list.end());
 }
 
 } // namespace
 
 SerialWorker::SerialWorker() : _pool(std::make_unique<QThreadPool>()) {
     _pool->setMaxThreadCount(1);
+    pools().live.push_back(_pool.get());
 }
 
 SerialWorker::~SerialWorker() {
+    forget(pools().live, _pool.get());
     _pool->clear();
     if (_pool->waitForDone(0))
         return;
     // The pool is deleted from the main loop once its last job is over.
     QThreadPool* retired = _pool.release();
-    retiredPools().push_back(retired);
+    pools().retired.push_back(retired);
     auto* timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, timer, [retired, timer] {
         if (!retired->waitForDone(0))
             return;
-        auto& pools = retiredPools();
-        pools.erase(std::remove(pools.begin(), pools.end(), retired), pools.end());
+        forget(pools().retired, retired);
         delete retired;
         timer->deleteLater();
     });
@@ -54,6 +56,15 @@ SerialWorker::~SerialWorker() {
 
 void SerialWorker::start(std::function<void()> job) {
     _pool->start(std::move(job));
+}
+
+void SerialWorker::finishAll() {
+    for (QThreadPool* pool : pools().live)
+        pool->clear();
+    for (QThreadPool* pool : pools().live)
+        pool->waitForDone();
+    for (QThreadPool* pool : pools().retired)
+        pool->waitForDone();
 }
 
 void SerialWorker::waitForDone() {

@@ -19,6 +19,10 @@ public:
     SerialWorker& operator=(const SerialWorker&) = delete;
 
     void start(std::function<void()> job);
+    // Drops every job not yet started and waits for those running, on every worker there is.
+    // Called before the process returns from main: a job still running while exit tears down
+    // the libraries it uses would crash there (their statics go before any handler of ours).
+    static void finishAll();
     // Waits until every job has run (tests).
     void waitForDone();
 

@@ -152,7 +152,7 @@ void TableViewCell::setEditing(bool editing, bool animated) {
     if (editing && !_deleteControl) {
         _deleteControl = std::make_shared<Button>(Rect(0, 0, kEditIndentPoints, bounds().height()));
         _deleteControl->setImage(minusImage(), ControlStateNormal);
-        _deleteControl->setAccessibilityLabel("Delete…");
+        _deleteControl->setAccessibilityLabel(_("Delete…"));
         _deleteControl->addTarget(this, ControlEventTouchUpInside,
                                   [this](Control&) { showDeleteConfirmation(!_confirming); });
     }

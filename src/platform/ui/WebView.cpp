@@ -1,3 +1,4 @@
+#include "platform/foundation/Translation.h"
 #include "platform/ui/WebView.h"
 
 #include "platform/ui/Application.h"
@@ -98,7 +99,7 @@ void WebView::showPlayer(const std::string& address) {
     _playButton.reset();
     if (!address.empty()) {
         _playButton = std::make_shared<Button>();
-        _playButton->setAccessibilityLabel("Play");
+        _playButton->setAccessibilityLabel(_("Play"));
         if (ImagePtr image = Image::imageNamed("webview_play_88_88")) {
             _playButton->setImage(image, ControlStateNormal);
         } else {

@@ -1,5 +1,6 @@
 // The desktop services' tests run the GUI application on the offscreen platform, like the screens.
 #include "platform/foundation/RunLoop.h"
+#include "platform/system/SerialWorker.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -16,5 +17,7 @@ int main(int argc, char** argv) {
     tx::RunLoop::ensureApplication();
 #endif
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    tx::SerialWorker::finishAll();
+    return status;
 }
