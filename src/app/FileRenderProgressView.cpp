@@ -23,7 +23,7 @@ const Rect kCancelFrame(180, 100, 58, 28);
 FileRenderProgressView::FileRenderProgressView() = default;
 
 void FileRenderProgressView::addKeyBindings(KeyTable& table) {
-    table.press({KeyChord::special(KeyEvent::Key::Escape)}, "Cancel the render",
+    table.press({KeyChord::special(KeyEvent::Key::Escape)}, _("Cancel the render"),
                 _cancelButton.get(), [this] { onCancel(); });
 }
 

@@ -58,7 +58,7 @@ void MyMoviesViewController::loadView() {
     _emptyLabel->setFont(Font::systemFont(15));
     _emptyLabel->setTextColor(theme::secondaryText());
     _emptyLabel->setTextAlignment(TextAlignment::Center);
-    _emptyLabel->setText(kNoMoviesText);
+    _emptyLabel->setText(_(kNoMoviesText));
     _emptyLabel->setUserInteractionEnabled(false);
     _emptyLabel->setHidden(true);
     root->addSubview(_emptyLabel);
@@ -265,21 +265,21 @@ void MyMoviesViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
     const bool hasRows = _tableView && tableViewNumberOfRowsInSection(*_tableView, 0) > 0;
-    table.add({KeyChord::special(Key::Up)}, "Select the movie above",
+    table.add({KeyChord::special(Key::Up)}, _("Select the movie above"),
               [this] { _tableView->moveSelection(-1); }, hasRows);
-    table.add({KeyChord::special(Key::Down)}, "Select the movie below",
+    table.add({KeyChord::special(Key::Down)}, _("Select the movie below"),
               [this] { _tableView->moveSelection(1); }, hasRows);
-    table.add({KeyChord::special(Key::Return)}, "Open the selected movie",
+    table.add({KeyChord::special(Key::Return)}, _("Open the selected movie"),
               [this, selected] { tableViewDidSelectRowAtIndexPath(*_tableView, *selected); },
               selected.has_value());
     table.add({KeyChord::special(Key::Delete), KeyChord::special(Key::Backspace)},
-              "Delete the selected movie", [this, selected] { askToDelete(selected->row); },
+              _("Delete the selected movie"), [this, selected] { askToDelete(selected->row); },
               selected.has_value());
-    table.press({KeyChord::character("e")}, "Edit the list (delete movies)", _buttonEdit.get(),
+    table.press({KeyChord::character("e")}, _("Edit the list (delete movies)"), _buttonEdit.get(),
                 [this] { onEdit(); });
-    table.press({KeyChord::special(Key::Tab, true)}, "Show the YouTube tab",
+    table.press({KeyChord::special(Key::Tab, true)}, _("Show the YouTube tab"),
                 _header.youtube.get(), [this] { onYoutube(); });
-    table.press({KeyChord::special(Key::Escape)}, "Back to the camera", _header.camera.get(),
+    table.press({KeyChord::special(Key::Escape)}, _("Back to the camera"), _header.camera.get(),
                 [this] { onCameraButton(); });
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/FileInfo.h"
 #include "library/MyMoviesTableCell.h"
+#include "platform/foundation/Translation.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -44,8 +45,8 @@ public:
     const std::shared_ptr<Button>& buttonEdit() const { return _buttonEdit; }
     // Shown instead of a blank list while there is no movie.
     const std::shared_ptr<Label>& emptyLabel() const { return _emptyLabel; }
-    static constexpr const char* kNoMoviesText =
-        "No movies yet.\nRecord one on the camera screen (Space), or pick a movie to reverse (O).";
+    static constexpr const char* kNoMoviesText = N_(
+        "No movies yet.\nRecord one on the camera screen (Space), or pick a movie to reverse (O).");
     const std::shared_ptr<TableView>& tableView() const { return _tableView; }
     const std::vector<std::shared_ptr<FileInfo>>& fileInfoArr() const { return _fileInfoArr; }
     // The alert on show (delete confirmation or failure), if any.

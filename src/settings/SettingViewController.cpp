@@ -273,20 +273,20 @@ void SettingViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
     const bool open = isOpen();
     table.press({KeyChord::character(",")},
-                open ? "Close the settings panel" : "Open the settings panel",
+                open ? _("Close the settings panel") : _("Open the settings panel"),
                 _showHideButton.get(), [this] { onShowHideButton(); });
     if (!open)
         return;
-    table.press({KeyChord::special(Key::Escape)}, "Close the settings panel",
+    table.press({KeyChord::special(Key::Escape)}, _("Close the settings panel"),
                 _showHideButton.get(), [this] { onShowHideButton(); });
-    table.press({KeyChord::special(Key::Left)}, "Slower", _speedDown.get(),
+    table.press({KeyChord::special(Key::Left)}, _("Slower"), _speedDown.get(),
                 [this] { onSpeedDn(); });
-    table.press({KeyChord::special(Key::Right)}, "Faster", _speedUp.get(),
+    table.press({KeyChord::special(Key::Right)}, _("Faster"), _speedUp.get(),
                 [this] { onSpeedUp(); });
-    table.press({KeyChord::character("q")}, "Switch between high and low quality",
+    table.press({KeyChord::character("q")}, _("Switch between high and low quality"),
                 _qualitySwitch.get(),
                 [this] { _qualitySwitch->setOn(!_qualitySwitch->isOn(), true); });
-    table.press({KeyChord::character("s")}, "Choose the sound", _soundTrackButton.get(),
+    table.press({KeyChord::character("s")}, _("Choose the sound"), _soundTrackButton.get(),
                 [this] { onSoundTrack(); });
 }
 

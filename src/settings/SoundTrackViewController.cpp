@@ -276,19 +276,19 @@ void SoundTrackViewController::moveCursor(int delta) {
 
 void SoundTrackViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    table.add({KeyChord::special(Key::Up)}, "Move up the list", [this] { moveCursor(-1); });
-    table.add({KeyChord::special(Key::Down)}, "Move down the list", [this] { moveCursor(1); });
-    table.add({KeyChord::special(Key::Return)}, "Choose the sound under the cursor", [this] {
+    table.add({KeyChord::special(Key::Up)}, _("Move up the list"), [this] { moveCursor(-1); });
+    table.add({KeyChord::special(Key::Down)}, _("Move down the list"), [this] { moveCursor(1); });
+    table.add({KeyChord::special(Key::Return)}, _("Choose the sound under the cursor"), [this] {
         if (_cursorRow >= 0 && _tableView)
             tableViewDidSelectRowAtIndexPath(*_tableView, IndexPath::forRow(_cursorRow));
     });
-    table.add({KeyChord::character(" ")}, "Play or stop the chosen track", [this] {
+    table.add({KeyChord::character(" ")}, _("Play or stop the chosen track"), [this] {
         if (_selectedIndexPath.row >= kFirstTrackRow)
             if (auto cell = std::dynamic_pointer_cast<SoundTrackTableCellEx>(
                     visibleCell(_selectedIndexPath.row)))
                 onPlayAndStop(*cell);
     });
-    table.add({KeyChord::special(Key::Escape)}, "Back to the settings", [this] { onBack(); });
+    table.add({KeyChord::special(Key::Escape)}, _("Back to the settings"), [this] { onBack(); });
 }
 
 } // namespace tx

@@ -282,12 +282,12 @@ void MyMPMoviePlayerViewController::onDone() {
 
 void MyMPMoviePlayerViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    table.add({KeyChord::character(" ")}, "Play or pause", [this] { onPlayPause(); });
-    table.add({KeyChord::special(Key::Left)}, "Back a little",
+    table.add({KeyChord::character(" ")}, _("Play or pause"), [this] { onPlayPause(); });
+    table.add({KeyChord::special(Key::Left)}, _("Back a little"),
               [this] { seekBy(-kSeekStepSeconds); });
-    table.add({KeyChord::special(Key::Right)}, "Forward a little",
+    table.add({KeyChord::special(Key::Right)}, _("Forward a little"),
               [this] { seekBy(kSeekStepSeconds); });
-    table.add({KeyChord::special(Key::Escape)}, "Done", [this] { onDone(); });
+    table.add({KeyChord::special(Key::Escape)}, _("Done"), [this] { onDone(); });
 }
 
 void MyMPMoviePlayerViewController::moviePlaybackDidChange(MoviePlayback& playback) {

@@ -189,9 +189,9 @@ void SA_OAuthTwitterController::onCancel() {
 }
 
 void SA_OAuthTwitterController::addKeyBindings(KeyTable& table) {
-    table.add({KeyChord::special(KeyEvent::Key::Return)}, "Sign in with the PIN",
+    table.add({KeyChord::special(KeyEvent::Key::Return)}, _("Sign in with the PIN"),
               [this] { onSignIn(); });
-    table.add({KeyChord::special(KeyEvent::Key::Escape)}, "Cancel signing in",
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, _("Cancel signing in"),
               [this] { onCancel(); });
 }
 

@@ -33,6 +33,8 @@ void SendingVideoProgressView::show() {
 
 void SendingVideoProgressView::hide() {
     auto self = sharedView();
+    // While it fades out it is no longer in the way: keys and touches reach the screen again.
+    setUserInteractionEnabled(false);
     View::animate(
         0.2, 0, AnimationCurve::Linear, [this]() { setAlpha(0); },
         [self](bool) { self->removeFromSuperview(); });

@@ -196,9 +196,9 @@ void ShareFacebookViewController::onClose() {
 }
 
 void ShareFacebookViewController::addKeyBindings(KeyTable& table) {
-    table.press({KeyChord::special(KeyEvent::Key::Return, true)}, "Share the movie", _share.get(),
+    table.press({KeyChord::special(KeyEvent::Key::Return, true)}, _("Share the movie"), _share.get(),
                 [this] { onShare(); });
-    table.add({KeyChord::special(KeyEvent::Key::Escape)}, "Close the panel (or stop the upload)",
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, _("Close the panel (or stop the upload)"),
               [this] { onEscape(); });
 }
 

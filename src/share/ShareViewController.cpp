@@ -139,18 +139,18 @@ void ShareViewController::viewDidLoad() {
 }
 
 void ShareViewController::addKeyBindings(KeyTable& table) {
-    table.press({KeyChord::character("p")}, "Play the movie", _thumbnailButton.get(),
+    table.press({KeyChord::character("p")}, _("Play the movie"), _thumbnailButton.get(),
                 [this] { onPlay(); });
-    table.press({KeyChord::character("s")}, "Save the movie to the Videos folder", _save.get(),
+    table.press({KeyChord::character("s")}, _("Save the movie to the Videos folder"), _save.get(),
                 [this] { onSaveToCameraRoll(); });
-    table.press({KeyChord::character("m")}, "Mail the movie", _email.get(), [this] { onEmail(); });
-    table.press({KeyChord::character("t")}, "Share on Twitter", _twitter.get(),
+    table.press({KeyChord::character("m")}, _("Mail the movie"), _email.get(), [this] { onEmail(); });
+    table.press({KeyChord::character("t")}, _("Share on Twitter"), _twitter.get(),
                 [this] { onTwtter(); });
-    table.press({KeyChord::character("f")}, "Share on Facebook", _facebook.get(),
+    table.press({KeyChord::character("f")}, _("Share on Facebook"), _facebook.get(),
                 [this] { onFacebook(); });
-    table.press({KeyChord::character("e")}, "Enter the movie in the contest", _contest.get(),
+    table.press({KeyChord::character("e")}, _("Enter the movie in the contest"), _contest.get(),
                 [this] { onSubmitToContest(); });
-    table.press({KeyChord::special(KeyEvent::Key::Escape)}, "Back to the library", _back.get(),
+    table.press({KeyChord::special(KeyEvent::Key::Escape)}, _("Back to the library"), _back.get(),
                 [this] { onBackButton(); });
 }
 
@@ -299,8 +299,8 @@ void ShareViewController::onSubmitToContest() {
         return;
     }
     if (ServiceConfig::current().contestAddress.empty()) {
-        showAlert("No contest is configured: set address= under [contest] in " +
-                  servicesFileForDisplay() + ".");
+        showAlert(withArguments(_("No contest is configured: set address= under [contest] in %1."),
+                                {servicesFileForDisplay()}));
         return;
     }
     auto form = std::make_shared<SubmitToContestViewController>();

@@ -42,12 +42,12 @@ void SubmitToContestNoticeViewController::loadView() {
     root->setBackgroundColor(theme::background());
     root->setKeyBindings([this](KeyTable& table) {
         using Key = KeyEvent::Key;
-        table.press({KeyChord::special(Key::Escape)}, "Close the notice", _closeButton.get(),
+        table.press({KeyChord::special(Key::Escape)}, _("Close the notice"), _closeButton.get(),
                     [this] { cancel(); });
-        table.press({KeyChord::special(Key::Return)}, "Open the contest's page",
+        table.press({KeyChord::special(Key::Return)}, _("Open the contest's page"),
                     _facebookButton.get(), [this] { facebook(); });
-        table.add({KeyChord::special(Key::Up)}, "Scroll up", [this] { _scrollView->scrollBy(0, -40); });
-        table.add({KeyChord::special(Key::Down)}, "Scroll down",
+        table.add({KeyChord::special(Key::Up)}, _("Scroll up"), [this] { _scrollView->scrollBy(0, -40); });
+        table.add({KeyChord::special(Key::Down)}, _("Scroll down"),
                   [this] { _scrollView->scrollBy(0, 40); });
     });
     _background = std::make_shared<ImageView>(Rect(0, 0, 320, height));

@@ -183,11 +183,6 @@ bool SubmitToContestViewController::textFieldShouldChangeCharacters(
 }
 
 bool SubmitToContestViewController::textFieldShouldReturn(TextField& textField) {
-    // Return on the last field sends a complete entry at once.
-    if (&textField == _emailField.get() && _submitButton->isEnabled()) {
-        onSubmit();
-        return true;
-    }
     focusNext(textField);
     return true;
 }
@@ -199,16 +194,20 @@ void SubmitToContestViewController::focusNext(TextField& from) {
         _emailField->becomeFirstResponder();
     } else {
         from.resignFirstResponder();
-        // The form keeps the keys while it is up.
-        view()->becomeFirstResponder();
+        // The form keeps the keys while it is up; a complete entry is one more Return away.
+        if (_submitButton->isEnabled()) {
+            _submitButton->becomeFirstResponder();
+        } else {
+            view()->becomeFirstResponder();
+        }
     }
 }
 
 void SubmitToContestViewController::addFormKeys(KeyTable& table) {
     using Key = KeyEvent::Key;
-    table.press({KeyChord::special(Key::Escape)}, "Back to the share screen", _backButton.get(),
+    table.press({KeyChord::special(Key::Escape)}, _("Back to the share screen"), _backButton.get(),
                 [this] { onBack(); });
-    table.press({KeyChord::special(Key::Return)}, "Send the entry", _submitButton.get(),
+    table.press({KeyChord::special(Key::Return)}, _("Send the entry"), _submitButton.get(),
                 [this] { onSubmit(); });
 }
 

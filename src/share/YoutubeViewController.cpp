@@ -407,11 +407,11 @@ void YoutubeViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
     const bool hasRows = _tableView && tableViewNumberOfRowsInSection(*_tableView, 0) > 0;
-    table.add({KeyChord::special(Key::Up)}, "Select the movie above",
+    table.add({KeyChord::special(Key::Up)}, _("Select the movie above"),
               [this] { _tableView->moveSelection(-1); }, hasRows);
-    table.add({KeyChord::special(Key::Down)}, "Select the movie below",
+    table.add({KeyChord::special(Key::Down)}, _("Select the movie below"),
               [this] { _tableView->moveSelection(1); }, hasRows);
-    table.add({KeyChord::special(Key::Return)}, "Watch the selected movie",
+    table.add({KeyChord::special(Key::Return)}, _("Watch the selected movie"),
               [this, selected] {
                   tableViewDidSelectRowAtIndexPath(*_tableView, *selected);
                   // Keep the keyboard's place in the list.
@@ -420,19 +420,19 @@ void YoutubeViewController::addKeyBindings(KeyTable& table) {
                   }
               },
               selected.has_value());
-    table.add({KeyChord::character("c")}, "Copy the selected movie's link",
+    table.add({KeyChord::character("c")}, _("Copy the selected movie's link"),
               [this, selected] { copyLink(selected->row); }, selected.has_value());
-    table.add({KeyChord::character("m")}, "Mail the selected movie's link",
+    table.add({KeyChord::character("m")}, _("Mail the selected movie's link"),
               [this, selected] { mailLink(selected->row); }, selected.has_value());
-    table.press({KeyChord::character("1")}, "Show the newest movies", _buttonNew.get(),
+    table.press({KeyChord::character("1")}, _("Show the newest movies"), _buttonNew.get(),
                 [this] { onViewTypeChanged(*_buttonNew); });
-    table.press({KeyChord::character("2")}, "Show the most rated movies", _buttonMostRated.get(),
+    table.press({KeyChord::character("2")}, _("Show the most rated movies"), _buttonMostRated.get(),
                 [this] { onViewTypeChanged(*_buttonMostRated); });
-    table.press({KeyChord::character("3")}, "Show the featured movies", _buttonFeatured.get(),
+    table.press({KeyChord::character("3")}, _("Show the featured movies"), _buttonFeatured.get(),
                 [this] { onViewTypeChanged(*_buttonFeatured); });
-    table.press({KeyChord::special(Key::Tab, true)}, "Show my movies", _header.myMovies.get(),
+    table.press({KeyChord::special(Key::Tab, true)}, _("Show my movies"), _header.myMovies.get(),
                 [this] { onMyMovies(); });
-    table.press({KeyChord::special(Key::Escape)}, "Back to the camera", _header.camera.get(),
+    table.press({KeyChord::special(Key::Escape)}, _("Back to the camera"), _header.camera.get(),
                 [this] { onCameraButton(); });
 }
 

@@ -60,8 +60,8 @@ const CommandSpec& taluvexCommand() {
                      {"Share screen", N_("P play; S save to Videos; M mail; T Twitter; F Facebook; "
                                       "E enter the contest; Esc back")},
                      {"Player", N_("Space play or pause; Left, Right step; Esc done")},
-                     {"Contest form", N_("Tab next field or button; Return on the last field sends; "
-                                      "Esc close")},
+                     {"Contest form", N_("Tab next field or button; Return next field, on the "
+                                      "last Submit; Esc close")},
                      {"Facebook panel", N_("Ctrl+Return share; Esc close or stop the upload")},
                      {"Twitter PIN", N_("Return sign in; Esc cancel")},
                  }},

@@ -698,7 +698,7 @@ void TaluvexViewController::showCameraName() {
     if (!camera) {
         return;
     }
-    _cameraName->setText(camera->isVirtual() ? "Test pattern (no camera found)"
+    _cameraName->setText(camera->isVirtual() ? _("Test pattern (no camera found)")
                                              : camera->localizedName());
     _cameraName->setHidden(false);
     _cameraName->setAlpha(1);
@@ -839,19 +839,19 @@ void TaluvexViewController::addKeyBindings(KeyTable& table) {
     if (_settingViewController && _settingViewController->isOpen())
         return; // the panel answers for itself
     using Key = KeyEvent::Key;
-    table.press({KeyChord::character(" ")}, "Start or stop recording", _recordButton.get(),
+    table.press({KeyChord::character(" ")}, _("Start or stop recording"), _recordButton.get(),
                 [this] { onCaptureAndStop(); });
-    table.press({KeyChord::character("o")}, "Pick a movie to reverse", _loadVideoButton.get(),
+    table.press({KeyChord::character("o")}, _("Pick a movie to reverse"), _loadVideoButton.get(),
                 [this] { onLoadVideo(); });
-    table.press({KeyChord::character("l")}, "Open the movie library", _moviesButton.get(),
+    table.press({KeyChord::character("l")}, _("Open the movie library"), _moviesButton.get(),
                 [this] { onMovies(); });
     if (_isSupportedFrontCamera)
-        table.press({KeyChord::character("c")}, "Swap cameras", _switchCameraPosition.get(),
+        table.press({KeyChord::character("c")}, _("Swap cameras"), _switchCameraPosition.get(),
                     [this] { onSwitchCameraPosition(); });
     if (_settingViewController)
         _settingViewController->addKeyBindings(table);
     table.add({KeyChord::special(Key::Left, true), KeyChord::special(Key::Right, true)},
-              "Turn the simulated device", [] {});
+              _("Turn the simulated device"), [] {});
 }
 
 bool TaluvexViewController::keyPressed(const KeyEvent& event) {

@@ -94,12 +94,26 @@ TEST_F(ContestTest, SubmitIsEnabledExactlyWhileAllThreeEntriesHaveText) {
     type("B");
     EXPECT_TRUE(submitEnabled());
 
-    // Return in the last field leaves the fields; the form still has the keys.
+    // Return in the last field leaves the fields for Submit, sending nothing yet; the form still
+    // has the keys, and Shift+Tab goes back into the fields.
+    test::MailRecorder recorder(home);
     form->emailField()->becomeFirstResponder();
     window->sendKey(key(KeyEvent::Key::Return));
+    EXPECT_EQ(window->firstResponder(), form->submitButton().get());
+    EXPECT_EQ(window->focusRingView(), form->submitButton().get());
+    EXPECT_TRUE(recorder.arguments().empty());
+    KeyEvent back = key(KeyEvent::Key::Tab);
+    back.shift = true;
+    window->sendKey(back);
+    EXPECT_EQ(window->firstResponder(), form->emailField().get());
+    // With a field empty, Return in the last one leaves the fields without a ring on Submit.
+    window->sendKey(key(KeyEvent::Key::Backspace));
+    window->sendKey(key(KeyEvent::Key::Return));
     EXPECT_FALSE(dynamic_cast<TextField*>(window->firstResponder()));
-    window->sendKey(key(KeyEvent::Key::Tab));
-    EXPECT_EQ(window->firstResponder(), form->titleField().get());
+    EXPECT_EQ(window->focusRingView(), nullptr);
+    window->sendKey(key(KeyEvent::Key::Return));
+    EXPECT_TRUE(recorder.arguments().empty()) << "Return outside the fields sends only when complete";
+    EXPECT_TRUE(form->isShown());
 }
 
 TEST_F(ContestTest, PastingTheLastMissingEntryEnablesSubmitAtOnce) {

@@ -73,6 +73,11 @@ protected:
         return std::dynamic_pointer_cast<YoutubeTableCell>(
             tab->tableViewCellForRowAtIndexPath(*tab->tableView(), IndexPath::forRow(row)));
     }
+    // The row's cell as the list shows it (cell() makes a new one).
+    std::shared_ptr<YoutubeTableCell> shownCell(int row) {
+        return std::dynamic_pointer_cast<YoutubeTableCell>(
+            tab->tableView()->cellForRowAtIndexPath(IndexPath::forRow(row)));
+    }
     // The feed requests so far (the paged dialect's targets carry the query).
     std::vector<std::string> feedTargets() const {
         std::vector<std::string> targets;
@@ -302,8 +307,9 @@ TEST_P(YoutubeTabTest, KeysChooseOrdersMoveCopyAndLeave) {
     ASSERT_TRUE(tab->tableView()->indexPathForSelectedRow());
     EXPECT_EQ(tab->tableView()->indexPathForSelectedRow()->row, 1);
     // The keyboard's row is seen, and only that one.
-    EXPECT_TRUE(cell(1)->showsPressed());
-    EXPECT_FALSE(cell(0)->showsPressed());
+    ASSERT_TRUE(shownCell(0) && shownCell(1));
+    EXPECT_TRUE(shownCell(1)->showsPressed());
+    EXPECT_FALSE(shownCell(0)->showsPressed());
     window->sendKey(character("c"));
     const std::string copied = Pasteboard::generalPasteboard().string();
     EXPECT_EQ(copied, YoutubeViewController::watchLink(*tab->entryStorage()[1]));

@@ -210,11 +210,11 @@ void ImagePickerController::onOther() {
         if (!picker || picker->_answered)
             return;
         auto alert = std::make_shared<AlertView>(
-            "No File Chooser",
-            "This desktop has no file chooser. Put the movie in your Videos folder (" +
-                picker->_folder +
-                ") to find it in this list, or drop the movie file on the Taluvex window.",
-            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+            _("No File Chooser"),
+            withArguments(_("This desktop has no file chooser. Put the movie in your Videos "
+                            "folder (%1) to find it in this list, or drop it on the window."),
+                          {picker->_folder}),
+            std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
         alert->show();
     };
     FileDialog::run(request, [weak](const std::string& path) {
@@ -295,15 +295,15 @@ void ImagePickerController::addKeyBindings(KeyTable& table) {
     }
     using Key = KeyEvent::Key;
     const int last = static_cast<int>(_movies.size());
-    table.add({KeyChord::special(Key::Up)}, "Move up the list",
+    table.add({KeyChord::special(Key::Up)}, _("Move up the list"),
               [this] { selectRow(std::max(0, _selectedRow - 1)); });
-    table.add({KeyChord::special(Key::Down)}, "Move down the list",
+    table.add({KeyChord::special(Key::Down)}, _("Move down the list"),
               [this, last] { selectRow(std::min(last, _selectedRow + 1)); });
-    table.add({KeyChord::special(Key::Home)}, "Go to the first movie", [this] { selectRow(0); });
-    table.add({KeyChord::special(Key::End)}, "Go to the last row", [this, last] { selectRow(last); });
-    table.add({KeyChord::special(Key::Return)}, "Open the movie under the cursor",
+    table.add({KeyChord::special(Key::Home)}, _("Go to the first movie"), [this] { selectRow(0); });
+    table.add({KeyChord::special(Key::End)}, _("Go to the last row"), [this, last] { selectRow(last); });
+    table.add({KeyChord::special(Key::Return)}, _("Open the movie under the cursor"),
               [this] { openRow(std::max(0, _selectedRow)); });
-    table.add({KeyChord::special(Key::Escape)}, "Cancel", [this] { cancel(); });
+    table.add({KeyChord::special(Key::Escape)}, _("Cancel"), [this] { cancel(); });
 }
 
 void ImagePickerController::finishWithMovie(const std::string& path, const TimeRange& stretch) {

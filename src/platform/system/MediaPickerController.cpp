@@ -328,10 +328,11 @@ void MediaPickerController::onOther() {
         if (!self)
             return;
         auto alert = std::make_shared<AlertView>(
-            "No File Chooser",
-            "This desktop has no file chooser. Put the song in your Music folder (" +
-                self->_directory + ") to find it in this list.",
-            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+            _("No File Chooser"),
+            withArguments(_("This desktop has no file chooser. Put the song in your Music folder "
+                            "(%1) to find it in this list."),
+                          {self->_directory}),
+            std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
         alert->show();
     };
     FileDialog::run(request, [weak](const std::string& path) {
@@ -374,13 +375,13 @@ void MediaPickerController::moveCursor(int delta) {
 
 void MediaPickerController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    table.add({KeyChord::special(Key::Up)}, "Move up the list", [this] { moveCursor(-1); });
-    table.add({KeyChord::special(Key::Down)}, "Move down the list", [this] { moveCursor(1); });
-    table.add({KeyChord::special(Key::Return)}, "Choose the song under the cursor", [this] {
+    table.add({KeyChord::special(Key::Up)}, _("Move up the list"), [this] { moveCursor(-1); });
+    table.add({KeyChord::special(Key::Down)}, _("Move down the list"), [this] { moveCursor(1); });
+    table.add({KeyChord::special(Key::Return)}, _("Choose the song under the cursor"), [this] {
         if (_cursorRow >= 0)
             chooseRow(_cursorRow);
     });
-    table.add({KeyChord::special(Key::Escape)}, "Cancel", [this] { onCancel(); });
+    table.add({KeyChord::special(Key::Escape)}, _("Cancel"), [this] { onCancel(); });
 }
 
 bool MediaPickerController::keyPressed(const KeyEvent& event) {

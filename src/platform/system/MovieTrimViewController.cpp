@@ -400,24 +400,24 @@ double MovieTrimViewController::keyStepSeconds() const {
 
 void MovieTrimViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    table.add({KeyChord::special(Key::Return)}, "Use the chosen part", [this] { onUse(); });
-    table.add({KeyChord::special(Key::Escape)}, "Cancel", [this] { onCancel(); });
-    table.add({KeyChord::special(Key::Tab)}, "Switch between the start and end handles", [this] {
+    table.add({KeyChord::special(Key::Return)}, _("Use the chosen part"), [this] { onUse(); });
+    table.add({KeyChord::special(Key::Escape)}, _("Cancel"), [this] { onCancel(); });
+    table.add({KeyChord::special(Key::Tab)}, _("Switch between the start and end handles"), [this] {
         if (isReady())
             setActiveHandle(_activeHandle == TrimHandle::Start ? TrimHandle::End
                                                                : TrimHandle::Start);
     });
-    table.add({KeyChord::special(Key::Left)}, "Move the handle back",
+    table.add({KeyChord::special(Key::Left)}, _("Move the handle back"),
               [this] { stepActiveHandle(-1); });
-    table.add({KeyChord::special(Key::Right)}, "Move the handle forward",
+    table.add({KeyChord::special(Key::Right)}, _("Move the handle forward"),
               [this] { stepActiveHandle(1); });
-    table.add({KeyChord::special(Key::Left, false, true)}, "Move the handle back ten steps",
+    table.add({KeyChord::special(Key::Left, false, true)}, _("Move the handle back ten steps"),
               [this] { stepActiveHandle(-10); });
-    table.add({KeyChord::special(Key::Right, false, true)}, "Move the handle forward ten steps",
+    table.add({KeyChord::special(Key::Right, false, true)}, _("Move the handle forward ten steps"),
               [this] { stepActiveHandle(10); });
-    table.add({KeyChord::special(Key::Home)}, "Move the handle to the start",
+    table.add({KeyChord::special(Key::Home)}, _("Move the handle to the start"),
               [this] { moveActiveHandleTo(0); });
-    table.add({KeyChord::special(Key::End)}, "Move the handle to the end",
+    table.add({KeyChord::special(Key::End)}, _("Move the handle to the end"),
               [this] { moveActiveHandleTo(_durationSeconds); });
 }
 

@@ -1,5 +1,6 @@
 #include "platform/ui/KeyTable.h"
 
+#include "platform/foundation/Translation.h"
 #include "platform/ui/Control.h"
 
 #include <QString>
@@ -12,27 +13,27 @@ std::string specialName(KeyEvent::Key key) {
     using Key = KeyEvent::Key;
     switch (key) {
     case Key::Backspace:
-        return "Backspace";
+        return translatedIn("key", "Backspace");
     case Key::Delete:
-        return "Delete";
+        return translatedIn("key", "Delete");
     case Key::Left:
-        return "Left";
+        return translatedIn("key", "Left");
     case Key::Right:
-        return "Right";
+        return translatedIn("key", "Right");
     case Key::Up:
-        return "Up";
+        return translatedIn("key", "Up");
     case Key::Down:
-        return "Down";
+        return translatedIn("key", "Down");
     case Key::Home:
-        return "Home";
+        return translatedIn("key", "Home");
     case Key::End:
-        return "End";
+        return translatedIn("key", "End");
     case Key::Return:
-        return "Return";
+        return translatedIn("key", "Return");
     case Key::Escape:
-        return "Esc";
+        return translatedIn("key", "Esc");
     case Key::Tab:
-        return "Tab";
+        return translatedIn("key", "Tab");
     case Key::F1:
         return "F1";
     case Key::Character:
@@ -59,13 +60,13 @@ bool KeyChord::matches(const KeyEvent& event) const {
 std::string KeyChord::name() const {
     std::string prefix;
     if (control)
-        prefix += "Ctrl+";
+        prefix += translatedIn("key", "Ctrl+");
     if (shift)
-        prefix += "Shift+";
+        prefix += translatedIn("key", "Shift+");
     if (key != KeyEvent::Key::Character)
         return prefix + specialName(key);
     if (text == " ")
-        return prefix + "Space";
+        return prefix + translatedIn("key", "Space");
     return prefix + QString::fromStdString(text).toUpper().toStdString();
 }
 

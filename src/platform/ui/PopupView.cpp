@@ -1,5 +1,6 @@
 #include "platform/ui/PopupView.h"
 
+#include "platform/foundation/Translation.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/KeyTable.h"
 #include "platform/ui/Window.h"
@@ -101,14 +102,14 @@ void PopupView::dismissWithClickedButtonIndex(int index, bool animated) {
 void PopupView::addKeyBindings(KeyTable& table) {
     if (_cancelIndex >= 0)
         table.add({KeyChord::special(KeyEvent::Key::Escape)},
-                  "Choose \"" + buttonTitleAtIndex(_cancelIndex) + "\"",
+                  withArguments(_("Choose \"%1\""), {buttonTitleAtIndex(_cancelIndex)}),
                   [this] { dismissWithClickedButtonIndex(_cancelIndex, true); });
     if (numberOfButtons() > 0) {
         int index = numberOfButtons() - 1;
         if (index == _cancelIndex && index > 0)
             index--;
         table.add({KeyChord::special(KeyEvent::Key::Return)},
-                  "Choose \"" + buttonTitleAtIndex(index) + "\"",
+                  withArguments(_("Choose \"%1\""), {buttonTitleAtIndex(index)}),
                   [this, index] { dismissWithClickedButtonIndex(index, true); });
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/ui/ShortcutListView.h"
 
+#include "platform/foundation/Translation.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/GraphicsContext.h"
 
@@ -58,7 +59,7 @@ void ShortcutListView::drawRect(const Rect& rect) {
     GraphicsContext& context = *current;
     const Rect panel = panelRect();
     context.fillRoundedRect(panel, 10, theme::panel());
-    context.drawText("Keys", Rect(panel.minX(), panel.minY() + 4, panel.width(), kTitleHeightPoints),
+    context.drawText(_("Keys"), Rect(panel.minX(), panel.minY() + 4, panel.width(), kTitleHeightPoints),
                      Font::boldSystemFont(16), theme::text(), TextAlignment::Center);
     double y = panel.minY() + kPaddingPoints + kTitleHeightPoints;
     const double width = descriptionWidth(panel);
@@ -84,7 +85,7 @@ void ShortcutListView::close() {
 }
 
 void ShortcutListView::addKeyBindings(KeyTable& table) {
-    table.add({KeyChord::special(KeyEvent::Key::Escape)}, "Close this list", [this] { close(); });
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, _("Close this list"), [this] { close(); });
 }
 
 bool ShortcutListView::keyPressed(const KeyEvent& event) {

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Translation.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicsContext.h"
@@ -335,7 +336,8 @@ Responder* Window::keyRouteStart() const {
                             [v](const ViewPtr& p) { return p.get() == v; }) -
                layers.begin();
     };
-    return indexOf(layer) > indexOf(topLayer()) ? focused : container;
+    const bool layerTakesInput = !layer->isHidden() && layer->isUserInteractionEnabled();
+    return layerTakesInput && indexOf(layer) > indexOf(topLayer()) ? focused : container;
 }
 
 View* Window::keyContainer() const {
@@ -387,8 +389,12 @@ KeyChord characterChord(const char* text, bool control = false) {
 
 std::vector<View*> Window::focusableViews() const {
     std::vector<View*> found;
-    if (View* container = keyContainer())
-        collectFocusable(*container, bounds(), found);
+    View* container = keyContainer();
+    if (!container || container->isHidden() || !container->isUserInteractionEnabled())
+        return found;
+    // The container may hold the keys itself (a panel's root); the ring runs through what is in it.
+    for (const auto& child : container->subviews())
+        collectFocusable(*child, bounds(), found);
     return found;
 }
 
@@ -419,14 +425,14 @@ View* Window::focusRingView() const {
 }
 
 void Window::addWindowKeyBindings(KeyTable& table) const {
-    table.add({KeyChord::special(KeyEvent::Key::Tab)}, "Move the focus to the next control", [] {});
+    table.add({KeyChord::special(KeyEvent::Key::Tab)}, _("Move the focus to the next control"), [] {});
     table.add({KeyChord::special(KeyEvent::Key::Tab, false, true)},
-              "Move the focus to the previous control", [] {});
+              _("Move the focus to the previous control"), [] {});
     table.add({characterChord(" "), KeyChord::special(KeyEvent::Key::Return)},
-              "Press the control with the focus", [] {}, focusRingView() != nullptr);
+              _("Press the control with the focus"), [] {}, focusRingView() != nullptr);
     table.add({KeyChord::special(KeyEvent::Key::F1), characterChord("?", true)},
-              "Show or hide this list of keys", [] {});
-    table.add({characterChord("q", true)}, "Quit", [] {});
+              _("Show or hide this list of keys"), [] {});
+    table.add({characterChord("q", true)}, _("Quit"), [] {});
 }
 
 // Keys that work whatever screen is on top.
