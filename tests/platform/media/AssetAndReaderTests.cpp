@@ -64,6 +64,15 @@ std::vector<int> windowIndexes(const AssetPtr& asset, double startSeconds, doubl
     return indexes;
 }
 
+// 3.4 s of pictures in one group: a single keyframe at the start.
+ClipSpec longGroupClip() {
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    spec.keyint = 250;
+    spec.sound = false;
+    return spec;
+}
+
 std::vector<int> range(int from, int to) {
     std::vector<int> v;
     for (int i = from; i < to; ++i) {
@@ -160,11 +169,7 @@ TEST(AssetReader, DeliversExactlyThePicturesOfAWindow) {
 TEST(AssetReader, ReadingBackwardsThroughALongGroupGivesTheSamePictures) {
     // Windows read from the end, as the render engine reads them: all but the first come from
     // pictures kept while decoding the first, and must equal a plain decode.
-    ClipSpec spec;
-    spec.seconds = 3.4;
-    spec.keyint = 250;
-    spec.sound = false;
-    auto asset = Asset::urlAsset(makeClip(spec), true);
+    auto asset = Asset::urlAsset(makeClip(longGroupClip()), true);
     ASSERT_TRUE(asset);
     EXPECT_EQ(windowIndexes(asset, 2.4, 1.0), range(72, 102));
     EXPECT_EQ(windowIndexes(asset, 1.4, 1.0), range(42, 72));
@@ -179,11 +184,7 @@ TEST(AssetReader, AReadInTurnsGivesBackItsThreadAndThePicturesOfAPlainRead) {
     // The first window of a long group decodes the whole way from its keyframe: read in turns,
     // every picture on the way is a turn of its own, and what comes out is what a plain read
     // gives, the pictures kept on the way included.
-    ClipSpec spec;
-    spec.seconds = 3.4;
-    spec.keyint = 250;
-    spec.sound = false;
-    auto asset = Asset::urlAsset(makeClip(spec), true);
+    auto asset = Asset::urlAsset(makeClip(longGroupClip()), true);
     ASSERT_TRUE(asset);
     int timeouts = 0;
     EXPECT_EQ(windowIndexes(asset, 2.4, 1.0, &timeouts), range(72, 102));
