@@ -3,6 +3,7 @@
 
 #include "platform/ui/KeyTable.h"
 
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
@@ -75,6 +76,7 @@ void FileRenderProgressView::show() {
     }
     setAlpha(0);
     animate(kFadeInSeconds, 0, AnimationCurve::Linear, [this] { setAlpha(1); });
+    _announcedPercent = -1;
     accessibilityChanged(*this, AccessibleChange::Shown);
 }
 
@@ -94,12 +96,12 @@ void FileRenderProgressView::hide() {
 void FileRenderProgressView::setProgress(float progress) {
     if (_progressViewLoading) {
         setBarProgress(*_progressViewLoading, progress, kBarWidth);
-        accessibilityChanged(*this, AccessibleChange::Value);
+        accessibleProgressChanged(*this, progress, _announcedPercent);
     }
 }
 
 std::string FileRenderProgressView::accessibilityLabel() const {
-    return "Rendering the movie";
+    return _("Rendering the movie");
 }
 
 float FileRenderProgressView::progress() const {

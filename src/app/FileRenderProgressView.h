@@ -67,6 +67,7 @@ private:
     ViewPtr _panel;
     std::weak_ptr<FileRenderProgressViewDelegate> _delegate;
     bool _canceled = false;
+    int _announcedPercent = -1;
 };
 
 } // namespace tx

@@ -1,5 +1,6 @@
 #include "share/SendingVideoProgressView.h"
 
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
@@ -28,6 +29,7 @@ void SendingVideoProgressView::show() {
     }
     setAlpha(0);
     View::animate(0.5, 0, AnimationCurve::Linear, [this]() { setAlpha(1); });
+    _announcedPercent = -1;
     accessibilityChanged(*this, AccessibleChange::Shown);
 }
 
@@ -43,7 +45,7 @@ void SendingVideoProgressView::hide() {
 void SendingVideoProgressView::setProgress(float progress) {
     if (_progressViewLoading) {
         setBarProgress(*_progressViewLoading, progress, kBarWidth);
-        accessibilityChanged(*this, AccessibleChange::Value);
+        accessibleProgressChanged(*this, progress, _announcedPercent);
     }
 }
 

@@ -172,6 +172,7 @@ void Window::displayNow() {
         return;
     _lastDisplaySeconds = steadySeconds();
     layoutIfNeeded();
+    keepFocusOnScreen();
     updateFocusRing();
     double scale = Screen::mainScreen().scale();
     Rect b = bounds();
@@ -370,15 +371,20 @@ bool isOnScreen(const View& view, const Rect& windowBounds) {
     return true;
 }
 
-void collectFocusable(View& view, const Rect& windowBounds, std::vector<View*>& found) {
-    if (view.isHidden() || !view.isUserInteractionEnabled() || view.alpha() <= 0.01)
+// The ring's members in order; `shownOnly` false takes hidden and off-screen ones too, to know
+// where a control that left the screen stood in the ring.
+void collectFocusable(View& view, const Rect& windowBounds, std::vector<View*>& found,
+                      bool shownOnly = true, const View* focused = nullptr) {
+    if (shownOnly && (view.isHidden() || !view.isUserInteractionEnabled() || view.alpha() <= 0.01))
         return;
-    if (view.canBecomeFirstResponder() && isOnScreen(view, windowBounds)) {
+    const bool member = shownOnly ? view.canBecomeFirstResponder() && isOnScreen(view, windowBounds)
+                                  : view.canBecomeFirstResponder() || &view == focused;
+    if (member) {
         found.push_back(&view);
         return; // a control's insides are part of it
     }
     for (const auto& child : view.subviews())
-        collectFocusable(*child, windowBounds, found);
+        collectFocusable(*child, windowBounds, found, shownOnly, focused);
 }
 
 KeyChord characterChord(const char* text, bool control = false) {
@@ -396,6 +402,35 @@ std::vector<View*> Window::focusableViews() const {
     for (const auto& child : container->subviews())
         collectFocusable(*child, bounds(), found);
     return found;
+}
+
+void Window::keepFocusOnScreen() {
+    auto* focused = dynamic_cast<Control*>(_firstResponder);
+    View* container = keyContainer();
+    if (!focused || focused->acceptsTextInput() || focused->window() != this || !container ||
+        focused == container || !focused->isDescendantOf(container))
+        return;
+    const std::vector<View*> shown = focusableViews();
+    auto isShown = [&](const View* v) { return std::find(shown.begin(), shown.end(), v) != shown.end(); };
+    if (isShown(focused))
+        return;
+    // The control slid away, was hidden or disabled: the one after it in the ring takes the focus.
+    std::vector<View*> ring;
+    for (const auto& child : container->subviews())
+        collectFocusable(*child, bounds(), ring, false, focused);
+    View* next = shown.empty() ? nullptr : shown.front();
+    if (auto at = std::find(ring.begin(), ring.end(), focused); at != ring.end()) {
+        const std::size_t index = static_cast<std::size_t>(at - ring.begin());
+        for (std::size_t step = 1; step < ring.size(); step++) {
+            View* candidate = ring[(index + step) % ring.size()];
+            if (isShown(candidate)) {
+                next = candidate;
+                break;
+            }
+        }
+    }
+    if (!next || !next->becomeFirstResponder())
+        setFirstResponder(nullptr, false);
 }
 
 void Window::moveFocus(bool backwards) {
@@ -498,6 +533,7 @@ void Window::sendKey(const KeyEvent& event) {
     hideToolTip();
     if (windowKeyPressed(event))
         return;
+    keepFocusOnScreen();
     for (Responder* r = keyRouteStart(); r && r != this; r = r->nextResponder())
         if (r->keyPressed(event)) {
             if (keep)

@@ -110,6 +110,9 @@ private:
     Responder* keyRouteStart() const;
     // Puts the ring around the focused control of the screen on top, or takes it away.
     void updateFocusRing();
+    // A focused control that left the screen or was hidden hands the focus to the next shown one
+    // in the ring, so that no key presses what cannot be seen.
+    void keepFocusOnScreen();
     void addWindowKeyBindings(KeyTable& table) const;
     void deliverTouch(TouchPhase phase);
     void rootViewControllerAppears();

@@ -153,6 +153,46 @@ TEST_F(FocusTest, TabMovesARingThroughTheControlsOfTheScreenOnTopAndSpacePresses
     EXPECT_EQ(window->focusRingView(), root->buttons[2].get());
 }
 
+TEST_F(FocusTest, AFocusedControlThatLeavesTheScreenHandsTheFocusToTheNextOne) {
+    // The middle button in a panel of its own (a settings panel over its screen).
+    auto inPanel = [](Screen3& s) {
+        auto panel = std::make_shared<View>(Rect(0, 0, 320, 400));
+        s.view()->insertSubview(panel, 1);
+        panel->addSubview(s.buttons[1]);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(Screen3&)> setUp;
+        std::function<void(Screen3&)> change;
+    };
+    const Case cases[] = {
+        {"hidden", {}, [](Screen3& s) { s.buttons[1]->setHidden(true); }},
+        {"slid off the screen", {},
+         [](Screen3& s) { s.buttons[1]->setFrame(Rect(340, 100, 100, 40)); }},
+        {"in a panel that was hidden", inPanel,
+         [](Screen3& s) { s.buttons[1]->superview()->setHidden(true); }},
+        {"in a panel that slid off the screen", inPanel,
+         [](Screen3& s) { s.buttons[1]->superview()->setFrame(Rect(320, 0, 320, 400)); }},
+        {"disabled", {}, [](Screen3& s) { s.buttons[1]->setEnabled(false); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto screen = std::make_shared<Screen3>("root", log);
+        window->setRootViewController(screen);
+        if (c.setUp)
+            c.setUp(*screen);
+        log.clear();
+        window->sendKey(special(KeyEvent::Key::Tab));
+        window->sendKey(special(KeyEvent::Key::Tab));
+        ASSERT_EQ(window->focusRingView(), screen->buttons[1].get());
+        c.change(*screen);
+        // Space presses what has the ring now, never the control that cannot be seen.
+        window->sendKey(character(" "));
+        EXPECT_EQ(window->focusRingView(), screen->buttons[2].get());
+        EXPECT_EQ(log, (std::vector<std::string>{"root button 2"}));
+    }
+}
+
 TEST_F(FocusTest, FocusReturnsToWhatHadItWhenAnAlertGoes) {
     auto field = std::make_shared<TextField>(Rect(20, 300, 200, 30));
     root->view()->addSubview(field);
