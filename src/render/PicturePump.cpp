@@ -32,14 +32,18 @@ void PicturePump::writeWhileReady(AssetWriterInput& input) {
             writerGone = true;
             break;
         }
-        if (_pictures.empty()) {
+        if (_pictures.empty() && !_windowOutput) {
             TimeRange window;
             if (!nextWindowBackwards(_windowStart, kWindowSeconds, window, _source.start)) {
                 input.markAsFinished();
                 _host->pumpFinished(kMediaTypeVideo);
                 return;
             }
-            readWindow(window);
+            openWindow(window);
+        }
+        if (_windowOutput && !readWindow(turn)) {
+            start(input.sharedAs<AssetWriterInput>()); // the window's decoding goes on next turn
+            return;
         }
         if (_pictures.empty()) {
             continue; // the window gave no pictures: on with the next one
@@ -61,7 +65,7 @@ void PicturePump::writeWhileReady(AssetWriterInput& input) {
     }
 }
 
-void PicturePump::readWindow(const TimeRange& window) {
+void PicturePump::openWindow(const TimeRange& window) {
     if (!_source.asset) {
         return;
     }
@@ -86,15 +90,24 @@ void PicturePump::readWindow(const TimeRange& window) {
     if (!reader->startReading() || reader->status() != AssetReaderStatus::Reading) {
         return;
     }
+    _windowReader = std::move(reader);
+    _windowOutput = std::move(output);
+}
+
+bool PicturePump::readWindow(const PumpTurn& turn) {
     for (;;) {
-        SampleBufferPtr sample = output->copyNextSampleBuffer();
-        if (!sample) {
-            reader->cancelReading();
-            return;
+        SampleBufferPtr sample = _windowOutput->copyNextSampleBuffer(turn.end());
+        if (!sample && _windowOutput->timedOut()) {
+            return false;
         }
-        _pictures.push_back(sample);
-        if (reader->status() != AssetReaderStatus::Reading) {
-            return;
+        if (sample) {
+            _pictures.push_back(sample);
+        }
+        if (!sample || _windowReader->status() != AssetReaderStatus::Reading) {
+            _windowReader->cancelReading();
+            _windowReader.reset();
+            _windowOutput.reset();
+            return true;
         }
     }
 }

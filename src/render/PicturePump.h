@@ -2,8 +2,10 @@
 // end, each window decoded whole and written latest picture first, at evenly spaced times.
 #pragma once
 
+#include "platform/media/AssetReader.h"
 #include "platform/media/AssetWriter.h"
 #include "platform/media/SampleBuffer.h"
+#include "render/PumpWindow.h"
 #include "render/RenderPumpHost.h"
 
 #include <cstdint>
@@ -23,8 +25,11 @@ public:
 
 private:
     void writeWhileReady(AssetWriterInput& input);
-    // Decodes the pictures of `window` into _pictures, in presentation order.
-    void readWindow(const TimeRange& window);
+    // Starts reading the pictures of `window`; readWindow decodes them into _pictures, in
+    // presentation order, for as long as the turn lasts: true once the window is read whole.
+    // A window far from its keyframe takes many turns, and a stop is heard between them.
+    void openWindow(const TimeRange& window);
+    bool readWindow(const PumpTurn& turn);
 
     std::shared_ptr<RenderPumpHost> _host;
     PumpSource _source;
@@ -37,6 +42,9 @@ private:
     std::uint32_t _picturesWritten = 0;
     // The current window's pictures not written yet; the latest is at the back.
     std::vector<SampleBufferPtr> _pictures;
+    // The window being read, while it is.
+    std::shared_ptr<AssetReader> _windowReader;
+    AssetReaderTrackOutputPtr _windowOutput;
 };
 
 } // namespace tx

@@ -41,7 +41,8 @@ constexpr std::chrono::milliseconds kPumpTurnLength{40};
 // One turn of a pump's writing, from when it was made.
 class PumpTurn {
 public:
-    bool over() const { return std::chrono::steady_clock::now() - _began >= kPumpTurnLength; }
+    bool over() const { return std::chrono::steady_clock::now() >= end(); }
+    std::chrono::steady_clock::time_point end() const { return _began + kPumpTurnLength; }
 
 private:
     std::chrono::steady_clock::time_point _began = std::chrono::steady_clock::now();

@@ -66,6 +66,8 @@ void quitOnTerminationSignals(tx::MainScreen& mainScreen) {
 // running taluvex or taluvex-render holds is never touched.
 void removeLeftoversOfEndedRuns() {
     tx::removeAbandonedTemporaryDirectories();
+    // Movies whose render was killed; a render in another instance still holds its own.
+    tx::removeAbandonedWorkingFiles(tx::documentsDirectory(), ".partial");
     tx::PhotoAlbum::removeAbandonedWorkingFiles();
     tx::MailComposer::removeOldOutboxEntries();
 }

@@ -240,12 +240,15 @@ TEST(RenderOutput, ForwardSoundRepeatsInPassesAndIsCutAtTheOutputLength) {
         EXPECT_NEAR(sound.seconds(), c.wantSeconds, 0.05) << c.soundSeconds;
         // The passes follow each other without a gap.
         EXPECT_LT(longestSilence(sound, 0.1, sound.seconds() - 0.1), 0.005) << c.soundSeconds;
-        // Progress counts on across passes and never runs backwards by a pass.
+        // Progress counts on across passes: were the sound's share counted from nothing again
+        // in each pass, the combined value could never pass 0.7. (The sound's last updates are
+        // queued, not waited for, and may come after the end: the highest seen is below 1.)
         float highest = 0;
         for (float p : r.delegate->updates) {
             highest = std::max(highest, p);
         }
-        EXPECT_NEAR(highest, 1.0f, 0.02f);
+        EXPECT_GT(highest, 0.9f);
+        EXPECT_LE(highest, 1.0f);
         std::filesystem::remove(out);
     }
 }

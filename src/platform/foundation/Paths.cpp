@@ -135,6 +135,56 @@ void removeAbandonedTemporaryDirectories(double graceSeconds) {
     }
 }
 
+WorkingFileHold::WorkingFileHold(const std::string& path) {
+    _fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (_fd >= 0 && ::flock(_fd, LOCK_EX | LOCK_NB) != 0) {
+        release();
+    }
+}
+
+WorkingFileHold& WorkingFileHold::operator=(WorkingFileHold&& other) noexcept {
+    if (this != &other) {
+        release();
+        _fd = other._fd;
+        other._fd = -1;
+    }
+    return *this;
+}
+
+void WorkingFileHold::release() {
+    if (_fd >= 0) {
+        ::close(_fd);
+        _fd = -1;
+    }
+}
+
+int removeAbandonedWorkingFiles(const std::string& folder, const std::string& suffix,
+                                double graceSeconds) {
+    int removed = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= suffix.size() + 1 || name.front() != '.' ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            continue;
+        }
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat info {};
+        const bool candidate = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                               info.st_uid == ::getuid() &&
+                               std::difftime(std::time(nullptr), info.st_ctime) >= graceSeconds;
+        // Taking the lock proves no writer holds the file; it is removed while still locked.
+        if (candidate && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(entry.path().c_str()) == 0) {
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
 std::string temporaryDirectory() {
     std::error_code ec;
     std::string dir = fs::temp_directory_path(ec).string();

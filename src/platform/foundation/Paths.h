@@ -42,6 +42,30 @@ std::string deletingLastPathComponent(const std::string& path);
 // is shortened (at a character boundary), so any valid name has a working name beside it.
 std::string hiddenWorkingPath(const std::string& path, const std::string& suffix);
 
+// A working file is held for as long as a process writes it: an exclusive lock on the file
+// itself, taken on a descriptor of its own that the returned hold keeps open. When the process
+// ends, however it ends, the lock goes with it.
+class WorkingFileHold {
+public:
+    WorkingFileHold() = default;
+    explicit WorkingFileHold(const std::string& path);
+    ~WorkingFileHold() { release(); }
+    WorkingFileHold(const WorkingFileHold&) = delete;
+    WorkingFileHold& operator=(const WorkingFileHold&) = delete;
+    WorkingFileHold(WorkingFileHold&& other) noexcept : _fd(other._fd) { other._fd = -1; }
+    WorkingFileHold& operator=(WorkingFileHold&& other) noexcept;
+    bool isHeld() const { return _fd >= 0; }
+    void release();
+
+private:
+    int _fd = -1;
+};
+// Removes the hidden working files (a dot first, `suffix` last) directly in `folder` that no
+// process holds and that were made at least `graceSeconds` ago: what a killed writer left. A
+// file a live process writes is never touched. Returns how many were removed.
+int removeAbandonedWorkingFiles(const std::string& folder, const std::string& suffix,
+                                double graceSeconds = 5);
+
 bool fileExists(const std::string& path);
 // Removes a file; true when it is gone afterwards (also when it never existed).
 bool removeFile(const std::string& path);

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tx {
@@ -181,6 +182,9 @@ struct AssetReaderTrackOutput::Impl {
     bool waitsForRoom = false;
     // Set from the caller's thread when what is decoded ahead is no longer wanted.
     const std::atomic<bool>* abandoned = nullptr;
+    // When the caller wants its thread back, if it asked; whether the last read ran out of time.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    bool timedOut = false;
     // Pictures decoded ahead for this very window.
     std::vector<SampleBufferPtr> ahead;
     std::size_t aheadIndex = 0;
@@ -709,8 +713,26 @@ AssetReaderTrackOutput::create(AssetTrackPtr track, MediaSettings outputSettings
 
 AssetReaderTrackOutput::~AssetReaderTrackOutput() = default;
 
+SampleBufferPtr
+AssetReaderTrackOutput::copyNextSampleBuffer(std::chrono::steady_clock::time_point deadline) {
+    if (!_impl) {
+        return copyNextSampleBuffer();
+    }
+    _impl->deadline = deadline;
+    SampleBufferPtr sample = copyNextSampleBuffer();
+    _impl->deadline.reset();
+    return sample;
+}
+
+bool AssetReaderTrackOutput::timedOut() const {
+    return _impl && _impl->timedOut;
+}
+
 SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
     auto reader = _reader.lock();
+    if (_impl) {
+        _impl->timedOut = false;
+    }
     if (!reader || reader->status() != AssetReaderStatus::Reading || !_impl || _impl->done) {
         return nullptr;
     }
@@ -734,6 +756,9 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
     }
     ErrorPtr error;
     SampleBufferPtr sample = impl.next(error);
+    if (!sample && impl.timedOut) {
+        return nullptr; // on from here at the next call
+    }
     if (!sample) {
         impl.done = true;
         reader->outputFinished(error);
@@ -747,7 +772,7 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
 SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
     if (!decodeDone) {
         SampleBufferPtr sample = nextDecoded(error);
-        if (sample || error) {
+        if (sample || error || timedOut) {
             return sample;
         }
         decodeDone = true;
@@ -762,8 +787,14 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::next(ErrorPtr& error) {
 SampleBufferPtr AssetReaderTrackOutput::Impl::nextDecoded(ErrorPtr& error) {
     Impl& impl = *this;
     ff::UniqueFramePtr frame(av_frame_alloc());
-    for (;;) {
+    // Every call decodes at least one picture before it looks at the deadline: a caller whose
+    // turns are short still gets on.
+    for (bool first = true;; first = false) {
         if (impl.abandoned != nullptr && *impl.abandoned) {
+            return nullptr;
+        }
+        if (!first && impl.deadline && std::chrono::steady_clock::now() >= *impl.deadline) {
+            impl.timedOut = true;
             return nullptr;
         }
         const int ret = impl.nextFrame(frame.get());

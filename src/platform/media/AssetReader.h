@@ -6,6 +6,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/SampleBuffer.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,12 @@ public:
     const std::string& mediaType() const { return _track->mediaType(); }
     // The next sample of the range, or nothing at its end, on an error, or after a cancel.
     SampleBufferPtr copyNextSampleBuffer();
+    // The same, but decoding gives up at `deadline` (checked between decoded pictures): then
+    // nothing comes back, timedOut() is true and the next call goes on where this one stopped.
+    // A caller on the main loop reads a long stretch in turns this way and stays responsive.
+    SampleBufferPtr copyNextSampleBuffer(std::chrono::steady_clock::time_point deadline);
+    // Whether the last call came back empty because its deadline passed, not at the end.
+    bool timedOut() const;
 
     struct Impl;
 

@@ -878,6 +878,9 @@ bool AssetWriter::startWriting() {
     if (ret >= 0) {
         ret = avio_open(&raw->pb, _tempPath.c_str(), AVIO_FLAG_WRITE);
     }
+    if (ret >= 0) {
+        _tempHold = WorkingFileHold(_tempPath);
+    }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
         _error = ff::makeError(kMediaErrorDomain, "cannot write a movie here", _path, ret);
@@ -911,6 +914,7 @@ void AssetWriter::discardOutput() {
     if (!_tempPath.empty()) {
         removeFile(_tempPath);
     }
+    _tempHold.release();
 }
 
 bool AssetWriter::finishWriting() {
@@ -973,6 +977,7 @@ bool AssetWriter::finishWriting() {
         return false;
     }
     _impl->format.reset();
+    _tempHold.release();
     _status = AssetWriterStatus::Completed;
     return true;
 }

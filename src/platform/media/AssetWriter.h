@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Object.h"
+#include "platform/foundation/Paths.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/MediaTypes.h"
 #include "platform/media/SampleBuffer.h"
@@ -132,6 +133,7 @@ private:
 
     std::string _path;
     std::string _tempPath;
+    WorkingFileHold _tempHold; // tells a later start that this working file is not abandoned
     std::vector<AssetWriterInputPtr> _inputs;
     AssetWriterStatus _status = AssetWriterStatus::Unknown;
     ErrorPtr _error;

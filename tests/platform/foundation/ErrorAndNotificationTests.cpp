@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -140,6 +141,68 @@ TEST(Paths, FoldersOfEndedProcessesAreRemovedAndLiveOnesKept) {
     }
     std::error_code ec;
     std::filesystem::remove_all(scan, ec);
+}
+
+// A movie being written beside its final name carries a hold; what a killed writer left has none.
+TEST(Paths, WorkingFilesOfKilledWritersAreRemovedAndHeldOnesKept) {
+    char pattern[] = "/tmp/taluvex-working-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    auto make = [&](const std::string& name) {
+        const std::string path = folder + "/" + name;
+        std::fclose(std::fopen(path.c_str(), "w"));
+        return path;
+    };
+    const std::string abandoned = make(".a.mov.1F.partial");
+    const std::string held = make(".b.mov.2E.partial");
+    const std::string byChild = make(".c.mov.3D.partial");
+    const std::string visible = make("d.partial");            // not a working name
+    const std::string otherSuffix = make(".e.mov.4C.mov");
+    ::mkdir((folder + "/.f.partial").c_str(), 0700);          // a folder, not a file
+    ::symlink(otherSuffix.c_str(), (folder + "/.g.partial").c_str());
+    WorkingFileHold hold(held);
+    ASSERT_TRUE(hold.isHeld());
+
+    // Another process holds one, as a render in a second instance would.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        WorkingFileHold childHold(byChild);
+        const char held = childHold.isHeld() ? 'y' : 'n';
+        (void)!::write(ready[1], &held, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+    EXPECT_EQ(removeAbandonedWorkingFiles(folder, ".partial", 0), 1);
+    EXPECT_FALSE(fileExists(abandoned));
+    EXPECT_TRUE(fileExists(held));
+    EXPECT_TRUE(fileExists(byChild));
+    EXPECT_TRUE(fileExists(visible));
+    EXPECT_TRUE(fileExists(otherSuffix));
+    EXPECT_TRUE(fileExists(folder + "/.f.partial"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder + "/.g.partial"));
+    // A fresh file is left alone for a moment: its writer may not have taken its hold yet.
+    const std::string fresh = make(".h.mov.5B.partial");
+    EXPECT_EQ(removeAbandonedWorkingFiles(folder, ".partial", 60), 0);
+    EXPECT_TRUE(fileExists(fresh));
+
+    // Killed, the child's hold goes with it; a released hold is no hold either.
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    hold.release();
+    EXPECT_EQ(removeAbandonedWorkingFiles(folder, ".partial", 0), 3);
+    EXPECT_FALSE(fileExists(byChild));
+    EXPECT_FALSE(fileExists(held));
+    ::close(ready[0]);
+    ::close(ready[1]);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
 }
 
 TEST(Paths, ThePrivateTemporaryFolderGoesWithWhatItHoldsWhenTheProcessEnds) {

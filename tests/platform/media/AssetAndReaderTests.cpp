@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <vector>
@@ -29,7 +30,10 @@ int pictureIndex(const PixelBuffer& picture) {
     return static_cast<int>(std::lround((mean - 16.0) / 2.0));
 }
 
-std::vector<int> windowIndexes(const AssetPtr& asset, double startSeconds, double seconds) {
+// With `timeouts`, read as the engine reads on the main loop: every call's deadline has passed
+// already, so each call decodes one picture and the read goes on in the next; they are counted.
+std::vector<int> windowIndexes(const AssetPtr& asset, double startSeconds, double seconds,
+                               int* timeouts = nullptr) {
     auto reader = AssetReader::create(asset);
     auto track = asset->tracksWithMediaType(kMediaTypeVideo).front();
     MediaSettings settings;
@@ -42,12 +46,31 @@ std::vector<int> windowIndexes(const AssetPtr& asset, double startSeconds, doubl
     EXPECT_TRUE(reader->startReading());
     EXPECT_EQ(reader->status(), AssetReaderStatus::Reading);
     std::vector<int> indexes;
-    while (auto sample = output->copyNextSampleBuffer()) {
+    for (;;) {
+        SampleBufferPtr sample = timeouts != nullptr
+                                     ? output->copyNextSampleBuffer(std::chrono::steady_clock::now())
+                                     : output->copyNextSampleBuffer();
+        if (!sample && timeouts != nullptr && output->timedOut()) {
+            ++*timeouts;
+            continue;
+        }
+        if (!sample) {
+            break;
+        }
         EXPECT_EQ(sample->imageBuffer()->pixelFormat(), kPixelFormat420v);
         indexes.push_back(pictureIndex(*sample->imageBuffer()));
     }
     EXPECT_EQ(reader->status(), AssetReaderStatus::Completed);
     return indexes;
+}
+
+// 3.4 s of pictures in one group: a single keyframe at the start.
+ClipSpec longGroupClip() {
+    ClipSpec spec;
+    spec.seconds = 3.4;
+    spec.keyint = 250;
+    spec.sound = false;
+    return spec;
 }
 
 std::vector<int> range(int from, int to) {
@@ -146,11 +169,7 @@ TEST(AssetReader, DeliversExactlyThePicturesOfAWindow) {
 TEST(AssetReader, ReadingBackwardsThroughALongGroupGivesTheSamePictures) {
     // Windows read from the end, as the render engine reads them: all but the first come from
     // pictures kept while decoding the first, and must equal a plain decode.
-    ClipSpec spec;
-    spec.seconds = 3.4;
-    spec.keyint = 250;
-    spec.sound = false;
-    auto asset = Asset::urlAsset(makeClip(spec), true);
+    auto asset = Asset::urlAsset(makeClip(longGroupClip()), true);
     ASSERT_TRUE(asset);
     EXPECT_EQ(windowIndexes(asset, 2.4, 1.0), range(72, 102));
     EXPECT_EQ(windowIndexes(asset, 1.4, 1.0), range(42, 72));
@@ -158,6 +177,22 @@ TEST(AssetReader, ReadingBackwardsThroughALongGroupGivesTheSamePictures) {
     EXPECT_EQ(windowIndexes(asset, 0.0, 0.4), range(0, 12));
     // Out of order reads still decode what they need.
     EXPECT_EQ(windowIndexes(asset, 2.5, 1.0), range(75, 102));
+    EXPECT_EQ(windowIndexes(asset, 0.5, 0.5), range(15, 30));
+}
+
+TEST(AssetReader, AReadInTurnsGivesBackItsThreadAndThePicturesOfAPlainRead) {
+    // The first window of a long group decodes the whole way from its keyframe: read in turns,
+    // every picture on the way is a turn of its own, and what comes out is what a plain read
+    // gives, the pictures kept on the way included.
+    auto asset = Asset::urlAsset(makeClip(longGroupClip()), true);
+    ASSERT_TRUE(asset);
+    int timeouts = 0;
+    EXPECT_EQ(windowIndexes(asset, 2.4, 1.0, &timeouts), range(72, 102));
+    EXPECT_GE(timeouts, 72);
+    timeouts = 0;
+    EXPECT_EQ(windowIndexes(asset, 1.4, 1.0, &timeouts), range(42, 72));
+    EXPECT_EQ(windowIndexes(asset, 0.0, 1.4, &timeouts), range(0, 42));
+    // Without a deadline the reader never times out.
     EXPECT_EQ(windowIndexes(asset, 0.5, 0.5), range(15, 30));
 }
 

@@ -191,6 +191,26 @@ TEST(AssetWriter, UnwritablePlacesAndCancelsLeaveNoFile) {
     EXPECT_FALSE(AssetWriterInput::create(kMediaTypeAudio, soundSettings(0, 44100, 0), &error));
 }
 
+TEST(AssetWriter, AStartThatCleansUpNeverTakesAMovieBeingWritten) {
+    // A folder of its own: the clean-up must not reach the working files of other tests.
+    const std::string folder = pathByReplacingExtension(tempPath("mov"), "d");
+    std::filesystem::create_directories(folder);
+    const std::string out = folder + "/out.mov";
+    auto writer = AssetWriter::create(out, kFileTypeQuickTimeMovie);
+    auto video = AssetWriterInput::create(kMediaTypeVideo, videoSettings(64, 48, 1e5));
+    auto adaptor = PixelBufferAdaptor::create(video);
+    writer->addInput(video);
+    ASSERT_TRUE(writer->startWriting());
+    ASSERT_TRUE(workingFilesBeside(out));
+    removeAbandonedWorkingFiles(folder, ".partial", 0);
+    EXPECT_TRUE(workingFilesBeside(out));
+    ASSERT_TRUE(adaptor->appendPixelBuffer(PixelBuffer::create(64, 48), MediaTime::zero()));
+    video->markAsFinished();
+    EXPECT_TRUE(writer->finishWriting());
+    EXPECT_TRUE(fileExists(out));
+    std::filesystem::remove_all(folder);
+}
+
 TEST(AssetWriter, OutputNamesUpToTheFileSystemLimitAreWritten) {
     // Names of 200 and of 255 bytes (the limit), ending in a character of two bytes: the working
     // file beside them must still fit.
