@@ -44,6 +44,9 @@ struct Options {
     std::string output;
     std::string backwards;
     int speed = 100;
+    bool mute = false;
+    // The backwards movie made only after the recording, not reversed while recording.
+    bool after = false;
 };
 
 // 0 when parsed, otherwise the exit status (-1 after --help).
@@ -71,6 +74,12 @@ int parse(int argc, char** argv, Options& options) {
         return command.usageError("--backwards needs a MOVIE");
     }
     options.speed = std::stoi(command.value("speed", "100"));
+    options.mute = command.value("sound", "from-video") == "mute";
+    options.after = command.isSet("after");
+    if ((options.after || command.isSet("sound")) && options.backwards.empty()) {
+        return command.usageError(std::string("--") + (options.after ? "after" : "sound") +
+                                  " goes with --backwards");
+    }
     if (!options.backwards.empty() && options.backwards == options.output) {
         return command.usageError("MOVIE and OUTPUT must differ");
     }
@@ -178,7 +187,7 @@ public:
                        .string();
         _engine = AVFileRenderMgr::create();
         _engine->setInputVideoUrl(url);
-        _engine->setInputAudioUrl(url);
+        _engine->setInputAudioUrl(_options.mute ? std::string() : url);
         _engine->setIsReverseSpeed(true);
         _engine->setTempo(_options.speed);
         _engine->setOutputPath(_working);
@@ -280,7 +289,7 @@ int main(int argc, char** argv) {
     printDevices(*mgr);
 
     const std::string capturePath = pathByAppending(temporaryDirectory(), "capture.mov");
-    if (!options.backwards.empty()) {
+    if (!options.backwards.empty() && !options.after) {
         recorder->reverseAhead = ReverseAheadRecorder::create(options.speed);
         mgr->movieFileOutput()->setPictureTap(recorder->reverseAhead);
     }
