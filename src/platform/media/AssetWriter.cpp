@@ -1,5 +1,7 @@
 #include "AssetWriter.h"
 
+#include "platform/foundation/Translation.h"
+
 #include "FFmpeg.h"
 #include "MediaBounds.h"
 #include "platform/media/EncodedPictureGroup.h"
@@ -488,7 +490,7 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         ret = encodePicture(out, impl, frame.get(), pts);
     }
     if (ret < 0) {
-        writer->fail(ff::makeError(kMediaErrorDomain, "cannot encode or write pictures",
+        writer->fail(ff::makeError(kMediaErrorDomain, _("cannot encode or write pictures"),
                                    writer->_path, ret));
         return false;
     }
@@ -572,7 +574,7 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     }
     if (ret < 0) {
         writer->fail(
-            ff::makeError(kMediaErrorDomain, "cannot encode or write sound", writer->_path, ret));
+            ff::makeError(kMediaErrorDomain, _("cannot encode or write sound"), writer->_path, ret));
         return false;
     }
     _appendedAny = true;
@@ -883,7 +885,7 @@ bool AssetWriter::startWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kMediaErrorDomain, "cannot write a movie here", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, _("cannot write a movie here"), _path, ret);
         discardOutput();
         return false;
     }
@@ -972,7 +974,7 @@ bool AssetWriter::finishWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kMediaErrorDomain, "cannot finish the movie", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, _("cannot finish the movie"), _path, ret);
         discardOutput();
         return false;
     }
