@@ -143,6 +143,10 @@ public:
                     _options.backwards.c_str(), waited,
                     _engine->usedPicturesAhead() ? "reversed while recording"
                                                  : "rendered after the recording");
+        if (_reversed) {
+            std::printf("reversed seconds took at most %.1f MB on disk\n",
+                        static_cast<double>(_reversed->peakBytes()) / (1024 * 1024));
+        }
         std::fflush(stdout);
         saveRecording();
     }
@@ -192,7 +196,7 @@ public:
         _engine->setTempo(_options.speed);
         _engine->setOutputPath(_working);
         _engine->setPicturesAhead(reverseAhead);
-        reverseAhead.reset();
+        _reversed = std::move(reverseAhead);
         _engine->setDelegate(std::static_pointer_cast<Recorder>(shared_from_this()));
         if (!_engine->start()) {
             const ErrorPtr& why = _engine->startError();
@@ -233,6 +237,8 @@ private:
     float _recordedSeconds = 0;
     std::string _working;
     AVFileRenderMgrPtr _engine;
+    // Handed to the engine, which removes its groups; kept for its figures.
+    ReverseAheadRecorderPtr _reversed;
 };
 
 void printDevices(const AVCaptureMgr& mgr) {
