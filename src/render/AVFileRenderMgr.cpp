@@ -312,7 +312,14 @@ AssetWriterInputPtr AVFileRenderMgr::addCopiedPictureInput(const ReverseAheadRec
     if (!group) {
         return nullptr;
     }
-    auto videoInput = AssetWriterInput::createForCopying(group);
+    // The track decodes as far ahead as the group that decodes furthest ahead needs.
+    int decodeDelay = 0;
+    for (const ReverseAheadRecorder::Group& entry : _groupsAhead) {
+        decodeDelay = std::max(decodeDelay, entry.decodeDelay);
+    }
+    const double spacing =
+        1.0 / (static_cast<double>(_nominalFrameRate) * static_cast<double>(_tempo) / 100.0);
+    auto videoInput = AssetWriterInput::createForCopying(group, decodeDelay, spacing);
     if (!videoInput) {
         return nullptr;
     }

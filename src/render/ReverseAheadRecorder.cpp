@@ -153,14 +153,25 @@ bool ReverseAheadRecorder::encodeGroup(std::vector<PixelBufferPtr>& pictures,
     const double spacing =
         1.0 / (_framesPerSecond * static_cast<double>(_tempo) / 100.0);
     const ErrorPtr error =
-        EncodedPictureGroup::write(path, _videoSettings, spacing, pictures, &_cancelled);
+        EncodedPictureGroup::write(path, _videoSettings, spacing, _groupPictures, pictures,
+                                   &_cancelled);
     pictures.clear();
     if (error) {
         return false;
     }
+    // Read back: a group that cannot be copied, or not beside the others, is no use.
     const long long bytes = fileSize(path);
+    const auto group = EncodedPictureGroup::open(path);
+    if (!group || group->pictureCount() != static_cast<int>(seconds.size()) ||
+        (_firstGroup && !group->sameFormatAs(*_firstGroup))) {
+        removeFile(path);
+        return false;
+    }
+    if (!_firstGroup) {
+        _firstGroup = group;
+    }
     std::lock_guard lock(_mutex);
-    _groups.push_back({path, seconds});
+    _groups.push_back({path, seconds, group->decodeDelay()});
     seconds.clear();
     _bytes += std::max(0LL, bytes);
     _peakBytes = std::max(_peakBytes, _bytes);

@@ -20,6 +20,8 @@
 
 namespace tx {
 
+class EncodedPictureGroup;
+
 class ReverseAheadRecorder : public Object, public CapturePictureTap {
 public:
     enum class State {
@@ -33,6 +35,8 @@ public:
         std::string path;
         // The movie times of its pictures, earliest first; the group holds them latest first.
         std::vector<double> pictureSeconds;
+        // How many pictures its decoding runs ahead of its showing.
+        int decodeDelay = 0;
     };
 
     // Groups are encoded for a movie at `tempo` percent (their pictures at its spacing) and kept
@@ -60,7 +64,8 @@ public:
     std::int32_t tempo() const { return _tempo; }
     const MediaSettings& videoSettings() const { return _videoSettings; }
     double framesPerSecond() const { return _framesPerSecond; }
-    // Once Ready: the groups in recording order and how many pictures they hold.
+    // Once Ready: the groups in recording order and how many pictures they hold. Every group
+    // is coded alike, so they can follow each other in one track.
     std::vector<Group> groups() const;
     int pictureCount() const;
     // Most bytes of groups on disk at one time, and pictures the thread could not take.
@@ -93,6 +98,8 @@ private:
     mutable std::mutex _mutex;
     std::condition_variable _changed;
     std::deque<Item> _queue;
+    // The first group written: every later one must be coded like it.
+    std::shared_ptr<EncodedPictureGroup> _firstGroup;
     State _state = State::Waiting;
     std::vector<Group> _groups;
     long long _bytes = 0;

@@ -532,14 +532,41 @@ void TaluvexViewController::startPreparedRender() {
 
 void TaluvexViewController::renderDidNotStart(const ErrorPtr& cause) {
     // Nothing will be reported for a render that never started: back to idle at once.
-    const std::string source = _avRenderMgr ? lastPathComponent(_avRenderMgr->inputVideoUrl()) : "";
+    const std::string input = _avRenderMgr ? _avRenderMgr->inputVideoUrl() : "";
+    const std::string source = lastPathComponent(input);
     endRender();
     std::string message = withArguments(_("\"%1\" cannot be rendered"), {source});
     if (cause) {
         message = withArguments(_("\"%1\" cannot be rendered: %2"),
                                 {source, cause->localizedDescription()});
     }
-    showAlert(message);
+    showRenderFailure(input, message);
+}
+
+void TaluvexViewController::showRenderFailure(const std::string& input,
+                                              const std::string& message) {
+    // A recording lives in the private folder that goes at quit: when its movie cannot be made,
+    // the recording itself is kept in Videos rather than lost, and the alert says where.
+    if (input != capturePath() || !fileExists(input) || _quitting) {
+        showAlert(message);
+        return;
+    }
+    std::weak_ptr<Object> weak = weak_from_this();
+    PhotoAlbum::writeVideoAtPathToSavedPhotosAlbum(
+        input, [weak, message](const std::string& saved, const ErrorPtr& error) {
+            auto self = std::dynamic_pointer_cast<TaluvexViewController>(weak.lock());
+            if (!self) {
+                return;
+            }
+            const std::string kept =
+                error ? withArguments(_("The recording could not be kept: %1"),
+                                      {error->localizedDescription()})
+                      : withArguments(_("The recording is kept as %1."),
+                                      {PhotoAlbum::pathForDisplay(saved)});
+            self->showAlert(message.empty() ? kept : message + "\n" + kept);
+            self->updateScreensaverHold();
+        });
+    updateScreensaverHold();
 }
 
 void TaluvexViewController::endRender() {
@@ -591,9 +618,10 @@ void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool)
 
 void TaluvexViewController::avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& error) {
     std::shared_ptr<AVFileRenderMgr> failed = _avRenderMgr;
+    const std::string input = failed ? failed->inputVideoUrl() : "";
     endRender();
     RunLoop::post([failed] {});
-    showAlert(error ? error->localizedDescription() : std::string());
+    showRenderFailure(input, error ? error->localizedDescription() : std::string());
 }
 
 void TaluvexViewController::fileRenderProgressViewCanceled(FileRenderProgressView&, bool) {

@@ -155,6 +155,8 @@ private:
     // A render that failed to start, failed or was cancelled: back to idle.
     void endRender();
     void renderDidNotStart(const ErrorPtr& cause);
+    // The alert for a movie that could not be made from `input`, keeping a recording first.
+    void showRenderFailure(const std::string& input, const std::string& message);
     void showAlert(const std::string& message);
     void turnSimulatedDevice(int steps);
     void updateScreensaverHold();

@@ -3,6 +3,7 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "support/MediaFixtures.h"
+#include "support/VirtualCameraTest.h"
 
 #include <gtest/gtest.h>
 
@@ -45,20 +46,8 @@ struct Reports : Object, AVCaptureMgrDelegate {
     bool ended() const { return !finished.empty() || !errors.empty(); }
 };
 
-class CaptureMgrTest : public ::testing::Test {
+class CaptureMgrTest : public test::VirtualCameraTest {
 protected:
-    void SetUp() override {
-        RunLoop::ensureApplication();
-        CaptureDevice::setDevicesOverride(CaptureDevice::virtualDevices());
-    }
-    void TearDown() override {
-        if (mgr) {
-            mgr->stopCapture();
-            mgr->stop();
-            mgr->shutdown();
-        }
-        CaptureDevice::setDevicesOverride(std::nullopt);
-    }
     // A manager as the main screen makes it, with the accelerometer's own samples turned off
     // so a test decides what the device feels.
     AVCaptureMgrPtr makeManager(const std::string& preset = kCaptureSessionPresetMedium) {
@@ -78,7 +67,6 @@ protected:
 
     LayerPtr parent = Layer::create();
     std::shared_ptr<Reports> reports = std::make_shared<Reports>();
-    AVCaptureMgrPtr mgr;
 };
 
 TEST(OrientationTable, ClassifiesSamplesWithInclusiveBoundsAndADeadZone) {

@@ -41,10 +41,37 @@ TEST(RecordTool, RecordsFromTheVirtualCameraAndSavesTheMovie) {
     removeFile(path);
 }
 
+TEST(RecordTool, MakesTheBackwardsMovieOnEitherRoadWithOrWithoutSound) {
+    struct Case {
+        const char* options;
+        const char* road;
+        bool sound;
+    };
+    for (const Case c : {Case{"", "reversed while recording", true},
+                         Case{"--after --sound mute", "rendered after the recording", false}}) {
+        const std::string path = test::tempPath("mov");
+        const std::string backwards = test::tempPath("mov");
+        std::string output;
+        ASSERT_EQ(exitStatus("--seconds 1 " + std::string(c.options) + " --backwards '" +
+                                 backwards + "' '" + path + "'",
+                             &output),
+                  0)
+            << output;
+        EXPECT_NE(output.find(c.road), std::string::npos) << output;
+        EXPECT_EQ(test::probePacketCount(backwards, "v:0"), test::probePacketCount(path, "v:0"));
+        EXPECT_EQ(!test::probeStream(backwards, "a:0", "codec_name").empty(), c.sound);
+        std::filesystem::remove(path);
+        std::filesystem::remove(backwards);
+    }
+}
+
 TEST(RecordTool, UsageErrorsExitWithTwoAndAnUnwritableDestinationWithOne) {
     EXPECT_EQ(exitStatus(""), 2);
     EXPECT_EQ(exitStatus("--seconds 901 out.mov"), 2);
     EXPECT_EQ(exitStatus("--camera side out.mov"), 2);
+    EXPECT_EQ(exitStatus("--after out.mov"), 2); // it chooses how the backwards movie is made
+    EXPECT_EQ(exitStatus("--sound mute out.mov"), 2);
+    EXPECT_EQ(exitStatus("--backwards b.mov --sound loud out.mov"), 2);
     std::string output;
     EXPECT_EQ(exitStatus("--seconds 1 /nonexistent-folder/out.mov", &output), 1);
     EXPECT_NE(output.find("/nonexistent-folder"), std::string::npos);

@@ -41,7 +41,9 @@ std::string smallClip(double seconds) {
 
 // Shows `recorder` the pictures of `clip` as a recording of it would: forwards, in real time,
 // with the settings the recording was made with. Stops after `pictures` when that is not -1.
-void recordInto(ReverseAheadRecorder& recorder, const std::string& clip, int pictures = -1) {
+// Without `realTime` the pictures come as fast as they are read.
+void recordInto(ReverseAheadRecorder& recorder, const std::string& clip, int pictures = -1,
+                bool realTime = true) {
     auto asset = Asset::urlAsset(clip, true);
     ASSERT_TRUE(asset);
     AssetTrackPtr track = asset->tracksWithMediaType(kMediaTypeVideo).front();
@@ -69,7 +71,16 @@ void recordInto(ReverseAheadRecorder& recorder, const std::string& clip, int pic
             break;
         }
         const double at = sample->outputPresentationTime().seconds();
-        std::this_thread::sleep_until(began + std::chrono::duration<double>(at));
+        if (realTime) {
+            std::this_thread::sleep_until(began + std::chrono::duration<double>(at));
+        } else {
+            // As fast as the recorder takes them: never more than a second and a half queued.
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (shown - recorder.pictureCount() >= 45 &&
+                   std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
         recorder.recordingKeptPicture(sample->imageBuffer(), at);
         ++shown;
     }
@@ -162,6 +173,52 @@ TEST(ReverseAhead, AMovieFromGroupsMatchesTheOrdinaryOne) {
         for (const std::string& f : {ordinary, ahead}) {
             fs::remove(f);
         }
+    }
+}
+
+TEST(ReverseAhead, ALastShortSecondAndARecordingShorterThanASecondArePlaced) {
+    // A second is 30 pictures here: the last group holds what is left over, down to one
+    // picture, and a recording shorter than a second is a single short group.
+    struct Case {
+        int pictures;
+        int tempo;
+    };
+    for (const Case c : {Case{31, 100}, Case{32, 130}, Case{33, 70}, Case{61, 70}, Case{62, 100},
+                         Case{1, 100}, Case{2, 130}, Case{9, 70}, Case{30, 130}}) {
+        ClipSpec spec;
+        spec.seconds = (c.pictures - 0.5) / 30.0;
+        spec.width = 64;
+        spec.height = 48;
+        const std::string clip = makeClip(spec);
+        ASSERT_EQ(probeFrameCount(clip, "v:0"), c.pictures);
+        const std::string folder = freshFolder();
+        auto recorder = ReverseAheadRecorder::create(c.tempo, folder);
+        recordInto(*recorder, clip, -1, false);
+        recorder->recordingEnded(true);
+        ASSERT_EQ(recorder->waitUntilSettled(20), ReverseAheadRecorder::State::Ready)
+            << c.pictures;
+
+        const std::string ordinary = tempPath("mov");
+        RenderRun plain(clip, clip, true, c.tempo, ordinary);
+        ASSERT_TRUE(plain.runToEnd());
+        const std::string out = tempPath("mov");
+        RenderRun r(clip, clip, true, c.tempo, out);
+        r.engine->setPicturesAhead(recorder);
+        ASSERT_TRUE(r.runToEnd()) << c.pictures;
+        EXPECT_TRUE(r.engine->usedPicturesAhead()) << c.pictures;
+        EXPECT_EQ(r.delegate->finishes, 1) << c.pictures << " pictures at " << c.tempo;
+        EXPECT_TRUE(r.delegate->errors.empty()) << c.pictures << " pictures at " << c.tempo;
+        EXPECT_EQ(probeFrameCount(out, "v:0"), c.pictures);
+        EXPECT_NEAR(probeDuration(out, "v:0"), probeDuration(ordinary, "v:0"), 0.002);
+        const RenderedPictures want = readPictures(ordinary);
+        const RenderedPictures got = readPictures(out);
+        ASSERT_EQ(got.indexes.size(), want.indexes.size()) << c.pictures;
+        for (std::size_t i = 0; i < want.indexes.size(); ++i) {
+            EXPECT_NEAR(got.indexes[i], want.indexes[i], 1) << "picture " << i;
+        }
+        EXPECT_TRUE(emptyFolder(folder));
+        fs::remove(ordinary);
+        fs::remove(out);
     }
 }
 

@@ -247,5 +247,17 @@ TEST_F(CredentialsTest, ADamagedFileIsKeptAsideAndSaid) {
     EXPECT_EQ(readAll(path + ".corrupt"), "{not json");
 }
 
+TEST_F(CredentialsTest, ASignInThatIsNotTextIsRefusedAndTheOthersStay) {
+    // A token answer is a server's bytes: one that is not UTF-8 text cannot go into the file,
+    // and must neither abort the program nor take the other sign-ins with it.
+    auto& store = CredentialStore::shared();
+    ASSERT_TRUE(store.store(kFacebookSessionKey, R"({"token":"T"})"));
+    std::string why;
+    EXPECT_FALSE(store.store(kTwitterAuthDataKey, "oauth_token=\xff\xfe&oauth_token_secret=B", &why));
+    EXPECT_NE(why.find("not text"), std::string::npos) << why;
+    EXPECT_FALSE(store.load(kTwitterAuthDataKey));
+    EXPECT_EQ(store.load(kFacebookSessionKey), R"({"token":"T"})");
+}
+
 } // namespace
 } // namespace tx

@@ -207,6 +207,52 @@ TEST_F(MainScreenTest, ARenderFailureShowsItsDescriptionAndReturnsToIdle) {
     EXPECT_FALSE(main->fileRenderProgressView());
 }
 
+// The recording lives in the private folder that goes at quit: a failed render must not take
+// it with it. A picked movie is the user's own file and stays where it is.
+TEST_F(MainScreenTest, ARecordingWhoseMovieCannotBeMadeIsKeptInVideos) {
+    const char* previousHome = std::getenv("HOME");
+    const std::string savedHome = previousHome ? previousHome : "";
+    const std::string home = pathByReplacingExtension(tempPath("mov"), "home");
+    std::filesystem::create_directories(home);
+    setenv("HOME", home.c_str(), 1);
+    launch();
+    ClipSpec spec;
+    spec.seconds = 1.3;
+    std::filesystem::copy_file(makeClip(spec), TaluvexViewController::capturePath(),
+                               std::filesystem::copy_options::overwrite_existing);
+    main->avCaptureMgrDidFinish(*main->avCaptureMgr(), TaluvexViewController::capturePath());
+    ASSERT_TRUE(main->avRenderMgr());
+    main->avRenderMgr()->stop();
+    const std::string failure = "\uBE44\uB514\uC5B4 \uBCC0\uD658 \uC2E4\uD328";
+    main->avFileRenderMgrDidError(main->avRenderMgr().get(), Error::make(failure, 0));
+    ASSERT_TRUE(RunLoop::runUntil([&] { return main->lastAlert() != nullptr; }, 10));
+    const std::string said = main->lastAlert()->message();
+    EXPECT_EQ(said.rfind(Error::make(failure, 0)->localizedDescription() + "\n", 0), 0u) << said;
+    EXPECT_NE(said.find("The recording is kept as ~/Videos/Taluvex/Taluvex "), std::string::npos)
+        << said;
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(PhotoAlbum::albumDirectory())) {
+        kept.push_back(entry.path().string());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(kept.front()),
+              std::filesystem::file_size(TaluvexViewController::capturePath()));
+    EXPECT_TRUE(isIdle());
+
+    // A picked movie's failure says only what failed.
+    pick(makeClip(spec));
+    ASSERT_TRUE(main->avRenderMgr());
+    main->avRenderMgr()->stop();
+    main->avFileRenderMgrDidError(main->avRenderMgr().get(), Error::make(failure, 0));
+    EXPECT_EQ(main->lastAlert()->message(), Error::make(failure, 0)->localizedDescription());
+    if (previousHome) {
+        setenv("HOME", savedHome.c_str(), 1);
+    } else {
+        unsetenv("HOME");
+    }
+    std::filesystem::remove_all(home);
+}
+
 TEST_F(MainScreenTest, NotificationsAroundARenderAndTheSettingsPanelTurnTheControls) {
     launch();
     auto& center = NotificationCenter::defaultCenter();

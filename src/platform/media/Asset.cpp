@@ -1,5 +1,7 @@
 #include "Asset.h"
 
+#include "platform/foundation/Translation.h"
+
 #include "FFmpeg.h"
 #include "MediaBounds.h"
 
@@ -429,7 +431,8 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
     }
     if (asset->_tracks.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, path + ": holds no picture or sound");
+            *error = Error::make(kMediaErrorDomain, 0,
+                                 withArguments(_("%1: holds no picture or sound"), {path}));
         }
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "AssetReader.h"
 
+#include "platform/foundation/Translation.h"
+
 #include "FFmpeg.h"
 #include "PictureSpill.h"
 
@@ -802,7 +804,7 @@ SampleBufferPtr AssetReaderTrackOutput::Impl::nextDecoded(ErrorPtr& error) {
             return nullptr;
         }
         if (ret < 0) {
-            error = ff::makeError(kMediaErrorDomain, "cannot decode", impl.path, ret);
+            error = ff::makeError(kMediaErrorDomain, _("cannot decode"), impl.path, ret);
             return nullptr;
         }
         if (impl.video) {

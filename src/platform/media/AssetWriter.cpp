@@ -1,6 +1,9 @@
 #include "AssetWriter.h"
 
+#include "platform/foundation/Translation.h"
+
 #include "FFmpeg.h"
+#include "MediaBounds.h"
 #include "platform/media/EncodedPictureGroup.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
@@ -75,6 +78,7 @@ struct AssetWriterInput::Impl {
     ff::SwsPtr sws;
     // Pictures copied from groups encoded earlier, all coded like this one; no encoder then.
     EncodedPictureGroupPtr copyModel;
+    int copyDecodeDelay = 0;
     // Sound
     int sampleRate = 44100;
     int channels = 1;
@@ -486,7 +490,7 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
         ret = encodePicture(out, impl, frame.get(), pts);
     }
     if (ret < 0) {
-        writer->fail(ff::makeError(kMediaErrorDomain, "cannot encode or write pictures",
+        writer->fail(ff::makeError(kMediaErrorDomain, _("cannot encode or write pictures"),
                                    writer->_path, ret));
         return false;
     }
@@ -570,7 +574,7 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     }
     if (ret < 0) {
         writer->fail(
-            ff::makeError(kMediaErrorDomain, "cannot encode or write sound", writer->_path, ret));
+            ff::makeError(kMediaErrorDomain, _("cannot encode or write sound"), writer->_path, ret));
         return false;
     }
     _appendedAny = true;
@@ -581,9 +585,11 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
 
 std::shared_ptr<AssetWriterInput>
 AssetWriterInput::createForCopying(const std::shared_ptr<EncodedPictureGroup>& model,
+                                   int decodeDelay, double spacingSeconds,
                                    ErrorPtr* error) {
     const AVCodecParameters* parameters = model ? model->parameters() : nullptr;
-    if (parameters == nullptr || parameters->width < 2 || parameters->height < 2) {
+    if (parameters == nullptr || parameters->width < 2 || parameters->height < 2 ||
+        decodeDelay < 0 || !(spacingSeconds > 0 && spacingSeconds <= kLongestSampleSeconds)) {
         if (error != nullptr) {
             *error = Error::make(kMediaErrorDomain, 0, "no group of pictures to copy from");
         }
@@ -593,6 +599,9 @@ AssetWriterInput::createForCopying(const std::shared_ptr<EncodedPictureGroup>& m
     input->_mediaType = kMediaTypeVideo;
     input->_impl = std::make_unique<Impl>();
     input->_impl->copyModel = model;
+    input->_impl->copyDecodeDelay = decodeDelay;
+    input->_impl->frameDuration =
+        std::max<std::int64_t>(1, std::llround(spacingSeconds * kVideoTimeBase.den));
     input->_impl->width = parameters->width;
     input->_impl->height = parameters->height;
     return input;
@@ -605,6 +614,7 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
     const int count = group.packetCount();
     if (!writer || writer->status() != AssetWriterStatus::Writing || _finished ||
         !impl.copyModel || !group.sameFormatAs(*impl.copyModel) || count == 0 ||
+        group.decodeDelay() > impl.copyDecodeDelay ||
         times.size() != static_cast<std::size_t>(count)) {
         return false;
     }
@@ -629,13 +639,11 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
         sortedPts.push_back(group.packet(i)->pts);
     }
     std::sort(sortedPts.begin(), sortedPts.end());
-    const double groupStep =
-        count > 1 ? static_cast<double>(sortedPts.back() - sortedPts.front()) / (count - 1) : 0.0;
-    const std::int64_t spacing =
-        outTimes.size() > 1 ? outTimes[1] - outTimes[0]
-                            : (impl.frameDuration > 0 ? impl.frameDuration
-                                                      : std::llround(1000000.0 / kDefaultFrameRate));
-    impl.frameDuration = spacing;
+    const std::int64_t spacing = outTimes.size() > 1 ? outTimes[1] - outTimes[0] : impl.frameDuration;
+    // The whole track decodes `delay` pictures ahead of showing: a packet is decoded at the time
+    // of the picture shown `delay` places earlier, whatever the group's own (smaller) lead, so
+    // decoding times rise across the groups and no picture is decoded after it is shown.
+    const int delay = impl.copyDecodeDelay;
     int ret = writeHeaderWhenReady(*writer, out);
     for (int i = 0; i < count && ret >= 0; ++i) {
         const AVPacket* source = group.packet(i);
@@ -646,17 +654,9 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
         }
         const auto rank = static_cast<std::size_t>(
             std::lower_bound(sortedPts.begin(), sortedPts.end(), source->pts) - sortedPts.begin());
-        // A picture keeps its distance, in pictures, between decoding and showing, so the group
-        // decodes as it was encoded wherever it is placed and whatever its own spacing.
-        const auto lead = static_cast<std::int64_t>(
-            groupStep > 0
-                ? std::llround(static_cast<double>(sortedPts[static_cast<std::size_t>(i)] -
-                                                   source->dts) /
-                               groupStep)
-                : 0);
         packet->pts = outTimes[rank];
-        packet->dts = i - lead >= 0 ? outTimes[static_cast<std::size_t>(i - lead)]
-                                    : outTimes.front() - (lead - i) * spacing;
+        packet->dts = i - delay >= 0 ? outTimes[static_cast<std::size_t>(i - delay)]
+                                     : outTimes.front() - (delay - i) * spacing;
         packet->duration = spacing;
         packet->stream_index = impl.stream->index;
         packet->pos = -1;
@@ -679,7 +679,7 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
 // ---- Groups encoded ahead --------------------------------------------------------------------
 
 ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings& videoSettings,
-                                    double spacingSeconds,
+                                    double spacingSeconds, int fullGroupPictures,
                                     const std::vector<PixelBufferPtr>& pictures,
                                     const std::atomic<bool>* cancelled) {
     ErrorPtr error;
@@ -692,8 +692,9 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
     }
     ff::initialize();
     AssetWriterInput::Impl& in = input->impl();
-    // One keyframe, at the start: the group stands alone.
-    in.maxKeyFrameInterval = static_cast<int>(pictures.size());
+    // One keyframe, at the start: the group stands alone. Its length in the encoder's setup is
+    // that of a full group, whatever it holds.
+    in.maxKeyFrameInterval = std::max(fullGroupPictures, static_cast<int>(pictures.size()));
     const std::string dir = deletingLastPathComponent(path);
     const std::string temp = pathByAppending(
         dir.empty() ? "." : dir, "." + lastPathComponent(path) + "." + uniqueString() + ".partial");
@@ -884,7 +885,7 @@ bool AssetWriter::startWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kMediaErrorDomain, "cannot write a movie here", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, _("cannot write a movie here"), _path, ret);
         discardOutput();
         return false;
     }
@@ -973,7 +974,7 @@ bool AssetWriter::finishWriting() {
     }
     if (ret < 0) {
         _status = AssetWriterStatus::Failed;
-        _error = ff::makeError(kMediaErrorDomain, "cannot finish the movie", _path, ret);
+        _error = ff::makeError(kMediaErrorDomain, _("cannot finish the movie"), _path, ret);
         discardOutput();
         return false;
     }

@@ -46,10 +46,13 @@ public:
     bool isReadyForMoreMediaData() const;
     // Sound as interleaved signed 16-bit PCM at any rate and channel count.
     bool appendSampleBuffer(const SampleBufferPtr& sample);
-    // A picture input that copies groups encoded earlier instead of encoding: every group must
-    // be coded like `model`.
+    // A picture input that copies groups encoded earlier instead of encoding, their pictures
+    // about `spacingSeconds` apart: every group must be coded like `model`, and decode at most
+    // `decodeDelay` pictures early (the most of any group to be copied: the track decodes that
+    // far ahead throughout).
     static std::shared_ptr<AssetWriterInput>
-    createForCopying(const std::shared_ptr<EncodedPictureGroup>& model, ErrorPtr* error = nullptr);
+    createForCopying(const std::shared_ptr<EncodedPictureGroup>& model, int decodeDelay,
+                     double spacingSeconds, ErrorPtr* error = nullptr);
     // Copies a whole group, its pictures shown at `times` (one per picture, rising, after what
     // was appended before). False when it cannot be placed there or is coded differently.
     bool appendEncodedGroup(const EncodedPictureGroup& group, const std::vector<MediaTime>& times);

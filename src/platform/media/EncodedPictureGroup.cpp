@@ -2,6 +2,8 @@
 
 #include "FFmpeg.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -21,8 +23,37 @@ struct ParametersDeleter {
 struct EncodedPictureGroup::Impl {
     std::unique_ptr<AVCodecParameters, ParametersDeleter> parameters;
     std::vector<ff::PacketPtr> packets;
+    std::vector<int> leads;
     AVRational timeBase{1, 1};
 };
+
+namespace {
+
+// Each packet's lead: how many picture steps its decoding time lies before the time of the
+// picture shown in its place in decoding order. The step is the group's own spacing; a group of
+// one picture has it only as that picture's duration.
+std::vector<int> packetLeads(const std::vector<ff::PacketPtr>& packets) {
+    std::vector<std::int64_t> sortedPts;
+    sortedPts.reserve(packets.size());
+    for (const ff::PacketPtr& packet : packets) {
+        sortedPts.push_back(packet->pts);
+    }
+    std::sort(sortedPts.begin(), sortedPts.end());
+    const std::size_t count = packets.size();
+    const double step =
+        count > 1 ? static_cast<double>(sortedPts.back() - sortedPts.front()) /
+                        static_cast<double>(count - 1)
+                  : static_cast<double>(std::max<std::int64_t>(0, packets.front()->duration));
+    std::vector<int> leads;
+    leads.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double ahead = static_cast<double>(sortedPts[i] - packets[i]->dts);
+        leads.push_back(step > 0 ? std::max(0, static_cast<int>(std::lround(ahead / step))) : 0);
+    }
+    return leads;
+}
+
+} // namespace
 
 EncodedPictureGroup::EncodedPictureGroup() : _impl(std::make_unique<Impl>()) {}
 EncodedPictureGroup::~EncodedPictureGroup() = default;
@@ -72,11 +103,21 @@ std::shared_ptr<EncodedPictureGroup> EncodedPictureGroup::open(const std::string
     if (impl.packets.empty() || (impl.packets.front()->flags & AV_PKT_FLAG_KEY) == 0) {
         return refuse("does not start with a keyframe");
     }
+    impl.leads = packetLeads(impl.packets);
     return group;
 }
 
 int EncodedPictureGroup::pictureCount() const {
     return static_cast<int>(_impl->packets.size());
+}
+
+int EncodedPictureGroup::decodeDelay() const {
+    const std::vector<int>& leads = _impl->leads;
+    return leads.empty() ? 0 : *std::max_element(leads.begin(), leads.end());
+}
+
+int EncodedPictureGroup::packetLead(int index) const {
+    return _impl->leads.at(static_cast<std::size_t>(index));
 }
 
 bool EncodedPictureGroup::sameFormatAs(const EncodedPictureGroup& other) const {

@@ -1,5 +1,7 @@
 #include "FFmpeg.h"
 
+#include "platform/foundation/Translation.h"
+
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
@@ -131,12 +133,12 @@ std::string notAFileReason(const std::string& path) {
         return {}; // a file, or nothing there: opening it says which
     }
     if (S_ISDIR(info.st_mode)) {
-        return "is a folder, not a movie";
+        return _("is a folder, not a movie");
     }
     if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
-        return "is a pipe, not a movie file";
+        return _("is a pipe, not a movie file");
     }
-    return "is a device, not a movie file";
+    return _("is a device, not a movie file");
 }
 
 FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse) {
@@ -152,7 +154,7 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse)
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError(kMediaErrorDomain, "cannot open as a movie", path, ret);
+            *error = makeError(kMediaErrorDomain, _("cannot open as a movie"), path, ret);
         }
         return nullptr;
     }
@@ -163,7 +165,7 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse)
     ret = avformat_find_stream_info(ctx.get(), nullptr);
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError(kMediaErrorDomain, "cannot read the streams", path, ret);
+            *error = makeError(kMediaErrorDomain, _("cannot read the streams"), path, ret);
         }
         return nullptr;
     }
@@ -195,7 +197,7 @@ CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::
     }
     if (ret < 0) {
         if (error != nullptr) {
-            *error = makeError(kMediaErrorDomain, "cannot open the decoder", path, ret);
+            *error = makeError(kMediaErrorDomain, _("cannot open the decoder"), path, ret);
         }
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "SoundFileInfo.h"
 
+#include "platform/foundation/Translation.h"
+
 #include "FFmpeg.h"
 
 namespace tx {
@@ -67,7 +69,7 @@ bool canDecodeSound(const std::string& path, ErrorPtr* error) {
     const int stream = av_find_best_stream(ctx.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (stream < 0) {
         if (error)
-            *error = ff::makeError("Media", "has no sound", path, stream);
+            *error = ff::makeError("Media", _("has no sound"), path, stream);
         return false;
     }
     ff::CodecContextPtr decoder = ff::openDecoder(ctx->streams[stream], error, path);
@@ -101,7 +103,7 @@ bool canDecodeSound(const std::string& path, ErrorPtr* error) {
     if (avcodec_receive_frame(decoder.get(), frame.get()) >= 0 && frame->nb_samples > 0)
         return true;
     if (error)
-        *error = ff::makeError("Media", "has no sound that can be decoded", path, lastError);
+        *error = ff::makeError("Media", _("has no sound that can be decoded"), path, lastError);
     return false;
 }
 

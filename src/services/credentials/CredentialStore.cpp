@@ -145,12 +145,13 @@ FileContents readCredentialsFile(const std::string& path) {
     }
     ::close(fd);
     text.resize(got);
-    nlohmann::json entries = nlohmann::json::parse(text, nullptr, false);
-    if (entries.is_discarded() || !entries.is_object()) {
-        return unreadable("it is not a JSON object");
+    std::string problem;
+    std::optional<nlohmann::json> entries = parseCredentialEntries(text, &problem);
+    if (!entries) {
+        return unreadable(problem);
     }
     contents.state = FileContents::State::Read;
-    contents.entries = std::move(entries);
+    contents.entries = std::move(*entries);
     return contents;
 }
 
@@ -199,7 +200,7 @@ public:
                               0600);
         bool kept = false;
         if (fd >= 0) {
-            const std::string text = contents.entries[key].dump();
+            const std::string text = jsonText(contents.entries[key]).value_or(std::string());
             kept = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
             ::close(fd);
         }
@@ -253,6 +254,12 @@ private:
             }
             return false;
         };
+        // Checked before anything is touched: a sign-in of bytes that are not text cannot be
+        // kept in the file, and the file stays as it was.
+        const std::optional<std::string> text = jsonText(entries);
+        if (!text) {
+            return fail("The sign-in holds bytes that are not text; it is not kept");
+        }
         const std::string dir = directory();
         if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
             return fail("Cannot make " + dir + ": " + std::strerror(errno));
@@ -264,10 +271,9 @@ private:
         if (fd < 0) {
             return fail("Cannot write " + temporary + ": " + std::strerror(errno));
         }
-        const std::string text = entries.dump();
         std::size_t written = 0;
-        while (written < text.size()) {
-            const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+        while (written < text->size()) {
+            const ssize_t count = ::write(fd, text->data() + written, text->size() - written);
             if (count <= 0) {
                 const std::string why = std::strerror(errno);
                 ::close(fd);

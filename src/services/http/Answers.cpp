@@ -100,6 +100,26 @@ std::optional<nlohmann::json> parseJson(std::string_view body, std::size_t maxBy
     return value;
 }
 
+std::optional<std::string> jsonText(const nlohmann::json& value) {
+    try {
+        return value.dump();
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<nlohmann::json> parseCredentialEntries(std::string_view text,
+                                                     std::string* problem) {
+    std::optional<nlohmann::json> entries = parseJson(text, std::numeric_limits<std::size_t>::max());
+    if (!entries || !entries->is_object()) {
+        if (problem != nullptr) {
+            *problem = "it is not a JSON object";
+        }
+        return std::nullopt;
+    }
+    return entries;
+}
+
 std::optional<std::string> jsonString(const nlohmann::json& object, const char* key) {
     if (!object.is_object()) {
         return std::nullopt;

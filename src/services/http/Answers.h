@@ -30,6 +30,14 @@ std::optional<RspAnswer> parseRsp(std::string_view body);
 // JSON, or nothing when the body is not JSON or is larger than the cap.
 std::optional<nlohmann::json> parseJson(std::string_view body,
                                         std::size_t maxBytes = kSmallAnswerBytes);
+// The text of `value`, or nothing when a string in it is not UTF-8 (JSON cannot hold it). Never
+// throws.
+std::optional<std::string> jsonText(const nlohmann::json& value);
+
+// The stored sign-ins' file: a JSON object of entries, each a string. Nothing, with the reason
+// in `problem`, for anything else; encoding gives nothing for an entry that is not text.
+std::optional<nlohmann::json> parseCredentialEntries(std::string_view text,
+                                                     std::string* problem = nullptr);
 
 // Checked reads of one member of a JSON object: nothing when `object` is not an object, the
 // member is missing, or it has another type. They never throw, whatever the value holds.

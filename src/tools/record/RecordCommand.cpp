@@ -41,6 +41,15 @@ const CommandSpec& recordCommand() {
                  .valueName = "70|100|130",
                  .text = N_("The backwards movie's speed: x0.7, x1.0 (the default) or x1.3."),
                  .choices = {"70", "100", "130"}},
+                {.names = {"sound"},
+                 .valueName = "from-video|mute",
+                 .text = N_("What the backwards movie's sound is: the recording's own, reversed "
+                            "(the default), or none."),
+                 .choices = {"from-video", "mute"}},
+                {.names = {"after"},
+                 .text = N_("Make the backwards movie only once the recording has ended, as a "
+                            "picked movie is made, instead of reversing it while recording: to "
+                            "compare the two waits.")},
                 {.names = {"help", "h"}, .text = N_("Show this text.")},
             },
         .arguments = {{"OUTPUT"}},
@@ -70,6 +79,8 @@ const CommandSpec& recordCommand() {
                      {"taluvex-record clip.mov", N_("three seconds from the first camera")},
                      {"taluvex-record --seconds 10 --camera front --preset 640x480 me.mov",
                       N_("ten seconds from the second camera at 640x480")},
+                     {"taluvex-record --seconds 30 --backwards back.mov clip.mov",
+                      N_("thirty seconds, and their backwards movie soon after the end")},
                  }},
             },
     };

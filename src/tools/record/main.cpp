@@ -44,6 +44,9 @@ struct Options {
     std::string output;
     std::string backwards;
     int speed = 100;
+    bool mute = false;
+    // The backwards movie made only after the recording, not reversed while recording.
+    bool after = false;
 };
 
 // 0 when parsed, otherwise the exit status (-1 after --help).
@@ -71,6 +74,12 @@ int parse(int argc, char** argv, Options& options) {
         return command.usageError("--backwards needs a MOVIE");
     }
     options.speed = std::stoi(command.value("speed", "100"));
+    options.mute = command.value("sound", "from-video") == "mute";
+    options.after = command.isSet("after");
+    if ((options.after || command.isSet("sound")) && options.backwards.empty()) {
+        return command.usageError(std::string("--") + (options.after ? "after" : "sound") +
+                                  " goes with --backwards");
+    }
     if (!options.backwards.empty() && options.backwards == options.output) {
         return command.usageError("MOVIE and OUTPUT must differ");
     }
@@ -134,6 +143,10 @@ public:
                     _options.backwards.c_str(), waited,
                     _engine->usedPicturesAhead() ? "reversed while recording"
                                                  : "rendered after the recording");
+        if (_reversed) {
+            std::printf("reversed seconds took at most %.1f MB on disk\n",
+                        static_cast<double>(_reversed->peakBytes()) / (1024 * 1024));
+        }
         std::fflush(stdout);
         saveRecording();
     }
@@ -178,12 +191,12 @@ public:
                        .string();
         _engine = AVFileRenderMgr::create();
         _engine->setInputVideoUrl(url);
-        _engine->setInputAudioUrl(url);
+        _engine->setInputAudioUrl(_options.mute ? std::string() : url);
         _engine->setIsReverseSpeed(true);
         _engine->setTempo(_options.speed);
         _engine->setOutputPath(_working);
         _engine->setPicturesAhead(reverseAhead);
-        reverseAhead.reset();
+        _reversed = std::move(reverseAhead);
         _engine->setDelegate(std::static_pointer_cast<Recorder>(shared_from_this()));
         if (!_engine->start()) {
             const ErrorPtr& why = _engine->startError();
@@ -224,6 +237,8 @@ private:
     float _recordedSeconds = 0;
     std::string _working;
     AVFileRenderMgrPtr _engine;
+    // Handed to the engine, which removes its groups; kept for its figures.
+    ReverseAheadRecorderPtr _reversed;
 };
 
 void printDevices(const AVCaptureMgr& mgr) {
@@ -280,7 +295,7 @@ int main(int argc, char** argv) {
     printDevices(*mgr);
 
     const std::string capturePath = pathByAppending(temporaryDirectory(), "capture.mov");
-    if (!options.backwards.empty()) {
+    if (!options.backwards.empty() && !options.after) {
         recorder->reverseAhead = ReverseAheadRecorder::create(options.speed);
         mgr->movieFileOutput()->setPictureTap(recorder->reverseAhead);
     }

@@ -220,6 +220,12 @@ TEST(RenderCommand, LengthRunsFromTheFirstSampleNotFromZero) {
     const std::string refused = capture(std::string(TALUVEX_LENGTH) + " " + damaged + " 2>&1");
     EXPECT_NE(refused.find(damaged + ": the movie's timing is damaged"), std::string::npos)
         << refused;
+    // ... in the reader's language, reason and all.
+    const std::string german =
+        capture("LANGUAGE=de " + std::string(TALUVEX_LENGTH) + " " + damaged + " 2>&1");
+    EXPECT_NE(german.find(damaged + ": die Zeitangaben des Films sind besch"), std::string::npos)
+        << german;
+    EXPECT_NE(german.find("die Bilder"), std::string::npos) << german;
 }
 
 TEST(RenderCommand, ASuccessfulRenderOfADamagedMovieSaysNothingFromItsDecoders) {

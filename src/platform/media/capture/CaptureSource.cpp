@@ -1,5 +1,6 @@
 #include "CaptureSource.h"
 
+#include "platform/foundation/Translation.h"
 #include "platform/media/FFmpeg.h"
 
 extern "C" {
@@ -262,12 +263,14 @@ void CaptureSource::run() {
         }
         if (ret < 0) {
             const bool stalled = ret == AVERROR_EXIT || ret == AVERROR(ETIMEDOUT);
-            const std::string what = ret == AVERROR_EOF ? "stopped delivering"
-                                     : stalled          ? "stopped responding"
-                                                        : "failed (" + ff::errorText(ret) + ")";
-            failure = Error::make(kCaptureDomain, 0, _device->localizedName() + " " + what + ".",
-                                  "Check that the camera and microphone are connected, then "
-                                  "record again.");
+            const std::string& device = _device->localizedName();
+            const std::string what =
+                ret == AVERROR_EOF ? withArguments(_("%1 stopped delivering."), {device})
+                : stalled          ? withArguments(_("%1 stopped responding."), {device})
+                                   : withArguments(_("%1 failed (%2)."), {device, ff::errorText(ret)});
+            failure = Error::make(
+                kCaptureDomain, 0, what,
+                _("Check that the camera and microphone are connected, then record again."));
             break;
         }
         _lastDataSeconds = captureHostSeconds();
@@ -291,7 +294,7 @@ void CaptureSource::run() {
             }
         }
         if (ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) {
-            failure = ff::makeError(kCaptureDomain, "cannot convert what the device delivers",
+            failure = ff::makeError(kCaptureDomain, _("cannot convert what the device delivers"),
                                     _device->localizedName(), ret);
             break;
         }
