@@ -12,9 +12,14 @@
 #include "platform/ui/ShortcutListView.h"
 #include "settings/SoundTrackViewController.h"
 #include "share/MyMPMoviePlayerViewController.h"
-#include "share/ShareViewController.h"
+#include "platform/ui/Application.h"
 #include "services/http/ServiceConfig.h"
+#include "share/SA_OAuthTwitterController.h"
+#include "share/ShareFacebookViewController.h"
+#include "share/ShareViewController.h"
+#include "share/SubmitToContestNoticeViewController.h"
 #include "share/YoutubeViewController.h"
+#include "support/FakeServices.h"
 
 #include <cstdlib>
 #include <functional>
@@ -132,19 +137,41 @@ public:
             unsetenv("XDG_CONFIG_HOME");
             ServiceConfig::reload();
         }
+        if (_services)
+            Application::setOpenURLHandler(nullptr);
         KeyRouteTest::TearDown();
+        _twitvid.reset();
+        _twitter.reset();
+        _facebook.reset();
     }
     // A contest address in a configuration of the test's own.
-    void configureContest() {
+    void configureContest(const std::string& more = {}) {
         const fs::path config = fs::path(documents).parent_path() / "config";
         fs::create_directories(config / "taluvex");
         std::ofstream(config / "taluvex" / "services.ini")
-            << "[contest]\naddress=contest@example.org\n";
+            << more << "\n[contest]\naddress=contest@example.org\n";
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ServiceConfig::reload();
         _configured = true;
     }
+    // Twitter, its video host and Facebook on the loopback; pages meant for the browser are
+    // only noted.
+    void configureServices() {
+        unsetenv("http_proxy");
+        unsetenv("https_proxy");
+        _twitter = std::make_unique<fakes::FakeTwitter>();
+        _twitvid = std::make_unique<fakes::FakeTwitVid>(*_twitter);
+        _facebook = std::make_unique<fakes::FakeFacebook>();
+        configureContest(
+            fakes::servicesIni(_twitter.get(), _twitvid.get(), _facebook.get(), nullptr));
+        Application::setOpenURLHandler([](const std::string&) { return true; });
+        _services = true;
+    }
     bool _configured = false;
+    bool _services = false;
+    std::unique_ptr<fakes::FakeTwitter> _twitter;
+    std::unique_ptr<fakes::FakeTwitVid> _twitvid;
+    std::unique_ptr<fakes::FakeFacebook> _facebook;
     Window& win() { return window(); }
     std::string movie() { return addMovie(); }
 };
@@ -259,6 +286,31 @@ INSTANTIATE_TEST_SUITE_P(
                       [&] { return c.win().firstResponder() && c.win().firstResponder()->acceptsTextInput(); },
                       3);
               }},
+        Cover{"contest notice",
+              [](KeyRouteTest& t) {
+                  auto& c = static_cast<CoveredScreenTest&>(t);
+                  auto notice = std::make_shared<SubmitToContestNoticeViewController>();
+                  notice->show();
+                  return c.waitFor<SubmitToContestNoticeViewController>() != nullptr;
+              }},
+        Cover{"Facebook panel",
+              [](KeyRouteTest& t) {
+                  auto& c = static_cast<CoveredScreenTest&>(t);
+                  c.configureServices();
+                  if (!c.openShareScreen())
+                      return false;
+                  c.press("f");
+                  return c.waitFor<ShareFacebookViewController>() != nullptr;
+              }},
+        Cover{"Twitter PIN screen",
+              [](KeyRouteTest& t) {
+                  auto& c = static_cast<CoveredScreenTest&>(t);
+                  c.configureServices();
+                  if (!c.openShareScreen())
+                      return false;
+                  c.press("t");
+                  return c.waitFor<SA_OAuthTwitterController>() != nullptr;
+              }},
         Cover{"alert", alertIsUp},
         Cover{"alert over the settings panel",
               [](KeyRouteTest& t) {
@@ -286,29 +338,46 @@ namespace {
 
 class KeyFocusTest : public CoveredScreenTest {};
 
-// An alert over the contest form: once it goes, the form has the keys again, and nothing
-// reaches the share screen behind the form.
-TEST_F(KeyFocusTest, AfterAnAlertOverTheContestFormKeysGoToTheFormAgain) {
-    configureContest();
+// An alert over a panel on the share screen (the contest form, the Facebook panel): once it
+// goes, the panel's text has the keys again, and nothing reaches the share screen behind it.
+TEST_F(KeyFocusTest, AfterAnAlertOverAPanelKeysGoToThePanelAgain) {
+    struct Case {
+        const char* panel;
+        const char* key;
+    };
+    const Case cases[] = {{"contest form", "e"}, {"Facebook panel", "f"}};
+    configureServices();
     launch();
     auto* share = openShareScreen();
     ASSERT_NE(share, nullptr);
-    press("e");
-    ASSERT_TRUE(RunLoop::runUntil(
-        [&] { return window().firstResponder() && window().firstResponder()->acceptsTextInput(); },
-        3));
-    Responder* field = window().firstResponder();
-    ASSERT_TRUE(alertIsUp(*this));
-    pressKey(KeyEvent::Key::Return);
-    ASSERT_TRUE(RunLoop::runUntil([&] { return window().firstResponder() == field; }, 3))
-        << "the focus returns to the form's field";
-    press("p");
-    RunLoop::runFor(0.1);
-    EXPECT_FALSE(share->presentedViewController()) << "P typed into the form played the movie";
-    pressKey(KeyEvent::Key::Escape);
-    RunLoop::runFor(0.8);
-    EXPECT_EQ(top<ShareViewController>(), share) << "Esc closed the form, not the share screen";
-    EXPECT_TRUE(waitForTop<ShareViewController>());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.panel);
+        press(c.key);
+        ASSERT_TRUE(RunLoop::runUntil(
+            [&] {
+                return window().firstResponder() && window().firstResponder()->acceptsTextInput();
+            },
+            3));
+        Responder* field = window().firstResponder();
+        ASSERT_TRUE(alertIsUp(*this));
+        pressKey(KeyEvent::Key::Return);
+        ASSERT_TRUE(RunLoop::runUntil([&] { return window().firstResponder() == field; }, 3))
+            << "the focus returns to the panel's text";
+        press("p");
+        RunLoop::runFor(0.1);
+        EXPECT_FALSE(share->presentedViewController()) << "P typed into the panel played the movie";
+        pressKey(KeyEvent::Key::Escape);
+        RunLoop::runFor(0.8);
+        EXPECT_EQ(top<ShareViewController>(), share) << "Esc closed the panel, not the share screen";
+        EXPECT_TRUE(RunLoop::runUntil(
+            [&] {
+                return !(window().firstResponder() &&
+                         window().firstResponder()->acceptsTextInput());
+            },
+            2))
+            << "Esc closed the panel";
+        ASSERT_TRUE(waitForTop<ShareViewController>());
+    }
 }
 
 TEST_F(KeyFocusTest, TheEmptyLibrarySaysHowToMakeAMovie) {
