@@ -1,6 +1,9 @@
 #include "platform/foundation/Translation.h"
 #include "app/FileRenderProgressView.h"
 
+#include "platform/ui/KeyTable.h"
+
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
@@ -19,6 +22,16 @@ const Rect kCancelFrame(180, 100, 58, 28);
 } // namespace
 
 FileRenderProgressView::FileRenderProgressView() = default;
+
+void FileRenderProgressView::addKeyBindings(KeyTable& table) {
+    table.press({KeyChord::special(KeyEvent::Key::Escape)}, _("Cancel the render"),
+                _cancelButton.get(), [this] { onCancel(); });
+}
+
+bool FileRenderProgressView::keyPressed(const KeyEvent& event) {
+    auto keep = weak_from_this().lock();
+    return View::keyPressed(event) || event.key != KeyEvent::Key::Tab;
+}
 
 void FileRenderProgressView::show() {
     const double h = Screen::mainScreen().bounds().height();
@@ -63,6 +76,7 @@ void FileRenderProgressView::show() {
     }
     setAlpha(0);
     animate(kFadeInSeconds, 0, AnimationCurve::Linear, [this] { setAlpha(1); });
+    _announcedPercent = -1;
     accessibilityChanged(*this, AccessibleChange::Shown);
 }
 
@@ -82,12 +96,12 @@ void FileRenderProgressView::hide() {
 void FileRenderProgressView::setProgress(float progress) {
     if (_progressViewLoading) {
         setBarProgress(*_progressViewLoading, progress, kBarWidth);
-        accessibilityChanged(*this, AccessibleChange::Value);
+        accessibleProgressChanged(*this, progress, _announcedPercent);
     }
 }
 
 std::string FileRenderProgressView::accessibilityLabel() const {
-    return "Rendering the movie";
+    return _("Rendering the movie");
 }
 
 float FileRenderProgressView::progress() const {

@@ -39,6 +39,9 @@ public:
     // The cancel button's action.
     void onCancel();
 
+    // Esc cancels; no other key reaches the screen under the overlay.
+    void addKeyBindings(KeyTable& table) override;
+    bool keyPressed(const KeyEvent& event) override;
     // Read as a progress bar over everything, with the cancel button inside.
     AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
     std::string accessibilityLabel() const override;
@@ -64,6 +67,7 @@ private:
     ViewPtr _panel;
     std::weak_ptr<FileRenderProgressViewDelegate> _delegate;
     bool _canceled = false;
+    int _announcedPercent = -1;
 };
 
 } // namespace tx

@@ -148,8 +148,10 @@ bool TaluvexAppDelegate::applicationDidFinishLaunching(Application&) {
     if (const std::string problem = documentsDirectoryProblem(); !problem.empty()) {
         std::fprintf(stderr, "taluvex: %s\n", problem.c_str());
         auto alert = std::make_shared<AlertView>(
-            "", problem + " Movies cannot be saved until it is a folder Taluvex can write to.",
-            std::weak_ptr<AlertViewDelegate>(), "OK", std::vector<std::string>{});
+            "",
+            withArguments(_("%1 Movies cannot be saved until it is a folder Taluvex can write to."),
+                          {problem}),
+            std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
         alert->show();
     }
     return true;

@@ -1,5 +1,7 @@
 #include "library/MoviesViewController.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
 #include "library/MyMoviesViewController.h"
@@ -76,9 +78,11 @@ void MoviesViewController::show(std::int32_t tab) {
     _selectedIndex = tab;
 }
 
-bool MoviesViewController::keyPressed(const KeyEvent& event) {
+void MoviesViewController::addKeyBindings(KeyTable& table) {
     // The shown tab is not presented, so its keys come through here.
-    return _curViewController && _curViewController->keyPressed(event);
+    if (_curViewController) {
+        _curViewController->addKeyBindings(table);
+    }
 }
 
 } // namespace tx

@@ -20,7 +20,7 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     void viewDidUnload() override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     // Shows tab 0 (My Movies) or 1 (YouTube); any other number shows nothing new.
     void show(std::int32_t tab);

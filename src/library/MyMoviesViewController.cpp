@@ -1,6 +1,8 @@
 #include "library/MyMoviesViewController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
 #include "app/ThumbnailQueue.h"
@@ -51,6 +53,15 @@ void MyMoviesViewController::loadView() {
     _tableView->setSeparatorStyle(TableViewSeparatorStyle::None);
     _tableView->setRowHeight(MyMoviesTableCell::kRowHeight);
     root->addSubview(_tableView);
+    _emptyLabel = std::make_shared<Label>(Rect(30, LibraryTabHeader::kHeight + 60, 260, 90));
+    _emptyLabel->setNumberOfLines(0);
+    _emptyLabel->setFont(Font::systemFont(15));
+    _emptyLabel->setTextColor(theme::secondaryText());
+    _emptyLabel->setTextAlignment(TextAlignment::Center);
+    _emptyLabel->setText(_(kNoMoviesText));
+    _emptyLabel->setUserInteractionEnabled(false);
+    _emptyLabel->setHidden(true);
+    root->addSubview(_emptyLabel);
 
     _header = LibraryTabHeader::addTo(*root, 0);
     _header.youtube->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onYoutube(); });
@@ -124,6 +135,9 @@ double MyMoviesViewController::lengthOf(const FileInfo& info) {
 }
 
 int MyMoviesViewController::tableViewNumberOfRowsInSection(TableView&, int) {
+    if (_emptyLabel) {
+        _emptyLabel->setHidden(!_fileInfoArr.empty());
+    }
     return static_cast<int>(_fileInfoArr.size());
 }
 
@@ -247,45 +261,26 @@ void MyMoviesViewController::alertViewClickedButtonAtIndex(AlertView& alertView,
     }
 }
 
-bool MyMoviesViewController::keyPressed(const KeyEvent& event) {
+void MyMoviesViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
-    switch (event.key) {
-    case KeyEvent::Key::Up:
-        if (_tableView) {
-            _tableView->moveSelection(-1);
-        }
-        return true;
-    case KeyEvent::Key::Down:
-        if (_tableView) {
-            _tableView->moveSelection(1);
-        }
-        return true;
-    case KeyEvent::Key::Return:
-        if (selected) {
-            tableViewDidSelectRowAtIndexPath(*_tableView, *selected);
-        }
-        return true;
-    case KeyEvent::Key::Delete:
-    case KeyEvent::Key::Backspace:
-        if (selected) {
-            askToDelete(selected->row);
-        }
-        return true;
-    case KeyEvent::Key::Tab:
-        onYoutube();
-        return true;
-    case KeyEvent::Key::Escape:
-        onCameraButton();
-        return true;
-    case KeyEvent::Key::Character:
-        if (event.text == "e" || event.text == "E") {
-            onEdit();
-            return true;
-        }
-        return false;
-    default:
-        return false;
-    }
+    const bool hasRows = _tableView && tableViewNumberOfRowsInSection(*_tableView, 0) > 0;
+    table.add({KeyChord::special(Key::Up)}, _("Select the movie above"),
+              [this] { _tableView->moveSelection(-1); }, hasRows);
+    table.add({KeyChord::special(Key::Down)}, _("Select the movie below"),
+              [this] { _tableView->moveSelection(1); }, hasRows);
+    table.add({KeyChord::special(Key::Return)}, _("Open the selected movie"),
+              [this, selected] { tableViewDidSelectRowAtIndexPath(*_tableView, *selected); },
+              selected.has_value());
+    table.add({KeyChord::special(Key::Delete), KeyChord::special(Key::Backspace)},
+              _("Delete the selected movie"), [this, selected] { askToDelete(selected->row); },
+              selected.has_value());
+    table.press({KeyChord::character("e")}, _("Edit the list (delete movies)"), _buttonEdit.get(),
+                [this] { onEdit(); });
+    table.press({KeyChord::special(Key::Tab, true)}, _("Show the YouTube tab"),
+                _header.youtube.get(), [this] { onYoutube(); });
+    table.press({KeyChord::special(Key::Escape)}, _("Back to the camera"), _header.camera.get(),
+                [this] { onCameraButton(); });
 }
 
 } // namespace tx

@@ -5,8 +5,10 @@
 
 #include "app/FileInfo.h"
 #include "library/MyMoviesTableCell.h"
+#include "platform/foundation/Translation.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/ViewController.h"
 #include "share/LibraryTabHeader.h"
@@ -27,7 +29,7 @@ public:
     ~MyMoviesViewController() override;
     void loadView() override;
     void viewDidLoad() override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     // The length of a movie of `seconds` as the rows show it, "%02d:%02d:%02d" of its whole
     // seconds (75.9 s is 00:01:15).
@@ -41,6 +43,10 @@ public:
 
     const std::shared_ptr<Button>& buttonMyMovies() const { return _header.myMovies; }
     const std::shared_ptr<Button>& buttonEdit() const { return _buttonEdit; }
+    // Shown instead of a blank list while there is no movie.
+    const std::shared_ptr<Label>& emptyLabel() const { return _emptyLabel; }
+    static constexpr const char* kNoMoviesText = N_(
+        "No movies yet.\nRecord one on the camera screen (Space), or pick a movie to reverse (O).");
     const std::shared_ptr<TableView>& tableView() const { return _tableView; }
     const std::vector<std::shared_ptr<FileInfo>>& fileInfoArr() const { return _fileInfoArr; }
     // The alert on show (delete confirmation or failure), if any.
@@ -65,6 +71,7 @@ private:
 
     LibraryTabHeader _header;
     std::shared_ptr<Button> _buttonEdit;
+    std::shared_ptr<Label> _emptyLabel;
     std::shared_ptr<TableView> _tableView;
     std::vector<std::shared_ptr<FileInfo>> _fileInfoArr;
     // Lengths and thumbnails read once per movie, so scrolling opens no files twice.

@@ -18,6 +18,8 @@ public:
     explicit RCSwitch(const Rect& frame = {}, bool startsOn = false);
 
     bool isOn() const { return _percent > 0.5; }
+    // Space or Return on the focused switch flips it like a tap.
+    void pressFromKeyboard() override { setOn(!isOn(), true); }
     void setOn(bool on) { setOn(on, false); }
     // Animated, only a change of side moves the knob and sends value-changed and
     // touch-up-inside; without animation the knob jumps and value-changed is always sent.

@@ -5,6 +5,7 @@
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
+#include "platform/ui/KeyTable.h"
 #include "capture/AVCaptureMgr.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -266,33 +267,27 @@ void SettingViewController::touchesBegan(const TouchSet& touches) {
     onShowHideButton();
 }
 
-bool SettingViewController::keyPressed(const KeyEvent& event) {
+void SettingViewController::addKeyBindings(KeyTable& table) {
     if (!_enabled || !isViewLoaded())
-        return false;
+        return;
     using Key = KeyEvent::Key;
-    if (event.key == Key::Character && event.text == ",") {
-        onShowHideButton();
-        return true;
-    }
-    if (!isOpen())
-        return false;
-    if (event.key == Key::Escape) {
-        onShowHideButton();
-        return true;
-    }
-    if (event.key == Key::Left) {
-        onSpeedDn();
-        return true;
-    }
-    if (event.key == Key::Right) {
-        onSpeedUp();
-        return true;
-    }
-    if (event.key == Key::Character && (event.text == "q" || event.text == "Q")) {
-        _qualitySwitch->setOn(!_qualitySwitch->isOn(), true);
-        return true;
-    }
-    return false;
+    const bool open = isOpen();
+    table.press({KeyChord::character(",")},
+                open ? _("Close the settings panel") : _("Open the settings panel"),
+                _showHideButton.get(), [this] { onShowHideButton(); });
+    if (!open)
+        return;
+    table.press({KeyChord::special(Key::Escape)}, _("Close the settings panel"),
+                _showHideButton.get(), [this] { onShowHideButton(); });
+    table.press({KeyChord::special(Key::Left)}, _("Slower"), _speedDown.get(),
+                [this] { onSpeedDn(); });
+    table.press({KeyChord::special(Key::Right)}, _("Faster"), _speedUp.get(),
+                [this] { onSpeedUp(); });
+    table.press({KeyChord::character("q")}, _("Switch between high and low quality"),
+                _qualitySwitch.get(),
+                [this] { _qualitySwitch->setOn(!_qualitySwitch->isOn(), true); });
+    table.press({KeyChord::character("s")}, _("Choose the sound"), _soundTrackButton.get(),
+                [this] { onSoundTrack(); });
 }
 
 } // namespace tx

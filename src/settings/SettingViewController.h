@@ -69,7 +69,7 @@ public:
     void touchesBegan(const TouchSet& touches) override;
     // "," opens and closes; while open, Esc closes, Left and Right step the speed and Q flips the
     // quality.
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
 private:
     void stepSpeed(bool up);

@@ -1,6 +1,8 @@
 #include "SoundTrackViewController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
 #include "app/TaluvexAppDelegate.h"
@@ -272,34 +274,21 @@ void SoundTrackViewController::moveCursor(int delta) {
         cell->setHighlighted(true, false);
 }
 
-bool SoundTrackViewController::keyPressed(const KeyEvent& event) {
+void SoundTrackViewController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    switch (event.key) {
-    case Key::Up:
-        moveCursor(-1);
-        return true;
-    case Key::Down:
-        moveCursor(1);
-        return true;
-    case Key::Return:
+    table.add({KeyChord::special(Key::Up)}, _("Move up the list"), [this] { moveCursor(-1); });
+    table.add({KeyChord::special(Key::Down)}, _("Move down the list"), [this] { moveCursor(1); });
+    table.add({KeyChord::special(Key::Return)}, _("Choose the sound under the cursor"), [this] {
         if (_cursorRow >= 0 && _tableView)
             tableViewDidSelectRowAtIndexPath(*_tableView, IndexPath::forRow(_cursorRow));
-        return true;
-    case Key::Escape:
-        onBack();
-        return true;
-    case Key::Character:
-        if (event.text == " ") {
-            if (_selectedIndexPath.row >= kFirstTrackRow)
-                if (auto cell = std::dynamic_pointer_cast<SoundTrackTableCellEx>(
-                        visibleCell(_selectedIndexPath.row)))
-                    onPlayAndStop(*cell);
-            return true;
-        }
-        return false;
-    default:
-        return false;
-    }
+    });
+    table.add({KeyChord::character(" ")}, _("Play or stop the chosen track"), [this] {
+        if (_selectedIndexPath.row >= kFirstTrackRow)
+            if (auto cell = std::dynamic_pointer_cast<SoundTrackTableCellEx>(
+                    visibleCell(_selectedIndexPath.row)))
+                onPlayAndStop(*cell);
+    });
+    table.add({KeyChord::special(Key::Escape)}, _("Back to the settings"), [this] { onBack(); });
 }
 
 } // namespace tx

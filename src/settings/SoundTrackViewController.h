@@ -45,7 +45,7 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     void viewDidUnload() override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     void onBack();
 

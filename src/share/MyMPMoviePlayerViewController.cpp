@@ -1,6 +1,8 @@
 #include "share/MyMPMoviePlayerViewController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/system/IdleInhibitor.h"
 #include "platform/ui/AlertView.h"
@@ -278,26 +280,14 @@ void MyMPMoviePlayerViewController::onDone() {
     finishPlayback(nullptr);
 }
 
-bool MyMPMoviePlayerViewController::keyPressed(const KeyEvent& event) {
-    switch (event.key) {
-    case KeyEvent::Key::Character:
-        if (event.text == " ") {
-            onPlayPause();
-            return true;
-        }
-        return false;
-    case KeyEvent::Key::Left:
-        seekBy(-kSeekStepSeconds);
-        return true;
-    case KeyEvent::Key::Right:
-        seekBy(kSeekStepSeconds);
-        return true;
-    case KeyEvent::Key::Escape:
-        onDone();
-        return true;
-    default:
-        return false;
-    }
+void MyMPMoviePlayerViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
+    table.add({KeyChord::character(" ")}, _("Play or pause"), [this] { onPlayPause(); });
+    table.add({KeyChord::special(Key::Left)}, _("Back a little"),
+              [this] { seekBy(-kSeekStepSeconds); });
+    table.add({KeyChord::special(Key::Right)}, _("Forward a little"),
+              [this] { seekBy(kSeekStepSeconds); });
+    table.add({KeyChord::special(Key::Escape)}, _("Done"), [this] { onDone(); });
 }
 
 void MyMPMoviePlayerViewController::moviePlaybackDidChange(MoviePlayback& playback) {

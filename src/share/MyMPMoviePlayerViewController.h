@@ -4,6 +4,7 @@
 // "MPMoviePlayerPlaybackDidFinishNotification" from its `moviePlayer` and closes.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/media/MoviePlayback.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Control.h"
@@ -59,7 +60,7 @@ public:
 
     // Read as the movie's position, a twentieth of it a step.
     AccessibleRole accessibilityRole() const override { return AccessibleRole::Slider; }
-    std::string accessibilityLabel() const override { return "Position"; }
+    std::string accessibilityLabel() const override { return _("Position"); }
     std::optional<AccessibleValue> accessibilityValue() const override {
         return AccessibleValue{_value, 0, 1, kStep};
     }
@@ -85,7 +86,7 @@ public:
     void loadView() override;
     void viewDidAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     void onPlayPause();
     void onDone();

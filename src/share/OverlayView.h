@@ -2,6 +2,7 @@
 // hold the keyboard focus, so that keys meant for the panel never reach the screen beneath it.
 #pragma once
 
+#include "platform/ui/KeyTable.h"
 #include "platform/ui/View.h"
 
 #include <functional>
@@ -10,22 +11,29 @@ namespace tx {
 
 class OverlayView : public View {
 public:
-    using KeyHandler = std::function<bool(const KeyEvent&)>;
+    using KeyBindings = std::function<void(KeyTable&)>;
 
     explicit OverlayView(const Rect& frame = {}) : View(frame) {}
-    void setKeyHandler(KeyHandler handler) { _keyHandler = std::move(handler); }
+    // The panel's key table.
+    void setKeyBindings(KeyBindings bindings) { _keyBindings = std::move(bindings); }
 
     bool canBecomeFirstResponder() const override { return true; }
-    bool keyPressed(const KeyEvent& event) override {
-        // Every key stops here while the panel is up.
-        if (_keyHandler) {
-            _keyHandler(event);
+    void addKeyBindings(KeyTable& table) override {
+        if (_keyBindings) {
+            _keyBindings(table);
         }
-        return true;
+    }
+    bool keyPressed(const KeyEvent& event) override {
+        auto keep = weak_from_this().lock();
+        if (View::keyPressed(event)) {
+            return true;
+        }
+        // Every other key stops here while the panel is up; Tab moves the focus on it.
+        return event.key != KeyEvent::Key::Tab;
     }
 
 private:
-    KeyHandler _keyHandler;
+    KeyBindings _keyBindings;
 };
 
 } // namespace tx

@@ -1,6 +1,8 @@
 #include "share/SA_OAuthTwitterController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
@@ -186,16 +188,11 @@ void SA_OAuthTwitterController::onCancel() {
     }
 }
 
-bool SA_OAuthTwitterController::keyPressed(const KeyEvent& event) {
-    if (event.key == KeyEvent::Key::Escape) {
-        onCancel();
-        return true;
-    }
-    if (event.key == KeyEvent::Key::Return) {
-        onSignIn();
-        return true;
-    }
-    return false;
+void SA_OAuthTwitterController::addKeyBindings(KeyTable& table) {
+    table.add({KeyChord::special(KeyEvent::Key::Return)}, _("Sign in with the PIN"),
+              [this] { onSignIn(); });
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, _("Cancel signing in"),
+              [this] { onCancel(); });
 }
 
 void SA_OAuthTwitterController::finish(const ErrorPtr& error, bool cancelled,

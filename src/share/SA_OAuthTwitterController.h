@@ -42,7 +42,7 @@ public:
 
     void loadView() override;
     void viewDidAppear(bool animated) override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
     bool textFieldShouldReturn(TextField& field) override;
 
     // The PIN as typed or pasted, white space at both ends removed.

@@ -1,5 +1,6 @@
 #include "share/SendingVideoProgressView.h"
 
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ProgressBar.h"
 #include "platform/ui/Screen.h"
@@ -28,11 +29,14 @@ void SendingVideoProgressView::show() {
     }
     setAlpha(0);
     View::animate(0.5, 0, AnimationCurve::Linear, [this]() { setAlpha(1); });
+    _announcedPercent = -1;
     accessibilityChanged(*this, AccessibleChange::Shown);
 }
 
 void SendingVideoProgressView::hide() {
     auto self = sharedView();
+    // While it fades out it is no longer in the way: keys and touches reach the screen again.
+    setUserInteractionEnabled(false);
     View::animate(
         0.2, 0, AnimationCurve::Linear, [this]() { setAlpha(0); },
         [self](bool) { self->removeFromSuperview(); });
@@ -41,7 +45,7 @@ void SendingVideoProgressView::hide() {
 void SendingVideoProgressView::setProgress(float progress) {
     if (_progressViewLoading) {
         setBarProgress(*_progressViewLoading, progress, kBarWidth);
-        accessibilityChanged(*this, AccessibleChange::Value);
+        accessibleProgressChanged(*this, progress, _announcedPercent);
     }
 }
 

@@ -2,6 +2,7 @@
 // a 152-point bar that fills from the left.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/View.h"
 
@@ -32,7 +33,7 @@ public:
 
     // Read as a progress bar over everything.
     AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
-    std::string accessibilityLabel() const override { return "Sending the movie"; }
+    std::string accessibilityLabel() const override { return _("Sending the movie"); }
     std::optional<AccessibleValue> accessibilityValue() const override {
         return AccessibleValue{progress(), 0, 1, 0};
     }
@@ -41,6 +42,7 @@ public:
 private:
     std::shared_ptr<ImageView> _progressViewBg;
     std::shared_ptr<ImageView> _progressViewLoading;
+    int _announcedPercent = -1;
 };
 
 } // namespace tx

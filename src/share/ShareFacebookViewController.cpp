@@ -1,6 +1,8 @@
 #include "share/ShareFacebookViewController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AVThumbnailMgr.h"
 #include "app/TaluvexAppDelegate.h"
 #include "platform/ui/Image.h"
@@ -191,6 +193,13 @@ void ShareFacebookViewController::onClose() {
         onCancelLogin();
     }
     hide();
+}
+
+void ShareFacebookViewController::addKeyBindings(KeyTable& table) {
+    table.press({KeyChord::special(KeyEvent::Key::Return, true)}, _("Share the movie"), _share.get(),
+                [this] { onShare(); });
+    table.add({KeyChord::special(KeyEvent::Key::Escape)}, _("Close the panel (or stop the upload)"),
+              [this] { onEscape(); });
 }
 
 void ShareFacebookViewController::onEscape() {

@@ -52,6 +52,7 @@ public:
     void sessionStateChanged(const Notification& notification);
     // Esc: cancels the upload or the sign-in wait, else closes the panel.
     void onEscape();
+    void addKeyBindings(KeyTable& table) override;
     // Stops waiting for the browser's sign-in.
     void onCancelLogin();
     // The "Uploading..." box over the key window, with its Cancel; null without a window.

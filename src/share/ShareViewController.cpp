@@ -7,6 +7,9 @@
 #include "platform/foundation/Paths.h"
 #include "platform/system/PhotoAlbum.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/KeyTable.h"
+#include "services/http/ServiceConfig.h"
+#include "share/ServicesHint.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "share/MyMPMoviePlayerViewController.h"
@@ -104,6 +107,8 @@ void ShareViewController::loadView() {
     _facebook->setAlpha(ShareAccountsBar::facebookSetupProblem() ? 0.4 : 1.0);
     _contest = button("share_contest_btn", Rect(16, tiles + 112, 288, 48));
     _contest->addTarget(this, ControlEventTouchUpInside, [this](Control&) { onSubmitToContest(); });
+    // Without a contest address the button is dimmed and says so before any form is filled.
+    _contest->setAlpha(ServiceConfig::current().contestAddress.empty() ? 0.4 : 1.0);
     _back->setAccessibilityLabel(_("Back"));
     _thumbnailButton->setAccessibilityLabel(_("Play the movie"));
     _save->setAccessibilityLabel(_("Save to Videos"));
@@ -133,28 +138,20 @@ void ShareViewController::viewDidLoad() {
     _thumbnailButton->setImage(thumbnail, ControlStateHighlighted);
 }
 
-bool ShareViewController::keyPressed(const KeyEvent& event) {
-    if (event.key == KeyEvent::Key::Escape) {
-        onBackButton();
-        return true;
-    }
-    if (event.key != KeyEvent::Key::Character) {
-        return false;
-    }
-    if (event.text == "p" || event.text == "P") {
-        onPlay();
-    } else if (event.text == "s" || event.text == "S") {
-        onSaveToCameraRoll();
-    } else if (event.text == "m" || event.text == "M") {
-        onEmail();
-    } else if (event.text == "t" || event.text == "T") {
-        onTwtter();
-    } else if (event.text == "f" || event.text == "F") {
-        onFacebook();
-    } else {
-        return false;
-    }
-    return true;
+void ShareViewController::addKeyBindings(KeyTable& table) {
+    table.press({KeyChord::character("p")}, _("Play the movie"), _thumbnailButton.get(),
+                [this] { onPlay(); });
+    table.press({KeyChord::character("s")}, _("Save the movie to the Videos folder"), _save.get(),
+                [this] { onSaveToCameraRoll(); });
+    table.press({KeyChord::character("m")}, _("Mail the movie"), _email.get(), [this] { onEmail(); });
+    table.press({KeyChord::character("t")}, _("Share on Twitter"), _twitter.get(),
+                [this] { onTwtter(); });
+    table.press({KeyChord::character("f")}, _("Share on Facebook"), _facebook.get(),
+                [this] { onFacebook(); });
+    table.press({KeyChord::character("e")}, _("Enter the movie in the contest"), _contest.get(),
+                [this] { onSubmitToContest(); });
+    table.press({KeyChord::special(KeyEvent::Key::Escape)}, _("Back to the library"), _back.get(),
+                [this] { onBackButton(); });
 }
 
 void ShareViewController::showAlert(const std::string& message) {
@@ -299,6 +296,11 @@ void ShareViewController::onFacebook() {
 
 void ShareViewController::onSubmitToContest() {
     if (!movieIsThere()) {
+        return;
+    }
+    if (ServiceConfig::current().contestAddress.empty()) {
+        showAlert(withArguments(_("No contest is configured: set address= under [contest] in %1."),
+                                {servicesFileForDisplay()}));
         return;
     }
     auto form = std::make_shared<SubmitToContestViewController>();

@@ -38,7 +38,7 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     void onBackButton();
     void onPlay();

@@ -98,12 +98,29 @@ void ShareViewTwitterDelegate::OAuthTwitterControllerAuthenticatedWithUsername(
     authenticate();
 }
 
+std::string ShareViewTwitterDelegate::signInFailureText(const ErrorPtr& error) {
+    if (!error) {
+        return _(kSignInFailedMessage);
+    }
+    // The engine's own texts begin by saying the sign-in failed: the alert says it once.
+    std::string reason = error->localizedDescription();
+    for (const std::string lead : {"The sign-in failed: ", "The sign-in failed"}) {
+        if (reason.rfind(lead, 0) == 0) {
+            reason = reason.substr(lead.size());
+            break;
+        }
+    }
+    if (reason.empty()) {
+        reason = error->domain() == "The sign-in failed" ? "" : error->domain();
+    }
+    return reason.empty() ? _(kSignInFailedMessage)
+                          : withArguments(_("%1: %2"), {_(kSignInFailedMessage), reason});
+}
+
 void ShareViewTwitterDelegate::OAuthTwitterControllerFailed(SA_OAuthTwitterController&,
                                                             const ErrorPtr& error) {
     endAttempt();
-    showAlert(error ? withArguments(_("%1: %2"), {_(kSignInFailedMessage),
-                                                  error->localizedDescription()})
-                    : _(kSignInFailedMessage));
+    showAlert(signInFailureText(error));
 }
 
 void ShareViewTwitterDelegate::OAuthTwitterControllerCanceled(SA_OAuthTwitterController&) {

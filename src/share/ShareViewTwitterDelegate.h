@@ -25,6 +25,8 @@ public:
     static constexpr const char* kUploadedMessage = N_("Movie uploaded successfully");
     static constexpr const char* kUploadFailureMessage = N_("Upload failure");
     static constexpr const char* kSignInFailedMessage = N_("Twitter sign-in failed");
+    // What the alert says when the sign-in failed with `error`: the failure named once.
+    static std::string signInFailureText(const ErrorPtr& error);
 
     // The engine is made with the application's keys from services.ini; `parentController` (not
     // kept) presents the sign-in screen and must outlive this object.

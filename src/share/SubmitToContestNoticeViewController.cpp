@@ -23,7 +23,7 @@ constexpr double kFadeSeconds = 0.5;
 const char* const kNoticeParagraphs[] = {
     N_("Make the world run backwards and win."),
     N_("Record a clip, reverse it with Taluvex and enter it from the share screen with "
-       "\"Submit to Contest\". Give your movie a title, your name and an e-mail address where we "
+       "\"Enter the Contest\". Give your movie a title, your name and an e-mail address where we "
        "can reach you; your mail program sends the entry with the movie attached."),
     N_("Every month we pick the movies that surprise us most: a dive that lands back on the board, "
        "a cake that puts itself together, a dog that un-fetches its ball. The best are published on "
@@ -40,15 +40,15 @@ void SubmitToContestNoticeViewController::loadView() {
     const double height = Screen::mainScreen().bounds().size.height;
     auto root = std::make_shared<OverlayView>(Rect(0, 0, 320, height));
     root->setBackgroundColor(theme::background());
-    root->setKeyHandler([this](const KeyEvent& event) {
-        if (event.key == KeyEvent::Key::Escape) {
-            cancel();
-        } else if (event.key == KeyEvent::Key::Return) {
-            facebook();
-        } else if (event.key == KeyEvent::Key::Up || event.key == KeyEvent::Key::Down) {
-            _scrollView->scrollBy(0, event.key == KeyEvent::Key::Up ? -40 : 40);
-        }
-        return true;
+    root->setKeyBindings([this](KeyTable& table) {
+        using Key = KeyEvent::Key;
+        table.press({KeyChord::special(Key::Escape)}, _("Close the notice"), _closeButton.get(),
+                    [this] { cancel(); });
+        table.press({KeyChord::special(Key::Return)}, _("Open the contest's page"),
+                    _facebookButton.get(), [this] { facebook(); });
+        table.add({KeyChord::special(Key::Up)}, _("Scroll up"), [this] { _scrollView->scrollBy(0, -40); });
+        table.add({KeyChord::special(Key::Down)}, _("Scroll down"),
+                  [this] { _scrollView->scrollBy(0, 40); });
     });
     _background = std::make_shared<ImageView>(Rect(0, 0, 320, height));
     _background->setImage(Image::imageNamed("contest_notice_bg_640_1136"));

@@ -8,6 +8,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "services/http/ServiceConfig.h"
+#include "platform/ui/KeyTable.h"
 #include "share/OverlayView.h"
 
 namespace tx {
@@ -44,7 +45,7 @@ void SubmitToContestViewController::loadView() {
     const double height = Screen::mainScreen().bounds().size.height;
     auto root = std::make_shared<OverlayView>(Rect(0, 0, 320, height));
     root->setBackgroundColor(theme::background());
-    root->setKeyHandler([this](const KeyEvent& event) { return formKey(event); });
+    root->setKeyBindings([this](KeyTable& table) { addFormKeys(table); });
     _pBgImageView = std::make_shared<ImageView>(Rect(0, 0, 320, height));
     _pBgImageView->setImage(Image::imageNamed("contest_bg_640_1040"));
     _pBgImageView->setContentMode(ContentMode::ScaleAspectFill);
@@ -193,34 +194,27 @@ void SubmitToContestViewController::focusNext(TextField& from) {
         _emailField->becomeFirstResponder();
     } else {
         from.resignFirstResponder();
-        // The form keeps the keys while it is up.
-        view()->becomeFirstResponder();
+        // The form keeps the keys while it is up; a complete entry is one more Return away.
+        if (_submitButton->isEnabled()) {
+            _submitButton->becomeFirstResponder();
+        } else {
+            view()->becomeFirstResponder();
+        }
     }
 }
 
+void SubmitToContestViewController::addFormKeys(KeyTable& table) {
+    using Key = KeyEvent::Key;
+    table.press({KeyChord::special(Key::Escape)}, _("Back to the share screen"), _backButton.get(),
+                [this] { onBack(); });
+    table.press({KeyChord::special(Key::Return)}, _("Send the entry"), _submitButton.get(),
+                [this] { onSubmit(); });
+}
+
 bool SubmitToContestViewController::formKey(const KeyEvent& event) {
-    Window* window = view()->window();
-    auto* focused = window ? dynamic_cast<TextField*>(window->firstResponder()) : nullptr;
-    switch (event.key) {
-    case KeyEvent::Key::Escape:
-        onBack();
-        return true;
-    case KeyEvent::Key::Tab:
-        if (focused != nullptr && focused != _emailField.get()) {
-            focusNext(*focused);
-        } else {
-            _titleField->becomeFirstResponder();
-        }
-        return true;
-    case KeyEvent::Key::Return:
-        // Outside the fields, Return sends the entry.
-        if (focused == nullptr) {
-            onSubmit();
-        }
-        return true;
-    default:
-        return true;
-    }
+    KeyTable table;
+    addFormKeys(table);
+    return table.dispatch(event);
 }
 
 void SubmitToContestViewController::mailComposeControllerDidFinish(MailComposer&, MailComposeResult,

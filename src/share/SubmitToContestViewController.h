@@ -59,6 +59,7 @@ public:
 private:
     // Tab and Return move through the fields; Escape goes back.
     bool formKey(const KeyEvent& event);
+    void addFormKeys(KeyTable& table);
     void focusNext(TextField& from);
 
     std::string _path;

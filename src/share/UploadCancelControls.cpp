@@ -10,8 +10,10 @@ bool UploadCancelKeys::keyPressed(const KeyEvent& event) {
         // The handler may take the overlay, and this view with it, away.
         auto onCancel = _onCancel;
         onCancel();
+        return true;
     }
-    return true;
+    // Nothing else reaches the screens behind the overlay; Tab reaches its Cancel button.
+    return event.key != KeyEvent::Key::Tab;
 }
 
 std::shared_ptr<Button> addUploadCancelControls(View& overlay, const Rect& frame,

@@ -39,6 +39,15 @@ std::string escapeAttribute(const std::string& value) {
 
 } // namespace
 
+void YoutubeTableCell::setSelected(bool selected, bool animated) {
+    TableViewCell::setSelected(selected, animated);
+    _background->setHighlighted(selected);
+}
+
+bool YoutubeTableCell::showsPressed() const {
+    return _background->isHighlighted();
+}
+
 std::shared_ptr<YoutubeTableCell> YoutubeTableCell::loadFromLayout() {
     return std::make_shared<YoutubeTableCell>();
 }
@@ -47,9 +56,10 @@ YoutubeTableCell::YoutubeTableCell() {
     setFrame(Rect(0, 0, 320, kRowHeight));
     setSelectionStyle(TableViewCellSelectionStyle::None);
     const ViewPtr& content = contentView();
-    auto background = std::make_shared<ImageView>(Rect(0, 0, 320, kRowHeight));
-    background->setImage(Image::imageNamed("movie_cell_bg_640_156"));
-    content->addSubview(background);
+    _background = std::make_shared<ImageView>(Rect(0, 0, 320, kRowHeight));
+    _background->setImage(Image::imageNamed("movie_cell_bg_640_156"));
+    _background->setHighlightedImage(Image::imageNamed("movie_cell_bg_P_640_156"));
+    content->addSubview(_background);
 
     _thumbnailView = std::make_shared<WebView>(Rect(10, 8, 110, 62));
     content->addSubview(_thumbnailView);

@@ -2,6 +2,7 @@
 // video in the browser), title, duration and a share button that asks the tab for the share menu.
 #pragma once
 
+#include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/WebView.h"
@@ -40,6 +41,9 @@ public:
 
     // Shows `entry`: title always; duration and player only when it has a media group.
     void showEntry(const GDataEntryYouTubeVideo& entry);
+    // The keyboard's row shows pressed, like a row of the movie list.
+    void setSelected(bool selected, bool animated) override;
+    bool showsPressed() const;
     void onShare();
 
     // "mm:ss" under an hour, "h:mm:ss" from an hour up, empty without a duration.
@@ -49,6 +53,7 @@ public:
     static std::string embedHTML(const std::string& address, double width, double height);
 
 private:
+    std::shared_ptr<ImageView> _background;
     std::shared_ptr<WebView> _thumbnailView;
     std::shared_ptr<Label> _titleView;
     std::shared_ptr<Label> _timeView;

@@ -1,4 +1,6 @@
 #include "share/YoutubeViewController.h"
+
+#include "platform/ui/KeyTable.h"
 #include "platform/foundation/Translation.h"
 #include "share/ServicesHint.h"
 
@@ -166,6 +168,11 @@ void YoutubeViewController::onViewTypeChanged(Button& sender) {
     _idxBase = 1;
     _moreNextPage = false;
     _entryStorage.clear();
+    // A new order starts at its top, not where the old one was scrolled to.
+    if (_tableView) {
+        _tableView->reloadData();
+        _tableView->setContentOffset(Point(0, 0));
+    }
     fetchAllEntries(orderForTag(sender.tag()));
 }
 
@@ -396,52 +403,37 @@ void YoutubeViewController::mailLink(int row) {
 void YoutubeViewController::mailComposeControllerDidFinish(MailComposer&, MailComposeResult,
                                                            const ErrorPtr&) {}
 
-bool YoutubeViewController::keyPressed(const KeyEvent& event) {
+void YoutubeViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
     const auto selected = _tableView ? _tableView->indexPathForSelectedRow() : std::nullopt;
-    switch (event.key) {
-    case KeyEvent::Key::Up:
-        if (_tableView) {
-            _tableView->moveSelection(-1);
-        }
-        return true;
-    case KeyEvent::Key::Down:
-        if (_tableView) {
-            _tableView->moveSelection(1);
-        }
-        return true;
-    case KeyEvent::Key::Return:
-        if (selected) {
-            tableViewDidSelectRowAtIndexPath(*_tableView, *selected);
-            // Keep the keyboard's place in the list.
-            if (selected->row < tableViewNumberOfRowsInSection(*_tableView, 0)) {
-                _tableView->selectRowAtIndexPath(*selected, false);
-            }
-        }
-        return true;
-    case KeyEvent::Key::Tab:
-        onMyMovies();
-        return true;
-    case KeyEvent::Key::Escape:
-        onCameraButton();
-        return true;
-    case KeyEvent::Key::Character:
-        break;
-    default:
-        return false;
-    }
-    const std::string& text = event.text;
-    if (text == "1" || text == "2" || text == "3") {
-        const auto& button =
-            text == "1" ? _buttonNew : (text == "2" ? _buttonMostRated : _buttonFeatured);
-        onViewTypeChanged(*button);
-    } else if ((text == "c" || text == "C") && selected) {
-        copyLink(selected->row);
-    } else if ((text == "m" || text == "M") && selected) {
-        mailLink(selected->row);
-    } else {
-        return false;
-    }
-    return true;
+    const bool hasRows = _tableView && tableViewNumberOfRowsInSection(*_tableView, 0) > 0;
+    table.add({KeyChord::special(Key::Up)}, _("Select the movie above"),
+              [this] { _tableView->moveSelection(-1); }, hasRows);
+    table.add({KeyChord::special(Key::Down)}, _("Select the movie below"),
+              [this] { _tableView->moveSelection(1); }, hasRows);
+    table.add({KeyChord::special(Key::Return)}, _("Watch the selected movie"),
+              [this, selected] {
+                  tableViewDidSelectRowAtIndexPath(*_tableView, *selected);
+                  // Keep the keyboard's place in the list.
+                  if (_tableView && selected->row < tableViewNumberOfRowsInSection(*_tableView, 0)) {
+                      _tableView->selectRowAtIndexPath(*selected, false);
+                  }
+              },
+              selected.has_value());
+    table.add({KeyChord::character("c")}, _("Copy the selected movie's link"),
+              [this, selected] { copyLink(selected->row); }, selected.has_value());
+    table.add({KeyChord::character("m")}, _("Mail the selected movie's link"),
+              [this, selected] { mailLink(selected->row); }, selected.has_value());
+    table.press({KeyChord::character("1")}, _("Show the newest movies"), _buttonNew.get(),
+                [this] { onViewTypeChanged(*_buttonNew); });
+    table.press({KeyChord::character("2")}, _("Show the most rated movies"), _buttonMostRated.get(),
+                [this] { onViewTypeChanged(*_buttonMostRated); });
+    table.press({KeyChord::character("3")}, _("Show the featured movies"), _buttonFeatured.get(),
+                [this] { onViewTypeChanged(*_buttonFeatured); });
+    table.press({KeyChord::special(Key::Tab, true)}, _("Show my movies"), _header.myMovies.get(),
+                [this] { onMyMovies(); });
+    table.press({KeyChord::special(Key::Escape)}, _("Back to the camera"), _header.camera.get(),
+                [this] { onCameraButton(); });
 }
 
 } // namespace tx

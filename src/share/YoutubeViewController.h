@@ -41,7 +41,7 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     // Actions of the tab's buttons.
     void onViewTypeChanged(Button& sender);

@@ -26,14 +26,44 @@ const CommandSpec& taluvexCommand() {
             },
         .sections =
             {
+                {N_("Keys everywhere (F1 shows the keys of the screen in front)"),
+                 {
+                     {"Tab, Shift+Tab", N_("move the focus ring between the controls in front")},
+                     {"Space, Return", N_("press the control with the focus ring")},
+                     {"Esc", N_("back, close or cancel")},
+                     {"F1, Ctrl+?", N_("show or hide the list of keys")},
+                     {"Ctrl+Q", N_("quit (asks first while recording or rendering)")},
+                 }},
                 {N_("Keys on the main screen"),
                  {
                      {"Space", N_("start or stop a recording")},
-                     {"O", N_("pick a movie to render")},
+                     {"O", N_("pick a movie to reverse (or drop a movie file on the window)")},
                      {"L", N_("open the movie library")},
-                     {"C", N_("swap the front and back cameras")},
+                     {"C", N_("swap cameras")},
+                     {",", N_("open or close the settings panel")},
                      {"Esc", N_("cancel a render in progress")},
                      {"Ctrl+Left/Right", N_("turn the simulated device (rotates the camera controls)")},
+                 }},
+                {N_("Keys on the other screens"),
+                 {
+                     {"Settings panel", N_("Left, Right slower, faster; Q quality; S choose the "
+                                        "sound; Esc or , close")},
+                     {"Sound and music lists", N_("Up, Down, Return choose; Space plays a built-in "
+                                               "track; typing searches music; Esc back")},
+                     {"Movie picker", N_("Up, Down, Home, End, Return open; Esc cancel")},
+                     {"Trim screen", N_("Left, Right move the handle (Shift: ten steps); Home, End; "
+                                     "Tab other handle; Return use; Esc cancel")},
+                     {"Library", N_("Up, Down, Return open; Delete delete; E edit; Ctrl+Tab the "
+                                 "YouTube tab; Esc back")},
+                     {"YouTube tab", N_("1, 2, 3 order; Up, Down, Return watch; C copy the link; M "
+                                     "mail it; Ctrl+Tab my movies; Esc back")},
+                     {"Share screen", N_("P play; S save to Videos; M mail; T Twitter; F Facebook; "
+                                      "E enter the contest; Esc back")},
+                     {"Player", N_("Space play or pause; Left, Right step; Esc done")},
+                     {"Contest form", N_("Tab next field or button; Return next field, on the "
+                                      "last Submit; Esc close")},
+                     {"Facebook panel", N_("Ctrl+Return share; Esc close or stop the upload")},
+                     {"Twitter PIN", N_("Return sign in; Esc cancel")},
                  }},
                 {N_("Files"),
                  {

@@ -1,6 +1,8 @@
 #include "shell/TaluvexViewController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "app/AppConfigureInfo.h"
 #include "app/CustomEffectSound.h"
 #include "app/FileInfo.h"
@@ -169,6 +171,14 @@ void TaluvexViewController::loadView() {
     _statusRecordTime->addSubview(_labelRecordTime);
     _statusRecordTime->setHidden(true);
     root->addSubview(_statusRecordTime);
+    _cameraName = std::make_shared<Label>(Rect(40, 12, 240, 26));
+    _cameraName->setFont(Font::boldSystemFont(13));
+    _cameraName->setTextAlignment(TextAlignment::Center);
+    _cameraName->setBackgroundColor(Color::black().withAlpha(0.55));
+    _cameraName->setCornerRadius(8);
+    _cameraName->setUserInteractionEnabled(false);
+    _cameraName->setHidden(true);
+    root->addSubview(_cameraName);
     setView(root);
 }
 
@@ -273,6 +283,10 @@ void TaluvexViewController::viewWillAppear(bool) {
     // Back from the library or the share screen, unless a render holds the camera.
     if (!_avRenderMgr) {
         _avCaptureMgr->start();
+        if (!_cameraNameShownOnce) {
+            _cameraNameShownOnce = true;
+            showCameraName();
+        }
     }
     const std::string thumb = lastVideoPath();
     _ivLastThumb->setImage(thumb.empty() ? nullptr : Image::imageWithContentsOfFile(thumb));
@@ -657,6 +671,10 @@ bool TaluvexViewController::filesDropped(const std::vector<std::string>& paths) 
     if (presentedViewController() || isBusy() || paths.empty()) {
         return false;
     }
+    // The panel closes first: the render that follows must not run under it.
+    if (_settingViewController && _settingViewController->isOpen()) {
+        _settingViewController->onShowHideButton();
+    }
     // A dropped movie takes the picker's road from its trim screen.
     _picker = std::make_shared<ImagePickerController>();
     _picker->setAllowsEditing(true);
@@ -693,6 +711,39 @@ void TaluvexViewController::onMovies() {
 
 void TaluvexViewController::onSwitchCameraPosition() {
     _avCaptureMgr->swapFrontAndBackCameras();
+    showCameraName();
+}
+
+void TaluvexViewController::showCameraName() {
+    const auto position = static_cast<CaptureDevicePosition>(_avCaptureMgr->getCurDevicePosition());
+    CaptureDevicePtr camera = AVCaptureMgr::cameraWithPosition(position);
+    // Before the session has its input the camera it opens is the back one, else the front.
+    for (auto fallback : {CaptureDevicePosition::Back, CaptureDevicePosition::Front}) {
+        if (!camera) {
+            camera = AVCaptureMgr::cameraWithPosition(fallback);
+        }
+    }
+    if (!camera) {
+        return;
+    }
+    _cameraName->setText(camera->isVirtual() ? _("Test pattern (no camera found)")
+                                             : camera->localizedName());
+    _cameraName->setHidden(false);
+    _cameraName->setAlpha(1);
+    view()->bringSubviewToFront(_cameraName.get());
+    const int serial = ++_cameraNameSerial;
+    std::weak_ptr<Object> weakSelf = weak_from_this();
+    RunLoop::postAfter(kCameraNameSeconds, [this, weakSelf, serial] {
+        if (!weakSelf.lock() || serial != _cameraNameSerial || !_cameraName) {
+            return;
+        }
+        View::animate(0.3, [this] { _cameraName->setAlpha(0); },
+                      [this, weakSelf, serial](bool) {
+                          if (weakSelf.lock() && serial == _cameraNameSerial) {
+                              _cameraName->setHidden(true);
+                          }
+                      });
+    });
 }
 
 std::string TaluvexViewController::lastVideoPath() {
@@ -805,58 +856,41 @@ void TaluvexViewController::turnSimulatedDevice(int steps) {
     accelerometer.setSimulatedAcceleration(kPoses[_simulatedTurn].x, kPoses[_simulatedTurn].y);
 }
 
+View* TaluvexViewController::keyboardContainer() {
+    // The open settings panel is the screen on top: the main screen's keys wait under it.
+    if (_settingViewController && _settingViewController->isOpen())
+        return _settingViewController->view().get();
+    return view().get();
+}
+
+void TaluvexViewController::addKeyBindings(KeyTable& table) {
+    if (_settingViewController && _settingViewController->isOpen())
+        return; // the panel answers for itself
+    using Key = KeyEvent::Key;
+    table.press({KeyChord::character(" ")}, _("Start or stop recording"), _recordButton.get(),
+                [this] { onCaptureAndStop(); });
+    table.press({KeyChord::character("o")}, _("Pick a movie to reverse"), _loadVideoButton.get(),
+                [this] { onLoadVideo(); });
+    table.press({KeyChord::character("l")}, _("Open the movie library"), _moviesButton.get(),
+                [this] { onMovies(); });
+    if (_isSupportedFrontCamera)
+        table.press({KeyChord::character("c")}, _("Swap cameras"), _switchCameraPosition.get(),
+                    [this] { onSwitchCameraPosition(); });
+    if (_settingViewController)
+        _settingViewController->addKeyBindings(table);
+    table.add({KeyChord::special(Key::Left, true), KeyChord::special(Key::Right, true)},
+              _("Turn the simulated device"), [] {});
+}
+
 bool TaluvexViewController::keyPressed(const KeyEvent& event) {
     using Key = KeyEvent::Key;
-    // The settings panel's keys first: "," and, while it is open, its own.
-    if (_settingViewController && _settingViewController->keyPressed(event))
-        return true;
-    if (event.control && (event.key == Key::Left || event.key == Key::Right)) {
+    // Turning takes a direction, which one row of the table cannot carry.
+    if (!(_settingViewController && _settingViewController->isOpen()) && event.control &&
+        (event.key == Key::Left || event.key == Key::Right)) {
         turnSimulatedDevice(event.key == Key::Right ? 1 : -1);
         return true;
     }
-    if (event.key == Key::Escape) {
-        if (_fileRenderProgressView) {
-            _fileRenderProgressView->onCancel();
-            return true;
-        }
-        return false;
-    }
-    if (event.control && event.key == Key::Character && (event.text == "q" || event.text == "Q")) {
-        // Quitting from the keyboard asks like closing the window does.
-        Application& application = Application::sharedApplication();
-        if (!application.delegate() ||
-            application.delegate()->applicationShouldTerminate(application)) {
-            RunLoop::quit(0);
-        }
-        return true;
-    }
-    if (event.key != Key::Character || event.control) {
-        return false;
-    }
-    // Keys act like the buttons: only what is there and enabled.
-    auto press = [](const std::shared_ptr<Button>& button, const std::function<void()>& action) {
-        if (button->isHidden() || !button->isEnabled()) {
-            return false;
-        }
-        action();
-        return true;
-    };
-    if (event.text == " ") {
-        return press(_recordButton, [this] { onCaptureAndStop(); });
-    }
-    if (event.text == "o" || event.text == "O") {
-        return press(_loadVideoButton, [this] { onLoadVideo(); });
-    }
-    if (event.text == "l" || event.text == "L") {
-        return press(_moviesButton, [this] { onMovies(); });
-    }
-    if (event.text == "c" || event.text == "C") {
-        if (!_isSupportedFrontCamera) {
-            return false;
-        }
-        return press(_switchCameraPosition, [this] { onSwitchCameraPosition(); });
-    }
-    return false;
+    return ViewController::keyPressed(event);
 }
 
 } // namespace tx

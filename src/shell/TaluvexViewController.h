@@ -56,6 +56,8 @@ public:
     void viewDidDisappear(bool animated) override;
     void viewDidUnload() override;
     bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
+    View* keyboardContainer() override;
     bool filesDropped(const std::vector<std::string>& paths) override;
 
     // User actions.
@@ -118,6 +120,10 @@ public:
     const std::shared_ptr<CameraPreviewView>& captureView() const { return _captureView; }
     const ViewPtr& statusRecordTime() const { return _statusRecordTime; }
     const std::shared_ptr<Label>& labelRecordTime() const { return _labelRecordTime; }
+    // Which camera is in use, shown for a few seconds on start and after a swap.
+    const std::shared_ptr<Label>& cameraNameLabel() const { return _cameraName; }
+    static constexpr double kCameraNameSeconds = 3.0;
+    void showCameraName();
     const std::shared_ptr<ImageView>& ivLastThumb() const { return _ivLastThumb; }
     const std::shared_ptr<Button>& switchCameraPosition() const { return _switchCameraPosition; }
     const std::shared_ptr<Button>& moviesButton() const { return _moviesButton; }
@@ -172,6 +178,9 @@ private:
     LayerPtr _captureLayer;
     ViewPtr _statusRecordTime;
     std::shared_ptr<Label> _labelRecordTime;
+    std::shared_ptr<Label> _cameraName;
+    int _cameraNameSerial = 0;
+    bool _cameraNameShownOnce = false;
     std::shared_ptr<ImageView> _ivLastThumb;
     std::string _lastThumbPath;
     int _thumbnailObserver = 0;

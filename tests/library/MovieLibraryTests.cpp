@@ -302,8 +302,13 @@ TEST_F(MovieLibraryTest, TheTabShownLastIsRememberedAndAnUnknownOneShowsMyMovies
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->moviesTabIndex(), 0) << "the choice is saved";
 
-    // Tab asks for the other tab; a request from anything else changes nothing.
+    // Ctrl+Tab asks for the other tab (Tab alone moves the focus ring); a request from anything
+    // else changes nothing.
     window->sendKey(key(KeyEvent::Key::Tab));
+    EXPECT_EQ(library->selectedIndex(), 0);
+    KeyEvent otherTab = key(KeyEvent::Key::Tab);
+    otherTab.control = true;
+    window->sendKey(otherTab);
     EXPECT_EQ(library->selectedIndex(), 1);
     NotificationCenter::defaultCenter().post(kMoviesTabSelected, std::make_shared<Object>());
     EXPECT_EQ(library->selectedIndex(), 1);

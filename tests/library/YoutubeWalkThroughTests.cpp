@@ -95,7 +95,9 @@ TEST_F(YoutubeWalkThroughTest, FromTheChannelToAContestEntry) {
     ASSERT_TRUE(RunLoop::runUntil([&] { return notice->superview() == nullptr; }, 3));
     EXPECT_EQ(root->presentedViewController(), library.get()) << "the library is still open";
 
-    window->sendKey(key(KeyEvent::Key::Tab));
+    KeyEvent otherTab = key(KeyEvent::Key::Tab);
+    otherTab.control = true;
+    window->sendKey(otherTab);
     ASSERT_EQ(library->selectedIndex(), 0);
     RunLoop::runFor(0.05);
     window->sendKey(key(KeyEvent::Key::Down));

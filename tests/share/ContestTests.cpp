@@ -94,12 +94,26 @@ TEST_F(ContestTest, SubmitIsEnabledExactlyWhileAllThreeEntriesHaveText) {
     type("B");
     EXPECT_TRUE(submitEnabled());
 
-    // Return in the last field leaves the fields; the form still has the keys.
+    // Return in the last field leaves the fields for Submit, sending nothing yet; the form still
+    // has the keys, and Shift+Tab goes back into the fields.
+    test::MailRecorder recorder(home);
     form->emailField()->becomeFirstResponder();
     window->sendKey(key(KeyEvent::Key::Return));
+    EXPECT_EQ(window->firstResponder(), form->submitButton().get());
+    EXPECT_EQ(window->focusRingView(), form->submitButton().get());
+    EXPECT_TRUE(recorder.arguments().empty());
+    KeyEvent back = key(KeyEvent::Key::Tab);
+    back.shift = true;
+    window->sendKey(back);
+    EXPECT_EQ(window->firstResponder(), form->emailField().get());
+    // With a field empty, Return in the last one leaves the fields without a ring on Submit.
+    window->sendKey(key(KeyEvent::Key::Backspace));
+    window->sendKey(key(KeyEvent::Key::Return));
     EXPECT_FALSE(dynamic_cast<TextField*>(window->firstResponder()));
-    window->sendKey(key(KeyEvent::Key::Tab));
-    EXPECT_EQ(window->firstResponder(), form->titleField().get());
+    EXPECT_EQ(window->focusRingView(), nullptr);
+    window->sendKey(key(KeyEvent::Key::Return));
+    EXPECT_TRUE(recorder.arguments().empty()) << "Return outside the fields sends only when complete";
+    EXPECT_TRUE(form->isShown());
 }
 
 TEST_F(ContestTest, PastingTheLastMissingEntryEnablesSubmitAtOnce) {
@@ -184,10 +198,26 @@ TEST_F(ContestTest, OnlyPlainAddressesBecomeRecipients) {
     EXPECT_EQ(message.find("-x@"), std::string::npos);
 }
 
-TEST_F(ContestTest, WithoutAContestAddressSubmitExplainsAndSendsNothing) {
+TEST_F(ContestTest, WithoutAContestAddressTheButtonIsDimmedAndSaysSoBeforeTheForm) {
     std::ofstream(home + "/.config/taluvex/services.ini") << "[contest]\n";
     ServiceConfig::reload();
+    auto unconfigured = std::make_shared<ShareViewController>();
+    unconfigured->setPath(path);
+    share->presentViewController(unconfigured, false);
+    EXPECT_LT(unconfigured->contestButton()->alpha(), 1.0);
+    unconfigured->contestButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_NE(waitForAlert().find("No contest is configured"), std::string::npos);
+    for (const ViewPtr& layer : window->subviews())
+        EXPECT_FALSE(dynamic_cast<SubmitToContestViewController*>(layer->viewController()));
+    dismissAlerts();
+    unconfigured->dismissViewController(false);
+}
+
+TEST_F(ContestTest, WithoutAContestAddressSubmitExplainsAndSendsNothing) {
+    // The address went away while the form was open.
     openForm();
+    std::ofstream(home + "/.config/taluvex/services.ini") << "[contest]\n";
+    ServiceConfig::reload();
     for (const auto& field : {form->titleField(), form->nameField(), form->emailField()}) {
         field->becomeFirstResponder();
         type("x");

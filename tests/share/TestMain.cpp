@@ -1,4 +1,5 @@
 // Screens need the GUI application (fonts) on the offscreen platform.
+#include "platform/system/SerialWorker.h"
 #include "platform/ui/Application.h"
 
 #include <cstdlib>
@@ -8,5 +9,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     tx::Application::ensureGuiApplication();
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // A job still running (a music folder scan) must not outlive main().
+    tx::SerialWorker::finishAll();
+    return status;
 }

@@ -196,7 +196,24 @@ TEST_F(TwitterShareTest, PinScreenChecksThePinCancelsQuietlyAndReportsAFailedExc
     const std::string message = waitForAlert();
 
     EXPECT_EQ(message.rfind(ShareViewTwitterDelegate::kSignInFailedMessage, 0), 0u) << message;
+    EXPECT_EQ(message.find("sign-in failed", 10), std::string::npos) << "said once: " << message;
     EXPECT_EQ(authenticateCalls(), 0);
+}
+
+TEST(TwitterSignInFailure, TheAlertNamesTheFailureOnce) {
+    struct Case {
+        ErrorPtr error;
+        const char* want;
+    };
+    const Case cases[] = {
+        {nullptr, "Twitter sign-in failed"},
+        {Error::make("HTTPError", 401, "The sign-in failed: the service answered with status 401"),
+         "Twitter sign-in failed: the service answered with status 401"},
+        {Error::make("The sign-in failed", 0, "Twitter sent no access token"),
+         "Twitter sign-in failed: Twitter sent no access token"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ShareViewTwitterDelegate::signInFailureText(c.error), c.want);
 }
 
 TEST_F(TwitterShareTest, WithoutConfigurationTheButtonIsDimmedAndSaysWhatToSet) {

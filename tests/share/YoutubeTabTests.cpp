@@ -73,6 +73,11 @@ protected:
         return std::dynamic_pointer_cast<YoutubeTableCell>(
             tab->tableViewCellForRowAtIndexPath(*tab->tableView(), IndexPath::forRow(row)));
     }
+    // The row's cell as the list shows it (cell() makes a new one).
+    std::shared_ptr<YoutubeTableCell> shownCell(int row) {
+        return std::dynamic_pointer_cast<YoutubeTableCell>(
+            tab->tableView()->cellForRowAtIndexPath(IndexPath::forRow(row)));
+    }
     // The feed requests so far (the paged dialect's targets carry the query).
     std::vector<std::string> feedTargets() const {
         std::vector<std::string> targets;
@@ -301,6 +306,10 @@ TEST_P(YoutubeTabTest, KeysChooseOrdersMoveCopyAndLeave) {
     window->sendKey(key(KeyEvent::Key::Down));
     ASSERT_TRUE(tab->tableView()->indexPathForSelectedRow());
     EXPECT_EQ(tab->tableView()->indexPathForSelectedRow()->row, 1);
+    // The keyboard's row is seen, and only that one.
+    ASSERT_TRUE(shownCell(0) && shownCell(1));
+    EXPECT_TRUE(shownCell(1)->showsPressed());
+    EXPECT_FALSE(shownCell(0)->showsPressed());
     window->sendKey(character("c"));
     const std::string copied = Pasteboard::generalPasteboard().string();
     EXPECT_EQ(copied, YoutubeViewController::watchLink(*tab->entryStorage()[1]));
@@ -310,10 +319,18 @@ TEST_P(YoutubeTabTest, KeysChooseOrdersMoveCopyAndLeave) {
     EXPECT_EQ(tab->tableView()->indexPathForSelectedRow()->row, 1)
         << "the keyboard keeps its place";
 
+    // Another order opens at its top.
+    tab->tableView()->setContentOffset(Point(0, 200));
+    window->sendKey(character("3"));
+    EXPECT_EQ(tab->tableView()->contentOffset().y, 0);
+    waitForPage();
+
     int asked = 0;
     NotificationCenter::defaultCenter().addObserver(
         this, "MoviesTabSelected", [&](const Notification& n) { asked += n.object == tab; });
-    window->sendKey(key(KeyEvent::Key::Tab));
+    KeyEvent switchTabs = key(KeyEvent::Key::Tab);
+    switchTabs.control = true;
+    window->sendKey(switchTabs);
     NotificationCenter::defaultCenter().removeObserver(this);
     EXPECT_EQ(asked, 1);
     window->sendKey(key(KeyEvent::Key::Escape));

@@ -16,7 +16,8 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutADisplayAndUnknownOptionsAreRefused
     EXPECT_EQ(capture(noDisplay + kTaluvex + " --version"),
               "taluvex " TALUVEX_VERSION); // capture() trims the line end
     const std::string help = capture(noDisplay + kTaluvex + " --help");
-    for (const char* mention : {"Space", "Esc", "Ctrl+Left/Right", "Documents", "--version"}) {
+    for (const char* mention : {"Space", "Esc", "Ctrl+Left/Right", "Documents", "--version",
+                                "--sign-out", "Ctrl+Q", "settings panel", "F1", "Shift+Tab", "Ctrl+Tab"}) {
         EXPECT_NE(help.find(mention), std::string::npos) << mention;
     }
     EXPECT_EQ(run(noDisplay + kTaluvex + " --frobnicate >/dev/null 2>&1"), 2);

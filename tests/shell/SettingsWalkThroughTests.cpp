@@ -111,6 +111,67 @@ TEST_F(SettingsWalkThroughTest, FasterWithTrackFourRendersWithThatTrackForwards)
     EXPECT_EQ(probeStream(movie, "a:0", "codec_name"), "aac");
 }
 
+// The sound road with the keyboard alone: the panel, Choose Sound, Track 4, back, record.
+TEST_F(SettingsWalkThroughTest, KeysAloneChooseTrackFourAndRecordWithIt) {
+    launch();
+    press(",");
+    ASSERT_TRUE(waitForPanel(true));
+    // The focus ring reaches the sound button; its key does the same.
+    auto* soundButton = panel().soundTrackButton().get();
+    for (int i = 0; i < 8 && window().focusRingView() != soundButton; i++)
+        pressKey(KeyEvent::Key::Tab);
+    ASSERT_EQ(window().focusRingView(), soundButton);
+    press(" ");
+    auto* picker = waitForPresented<SoundTrackViewController>();
+    ASSERT_NE(picker, nullptr);
+    pressKey(KeyEvent::Key::Escape);
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] { return window().topLayer() && window().topLayer()->viewController() == main.get(); },
+        5));
+    press("s");
+    picker = waitForPresented<SoundTrackViewController>();
+    ASSERT_NE(picker, nullptr);
+    for (int i = 0; i < 3; i++)
+        pressKey(KeyEvent::Key::Down);
+    pressKey(KeyEvent::Key::Return);
+    EXPECT_EQ(panel().labelSound()->text(), "Track 4");
+    pressKey(KeyEvent::Key::Escape);
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] { return window().topLayer() && window().topLayer()->viewController() == main.get(); },
+        5));
+    // Main-screen keys wait while the panel is open (Space would press the sound button, which
+    // has the focus ring again).
+    EXPECT_EQ(window().focusRingView(), soundButton);
+    press("l");
+    press("o");
+    RunLoop::runFor(0.1);
+    EXPECT_FALSE(main->avCaptureMgr()->isCapture());
+    EXPECT_FALSE(main->presentedViewController());
+    press(",");
+    ASSERT_TRUE(waitForPanel(false));
+    // The sound button slid away with the panel and gave the focus to the next shown control
+    // (the settings button): Space would not press what cannot be seen. Tab brings the ring to
+    // Record, and Space records and stops there.
+    ASSERT_NE(window().focusRingView(), nullptr);
+    EXPECT_NE(window().focusRingView(), soundButton);
+    const std::vector<View*> shown = window().focusableViews();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), window().focusRingView()), shown.end());
+    for (int i = 0; i < 8 && window().focusRingView() != main->recordButton().get(); i++)
+        pressKey(KeyEvent::Key::Tab);
+    ASSERT_EQ(window().focusRingView(), main->recordButton().get());
+
+    auto engine = recordAndCatchTheEngine();
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(engine->inputAudioUrl(), delegate->soundTrackInfo()[3]);
+    const std::string movie = engine->outputPath();
+    engine.reset();
+    ASSERT_TRUE(
+        RunLoop::runUntil([&] { return main->avRenderMgr() == nullptr && fileExists(movie); },
+                          kRenderTimeoutSeconds));
+    EXPECT_EQ(probeStream(movie, "a:0", "codec_name"), "aac");
+    EXPECT_NEAR(probeDuration(movie, "a:0"), probeDuration(movie, "v:0"), 0.2);
+}
+
 TEST_F(SettingsWalkThroughTest, ASongFromTheMusicFolderBecomesTheMoviesSound) {
     const std::string music = useMusicFolder();
     const std::string song = music + "/Mixes/evening.m4a";

@@ -252,7 +252,12 @@ bool runDialogProgram(const FileDialogRequest& request, FileDialog::Completion& 
 void runWithoutPortal(const FileDialogRequest& request, FileDialog::Completion completion) {
     if (runWidgetDialog(request, completion) || runDialogProgram(request, completion))
         return;
-    // No dialog can be shown: the same answer as a cancel, on a later turn like a real dialog.
+    // No dialog can be shown: the caller hears so, or the same answer as a cancel, on a later
+    // turn like a real dialog.
+    if (request.onUnavailable) {
+        RunLoop::post([unavailable = request.onUnavailable] { unavailable(); });
+        return;
+    }
     answerLater(std::move(completion), {});
 }
 

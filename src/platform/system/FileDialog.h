@@ -16,6 +16,9 @@ struct FileDialogRequest {
     // Saving asks for a new file name; opening picks an existing file.
     bool save = false;
     std::string suggestedName;
+    // Called instead of the completion when this desktop has no file chooser at all (no portal,
+    // no dialog program), so the caller can say what works instead.
+    std::function<void()> onUnavailable;
 };
 
 // One entry of `nameFilters` taken apart: "Movies (*.mov *.mp4)" is "Movies" with two patterns.

@@ -1,6 +1,8 @@
 #include "ImagePickerController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/system/FileDialog.h"
@@ -203,6 +205,18 @@ void ImagePickerController::onOther() {
         withArguments(_("All files (%1)"), {"*"})};
     request.directory = _folder;
     std::weak_ptr<Object> weak = weak_from_this();
+    request.onUnavailable = [weak] {
+        auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock());
+        if (!picker || picker->_answered)
+            return;
+        auto alert = std::make_shared<AlertView>(
+            _("No File Chooser"),
+            withArguments(_("This desktop has no file chooser. Put the movie in your Videos "
+                            "folder (%1) to find it in this list, or drop it on the window."),
+                          {picker->_folder}),
+            std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
+        alert->show();
+    };
     FileDialog::run(request, [weak](const std::string& path) {
         auto picker = std::static_pointer_cast<ImagePickerController>(weak.lock());
         // A cancelled dialog leaves the list as it was.
@@ -274,31 +288,22 @@ void ImagePickerController::alertViewClickedButtonAtIndex(AlertView&, int) {
     cancel();
 }
 
-bool ImagePickerController::keyPressed(const KeyEvent& event) {
-    if (_trim)
-        return _trim->keyPressed(event);
-    switch (event.key) {
-    case KeyEvent::Key::Escape:
-        cancel();
-        return true;
-    case KeyEvent::Key::Up:
-        selectRow(std::max(0, _selectedRow - 1));
-        return true;
-    case KeyEvent::Key::Down:
-        selectRow(std::min(static_cast<int>(_movies.size()), _selectedRow + 1));
-        return true;
-    case KeyEvent::Key::Home:
-        selectRow(0);
-        return true;
-    case KeyEvent::Key::End:
-        selectRow(static_cast<int>(_movies.size()));
-        return true;
-    case KeyEvent::Key::Return:
-        openRow(std::max(0, _selectedRow));
-        return true;
-    default:
-        return false;
+void ImagePickerController::addKeyBindings(KeyTable& table) {
+    if (_trim) {
+        _trim->addKeyBindings(table);
+        return;
     }
+    using Key = KeyEvent::Key;
+    const int last = static_cast<int>(_movies.size());
+    table.add({KeyChord::special(Key::Up)}, _("Move up the list"),
+              [this] { selectRow(std::max(0, _selectedRow - 1)); });
+    table.add({KeyChord::special(Key::Down)}, _("Move down the list"),
+              [this, last] { selectRow(std::min(last, _selectedRow + 1)); });
+    table.add({KeyChord::special(Key::Home)}, _("Go to the first movie"), [this] { selectRow(0); });
+    table.add({KeyChord::special(Key::End)}, _("Go to the last row"), [this, last] { selectRow(last); });
+    table.add({KeyChord::special(Key::Return)}, _("Open the movie under the cursor"),
+              [this] { openRow(std::max(0, _selectedRow)); });
+    table.add({KeyChord::special(Key::Escape)}, _("Cancel"), [this] { cancel(); });
 }
 
 void ImagePickerController::finishWithMovie(const std::string& path, const TimeRange& stretch) {

@@ -68,7 +68,7 @@ public:
     void viewDidLoad() override;
     // List: Up/Down (Home/End) choose a row, Return opens it, Esc cancels. The trim screen has its
     // own keys.
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     // The list: row 0 is "Other…", the movies follow, newest first.
     bool isScanning() const { return _scanning; }

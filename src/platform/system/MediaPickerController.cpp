@@ -1,6 +1,8 @@
 #include "MediaPickerController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "FileDialog.h"
 #include "MovieFolder.h"
 #include "PickerBar.h"
@@ -321,6 +323,18 @@ void MediaPickerController::onOther() {
                            withArguments(_("All files (%1)"), {"*"})};
     request.directory = _directory;
     std::weak_ptr<MediaPickerController> weak = sharedAs<MediaPickerController>();
+    request.onUnavailable = [weak] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        auto alert = std::make_shared<AlertView>(
+            _("No File Chooser"),
+            withArguments(_("This desktop has no file chooser. Put the song in your Music folder "
+                            "(%1) to find it in this list."),
+                          {self->_directory}),
+            std::weak_ptr<AlertViewDelegate>(), _("OK"), std::vector<std::string>{});
+        alert->show();
+    };
     FileDialog::run(request, [weak](const std::string& path) {
         auto self = weak.lock();
         if (!self || path.empty())
@@ -359,32 +373,27 @@ void MediaPickerController::moveCursor(int delta) {
     }
 }
 
-bool MediaPickerController::keyPressed(const KeyEvent& event) {
+void MediaPickerController::addKeyBindings(KeyTable& table) {
     using Key = KeyEvent::Key;
-    switch (event.key) {
-    case Key::Up:
-        moveCursor(-1);
-        return true;
-    case Key::Down:
-        moveCursor(1);
-        return true;
-    case Key::Return:
+    table.add({KeyChord::special(Key::Up)}, _("Move up the list"), [this] { moveCursor(-1); });
+    table.add({KeyChord::special(Key::Down)}, _("Move down the list"), [this] { moveCursor(1); });
+    table.add({KeyChord::special(Key::Return)}, _("Choose the song under the cursor"), [this] {
         if (_cursorRow >= 0)
             chooseRow(_cursorRow);
+    });
+    table.add({KeyChord::special(Key::Escape)}, _("Cancel"), [this] { onCancel(); });
+}
+
+bool MediaPickerController::keyPressed(const KeyEvent& event) {
+    if (ViewController::keyPressed(event))
         return true;
-    case Key::Escape:
-        onCancel();
-        return true;
-    case Key::Character:
-        // Typing anywhere starts a search.
-        if (event.control || event.text.empty() || event.text == " ")
-            return false;
-        _searchField->becomeFirstResponder();
-        _searchField->insertText(event.text);
-        return true;
-    default:
+    // Typing anywhere starts a search.
+    if (event.key != KeyEvent::Key::Character || event.control || event.text.empty() ||
+        event.text == " ")
         return false;
-    }
+    _searchField->becomeFirstResponder();
+    _searchField->insertText(event.text);
+    return true;
 }
 
 } // namespace tx

@@ -77,6 +77,7 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
 
     int tableViewNumberOfRowsInSection(TableView& tableView, int section) override;
     TableViewCellPtr tableViewCellForRowAtIndexPath(TableView& tableView,

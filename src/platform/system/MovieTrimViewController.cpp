@@ -1,6 +1,8 @@
 #include "MovieTrimViewController.h"
 #include "platform/foundation/Translation.h"
 
+#include "platform/ui/KeyTable.h"
+
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/media/ImageGenerator.h"
@@ -396,33 +398,32 @@ double MovieTrimViewController::keyStepSeconds() const {
     return std::clamp(_durationSeconds / 100, 0.1, 10.0);
 }
 
-bool MovieTrimViewController::keyPressed(const KeyEvent& event) {
-    switch (event.key) {
-    case KeyEvent::Key::Escape:
-        onCancel();
-        return true;
-    case KeyEvent::Key::Return:
-        onUse();
-        return true;
-    case KeyEvent::Key::Tab:
+void MovieTrimViewController::addKeyBindings(KeyTable& table) {
+    using Key = KeyEvent::Key;
+    table.add({KeyChord::special(Key::Return)}, _("Use the chosen part"), [this] { onUse(); });
+    table.add({KeyChord::special(Key::Escape)}, _("Cancel"), [this] { onCancel(); });
+    table.add({KeyChord::special(Key::Tab)}, _("Switch between the start and end handles"), [this] {
         if (isReady())
             setActiveHandle(_activeHandle == TrimHandle::Start ? TrimHandle::End
                                                                : TrimHandle::Start);
-        return true;
-    case KeyEvent::Key::Home:
-    case KeyEvent::Key::End:
-        moveActiveHandleTo(event.key == KeyEvent::Key::Home ? 0 : _durationSeconds);
-        return true;
-    case KeyEvent::Key::Left:
-    case KeyEvent::Key::Right: {
-        const double step = keyStepSeconds() * (event.shift ? 10 : 1);
-        const double at = _activeHandle == TrimHandle::Start ? _range.start : _range.end;
-        moveActiveHandleTo(at + (event.key == KeyEvent::Key::Left ? -step : step));
-        return true;
-    }
-    default:
-        return false;
-    }
+    });
+    table.add({KeyChord::special(Key::Left)}, _("Move the handle back"),
+              [this] { stepActiveHandle(-1); });
+    table.add({KeyChord::special(Key::Right)}, _("Move the handle forward"),
+              [this] { stepActiveHandle(1); });
+    table.add({KeyChord::special(Key::Left, false, true)}, _("Move the handle back ten steps"),
+              [this] { stepActiveHandle(-10); });
+    table.add({KeyChord::special(Key::Right, false, true)}, _("Move the handle forward ten steps"),
+              [this] { stepActiveHandle(10); });
+    table.add({KeyChord::special(Key::Home)}, _("Move the handle to the start"),
+              [this] { moveActiveHandleTo(0); });
+    table.add({KeyChord::special(Key::End)}, _("Move the handle to the end"),
+              [this] { moveActiveHandleTo(_durationSeconds); });
+}
+
+void MovieTrimViewController::stepActiveHandle(int steps) {
+    const double at = _activeHandle == TrimHandle::Start ? _range.start : _range.end;
+    moveActiveHandleTo(at + keyStepSeconds() * steps);
 }
 
 void MovieTrimViewController::onUse() {

@@ -63,7 +63,9 @@ public:
     void viewDidLoad() override;
     // Left/Right move the active handle (Shift: ten times as far; Home/End: as far as it goes),
     // Tab switches handles, Return uses the stretch, Esc cancels.
-    bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
+    // Moves the active handle by whole key steps (negative: back).
+    void stepActiveHandle(int steps);
 
     // Whether the movie has been opened and its length is known.
     bool isReady() const { return _asset != nullptr; }

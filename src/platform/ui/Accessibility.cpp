@@ -1087,6 +1087,14 @@ void setAccessibilityObserver(AccessibilityObserver newObserver) {
     observer() = std::move(newObserver);
 }
 
+void accessibleProgressChanged(View& view, double fraction, int& announcedPercent) {
+    const int percent = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 100));
+    if (percent == announcedPercent)
+        return;
+    announcedPercent = percent;
+    accessibilityChanged(view, AccessibleChange::Value);
+}
+
 void accessibilityChanged(View& view, AccessibleChange change) {
     const bool listening = QAccessible::isActive();
     if (!listening && !observer())

@@ -39,6 +39,10 @@ std::string accessibleTreeText(View& root);
 using AccessibilityObserver = std::function<void(View& view, AccessibleChange change)>;
 void setAccessibilityObserver(AccessibilityObserver observer);
 
+// A progress bar's value (0 to 1) is announced when its whole percent changes, not at every
+// frame: `announcedPercent` is the bar's memory of what was said last (-1 before the first).
+void accessibleProgressChanged(View& view, double fraction, int& announcedPercent);
+
 // Every element under `root` that a person uses or reads and that has no name, one line each:
 // role, then the path of the names above it.
 std::vector<std::string> unnamedAccessibleElements(View& root);

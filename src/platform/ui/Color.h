@@ -37,6 +37,10 @@ inline Color panelLight() {
 inline Color accent() {
     return Color::hex(0xff5a36);
 }
+// The keyboard focus ring: a blue that stands out from the accent and the artwork.
+inline Color focusRing() {
+    return Color::hex(0x4da3ff);
+}
 inline Color text() {
     return Color::hex(0xf2f2f2);
 }

@@ -1,5 +1,7 @@
 #include "platform/ui/Control.h"
 
+#include "platform/ui/KeyTable.h"
+
 namespace tx {
 
 namespace {
@@ -74,6 +76,27 @@ void Control::sendActionsForControlEvents(ControlEvents events) {
     if ((events & ControlEventValueChanged) && keep)
         accessibilityChanged(*this, accessibilityValue() ? AccessibleChange::Value
                                                          : AccessibleChange::States);
+}
+
+bool Control::canBecomeFirstResponder() const {
+    return controlCanAct(*this);
+}
+
+bool Control::keyPressed(const KeyEvent& event) {
+    const bool press = (event.key == KeyEvent::Key::Return && !event.control) ||
+                       (event.key == KeyEvent::Key::Character && event.text == " " && !event.control);
+    if (!press || !isFirstResponder())
+        return false;
+    if (controlCanAct(*this)) {
+        auto keep = weak_from_this().lock();
+        pressFromKeyboard();
+    }
+    return true;
+}
+
+void Control::pressFromKeyboard() {
+    sendActionsForControlEvents(ControlEventTouchDown);
+    sendActionsForControlEvents(ControlEventTouchUpInside);
 }
 
 bool Control::touchIsInside(const Touch& touch) const {

@@ -5,6 +5,7 @@
 #include "platform/ui/View.h"
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace tx {
@@ -63,6 +64,16 @@ public:
     virtual void endTrackingWithTouch(const Touch* touch);
     virtual void cancelTracking();
 
+    // What the control does, for its tooltip (a key table row for the control says it too).
+    const std::string& toolTip() const { return _toolTip; }
+    void setToolTip(std::string text) { _toolTip = std::move(text); }
+
+    // Keyboard: Tab brings the focus ring to an enabled, shown control; Space or Return then
+    // press it.
+    bool canBecomeFirstResponder() const override;
+    bool keyPressed(const KeyEvent& event) override;
+    // What a key press on the focused control does: a tap by default.
+    virtual void pressFromKeyboard();
     AccessibleStates accessibilityStates() const override;
     std::vector<AccessibleAction> accessibilityActions() const override;
     // Press: as a tap, when the control is enabled and on screen.
@@ -84,6 +95,7 @@ private:
         Action action;
     };
     std::vector<Registration> _registrations;
+    std::string _toolTip;
     bool _enabled = true;
     bool _selected = false;
     bool _highlighted = false;

@@ -109,6 +109,16 @@ void GraphicsContext::strokeRect(const Rect& rect, const Color& color, double li
     _painter.restore();
 }
 
+void GraphicsContext::strokeRoundedRect(const Rect& rect, double radius, const Color& color,
+                                        double lineWidth) {
+    _painter.save();
+    _painter.setRenderHint(QPainter::Antialiasing);
+    _painter.setPen(QPen(qcolor(color), lineWidth));
+    _painter.setBrush(Qt::NoBrush);
+    _painter.drawRoundedRect(qrect(rect), radius, radius);
+    _painter.restore();
+}
+
 void GraphicsContext::strokeLine(Point from, Point to, const Color& color, double lineWidth) {
     _painter.save();
     _painter.setPen(QPen(qcolor(color), lineWidth));

@@ -42,6 +42,7 @@ public:
     void fillRoundedRect(const Rect& rect, double radius, const Color& color);
     void fillEllipse(const Rect& rect, const Color& color);
     void strokeRect(const Rect& rect, const Color& color, double lineWidth);
+    void strokeRoundedRect(const Rect& rect, double radius, const Color& color, double lineWidth);
     void strokeLine(Point from, Point to, const Color& color, double lineWidth);
 
     // Draws `image` into `rect`, honouring its stretch caps.

@@ -1,5 +1,6 @@
 #include "platform/ui/PlatformWindow.h"
 
+#include "platform/foundation/Paths.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QInputMethodEvent>
 #include <QInputMethodQueryEvent>
 #include <QKeyEvent>
@@ -27,9 +29,43 @@ PlatformWindow::PlatformWindow(tx::Window& window) : _window(window) {
     setTitle(QStringLiteral("Taluvex"));
     QScreen* screen = QGuiApplication::primaryScreen();
     QSize size = logicalSizeFor(b.width(), b.height(), screen ? screen->devicePixelRatio() : 1.0);
+    if (screen)
+        size = fittedSize(size, screen->availableGeometry().height() - kDecorationUnits);
     resize(size);
-    setMinimumSize(size);
-    setMaximumSize(size);
+    // The user may make it any size: the screen is drawn uniformly scaled and centred in it.
+    setMinimumSize(QSize(std::max(1, size.width() / 4), std::max(1, size.height() / 4)));
+    setIcon(appIcon());
+}
+
+QSize PlatformWindow::fittedSize(QSize preferred, int availableHeight) {
+    if (availableHeight <= 0 || preferred.height() <= availableHeight)
+        return preferred;
+    const double factor = static_cast<double>(availableHeight) / preferred.height();
+    return {static_cast<int>(std::floor(preferred.width() * factor)), availableHeight};
+}
+
+QRectF PlatformWindow::pictureRect() const {
+    const Rect b = _window.bounds();
+    const double w = std::max(1, width());
+    const double h = std::max(1, height());
+    const double scale = std::min(w / b.width(), h / b.height());
+    const double pw = b.width() * scale;
+    const double ph = b.height() * scale;
+    return {(w - pw) / 2, (h - ph) / 2, pw, ph};
+}
+
+QIcon PlatformWindow::appIcon() {
+    // The installed hicolor icons first; from a build tree, the artwork's own.
+    QIcon icon = QIcon::fromTheme(QGuiApplication::desktopFileName());
+    if (!icon.isNull())
+        return icon;
+    for (int size : {48, 128, 256}) {
+        const std::string name = "appicon_" + std::to_string(size) + "_" + std::to_string(size);
+        const std::string path = resourcePath(name, "png");
+        if (!path.empty())
+            icon.addFile(QString::fromStdString(path), QSize(size, size));
+    }
+    return icon;
 }
 
 QSize PlatformWindow::logicalSizeFor(double widthPoints, double heightPoints,
@@ -46,9 +82,10 @@ QAccessibleInterface* PlatformWindow::accessibleRoot() const {
 }
 
 PlatformWindow::PointF PlatformWindow::toPoints(const QPointF& position) const {
-    Rect b = _window.bounds();
-    return {position.x() * b.width() / std::max(1, width()),
-            position.y() * b.height() / std::max(1, height())};
+    const Rect b = _window.bounds();
+    const QRectF picture = pictureRect();
+    return {(position.x() - picture.x()) * b.width() / picture.width(),
+            (position.y() - picture.y()) * b.height() / picture.height()};
 }
 
 bool PlatformWindow::event(QEvent* event) {
@@ -56,7 +93,7 @@ bool PlatformWindow::event(QEvent* event) {
         auto* query = static_cast<QInputMethodQueryEvent*>(event);
         Responder* first = _window.firstResponder();
         if (query->queries() & Qt::ImEnabled)
-            query->setValue(Qt::ImEnabled, first && first->canBecomeFirstResponder());
+            query->setValue(Qt::ImEnabled, first && first->acceptsTextInput());
         query->accept();
         return true;
     }
@@ -119,7 +156,11 @@ void PlatformWindow::paintEvent(QPaintEvent*) {
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(0, 0, width(), height()), frame);
+    // Never stretched out of shape: bars fill what a window manager's size leaves over.
+    const QRectF picture = pictureRect();
+    if (picture.width() < width() || picture.height() < height())
+        painter.fillRect(QRect(0, 0, width(), height()), Qt::black);
+    painter.drawImage(picture, frame);
 }
 
 void PlatformWindow::mousePressEvent(QMouseEvent* event) {
@@ -131,9 +172,11 @@ void PlatformWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void PlatformWindow::mouseMoveEvent(QMouseEvent* event) {
-    if (!_pressed)
-        return;
     PointF p = toPoints(event->position());
+    if (!_pressed) {
+        _window.sendHover({p.x, p.y});
+        return;
+    }
     _window.sendTouch(TouchPhase::Moved, {p.x, p.y});
 }
 
@@ -183,6 +226,17 @@ void PlatformWindow::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Tab:
         key.key = KeyEvent::Key::Tab;
+        break;
+    case Qt::Key_Backtab:
+        key.key = KeyEvent::Key::Tab;
+        key.shift = true;
+        break;
+    case Qt::Key_F1:
+        key.key = KeyEvent::Key::F1;
+        break;
+    case Qt::Key_Question:
+        key.key = KeyEvent::Key::Character;
+        key.text = "?";
         break;
     default:
         if (key.control && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z) {

@@ -2,6 +2,7 @@
 // turns mouse presses into touches, keys into key events and focus into activation.
 #pragma once
 
+#include <QIcon>
 #include <QRasterWindow>
 
 namespace tx {
@@ -15,6 +16,13 @@ public:
     // The window's size in desktop units for a screen of `devicePixelRatio` pixels a unit: two
     // pixels a point everywhere.
     static QSize logicalSizeFor(double widthPoints, double heightPoints, double devicePixelRatio);
+    // `preferred` shrunk uniformly to at most `availableHeight` desktop units high.
+    static QSize fittedSize(QSize preferred, int availableHeight);
+    // Room left for the window manager's title bar and frame, in desktop units.
+    static constexpr int kDecorationUnits = 40;
+    // Where the screen's picture goes in the window: as large as fits, centred, never distorted.
+    QRectF pictureRect() const;
+    static QIcon appIcon();
 
     // The window as a screen reader finds it: the kit's views inside (Accessibility.h).
     QAccessibleInterface* accessibleRoot() const override;

@@ -1,6 +1,8 @@
 #include "platform/ui/PopupView.h"
 
+#include "platform/foundation/Translation.h"
 #include "platform/ui/GraphicsContext.h"
+#include "platform/ui/KeyTable.h"
 #include "platform/ui/Window.h"
 
 namespace tx {
@@ -97,19 +99,28 @@ void PopupView::dismissWithClickedButtonIndex(int index, bool animated) {
     animateOut(_panel);
 }
 
-bool PopupView::keyPressed(const KeyEvent& event) {
-    if (event.key == KeyEvent::Key::Escape && _cancelIndex >= 0) {
-        dismissWithClickedButtonIndex(_cancelIndex, true);
-        return true;
-    }
-    if (event.key == KeyEvent::Key::Return && numberOfButtons() > 0) {
+void PopupView::addKeyBindings(KeyTable& table) {
+    if (_cancelIndex >= 0)
+        table.add({KeyChord::special(KeyEvent::Key::Escape)},
+                  withArguments(_("Choose \"%1\""), {buttonTitleAtIndex(_cancelIndex)}),
+                  [this] { dismissWithClickedButtonIndex(_cancelIndex, true); });
+    if (numberOfButtons() > 0) {
         int index = numberOfButtons() - 1;
         if (index == _cancelIndex && index > 0)
             index--;
-        dismissWithClickedButtonIndex(index, true);
-        return true;
+        table.add({KeyChord::special(KeyEvent::Key::Return)},
+                  withArguments(_("Choose \"%1\""), {buttonTitleAtIndex(index)}),
+                  [this, index] { dismissWithClickedButtonIndex(index, true); });
     }
-    return true;
+}
+
+bool PopupView::keyPressed(const KeyEvent& event) {
+    auto keep = weak_from_this().lock();
+    if (View::keyPressed(event))
+        return true;
+    // Nothing typed while the popup is up reaches the screen under it; Tab moves between its
+    // buttons.
+    return event.key != KeyEvent::Key::Tab;
 }
 
 } // namespace tx

@@ -24,6 +24,7 @@ public:
     bool canBecomeFirstResponder() const override { return true; }
     // Escape picks the cancel button; Return the last other button.
     bool keyPressed(const KeyEvent& event) override;
+    void addKeyBindings(KeyTable& table) override;
     bool accessibilityIsModal() const override { return true; }
     AccessibleStates accessibilityStates() const override;
     // The cover takes every touch that misses the panel.

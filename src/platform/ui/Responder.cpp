@@ -1,5 +1,6 @@
 #include "platform/ui/Responder.h"
 
+#include "platform/ui/KeyTable.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 
@@ -55,8 +56,9 @@ void Responder::touchesCancelled(const TouchSet& touches) {
         next->touchesCancelled(touches);
 }
 bool Responder::keyPressed(const KeyEvent& event) {
-    Responder* next = nextResponder();
-    return next && next->keyPressed(event);
+    KeyTable table;
+    addKeyBindings(table);
+    return table.dispatch(event);
 }
 
 } // namespace tx

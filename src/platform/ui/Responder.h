@@ -11,6 +11,7 @@
 
 namespace tx {
 
+class KeyTable;
 class View;
 class Window;
 
@@ -71,6 +72,7 @@ struct KeyEvent {
         Return,
         Escape,
         Tab,
+        F1,
         Other
     };
     Key key = Key::Other;
@@ -93,8 +95,13 @@ public:
     virtual void touchesMoved(const TouchSet& touches);
     virtual void touchesEnded(const TouchSet& touches);
     virtual void touchesCancelled(const TouchSet& touches);
-    // Returns true when the key was used.
+    // Returns true when the key was used. The window offers a key to each responder from the
+    // focused one up to the screen on top in turn; the default runs this responder's key table.
     virtual bool keyPressed(const KeyEvent& event);
+    // The keys this responder answers to now, with what they do (the shortcut list shows them).
+    virtual void addKeyBindings(KeyTable& table) { (void)table; }
+    // Typing goes to this responder as text (the desktop's input method serves it).
+    virtual bool acceptsTextInput() const { return false; }
 
 protected:
     // The window whose first responder this would become (views answer their window).

@@ -5,18 +5,15 @@
 
 namespace tx {
 
-namespace {
-constexpr int kTallWindowPixels = 1136;
-}
-
 void Screen::chooseHeightForDesktop() {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     QScreen* screen = app ? QGuiApplication::primaryScreen() : nullptr;
     if (!screen)
         return;
-    // The window shows two pixels a point; window decorations need a little room as well.
-    double available = screen->availableGeometry().height() * screen->devicePixelRatio();
-    _height = available >= kTallWindowPixels + 40 ? 568 : 480;
+    // The tall layout wherever it fits at one desktop unit a point or more, leaving room for the
+    // window decorations; the window is then scaled to fit the work area.
+    const double availableUnits = screen->availableGeometry().height() - 40;
+    _height = availableUnits >= 568 ? 568 : 480;
 }
 
 } // namespace tx

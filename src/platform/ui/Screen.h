@@ -16,7 +16,7 @@ public:
     double scale() const { return 2.0; }
     // Chooses the screen height before the first window is made (480 or 568 points).
     void setHeight(double heightPoints) { _height = heightPoints; }
-    // Chooses 568 points when the desktop has room for a 1136-pixel-high window, else 480.
+    // Chooses 568 points when the work area is at least that many desktop units high, else 480.
     void chooseHeightForDesktop();
 
 private:

@@ -60,6 +60,7 @@ public:
     void deleteBackward();
 
     bool canBecomeFirstResponder() const override { return isEnabled(); }
+    bool acceptsTextInput() const override { return true; }
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
     bool keyPressed(const KeyEvent& event) override;

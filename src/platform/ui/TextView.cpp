@@ -94,7 +94,7 @@ bool TextView::keyPressed(const KeyEvent& event) {
         setNeedsDisplay();
         return true;
     default:
-        return event.key != KeyEvent::Key::Escape;
+        return event.key != KeyEvent::Key::Escape && event.key != KeyEvent::Key::Tab;
     }
 }
 

@@ -43,6 +43,7 @@ public:
     void insertText(const std::string& text);
 
     bool canBecomeFirstResponder() const override { return _editable; }
+    bool acceptsTextInput() const override { return _editable; }
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
     bool keyPressed(const KeyEvent& event) override;

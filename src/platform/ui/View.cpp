@@ -490,10 +490,12 @@ void View::removeFromSuperview() {
         return;
     auto keep = weak_from_this().lock();
     Window* oldWindow = window();
+    bool heldFocus = false;
     if (oldWindow) {
         Responder* first = oldWindow->firstResponder();
         auto* firstView = dynamic_cast<View*>(first);
         if (firstView && firstView->isDescendantOf(this)) {
+            heldFocus = true;
             first->resignFirstResponder();
             if (oldWindow->firstResponder() == first)
                 oldWindow->setFirstResponder(nullptr);
@@ -508,6 +510,8 @@ void View::removeFromSuperview() {
     if (it != parent->_subviews.end())
         parent->_subviews.erase(it);
     didMoveToSuperview();
+    if (oldWindow && heldFocus)
+        oldWindow->layerRemoved();
     if (oldWindow)
         notifyMovedToWindow();
 }

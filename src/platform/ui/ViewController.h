@@ -57,6 +57,9 @@ public:
     ViewController* presentingViewController() const { return _presenting; }
 
     Responder* nextResponder() const override;
+    // The part of this screen that keys and the focus ring serve now: the view, or a panel that
+    // slid over it.
+    virtual View* keyboardContainer() { return view().get(); }
     // Movie or other files dropped on the window while this screen is on top; true when used.
     virtual bool filesDropped(const std::vector<std::string>& paths) {
         (void)paths;

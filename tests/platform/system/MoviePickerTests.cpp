@@ -345,6 +345,27 @@ TEST(MoviePicker, OtherAsksTheFileDialogAndACancelledDialogKeepsTheList) {
     EXPECT_EQ(trim->moviePath(), elsewhere);
 }
 
+TEST(MoviePicker, OtherWithoutAnyFileChooserSaysWhatWorksInstead) {
+    const std::string dir = freshFolder("nochooser");
+    FileDialog::setHandler([](const FileDialogRequest& request, FileDialog::Completion) {
+        ASSERT_TRUE(request.onUnavailable);
+        request.onUnavailable();
+    });
+    PickerStage stage(dir);
+    ASSERT_TRUE(RunLoop::runUntil([&] { return !stage.picker->isScanning(); }, 10));
+    stage.key(KeyEvent::Key::Return); // the "Other…" row of an empty folder
+    AlertView* alert = nullptr;
+    ASSERT_TRUE(
+        RunLoop::runUntil([&] { return (alert = shownAlert(*stage.window)) != nullptr; }, 5));
+    EXPECT_NE(alert->message().find("Videos folder (" + dir + ")"), std::string::npos)
+        << alert->message();
+    EXPECT_NE(alert->message().find("drop"), std::string::npos) << alert->message();
+    // Saying so is no answer: the picker stays open for the user to cancel or drop.
+    stage.key(KeyEvent::Key::Return);
+    RunLoop::runFor(0.3);
+    EXPECT_FALSE(stage.answered());
+}
+
 TEST(MoviePicker, AnUnreadableFileIsNamedInAnAlertAndThePickEndsAsACancel) {
     const std::string dir = freshFolder("bad");
     const std::string bad = writeText(dir + "/Birthday.mov");

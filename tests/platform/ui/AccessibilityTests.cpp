@@ -333,3 +333,70 @@ TEST(Accessibility, AnInterfaceOutlivingItsViewIsInvalidNotDangling) {
     window->addSubview(again);
     EXPECT_EQ(accessibleInterface(again.get())->text(QAccessible::Name), "new");
 }
+
+// However the keyboard focus moves (Tab, Shift+Tab, a control taking it, a control that left the
+// screen handing it on), Focus is announced once, on the control that has it now (the one call
+// that also sends Qt's Focus event on that control's interface when a screen reader listens).
+TEST(Accessibility, EveryMoveOfTheKeyboardFocusIsAnnouncedOnTheFocusedControl) {
+    auto window = visibleWindow();
+    auto screen = std::make_shared<View>(window->bounds());
+    window->addSubview(screen);
+    std::vector<std::shared_ptr<Button>> buttons;
+    for (int i = 0; i < 3; i++) {
+        buttons.push_back(pictureButton(Rect(20, 40 + 60.0 * i, 100, 40), "B" + std::to_string(i)));
+        screen->addSubview(buttons.back());
+    }
+    struct Case {
+        const char* how;
+        std::function<void()> move;
+        Button* focused;
+    };
+    const Case cases[] = {
+        {"Tab", [&] { window->sendKey({KeyEvent::Key::Tab, {}, false, false}); }, buttons[0].get()},
+        {"Tab again", [&] { window->sendKey({KeyEvent::Key::Tab, {}, false, false}); },
+         buttons[1].get()},
+        {"Shift+Tab", [&] { window->sendKey({KeyEvent::Key::Tab, {}, true, false}); },
+         buttons[0].get()},
+        {"taking the focus", [&] { buttons[2]->becomeFirstResponder(); }, buttons[2].get()},
+        {"the focused control hidden, then a key",
+         [&] {
+             buttons[2]->setHidden(true);
+             window->sendKey({KeyEvent::Key::Character, "x", false, false});
+         },
+         buttons[0].get()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        Announcements announcements;
+        c.move();
+        ASSERT_EQ(window->focusRingView(), c.focused);
+        std::vector<View*> focusedNow;
+        for (const auto& heard : announcements.heard)
+            if (heard.change == AccessibleChange::Focus)
+                focusedNow.push_back(heard.view);
+        EXPECT_EQ(focusedNow, std::vector<View*>{c.focused});
+    }
+}
+
+// A render's bar moves at every frame; a screen reader hears each whole percent once.
+TEST(Accessibility, ProgressIsAnnouncedOnlyWhenItsWholePercentChanges) {
+    auto window = visibleWindow();
+    auto bar = std::make_shared<View>(Rect(0, 0, 320, 40));
+    double fraction = 0;
+    bar->accessibility().role = AccessibleRole::ProgressBar;
+    bar->accessibility().label = "Rendering";
+    bar->accessibility().value = [&] { return std::optional<AccessibleValue>({fraction, 0, 1, 0}); };
+    window->addSubview(bar);
+    Announcements announcements;
+    int announced = -1;
+    constexpr int kFrames = 1000;
+    for (int frame = 0; frame <= kFrames; frame++) {
+        fraction = static_cast<double>(frame) / kFrames;
+        accessibleProgressChanged(*bar, fraction, announced);
+    }
+    EXPECT_EQ(announcements.count(AccessibleChange::Value, *bar), 101) << "0 % to 100 %";
+    // The same percent again, or a value beyond the ends, says nothing new.
+    accessibleProgressChanged(*bar, 1.2, announced);
+    accessibleProgressChanged(*bar, 0.999, announced);
+    EXPECT_EQ(announcements.count(AccessibleChange::Value, *bar), 101);
+}

@@ -3,6 +3,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/PlatformWindow.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
@@ -13,21 +14,32 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QScreen>
 #include <QWindow>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace tx;
 
 namespace {
 
 QWindow* desktopWindowOf(const Window& window) {
-    // The desktop window is the newest top-level window whose size is the kit window's in pixels.
+    // The desktop window is the newest shown top-level window of the kit window's shape (it is
+    // scaled down where the screen is too low for two pixels a point).
     QWindow* found = nullptr;
     for (QWindow* w : QGuiApplication::topLevelWindows())
-        if (w->isVisible() && w->width() == window.bounds().width() * 2 &&
-            w->height() == window.bounds().height() * 2)
+        if (w->isVisible() && w->height() > 0 &&
+            std::abs(w->width() * window.bounds().height() / w->height() - window.bounds().width()) <
+                2)
             found = w;
     return found;
+}
+
+// A point of the kit window in the desktop window's units.
+QPointF at(QWindow* desktop, double x, double y) {
+    const double scale = desktop->width() / 320.0;
+    return {x * scale, y * scale};
 }
 
 void mouse(QWindow* w, QEvent::Type type, QPointF pixels) {
@@ -48,21 +60,26 @@ TEST(QtBackend, MousePressesAreTouchesAndKeysGoToTheFirstResponder) {
     window->makeKeyAndVisible();
     QWindow* desktop = desktopWindowOf(*window);
     ASSERT_TRUE(desktop);
-    EXPECT_EQ(desktop->size(), QSize(640, 960));
+    // Two pixels a point where the work area is high enough, else as large as fits.
+    const QSize preferred = PlatformWindow::logicalSizeFor(320, 480, desktop->devicePixelRatio());
+    EXPECT_EQ(desktop->size(),
+              PlatformWindow::fittedSize(preferred, desktop->screen()->availableGeometry().height() -
+                                                        PlatformWindow::kDecorationUnits));
+    EXPECT_LE(desktop->height(), desktop->screen()->availableGeometry().height());
 
     int taps = 0;
     button->addTarget(nullptr, ControlEventTouchUpInside, [&](Control&) { taps++; });
-    mouse(desktop, QEvent::MouseButtonPress, {250, 230}); // (125, 115) in points
+    mouse(desktop, QEvent::MouseButtonPress, at(desktop, 125, 115));
     EXPECT_TRUE(button->isHighlighted());
-    mouse(desktop, QEvent::MouseMove, {260, 232});
-    mouse(desktop, QEvent::MouseButtonRelease, {260, 232});
+    mouse(desktop, QEvent::MouseMove, at(desktop, 130, 116));
+    mouse(desktop, QEvent::MouseButtonRelease, at(desktop, 130, 116));
     EXPECT_EQ(taps, 1);
-    mouse(desktop, QEvent::MouseButtonPress, {10, 10}); // misses: nothing
-    mouse(desktop, QEvent::MouseButtonRelease, {10, 10});
+    mouse(desktop, QEvent::MouseButtonPress, at(desktop, 5, 5)); // misses: nothing
+    mouse(desktop, QEvent::MouseButtonRelease, at(desktop, 5, 5));
     EXPECT_EQ(taps, 1);
 
-    mouse(desktop, QEvent::MouseButtonPress, {100, 630});
-    mouse(desktop, QEvent::MouseButtonRelease, {100, 630});
+    mouse(desktop, QEvent::MouseButtonPress, at(desktop, 50, 315));
+    mouse(desktop, QEvent::MouseButtonRelease, at(desktop, 50, 315));
     ASSERT_TRUE(field->isFirstResponder());
     QKeyEvent h(QEvent::KeyPress, Qt::Key_H, Qt::NoModifier, QStringLiteral("h"));
     QKeyEvent i(QEvent::KeyPress, Qt::Key_I, Qt::NoModifier, QStringLiteral("i"));
@@ -96,7 +113,7 @@ TEST(QtBackend, WheelScrollsAndFocusLossCancelsTheTouch) {
     window->makeKeyAndVisible();
     QWindow* desktop = desktopWindowOf(*window);
     ASSERT_TRUE(desktop);
-    QWheelEvent wheel(QPointF(100, 100), desktop->mapToGlobal(QPointF(100, 100)), QPoint(),
+    QWheelEvent wheel(at(desktop, 50, 50), desktop->mapToGlobal(at(desktop, 50, 50)), QPoint(),
                       QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(desktop, &wheel);
     EXPECT_EQ(scroll->contentOffset().y, 40);
@@ -106,9 +123,9 @@ TEST(QtBackend, WheelScrollsAndFocusLossCancelsTheTouch) {
                       [&](Control&) { events.push_back("cancel"); });
     button->addTarget(nullptr, ControlEventTouchUpInside,
                       [&](Control&) { events.push_back("up"); });
-    mouse(desktop, QEvent::MouseButtonPress, {100, 700});
+    mouse(desktop, QEvent::MouseButtonPress, at(desktop, 50, 350));
     window->platformFocusChanged(false);
-    mouse(desktop, QEvent::MouseButtonRelease, {100, 700});
+    mouse(desktop, QEvent::MouseButtonRelease, at(desktop, 50, 350));
     EXPECT_EQ(events, (std::vector<std::string>{"cancel"}));
     // Losing the focus ends the touch but the application stays active; minimising resigns.
     EXPECT_TRUE(Application::sharedApplication().isActive());
@@ -116,4 +133,43 @@ TEST(QtBackend, WheelScrollsAndFocusLossCancelsTheTouch) {
     EXPECT_TRUE(RunLoop::runUntil([] { return !Application::sharedApplication().isActive(); }, 2));
     desktop->showNormal();
     EXPECT_TRUE(RunLoop::runUntil([] { return Application::sharedApplication().isActive(); }, 2));
+}
+
+// A window manager that forces another size: the screen is drawn whole, uniformly scaled and
+// centred, and a press lands on the same control as before.
+TEST(QtBackend, AForcedWindowSizeScalesTheScreenUniformlyAndCentred) {
+    auto window = std::make_shared<Window>(Rect(0, 0, 320, 480));
+    auto button = std::make_shared<Button>(Rect(100, 100, 60, 40));
+    window->addSubview(button);
+    window->makeKeyAndVisible();
+    QWindow* desktop = desktopWindowOf(*window);
+    ASSERT_TRUE(desktop);
+    EXPECT_LT(desktop->minimumSize().height(), desktop->height()) << "the user may resize it";
+    desktop->resize(900, 700);
+    ASSERT_TRUE(RunLoop::runUntil([&] { return desktop->width() == 900; }, 2));
+    auto* platform = dynamic_cast<PlatformWindow*>(desktop);
+    ASSERT_NE(platform, nullptr);
+    const QRectF picture = platform->pictureRect();
+    EXPECT_NEAR(picture.width() / picture.height(), 320.0 / 480.0, 0.001) << "never distorted";
+    EXPECT_NEAR(picture.height(), 700, 0.5);
+    EXPECT_NEAR(picture.center().x(), 450, 0.5);
+    int taps = 0;
+    button->addTarget(nullptr, ControlEventTouchUpInside, [&](Control&) { taps++; });
+    const double scale = picture.height() / 480;
+    const QPointF centre(picture.x() + 130 * scale, picture.y() + 120 * scale);
+    mouse(desktop, QEvent::MouseButtonPress, centre);
+    mouse(desktop, QEvent::MouseButtonRelease, centre);
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(QtBackend, TheWindowIsFittedToTheWorkAreaHeight) {
+    struct Case {
+        QSize preferred;
+        int available;
+        QSize want;
+    };
+    for (const Case& c : {Case{{640, 960}, 1400, {640, 960}}, Case{{640, 960}, 728, {485, 728}},
+                          Case{{640, 1136}, 1136, {640, 1136}}}) {
+        EXPECT_EQ(PlatformWindow::fittedSize(c.preferred, c.available), c.want) << c.available;
+    }
 }
