@@ -85,7 +85,11 @@ TEST_F(RecordedThenRendered, ShortRecordingsBecomeWholeMoviesAtEverySpeedAndSoun
         const int recorded = probePacketCount(recording, "v:0");
         EXPECT_GT(recorded, 0);
         EXPECT_EQ(probeFrameCount(out, "v:0"), recorded);
-        EXPECT_NEAR(probeDuration(out, "v:0"), recorded / 30.0 * 100.0 / c.tempo, 0.002);
+        // Every picture shown for one interval of the recording's nominal rate, at the speed.
+        AssetTrackPtr recordedTrack;
+        ASSERT_TRUE(AVFileRenderMgr::getTrack(recording, &recordedTrack, nullptr));
+        EXPECT_NEAR(probeDuration(out, "v:0"),
+                    recorded / recordedTrack->nominalFrameRate() * 100.0 / c.tempo, 0.002);
         if (c.sound != Sound::None) {
             EXPECT_NEAR(probeDuration(out, "a:0"), probeDuration(out, "v:0"), 0.05);
         }
