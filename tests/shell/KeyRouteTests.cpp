@@ -167,6 +167,14 @@ public:
         Application::setOpenURLHandler([](const std::string&) { return true; });
         _services = true;
     }
+    // The share screen's key `key` opens a T over it, with the online services at hand.
+    template <typename T> bool openOverShare(const char* key) {
+        configureServices();
+        if (!openShareScreen())
+            return false;
+        press(key);
+        return waitFor<T>() != nullptr;
+    }
     bool _configured = false;
     bool _services = false;
     std::unique_ptr<fakes::FakeTwitter> _twitter;
@@ -295,21 +303,13 @@ INSTANTIATE_TEST_SUITE_P(
               }},
         Cover{"Facebook panel",
               [](KeyRouteTest& t) {
-                  auto& c = static_cast<CoveredScreenTest&>(t);
-                  c.configureServices();
-                  if (!c.openShareScreen())
-                      return false;
-                  c.press("f");
-                  return c.waitFor<ShareFacebookViewController>() != nullptr;
+                  return static_cast<CoveredScreenTest&>(t)
+                      .openOverShare<ShareFacebookViewController>("f");
               }},
         Cover{"Twitter PIN screen",
               [](KeyRouteTest& t) {
-                  auto& c = static_cast<CoveredScreenTest&>(t);
-                  c.configureServices();
-                  if (!c.openShareScreen())
-                      return false;
-                  c.press("t");
-                  return c.waitFor<SA_OAuthTwitterController>() != nullptr;
+                  return static_cast<CoveredScreenTest&>(t)
+                      .openOverShare<SA_OAuthTwitterController>("t");
               }},
         Cover{"alert", alertIsUp},
         Cover{"alert over the settings panel",
