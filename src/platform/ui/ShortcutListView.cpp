@@ -25,10 +25,14 @@ const Font& keyFont() {
 double descriptionWidth(const Rect& panel) {
     return panel.width() - 2 * kPaddingPoints - kKeyColumnPoints;
 }
-// Lines a description takes in its column (the longest are wrapped once or twice).
-int linesFor(const std::string& text, double width) {
-    const double textWidth = rowFont().sizeOfText(text).width;
+// Lines a text takes in its column (the longest are wrapped once or twice).
+int linesFor(const std::string& text, double width, const Font& font = rowFont()) {
+    const double textWidth = font.sizeOfText(text).width;
     return std::clamp(static_cast<int>(textWidth / std::max(1.0, width - 6)) + 1, 1, 3);
+}
+// Lines a row takes: its keys ("Ctrl+Left / Ctrl+Right") may wrap as well as its description.
+int rowLines(const std::string& keys, const std::string& description, double width) {
+    return std::max(linesFor(keys, kKeyColumnPoints, keyFont()), linesFor(description, width));
 }
 } // namespace
 
@@ -44,7 +48,8 @@ Rect ShortcutListView::panelRect() const {
     double height = kTitleHeightPoints + 2 * kPaddingPoints;
     const Rect probe(0, 0, b.width() - 2 * kMarginPoints, 0);
     for (const auto& row : _rows)
-        height += linesFor(row.description, descriptionWidth(probe)) * rowFont().lineHeight() +
+        height += rowLines(row.keys, row.description, descriptionWidth(probe)) *
+                      rowFont().lineHeight() +
                   kRowGapPoints;
     height = std::min(height, b.height() - 2 * kMarginPoints);
     return Rect(kMarginPoints, std::max(kMarginPoints, (b.height() - height) / 2),
@@ -64,14 +69,13 @@ void ShortcutListView::drawRect(const Rect& rect) {
     double y = panel.minY() + kPaddingPoints + kTitleHeightPoints;
     const double width = descriptionWidth(panel);
     for (const auto& row : _rows) {
-        const double height = linesFor(row.description, width) * rowFont().lineHeight();
+        const double height = rowLines(row.keys, row.description, width) * rowFont().lineHeight();
         if (y + height > panel.maxY() - kPaddingPoints / 2)
             break;
         context.drawText(row.keys,
-                         Rect(panel.minX() + kPaddingPoints, y, kKeyColumnPoints - 6,
-                              rowFont().lineHeight()),
+                         Rect(panel.minX() + kPaddingPoints, y, kKeyColumnPoints - 6, height),
                          keyFont(), theme::focusRing(), TextAlignment::Left,
-                         LineBreakMode::TruncateTail, false);
+                         LineBreakMode::WordWrap, false);
         context.drawText(row.description,
                          Rect(panel.minX() + kPaddingPoints + kKeyColumnPoints, y, width, height),
                          rowFont(), theme::text(), TextAlignment::Left, LineBreakMode::WordWrap,

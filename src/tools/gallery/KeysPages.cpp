@@ -4,14 +4,26 @@
 
 #include "platform/ui/ToolTipView.h"
 #include "settings/SettingViewController.h"
+
+#include <functional>
 #include "shell/TaluvexViewController.h"
 
 namespace tx::gallery {
 namespace {
 
+// The tour's windows are never shown on the desktop, but keys act only on a shown window's
+// controls: the window counts as shown while `keys` are typed.
+void typed(Window& window, const std::function<void()>& keys) {
+    window.setHidden(false);
+    keys();
+    window.setHidden(true);
+}
+
 void tab(Window& window, int times) {
-    for (int i = 0; i < times; i++)
-        window.sendKey({KeyEvent::Key::Tab, {}, false, false});
+    typed(window, [&] {
+        for (int i = 0; i < times; i++)
+            window.sendKey({KeyEvent::Key::Tab, {}, false, false});
+    });
 }
 
 GalleryRegistration ring({"main-screen-focus-ring", [](Window& window) {
@@ -31,14 +43,14 @@ GalleryRegistration tooltip({"main-screen-tooltip", [](Window& window) {
 
 GalleryRegistration keys({"main-screen-shortcut-list", [](Window& window) {
                               mainScreenIn(window);
-                              window.toggleShortcutList();
+                              typed(window, [&] { window.toggleShortcutList(); });
                           }});
 
 GalleryRegistration panelKeys({"settings-panel-shortcut-list", [](Window& window) {
                                    auto main = mainScreenIn(window);
                                    // The slide sets the panel's place at once.
                                    main->settingViewController()->onShowHideButton();
-                                   window.toggleShortcutList();
+                                   typed(window, [&] { window.toggleShortcutList(); });
                                }});
 
 GalleryRegistration camera({"main-screen-camera-name", [](Window& window) {
