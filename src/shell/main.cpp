@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
 
     static int qtArgc = argc;
     auto* application = new QGuiApplication(qtArgc, argv);
+    // Also the window's class on X11, which the launcher entry names (StartupWMClass).
     QGuiApplication::setApplicationName(QStringLiteral("taluvex"));
     QGuiApplication::setApplicationVersion(QStringLiteral(TALUVEX_VERSION));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tx::TaluvexAppDelegate::kAppId));
