@@ -277,7 +277,16 @@ std::shared_ptr<MBProgressHUD> ShareFacebookViewController::showUploadingBox() {
             self->facebookDelegate()->cancel();
         }
     };
-    addUploadCancelControls(*hud, Rect(131, screenHeight() / 2 + 70, 58, 28), cancel);
+    // The box and its Cancel sit over the movie's picture, clear of the typed message.
+    constexpr double kCancelGapPoints = 6;
+    constexpr double kCancelHeightPoints = 28;
+    const double boxHeight = hud->boxFrame().height();
+    const double pictureMiddle = _ivImage->frame().midY();
+    hud->setYOffset(pictureMiddle - (boxHeight + kCancelGapPoints + kCancelHeightPoints) / 2 +
+                    boxHeight / 2 - screenHeight() / 2);
+    addUploadCancelControls(
+        *hud, Rect(131, hud->boxFrame().maxY() + kCancelGapPoints, 58, kCancelHeightPoints),
+        cancel);
     return hud;
 }
 

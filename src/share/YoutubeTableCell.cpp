@@ -57,8 +57,9 @@ YoutubeTableCell::YoutubeTableCell() {
     setSelectionStyle(TableViewCellSelectionStyle::None);
     const ViewPtr& content = contentView();
     _background = std::make_shared<ImageView>(Rect(0, 0, 320, kRowHeight));
-    _background->setImage(Image::imageNamed("movie_cell_bg_640_156"));
-    _background->setHighlightedImage(Image::imageNamed("movie_cell_bg_P_640_156"));
+    // No chevron: the share button sits at the row's right end.
+    _background->setImage(Image::imageNamed("youtube_cell_bg_640_156"));
+    _background->setHighlightedImage(Image::imageNamed("youtube_cell_bg_P_640_156"));
     content->addSubview(_background);
 
     _thumbnailView = std::make_shared<WebView>(Rect(10, 8, 110, 62));

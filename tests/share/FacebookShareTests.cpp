@@ -4,6 +4,8 @@
 #include "SocialTestSupport.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Screen.h"
 #include "services/hud/MBProgressHUD.h"
 #include "share/ShareFacebookViewController.h"
 #include "share/ShareViewFacebookDelegate.h"
@@ -86,6 +88,35 @@ TEST_F(FacebookShareTest, ShareWithoutSessionSignsInInTheBrowserThenUploadsWitho
     ASSERT_NE(share, nullptr);
     EXPECT_EQ(share->accountsBar()->facebookLabel()->text(), "Signed in to Facebook");
     EXPECT_FALSE(share->accountsBar()->facebookSignOut()->isHidden());
+}
+
+// The "Uploading..." box and its Cancel leave the typed message in sight, on either screen height.
+TEST_F(FacebookShareTest, TheUploadingBoxLeavesTheMessageInSight) {
+    const double height = Screen::mainScreen().bounds().height();
+    for (const double screenHeight : {480.0, 568.0}) {
+        SCOPED_TRACE(screenHeight);
+        Screen::mainScreen().setHeight(screenHeight);
+        window->setFrame(Screen::mainScreen().bounds());
+        auto panel = showPanel();
+        auto hud = panel->showUploadingBox();
+        ASSERT_TRUE(hud);
+        const Rect message = panel->tv_msg()->convertRectToView(panel->tv_msg()->bounds(), nullptr);
+        const Rect box = hud->convertRectToView(hud->boxFrame(), nullptr);
+        EXPECT_FALSE(box.intersects(message));
+        View* cancel = nullptr;
+        for (const ViewPtr& v : hud->subviews())
+            if (auto* button = dynamic_cast<Button*>(v.get()))
+                cancel = button;
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_FALSE(cancel->convertRectToView(cancel->bounds(), nullptr).intersects(message));
+        EXPECT_GE(box.minY(), 0);
+        hud->hide(false);
+        panel->hide();
+        RunLoop::runFor(0.6);
+        root->dismissViewController(false);
+    }
+    Screen::mainScreen().setHeight(height);
+    window->setFrame(Screen::mainScreen().bounds());
 }
 
 TEST_F(FacebookShareTest, PermissionErrorAsksForPublishingOnceAndRepeatsTheSameUpload) {

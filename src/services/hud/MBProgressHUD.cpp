@@ -36,10 +36,25 @@ void MBProgressHUD::setLabelText(const std::string& text) {
     accessibilityChanged(*this, AccessibleChange::Name);
 }
 
+void MBProgressHUD::setYOffset(double points) {
+    _yOffset = points;
+    setNeedsLayout();
+    setNeedsDisplay();
+}
+
+Rect MBProgressHUD::boxFrame() const {
+    const Rect area = bounds();
+    const double textWidth =
+        _label->text().empty() ? 0 : _label->font().sizeOfText(_label->text()).width;
+    const double side = std::max(kMinimumBoxSide, textWidth + 2 * kBoxMargin);
+    const double height = _label->text().empty() ? kMinimumBoxSide * 0.8 : kMinimumBoxSide;
+    return Rect((area.width() - side) / 2, (area.height() - height) / 2 + _yOffset, side, height);
+}
+
 void MBProgressHUD::layoutSubviews() {
     const Rect area = bounds();
     const double cx = area.width() / 2;
-    const double cy = area.height() / 2;
+    const double cy = area.height() / 2 + _yOffset;
     const bool hasText = !_label->text().empty();
     const Rect spinner = _spinner->frame();
     _spinner->setCenter({cx, cy - (hasText ? kLabelHeight / 2 + 4 : 0)});
@@ -52,13 +67,7 @@ void MBProgressHUD::drawRect(const Rect&) {
     if (!context) {
         return;
     }
-    const Rect area = bounds();
-    const double textWidth =
-        _label->text().empty() ? 0 : _label->font().sizeOfText(_label->text()).width;
-    const double side = std::max(kMinimumBoxSide, textWidth + 2 * kBoxMargin);
-    const double height = _label->text().empty() ? kMinimumBoxSide * 0.8 : kMinimumBoxSide;
-    const Rect box((area.width() - side) / 2, (area.height() - height) / 2, side, height);
-    context->fillRoundedRect(box, 10, Color::black().withAlpha(0.8));
+    context->fillRoundedRect(boxFrame(), 10, Color::black().withAlpha(0.8));
 }
 
 std::shared_ptr<MBProgressHUD> MBProgressHUD::showHUDAddedTo(View& view, bool animated) {

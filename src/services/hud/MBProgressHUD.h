@@ -2,6 +2,7 @@
 // ("Uploading..."): a dark rounded box with a spinner and the label, which takes all touches.
 #pragma once
 
+#include "platform/foundation/Translation.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/View.h"
@@ -25,12 +26,17 @@ public:
 
     const std::string& labelText() const { return _label->text(); }
     void setLabelText(const std::string& text);
+    // Moves the box up (negative) or down from the middle of the covered view, off what the
+    // user should still see.
+    void setYOffset(double points);
+    // Where the box is drawn, in the overlay's coordinates.
+    Rect boxFrame() const;
     void hide(bool animated);
 
     // Read as a busy progress bar named by its words, over the view it covers.
     AccessibleRole accessibilityRole() const override { return AccessibleRole::ProgressBar; }
     std::string accessibilityLabel() const override {
-        return labelText().empty() ? std::string("Working") : labelText();
+        return labelText().empty() ? _("Working") : labelText();
     }
     AccessibleStates accessibilityStates() const override { return AccessibleStateBusy; }
     bool accessibilityIsModal() const override { return true; }
@@ -42,6 +48,7 @@ private:
     std::shared_ptr<ActivityIndicator> _spinner;
     std::shared_ptr<Label> _label;
     bool _hiding = false;
+    double _yOffset = 0;
 };
 
 } // namespace tx

@@ -743,14 +743,19 @@ void generate() {
              button(words(_("Enter the Contest")), Icon::Trophy, pressed, Style::Primary));
 
         // Library rows and the YouTube tab.
-        save("movie_cell_bg" + P + "_640_156", 640, 156,
-             [pressed](QPainter& p, double w, double h) {
-                 p.fillRect(QRectF(0, 0, w, h), pressed ? QColor(0x3a, 0x2a, 0x26) : kPanel);
-                 p.fillRect(QRectF(0, h - 2, w, 2), kStroke);
-                 if (pressed)
-                     p.fillRect(QRectF(0, 0, 6, h), kAccent);
-                 icon(p, Icon::Forward, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
-             });
+        // A library row opens the movie (a chevron); a YouTube row's right end is its share button.
+        auto row = [pressed](bool chevron) {
+            return [pressed, chevron](QPainter& p, double w, double h) {
+                p.fillRect(QRectF(0, 0, w, h), pressed ? QColor(0x3a, 0x2a, 0x26) : kPanel);
+                p.fillRect(QRectF(0, h - 2, w, 2), kStroke);
+                if (pressed)
+                    p.fillRect(QRectF(0, 0, 6, h), kAccent);
+                if (chevron)
+                    icon(p, Icon::Forward, QRectF(w - 54, h / 2 - 18, 36, 36), kSecondary);
+            };
+        };
+        save("movie_cell_bg" + P + "_640_156", 640, 156, row(true));
+        save("youtube_cell_bg" + P + "_640_156", 640, 156, row(false));
         save(std::string("utube_loadmore") + P + "_576_114", 576, 114,
              button(words(_("Load More Videos")), Icon::Down, pressed, Style::Secondary));
     }
