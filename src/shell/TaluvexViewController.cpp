@@ -619,6 +619,11 @@ void TaluvexViewController::avFileRenderMgrDidFinish(AVFileRenderMgr* mgr, bool)
 void TaluvexViewController::avFileRenderMgrDidError(AVFileRenderMgr*, const ErrorPtr& error) {
     std::shared_ptr<AVFileRenderMgr> failed = _avRenderMgr;
     const std::string input = failed ? failed->inputVideoUrl() : "";
+    // The engine completes what it wrote before the failure; in Documents that would be a
+    // movie cut short, listed in the library as if it were whole. It goes.
+    if (failed && !failed->outputPath().empty()) {
+        removeFile(failed->outputPath());
+    }
     endRender();
     RunLoop::post([failed] {});
     showRenderFailure(input, error ? error->localizedDescription() : std::string());

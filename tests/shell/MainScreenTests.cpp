@@ -197,8 +197,12 @@ TEST_F(MainScreenTest, ARenderFailureShowsItsDescriptionAndReturnsToIdle) {
     pick(makeClip(spec));
     ASSERT_TRUE(main->avRenderMgr());
     main->avRenderMgr()->stop();
+    // What the engine wrote before it failed is not left in the library.
+    const std::string output = main->avRenderMgr()->outputPath();
+    std::ofstream(output) << "cut short";
     main->avFileRenderMgrDidError(main->avRenderMgr().get(),
                                   Error::make("\uBE44\uB514\uC5B4 \uBCC0\uD658 \uC2E4\uD328", 0));
+    EXPECT_FALSE(fileExists(output));
     ASSERT_TRUE(main->lastAlert());
     EXPECT_EQ(
         main->lastAlert()->message(),
