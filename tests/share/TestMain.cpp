@@ -1,4 +1,5 @@
 // Screens need the GUI application (fonts) on the offscreen platform.
+#include "app/ThumbnailQueue.h"
 #include "platform/system/SerialWorker.h"
 #include "platform/ui/Application.h"
 
@@ -10,7 +11,8 @@ int main(int argc, char** argv) {
     tx::Application::ensureGuiApplication();
     testing::InitGoogleTest(&argc, argv);
     const int status = RUN_ALL_TESTS();
-    // A job still running (a music folder scan) must not outlive main().
+    // A job still running (a thumbnail, a music folder scan) must not outlive main().
+    tx::ThumbnailQueue::shared().stop();
     tx::SerialWorker::finishAll();
     return status;
 }
