@@ -46,24 +46,24 @@ const CommandSpec& taluvexCommand() {
                  }},
                 {N_("Keys on the other screens"),
                  {
-                     {"Settings panel", N_("Left, Right slower, faster; Q quality; S choose the "
+                     {N_("Settings panel"), N_("Left, Right slower, faster; Q quality; S choose the "
                                         "sound; Esc or , close")},
-                     {"Sound and music lists", N_("Up, Down, Return choose; Space plays a built-in "
+                     {N_("Sound and music lists"), N_("Up, Down, Return choose; Space plays a built-in "
                                                "track; typing searches music; Esc back")},
-                     {"Movie picker", N_("Up, Down, Home, End, Return open; Esc cancel")},
-                     {"Trim screen", N_("Left, Right move the handle (Shift: ten steps); Home, End; "
+                     {N_("Movie picker"), N_("Up, Down, Home, End, Return open; Esc cancel")},
+                     {N_("Trim screen"), N_("Left, Right move the handle (Shift: ten steps); Home, End; "
                                      "Tab other handle; Return use; Esc cancel")},
-                     {"Library", N_("Up, Down, Return open; Delete delete; E edit; Ctrl+Tab the "
+                     {N_("Library"), N_("Up, Down, Return open; Delete delete; E edit; Ctrl+Tab the "
                                  "YouTube tab; Esc back")},
-                     {"YouTube tab", N_("1, 2, 3 order; Up, Down, Return watch; C copy the link; M "
+                     {N_("YouTube tab"), N_("1, 2, 3 order; Up, Down, Return watch; C copy the link; M "
                                      "mail it; Ctrl+Tab my movies; Esc back")},
-                     {"Share screen", N_("P play; S save to Videos; M mail; T Twitter; F Facebook; "
+                     {N_("Share screen"), N_("P play; S save to Videos; M mail; T Twitter; F Facebook; "
                                       "E enter the contest; Esc back")},
-                     {"Player", N_("Space play or pause; Left, Right step; Esc done")},
-                     {"Contest form", N_("Tab next field or button; Return next field, on the "
+                     {N_("Player"), N_("Space play or pause; Left, Right step; Esc done")},
+                     {N_("Contest form"), N_("Tab next field or button; Return next field, on the "
                                       "last Submit; Esc close")},
-                     {"Facebook panel", N_("Ctrl+Return share; Esc close or stop the upload")},
-                     {"Twitter PIN", N_("Return sign in; Esc cancel")},
+                     {N_("Facebook panel"), N_("Ctrl+Return share; Esc close or stop the upload")},
+                     {N_("Twitter PIN"), N_("Return sign in; Esc cancel")},
                  }},
                 {N_("Files"),
                  {

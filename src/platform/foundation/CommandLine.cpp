@@ -43,6 +43,13 @@ std::string argumentTerm(const CommandArgument& argument) {
     return argument.name + (argument.repeats ? "..." : "");
 }
 
+// Columns `text` takes on a terminal: one per character, not per byte ("ü" is two bytes).
+std::size_t columns(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
 // Words laid into lines of at most `width` columns; the first line starts `firstColumn` in,
 // the others `indent` in.
 std::string wrap(const std::string& text, std::size_t indent, std::size_t firstColumn,
@@ -58,7 +65,7 @@ std::string wrap(const std::string& text, std::size_t indent, std::size_t firstC
         if (word.empty()) {
             continue;
         }
-        if (!lineEmpty && column + 1 + word.size() > width) {
+        if (!lineEmpty && column + 1 + columns(word) > width) {
             out += "\n" + std::string(indent, ' ');
             column = indent;
             lineEmpty = true;
@@ -68,7 +75,7 @@ std::string wrap(const std::string& text, std::size_t indent, std::size_t firstC
             ++column;
         }
         out += word;
-        column += word.size();
+        column += columns(word);
         lineEmpty = false;
     }
     return out + "\n";
@@ -78,8 +85,8 @@ std::string wrap(const std::string& text, std::size_t indent, std::size_t firstC
 std::size_t termColumn(const std::vector<CommandEntry>& entries, std::size_t indent) {
     std::size_t widest = 0;
     for (const CommandEntry& entry : entries) {
-        if (entry.term.size() + 2 <= kWidestOptionColumn) {
-            widest = std::max(widest, entry.term.size());
+        if (columns(entry.term) + 2 <= kWidestOptionColumn) {
+            widest = std::max(widest, columns(entry.term));
         }
     }
     return indent + widest + 2;
@@ -95,7 +102,7 @@ std::string termList(const std::vector<CommandEntry>& entries, std::size_t inden
             continue;
         }
         out += std::string(indent, ' ') + entry.term;
-        std::size_t column = indent + entry.term.size();
+        std::size_t column = indent + columns(entry.term);
         if (entry.text.empty()) {
             out += "\n";
             continue;
@@ -331,8 +338,11 @@ std::string commandUsage(const CommandSpec& spec) {
 
 std::string commandHelp(const CommandSpec& spec) {
     // The tables hold English; --help speaks the user's language, the manual pages English.
+    // Terms are keys, names and paths, mostly as they are; those marked (screen names) have a
+    // translation.
     auto translatedEntries = [](std::vector<CommandEntry> entries) {
         for (CommandEntry& entry : entries) {
+            entry.term = _(entry.term.c_str());
             entry.text = _(entry.text.c_str());
         }
         return entries;

@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include "platform/foundation/Translation.h"
+
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -52,16 +54,18 @@ std::string documentsDirectoryProblem() {
     if (::stat(dir.c_str(), &info) != 0) {
         const int code = errno;
         if (code == ELOOP) {
-            return "The folder for movies, " + dir + ", is a loop of symbolic links.";
+            return withArguments(_("The folder for movies, %1, is a loop of symbolic links."),
+                                 {dir});
         }
-        return "The folder for movies, " + dir + ", cannot be made: " + std::strerror(code) + ".";
+        return withArguments(_("The folder for movies, %1, cannot be made: %2."),
+                             {dir, std::strerror(code)});
     }
     if (!S_ISDIR(info.st_mode)) {
-        return "The folder for movies, " + dir + ", is a file, not a folder.";
+        return withArguments(_("The folder for movies, %1, is a file, not a folder."), {dir});
     }
     if (::access(dir.c_str(), W_OK | X_OK) != 0) {
-        return "The folder for movies, " + dir + ", cannot be written: " + std::strerror(errno) +
-               ".";
+        return withArguments(_("The folder for movies, %1, cannot be written: %2."),
+                             {dir, std::strerror(errno)});
     }
     return {};
 }

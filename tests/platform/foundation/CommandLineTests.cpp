@@ -136,6 +136,12 @@ TEST(CommandLine, HelpAndVersionAnswerBeforeArgumentsAreChecked) {
     EXPECT_NE(help.out.find("\n                        mute  nothing\n"), std::string::npos)
         << help.out;
     EXPECT_NE(help.out.find("\nExit status:\n  0  done\n  2  usage error\n"), std::string::npos);
+    // Columns are counted in characters: a term with letters of two bytes lines up too.
+    CommandSpec accented = sampleSpec();
+    accented.sections = {{"Screens", {{"Gr\u00f6\u00dfe", "big"}, {"Small", "small"}}}};
+    EXPECT_NE(commandHelp(accented).find("\n  Gr\u00f6\u00dfe  big\n  Small  small\n"),
+              std::string::npos)
+        << commandHelp(accented);
     std::size_t lineStart = 0;
     while (lineStart < help.out.size()) {
         const std::size_t lineEnd = help.out.find('\n', lineStart);
