@@ -199,6 +199,28 @@ TEST(Label, DrawsTextInItsColourAndShadow) {
     EXPECT_EQ(image->pixels().pixel(4, 30), qRgb(0, 0, 0)); // centred: the left edge stays empty
 }
 
+TEST(Label, KoreanAndJapaneseTextIsDrawnWithItsOwnGlyphs) {
+    // Song titles come in every script. Where no font has the letters, every one of them is the
+    // same empty box: two different letters then draw the same picture.
+    auto draw = [](const std::string& text) {
+        auto root = std::make_shared<View>(Rect(0, 0, 40, 30));
+        root->setBackgroundColor(Color::black());
+        auto label = std::make_shared<Label>(Rect(0, 0, 40, 30));
+        label->setText(text);
+        label->setFont(Font::systemFont(20));
+        label->setTextColor(Color::whiteColor());
+        root->addSubview(label);
+        return renderView(*root)->pixels();
+    };
+    for (const auto& [first, second] : {std::pair<std::string, std::string>{"\uD55C", "\uAD6D"},
+                                        {"\u97F3", "\u697D"}}) {
+        const QImage a = draw(first);
+        const QImage b = draw(second);
+        EXPECT_NE(a, draw(" ")) << first; // some ink
+        EXPECT_NE(a, b) << first << " and " << second;
+    }
+}
+
 TEST(ActivityIndicator, ShowsOnlyWhileAnimating) {
     auto spinner = std::make_shared<ActivityIndicator>(ActivityIndicatorStyle::WhiteLarge);
     EXPECT_TRUE(spinner->isHidden());
