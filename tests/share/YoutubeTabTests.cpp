@@ -7,6 +7,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/system/MailComposer.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/OffscreenRenderer.h"
 #include "platform/ui/Pasteboard.h"
 #include "services/http/HttpClient.h"
 #include "services/http/ServiceConfig.h"
@@ -353,6 +354,39 @@ TEST_F(YoutubeTabUnconfiguredTest, WithoutAChannelTheTabSaysHowToSetOne) {
     EXPECT_EQ(tab->messageLabel()->text(), YoutubeViewController::notConfiguredText());
     EXPECT_TRUE(tab->loadingView()->isHidden());
     root->dismissViewController(false);
+}
+
+TEST(YoutubeTableCell, ATitleOfTwoLinesIsShownWholeAboveItsDuration) {
+    auto cell = YoutubeTableCell::loadFromLayout();
+    GDataEntryYouTubeVideo entry;
+    entry.title = "Walking backwards through the market on a rainy Sunday morning";
+    cell->showEntry(entry);
+    const Rect title = cell->titleView()->frame();
+    // Two lines of the title's font fit its frame, and the frame ends where the duration starts.
+    EXPECT_GE(title.size.height, 2 * cell->titleView()->font().lineHeight());
+    EXPECT_LE(title.origin.y + title.size.height, cell->timeView()->frame().origin.y);
+    // Drawn: ink in two bands (two lines), the second ending inside the frame, not at its edge.
+    auto root = std::make_shared<View>(Rect(0, 0, 320, YoutubeTableCell::kRowHeight));
+    root->setBackgroundColor(Color::black());
+    cell->titleView()->removeFromSuperview();
+    root->addSubview(cell->titleView());
+    const QImage pixels = renderView(*root)->pixels();
+    std::vector<bool> inked;
+    for (int y = static_cast<int>(title.origin.y * 2);
+         y < static_cast<int>((title.origin.y + title.size.height) * 2); ++y) {
+        bool any = false;
+        for (int x = static_cast<int>(title.origin.x * 2);
+             x < static_cast<int>((title.origin.x + title.size.width) * 2) && !any; ++x) {
+            any = qGray(pixels.pixel(x, y)) > 128;
+        }
+        inked.push_back(any);
+    }
+    int bands = 0;
+    for (std::size_t i = 0; i < inked.size(); ++i) {
+        bands += inked[i] && (i == 0 || !inked[i - 1]) ? 1 : 0;
+    }
+    EXPECT_EQ(bands, 2);
+    EXPECT_FALSE(inked.back());
 }
 
 TEST(YoutubeTableCell, DurationsAndTheEmbeddedPage) {

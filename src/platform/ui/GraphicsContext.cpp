@@ -4,7 +4,9 @@
 #include <QPainterPath>
 #include <QTextLayout>
 #include <QTextOption>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace tx {
 
@@ -157,7 +159,7 @@ void GraphicsContext::drawImagePart(const Image& image, const Rect& source, cons
 
 void GraphicsContext::drawText(const std::string& text, const Rect& rect, const Font& font,
                                const Color& color, TextAlignment alignment, LineBreakMode lineBreak,
-                               bool verticallyCentred) {
+                               bool verticallyCentred, int maxLines) {
     if (text.empty() || color.isClear())
         return;
     QFont qf = font.qfont();
@@ -169,7 +171,48 @@ void GraphicsContext::drawText(const std::string& text, const Rect& rect, const 
     _painter.save();
     _painter.setFont(qf);
     _painter.setPen(qcolor(color));
-    if (lineBreak == LineBreakMode::WordWrap) {
+    if (lineBreak == LineBreakMode::WordWrap && maxLines > 0) {
+        // Whole lines only: as many as asked for and as fit the height.
+        const double spacing = metrics.lineSpacing();
+        const int fit = std::max(1, static_cast<int>(std::floor(rect.height() / spacing + 0.01)));
+        const int wanted = std::min(maxLines, fit);
+        QTextLayout layout(string, qf);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        std::vector<QString> lines;
+        int lastStart = 0;
+        bool more = false;
+        layout.beginLayout();
+        for (;;) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid()) {
+                break;
+            }
+            line.setLineWidth(rect.width());
+            if (static_cast<int>(lines.size()) == wanted) {
+                more = true;
+                break;
+            }
+            lastStart = line.textStart();
+            lines.push_back(string.mid(line.textStart(), line.textLength()).trimmed());
+        }
+        layout.endLayout();
+        if (more && !lines.empty()) {
+            lines.back() = metrics.elidedText(string.mid(lastStart).simplified(), Qt::ElideRight,
+                                              rect.width() + 0.5);
+        }
+        const double height = spacing * static_cast<double>(lines.size());
+        double y = rect.origin.y;
+        if (verticallyCentred && height < rect.height()) {
+            y += (rect.height() - height) / 2;
+        }
+        for (const QString& line : lines) {
+            _painter.drawText(QRectF(rect.origin.x, y, rect.width(), spacing),
+                              int(h) | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, line);
+            y += spacing;
+        }
+    } else if (lineBreak == LineBreakMode::WordWrap) {
         QRectF bounds = metrics.boundingRect(qrect(rect), int(h) | Qt::TextWordWrap, string);
         QRectF target = qrect(rect);
         if (verticallyCentred && bounds.height() < target.height())

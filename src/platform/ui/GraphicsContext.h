@@ -49,11 +49,13 @@ public:
     void drawImage(const Image& image, const Rect& rect, double alpha = 1);
     // Draws the part `source` (in the image's points) of `image` into `rect`.
     void drawImagePart(const Image& image, const Rect& source, const Rect& rect, double alpha = 1);
-    // Draws text inside `rect`, vertically centred when it fits on the lines it takes.
+    // Draws text inside `rect`, vertically centred when it fits on the lines it takes. Wrapped
+    // text with `maxLines` above 0 shows at most that many whole lines, and never a line cut by
+    // the rectangle's bottom: what does not fit ends the last line shown with "…".
     void drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color,
                   TextAlignment alignment = TextAlignment::Left,
                   LineBreakMode lineBreak = LineBreakMode::TruncateTail,
-                  bool verticallyCentred = true);
+                  bool verticallyCentred = true, int maxLines = 0);
 
 private:
     QPainter& _painter;

@@ -42,10 +42,12 @@ void Label::drawRect(const Rect& rect) {
     GraphicsContext* context = GraphicsContext::current();
     LineBreakMode mode =
         _numberOfLines == 1 ? LineBreakMode::TruncateTail : LineBreakMode::WordWrap;
+    // A label of a set number of lines shows that many whole lines at most; 0 takes what comes.
+    const int maxLines = _numberOfLines > 1 ? _numberOfLines : 0;
     if (!_shadowColor.isClear())
         context->drawText(_text, rect.offsetBy(_shadowOffset.width, _shadowOffset.height), _font,
-                          _shadowColor, _alignment, mode);
-    context->drawText(_text, rect, _font, _textColor, _alignment, mode);
+                          _shadowColor, _alignment, mode, true, maxLines);
+    context->drawText(_text, rect, _font, _textColor, _alignment, mode, true, maxLines);
 }
 
 } // namespace tx
