@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -220,9 +221,18 @@ std::string trimmedByEditList(const std::string& source, double fromSeconds, dou
 }
 
 std::string tempPath(const std::string& extension) {
+    // The folder outlives the run (its clips are made once); process ids come round again, so a
+    // name carries a token of this process too, or a file a test left long ago could stand in
+    // for the one a test expects not to be made.
+    static const std::string token = [] {
+        std::random_device random;
+        char text[16];
+        std::snprintf(text, sizeof text, "%08x", random());
+        return std::string(text);
+    }();
     static int counter = 0;
-    return fixtureDir() + "/out-" + std::to_string(getpid()) + "-" + std::to_string(++counter) +
-           "." + extension;
+    return fixtureDir() + "/out-" + std::to_string(getpid()) + "-" + token + "-" +
+           std::to_string(++counter) + "." + extension;
 }
 
 bool workingFilesBeside(const std::string& path) {
