@@ -519,6 +519,12 @@ void AssetWriter::fail(const ErrorPtr& error) {
 }
 
 void AssetWriter::discardOutput() {
+    // Nothing more goes into this movie: its encoders are closed without a flush, and not
+    // waited for.
+    for (const auto& input : _inputs) {
+        input->_impl->pictures.closeInBackground();
+        input->_impl->sound.closeInBackground();
+    }
     if (_impl && _impl->format) {
         _impl->format.reset();
     }

@@ -1,5 +1,7 @@
 #include "BackwardPictureSource.h"
 
+#include "LeftBehind.h"
+
 #include <algorithm>
 
 namespace tx {
@@ -113,8 +115,21 @@ void PictureBudget::lift() {
 // ---- PictureReadAhead ------------------------------------------------------------------------
 
 PictureReadAhead::~PictureReadAhead() {
+    // Only reached with the worker done, joined or handed over: it holds the job while it runs.
+    if (worker.joinable()) {
+        abandoned = true;
+        leftBehind::join(std::move(worker));
+    }
+}
+
+void PictureReadAhead::abandon() {
     abandoned = true;
-    finish();
+    if (source && source->_budget) {
+        source->_budget->lift();
+    }
+    if (worker.joinable()) {
+        leftBehind::join(std::move(worker));
+    }
 }
 
 void PictureReadAhead::finish() {
@@ -124,6 +139,19 @@ void PictureReadAhead::finish() {
     if (worker.joinable()) {
         worker.join();
     }
+}
+
+BackwardReadState::~BackwardReadState() {
+    if (ahead) {
+        ahead->abandon();
+    }
+}
+
+void BackwardReadState::replaceAhead(std::shared_ptr<PictureReadAhead> next) {
+    if (ahead) {
+        ahead->abandon();
+    }
+    ahead = std::move(next);
 }
 
 BackwardReadState& AssetTrack::backwardReadState() const {
@@ -140,7 +168,7 @@ BackwardPictureSource::BackwardPictureSource(std::string path, const AssetTrack&
       _state(track.backwardReadState()), _timeBase{track.timeBaseNum(), track.timeBaseDen()} {}
 
 BackwardPictureSource::~BackwardPictureSource() {
-    if (_budget) {
+    if (_budget && !(_abandoned != nullptr && *_abandoned)) {
         int& most = _track.readCounts().mostPicturesHeld;
         most = std::max(most, _budget->mostHeld());
     }
@@ -185,8 +213,12 @@ bool BackwardPictureSource::open(const TimeRange& range, const TimeRange& follow
     }
     if (pending && !pending->kept) {
         const std::shared_ptr<PictureReadAhead> ready = std::move(pending);
-        ready->finish();
-        if (ready->startTs == _startTs && ready->endTs == _endTs && !ready->error) {
+        if (ready->startTs != _startTs || ready->endTs != _endTs) {
+            ready->abandon(); // not this window: nobody waits for it
+        } else {
+            ready->finish();
+        }
+        if (!ready->abandoned && !ready->error) {
             _ahead.samples = std::move(ready->samples);
             _ahead.on = true;
             _carry.on = ready->source->_carry.on;
@@ -338,6 +370,7 @@ void BackwardPictureSource::readAheadNextWindow() {
     auto ahead = std::make_shared<PictureReadAhead>();
     ahead->source = std::make_unique<BackwardPictureSource>(_path, _track);
     BackwardPictureSource& reader = *ahead->source;
+    reader._abandoned = &ahead->abandoned;
     // What this read carries covers [carry.from, startTs): the window before it decodes only
     // up to there, and what lies before that window is carried on again.
     const bool carried = _carry.on && !_carry.out.empty();
@@ -373,6 +406,7 @@ void BackwardPictureSource::readAheadNextWindow() {
     reader._carry.decodeEndTs = decodeEnd;
     if (reader._decoder) {
         reader._decoder->setStretch(reader._startTs, std::min(reader._endTs, decodeEnd));
+        reader._decoder->setAbandoned(&ahead->abandoned);
     }
     reader._budget = _budget;
     reader._waitsForRoom = true;
@@ -383,8 +417,8 @@ void BackwardPictureSource::readAheadNextWindow() {
             key != nullptr ? std::min(key->pts, _followingStartTs) : _followingStartTs;
         _budget->setCapacity(picturesIn(_track, from, _startTs) + kReadAheadSlackPictures);
     }
-    PictureReadAhead* job = ahead.get();
-    job->worker = std::thread([job]() {
+    // The worker holds the job: abandoned, it ends on its own, and the job with it.
+    ahead->worker = std::thread([job = ahead]() {
         while (SampleBufferPtr sample = job->source->next(job->error)) {
             job->samples.push_back(std::move(sample));
             if (job->abandoned) {
@@ -392,7 +426,7 @@ void BackwardPictureSource::readAheadNextWindow() {
             }
         }
     });
-    _state.ahead = std::move(ahead);
+    _state.replaceAhead(std::move(ahead));
 }
 
 void BackwardPictureSource::keepEarlierGroupAhead() {
@@ -408,6 +442,7 @@ void BackwardPictureSource::keepEarlierGroupAhead() {
     auto group = std::make_shared<PictureReadAhead>();
     group->source = std::make_unique<BackwardPictureSource>(_path, _track);
     BackwardPictureSource& reader = *group->source;
+    reader._abandoned = &group->abandoned;
     // Opened for the tick before the kept pictures, so that it starts at that tick's keyframe;
     // then it keeps everything up to them and hands out nothing.
     const MediaTime last = ff::timeFromStream(until - 1, _timeBase);
@@ -428,8 +463,7 @@ void BackwardPictureSource::keepEarlierGroupAhead() {
     }
     group->startTs = reader._keep.from;
     group->endTs = until;
-    PictureReadAhead* job = group.get();
-    job->worker = std::thread([job]() {
+    group->worker = std::thread([job = group]() {
         BackwardPictureSource& r = *job->source;
         while (r.next(job->error)) {
         }
@@ -438,7 +472,7 @@ void BackwardPictureSource::keepEarlierGroupAhead() {
             job->keptAll = true;
         }
     });
-    _state.ahead = std::move(group);
+    _state.replaceAhead(std::move(group));
 }
 
 } // namespace tx

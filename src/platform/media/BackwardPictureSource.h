@@ -50,8 +50,12 @@ struct PictureBudget {
 
 class BackwardPictureSource;
 
-// A window, or a group of pictures to keep, decoded on a thread of its own.
+// A window, or a group of pictures to keep, decoded on a thread of its own. Abandoned, it is
+// left to end on its own at its next picture: nobody waits for it, and it touches nothing of the
+// track's any more.
 struct PictureReadAhead {
+    // First: whatever is destroyed on the way out may still look at it.
+    std::atomic<bool> abandoned{false};
     std::int64_t startTs = 0;
     std::int64_t endTs = 0;
     std::unique_ptr<BackwardPictureSource> source;
@@ -60,12 +64,13 @@ struct PictureReadAhead {
     std::shared_ptr<PictureSpill> kept;
     bool keptAll = false;
     ErrorPtr error;
-    std::atomic<bool> abandoned{false};
     std::thread worker;
 
     ~PictureReadAhead();
     // Waits for the window; the budget is lifted so that it completes whatever is still held.
     void finish();
+    // Gives up on the window without waiting for it.
+    void abandon();
 };
 
 struct BackwardReadState {
@@ -78,6 +83,10 @@ struct BackwardReadState {
     // being decoded ahead on a thread of its own. Declared last: it is stopped first, and its
     // decoder handed back to the slot above.
     std::shared_ptr<PictureReadAhead> ahead;
+
+    ~BackwardReadState();
+    // Starts `next` decoding ahead in place of what was, which is abandoned.
+    void replaceAhead(std::shared_ptr<PictureReadAhead> next);
 };
 
 class BackwardPictureSource {
@@ -122,6 +131,8 @@ private:
 
     std::string _path;
     const AssetTrack& _track;
+    // Set when this reads ahead for a job that may be abandoned: then it leaves the track alone.
+    const std::atomic<bool>* _abandoned = nullptr;
     BackwardReadState& _state;
     AVRational _timeBase{1, 1};
     std::unique_ptr<TrackDecoder> _decoder;

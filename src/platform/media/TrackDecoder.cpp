@@ -12,6 +12,8 @@ namespace {
 // AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
 constexpr double kSoundPrerollSeconds = 0.1;
 
+std::atomic<void (*)()> gFrameHook{nullptr};
+
 bool isFullRange(const AVFrame* frame) {
     return frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P ||
            frame->format == AV_PIX_FMT_YUVJ422P || frame->format == AV_PIX_FMT_YUVJ444P;
@@ -43,7 +45,14 @@ TrackDecoder::TrackDecoder(std::string path, const AssetTrack& track, int maxCha
     : _path(std::move(path)), _track(track), _decoderSlot(decoderSlot),
       _video(track.mediaType() == kMediaTypeVideo), _maxChannels(maxChannels) {}
 
+void TrackDecoder::setFrameHookForTesting(void (*hook)()) {
+    gFrameHook = hook;
+}
+
 TrackDecoder::~TrackDecoder() {
+    if (_abandoned != nullptr && *_abandoned) {
+        return; // the decoder and its counts go with it
+    }
     _track.readCounts().picturesDecoded += _picturesDecoded;
     if (_decoder && _decoderSlot != nullptr) {
         avcodec_flush_buffers(_decoder.get());
@@ -165,6 +174,9 @@ SampleBufferPtr TrackDecoder::next(ErrorPtr& error) {
         if (!first && _deadline && std::chrono::steady_clock::now() >= *_deadline) {
             _timedOut = true;
             return nullptr;
+        }
+        if (void (*hook)() = gFrameHook.load(); hook != nullptr) {
+            hook();
         }
         const int ret = nextFrame(frame.get());
         if (ret == AVERROR_EOF) {
