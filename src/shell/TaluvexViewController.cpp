@@ -456,6 +456,8 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
         return;
     }
     prepareRender(fileURL);
+    // What can be made before the start (a recording's own sound, reversed) is begun now.
+    _avRenderMgr->prepare();
     // The overlay fades in first; a cancel before the start leaves nothing to start.
     showProgressOverlay();
     std::weak_ptr<Object> weakSelf = weak_from_this();
