@@ -456,8 +456,6 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
         return;
     }
     prepareRender(fileURL);
-    // What can be made before the start (a recording's own sound, reversed) is begun now.
-    _avRenderMgr->prepare();
     // The overlay fades in first; a cancel before the start leaves nothing to start.
     showProgressOverlay();
     std::weak_ptr<Object> weakSelf = weak_from_this();
@@ -472,6 +470,9 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
             self->startPreparedRender();
         }
     });
+    // What can be made before the start (a recording's own sound, reversed) is begun now; the
+    // delay counts from the end of the recording all the same.
+    _avRenderMgr->prepare();
 }
 
 void TaluvexViewController::showProgressOverlay() {

@@ -202,14 +202,14 @@ public:
         _engine->setPicturesAhead(reverseAhead);
         _reversed = std::move(reverseAhead);
         _engine->setDelegate(std::static_pointer_cast<Recorder>(shared_from_this()));
-        // As the main screen does: what can be made before the start is begun now.
-        _engine->prepare();
         std::weak_ptr<Object> weak = weak_from_this();
         RunLoop::postAfter(kRenderStartDelaySeconds, [weak] {
             if (auto self = std::static_pointer_cast<Recorder>(weak.lock())) {
                 self->startEngine();
             }
         });
+        // As the main screen does: what can be made before the start is begun now.
+        _engine->prepare();
     }
     void startEngine() {
         if (!_engine->start()) {
