@@ -1,6 +1,7 @@
 #include "app/AppConfigureInfo.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Translation.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -46,7 +47,7 @@ public:
         const std::int64_t number = value->asInteger();
         if (number < std::numeric_limits<std::int32_t>::min() ||
             number > std::numeric_limits<std::int32_t>::max()) {
-            fail(std::string("\"") + key + "\" does not fit in 32 bits");
+            fail(withArguments(_("\"%1\" does not fit in 32 bits"), {key}));
             return 0;
         }
         return static_cast<std::int32_t>(number);
@@ -67,7 +68,7 @@ private:
     const PlistValue* find(const char* key, PlistValue::Type type) {
         const PlistValue* value = _archive.find(key);
         if (value != nullptr && value->type() != type) {
-            fail(std::string("\"") + key + "\" has the wrong type");
+            fail(withArguments(_("\"%1\" has the wrong type"), {key}));
             return nullptr;
         }
         return value;
@@ -102,12 +103,15 @@ AppConfigureInfoPtr AppConfigureInfo::loadAppConfigureInfo(const std::string& fi
             const std::string path = pathByAppending(documentsDirectory(), fileName);
             std::string why;
             const std::string aside = setFileAside(path, &why);
-            const std::string outcome =
-                aside.empty() ? "it stays where it is (" + why + ")" : "it is kept as " + aside;
-            std::fprintf(stderr,
-                         "taluvex: cannot read the settings (%s); %s and the defaults "
-                         "are used\n",
-                         error->localizedDescription().c_str(), outcome.c_str());
+            const std::string message =
+                aside.empty()
+                    ? withArguments(_("taluvex: cannot read the settings (%1); it stays where it "
+                                      "is (%2) and the defaults are used"),
+                                    {error->localizedDescription(), why})
+                    : withArguments(_("taluvex: cannot read the settings (%1); it is kept as %2 "
+                                      "and the defaults are used"),
+                                    {error->localizedDescription(), aside});
+            std::fprintf(stderr, "%s\n", message.c_str());
             if (aside.empty()) {
                 // Never overwrite what could not be moved aside: run on unsaved defaults.
                 return std::make_shared<AppConfigureInfo>();

@@ -146,7 +146,7 @@ bool TaluvexAppDelegate::applicationDidFinishLaunching(Application&) {
     openSessionWithAllowLoginUI(false, facebookReadPermissions());
     // Said at once rather than when a render fails for it with a bare media error.
     if (const std::string problem = documentsDirectoryProblem(); !problem.empty()) {
-        std::fprintf(stderr, "taluvex: %s\n", problem.c_str());
+        std::fprintf(stderr, "%s\n", withArguments(_("taluvex: %1"), {problem}).c_str());
         auto alert = std::make_shared<AlertView>(
             "",
             withArguments(_("%1 Movies cannot be saved until it is a folder Taluvex can write to."),

@@ -217,6 +217,15 @@ TEST_F(CredentialsTest, SigningOutRemovesDamagedFilesOrSaysWhy) {
             EXPECT_NE(report.message.find(path), std::string::npos) << report.message;
         }
     }
+    // Said in the reader's language, the file still named.
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(path);
+    setenv("LANGUAGE", "de", 1);
+    const SignOutReport german = signOutEverywhere();
+    unsetenv("LANGUAGE");
+    EXPECT_EQ(german.message.rfind("Nicht abgemeldet: ", 0), 0u) << german.message;
+    EXPECT_NE(german.message.find("keine gewöhnliche Datei"), std::string::npos) << german.message;
+    EXPECT_NE(german.message.find(path), std::string::npos) << german.message;
     // The link's target is never rewritten nor changed in mode.
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);

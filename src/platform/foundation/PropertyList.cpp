@@ -1,4 +1,5 @@
 #include "PropertyList.h"
+#include "platform/foundation/Translation.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -69,7 +70,7 @@ std::optional<PlistValue> parseNode(xmlNode* node, std::string& problem) {
         errno = 0;
         const long long value = std::strtoll(text.c_str(), &end, 10);
         if (text.empty() || errno != 0 || *end != '\0') {
-            return fail("bad <integer> \"" + text + "\"");
+            return fail(withArguments(_("bad <integer> \"%1\""), {text}));
         }
         return PlistValue::integer(value);
     }
@@ -78,7 +79,7 @@ std::optional<PlistValue> parseNode(xmlNode* node, std::string& problem) {
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);
         if (text.empty() || *end != '\0') {
-            return fail("bad <real> \"" + text + "\"");
+            return fail(withArguments(_("bad <real> \"%1\""), {text}));
         }
         return PlistValue::real(value);
     }
@@ -89,7 +90,7 @@ std::optional<PlistValue> parseNode(xmlNode* node, std::string& problem) {
         const std::string text = nodeText(node);
         QDateTime when = QDateTime::fromString(QString::fromStdString(text), Qt::ISODate);
         if (!when.isValid()) {
-            return fail("bad <date> \"" + text + "\"");
+            return fail(withArguments(_("bad <date> \"%1\""), {text}));
         }
         return PlistValue::date(static_cast<double>(when.toMSecsSinceEpoch()) / 1000.0);
     }
@@ -120,7 +121,7 @@ std::optional<PlistValue> parseNode(xmlNode* node, std::string& problem) {
             const std::string key = nodeText(child);
             xmlNode* valueNode = firstElement(child->next);
             if (valueNode == nullptr) {
-                return fail("key \"" + key + "\" has no value");
+                return fail(withArguments(_("key \"%1\" has no value"), {key}));
             }
             auto value = parseNode(valueNode, problem);
             if (!value) {
@@ -131,7 +132,7 @@ std::optional<PlistValue> parseNode(xmlNode* node, std::string& problem) {
         }
         return dict;
     }
-    return fail("unknown element <" + name + ">");
+    return fail(withArguments(_("unknown element <%1>"), {name}));
 }
 
 xmlNode* addValue(xmlNode* parent, const PlistValue& value) {

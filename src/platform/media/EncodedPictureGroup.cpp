@@ -1,9 +1,12 @@
 #include "EncodedPictureGroup.h"
 
 #include "FFmpeg.h"
+#include "TrackEncoder.h"
+#include "platform/foundation/Paths.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -78,8 +81,8 @@ std::shared_ptr<EncodedPictureGroup> EncodedPictureGroup::open(const std::string
     group->_path = path;
     Impl& impl = *group->_impl;
     impl.parameters.reset(avcodec_parameters_alloc());
-    if (!impl.parameters || avcodec_parameters_copy(impl.parameters.get(),
-                                                    ctx->streams[0]->codecpar) < 0) {
+    if (!impl.parameters ||
+        avcodec_parameters_copy(impl.parameters.get(), ctx->streams[0]->codecpar) < 0) {
         return refuse("cannot be read (out of memory)");
     }
     impl.timeBase = ctx->streams[0]->time_base;
@@ -147,6 +150,93 @@ int EncodedPictureGroup::timeBaseNum() const {
 
 int EncodedPictureGroup::timeBaseDen() const {
     return _impl->timeBase.den;
+}
+
+// ---- Writing --------------------------------------------------------------------------------
+
+ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings& videoSettings,
+                                    double spacingSeconds, int fullGroupPictures,
+                                    const std::vector<PixelBufferPtr>& pictures,
+                                    const std::atomic<bool>* cancelled) {
+    PictureEncoder encoder;
+    if (const std::string why = encoder.configure(videoSettings); !why.empty()) {
+        return Error::make(kMediaErrorDomain, 0, why);
+    }
+    if (pictures.empty() || !(spacingSeconds > 0)) {
+        return Error::make(kMediaErrorDomain, 0, path + ": no pictures to encode");
+    }
+    ff::initialize();
+    // One keyframe, at the start: the group stands alone. Its length in the encoder's setup is
+    // that of a full group, whatever it holds.
+    encoder.maxKeyFrameInterval = std::max(fullGroupPictures, static_cast<int>(pictures.size()));
+    const std::string dir = deletingLastPathComponent(path);
+    const std::string temp = pathByAppending(
+        dir.empty() ? "." : dir, "." + lastPathComponent(path) + "." + uniqueString() + ".partial");
+    ff::FormatOutputPtr format;
+    auto failWith = [&](const std::string& what, int ret) {
+        encoder.close();
+        format.reset();
+        removeFile(temp);
+        return ff::makeError(kMediaErrorDomain, what, path, ret);
+    };
+    AVFormatContext* raw = nullptr;
+    int ret = avformat_alloc_output_context2(&raw, nullptr, "mov", temp.c_str());
+    format.reset(raw);
+    if (ret < 0) {
+        return failWith("cannot write a group of pictures here", ret);
+    }
+    AVStream* stream = avformat_new_stream(raw, nullptr);
+    if (stream == nullptr) {
+        return failWith("cannot write a group of pictures here", AVERROR(ENOMEM));
+    }
+    stream->time_base = kPictureStreamTimeBase;
+    ret =
+        encoder.open(stream, (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0, 1.0 / spacingSeconds);
+    if (ret >= 0) {
+        ret = avio_open(&raw->pb, temp.c_str(), AVIO_FLAG_WRITE);
+    }
+    if (ret >= 0) {
+        ret = avformat_write_header(raw, nullptr);
+    }
+    if (ret < 0) {
+        return failWith("cannot write a group of pictures here", ret);
+    }
+    const PacketSink sink = [raw](AVPacket* packet) {
+        return av_interleaved_write_frame(raw, packet);
+    };
+    const std::int64_t step = std::max<std::int64_t>(1, std::llround(spacingSeconds * 1e6));
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        if (cancelled != nullptr && cancelled->load()) {
+            return failWith("cancelled", AVERROR_EXIT);
+        }
+        if (!pictures[i]) {
+            return failWith("a picture is missing", AVERROR(EINVAL));
+        }
+        ff::FramePtr frame = ff::makeFrame();
+        ret = encoder.frameFor(*pictures[i], *frame);
+        if (ret >= 0) {
+            ret = encoder.encode(frame.get(), static_cast<std::int64_t>(i) * step, sink);
+        }
+        if (ret < 0) {
+            return failWith("cannot encode a group of pictures", ret);
+        }
+    }
+    ret = encoder.flush(sink);
+    if (ret >= 0) {
+        ret = av_write_trailer(raw);
+    }
+    if (ret >= 0) {
+        ret = avio_closep(&raw->pb);
+    }
+    if (ret >= 0 && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ret = AVERROR(errno);
+    }
+    if (ret < 0) {
+        return failWith("cannot finish a group of pictures", ret);
+    }
+    encoder.close();
+    format.reset();
+    return nullptr;
 }
 
 } // namespace tx

@@ -2,9 +2,11 @@
 
 #include "platform/foundation/Translation.h"
 
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <utility>
 
 namespace tx {
 
@@ -113,6 +115,26 @@ SwrPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat,
 }
 
 std::string errorText(int ret) {
+    // FFmpeg's own reasons in the reader's words; the system's (errno) reasons come from the C
+    // library, which follows the locale.
+    static const std::pair<int, const char*> kReasons[] = {
+        {AVERROR_INVALIDDATA, N_("its data is damaged")},
+        {AVERROR_EOF, N_("it ends too early")},
+        {AVERROR_DEMUXER_NOT_FOUND, N_("its file format is not known")},
+        {AVERROR_DECODER_NOT_FOUND, N_("it is coded in a way that cannot be decoded here")},
+        {AVERROR_ENCODER_NOT_FOUND, N_("the encoder it needs is not installed")},
+        {AVERROR_MUXER_NOT_FOUND, N_("that file format cannot be written here")},
+        {AVERROR_STREAM_NOT_FOUND, N_("it has no picture or sound that can be used")},
+        {AVERROR_PATCHWELCOME, N_("it uses a feature that is not supported")},
+        {AVERROR_BUG, N_("the media library met an internal fault")},
+        {AVERROR_BUG2, N_("the media library met an internal fault")},
+        {AVERROR(ENOMEM), N_("there is not enough memory")},
+    };
+    for (const auto& [code, reason] : kReasons) {
+        if (code == ret) {
+            return translated(reason);
+        }
+    }
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {0};
     av_strerror(ret, buffer, sizeof buffer);
     return buffer;

@@ -395,8 +395,9 @@ bool MailComposer::writeMessage(const std::string& path, ErrorPtr* error) const 
         }
         if (attachment.error() != QFileDevice::NoError) {
             out.cancelWriting();
-            return fail("The movie \"" + lastPathComponent(_attachmentPath) +
-                        "\" could not be read: " + attachment.errorString().toStdString() + ".");
+            return fail(withArguments(_("The movie \"%1\" could not be read: %2."),
+                                      {lastPathComponent(_attachmentPath),
+                                       attachment.errorString().toStdString()}));
         }
     }
     const std::string tail = "--" + boundary + "--\r\n";

@@ -1,6 +1,7 @@
 #include "services/credentials/CredentialStore.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Translation.h"
 #include "services/http/Answers.h"
 #include "services/http/ServiceConfig.h"
 
@@ -54,7 +55,7 @@ public:
 
     bool store(const std::string& key, const std::string& value, std::string* why) override {
         GError* error = nullptr;
-        const std::string label = "Taluvex sign-in (" + key + ")";
+        const std::string label = withArguments(_("Taluvex sign-in (%1)"), {key});
         const bool ok =
             secret_password_store_sync(keyringSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
                                        value.c_str(), nullptr, &error, "key", key.c_str(), nullptr);
@@ -79,11 +80,13 @@ public:
 
     void setAside(const std::string& key, const std::string& why) override {
         // The keyring keeps no second copy: the entry goes, and the user is told.
-        std::fprintf(stderr, "taluvex: %s; it is removed from the desktop keyring\n", why.c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            withArguments(_("taluvex: %1; it is removed from the desktop keyring"), {why}).c_str());
         remove(key);
     }
 
-    std::string name() const override { return "the desktop keyring"; }
+    std::string name() const override { return _("the desktop keyring"); }
 };
 
 // Makes `path` private to the user (a folder 0700, a file 0600) when it exists with more.
@@ -120,16 +123,17 @@ FileContents readCredentialsFile(const std::string& path) {
         if (errno == ENOENT) {
             return contents;
         }
-        return unreadable(errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
+        return unreadable(errno == ELOOP ? _("it is a symbolic link") : std::strerror(errno));
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return unreadable("it is not a regular file");
+        return unreadable(_("it is not a regular file"));
     }
     if (info.st_size > kMaxCredentialsBytes) {
         ::close(fd);
-        return unreadable("it holds " + std::to_string(info.st_size) + " bytes");
+        return unreadable(
+            withArguments(_("it holds %1 bytes, more than sign-ins take"), {std::to_string(info.st_size)}));
     }
     std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t got = 0;
@@ -206,10 +210,14 @@ public:
         }
         contents.entries.erase(key);
         if (kept && write(contents.entries, nullptr)) {
-            std::fprintf(stderr, "taluvex: %s; it is kept as %s and you are signed out there\n",
-                         why.c_str(), aside.c_str());
+            std::fprintf(stderr, "%s\n",
+                         withArguments(_("taluvex: %1; it is kept as %2 and you are signed out "
+                                         "there"),
+                                       {why, aside})
+                             .c_str());
         } else {
-            std::fprintf(stderr, "taluvex: %s; you are signed out there\n", why.c_str());
+            std::fprintf(stderr, "%s\n",
+                         withArguments(_("taluvex: %1; you are signed out there"), {why}).c_str());
         }
     }
 
@@ -231,19 +239,21 @@ private:
         std::string why;
         const std::string aside = setFileAside(path, &why);
         if (aside.empty()) {
-            std::fprintf(stderr,
-                         "taluvex: cannot read the stored sign-ins in %s (%s), nor move it aside "
-                         "(%s); you are signed out\n",
-                         path.c_str(), problem.c_str(), why.c_str());
+            std::fprintf(stderr, "%s\n",
+                         withArguments(_("taluvex: cannot read the stored sign-ins in %1 (%2), "
+                                         "nor move it aside (%3); you are signed out"),
+                                       {path, problem, why})
+                             .c_str());
             if (error) {
-                *error = "Cannot read " + path + " (" + problem + ")";
+                *error = withArguments(_("Cannot read %1 (%2)"), {path, problem});
             }
             return false;
         }
-        std::fprintf(stderr,
-                     "taluvex: cannot read the stored sign-ins in %s (%s); it is kept as %s and "
-                     "you are signed out\n",
-                     path.c_str(), problem.c_str(), aside.c_str());
+        std::fprintf(stderr, "%s\n",
+                     withArguments(_("taluvex: cannot read the stored sign-ins in %1 (%2); it is "
+                                     "kept as %3 and you are signed out"),
+                                   {path, problem, aside})
+                         .c_str());
         return true;
     }
 
@@ -258,18 +268,18 @@ private:
         // kept in the file, and the file stays as it was.
         const std::optional<std::string> text = jsonText(entries);
         if (!text) {
-            return fail("The sign-in holds bytes that are not text; it is not kept");
+            return fail(_("The sign-in holds bytes that are not text; it is not kept"));
         }
         const std::string dir = directory();
         if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-            return fail("Cannot make " + dir + ": " + std::strerror(errno));
+            return fail(withArguments(_("Cannot make %1: %2"), {dir, std::strerror(errno)}));
         }
         tighten(dir, 0700);
         const std::string path = fileStorePath();
         const std::string temporary = path + ".tmp-" + uniqueString();
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
-            return fail("Cannot write " + temporary + ": " + std::strerror(errno));
+            return fail(withArguments(_("Cannot write %1: %2"), {temporary, std::strerror(errno)}));
         }
         std::size_t written = 0;
         while (written < text->size()) {
@@ -278,7 +288,7 @@ private:
                 const std::string why = std::strerror(errno);
                 ::close(fd);
                 ::unlink(temporary.c_str());
-                return fail("Cannot write " + temporary + ": " + why);
+                return fail(withArguments(_("Cannot write %1: %2"), {temporary, why}));
             }
             written += static_cast<std::size_t>(count);
         }
@@ -287,7 +297,7 @@ private:
         if (!synced || ::rename(temporary.c_str(), path.c_str()) != 0) {
             const std::string why = std::strerror(errno);
             ::unlink(temporary.c_str());
-            return fail("Cannot replace " + path + ": " + why);
+            return fail(withArguments(_("Cannot replace %1: %2"), {path, why}));
         }
         return true;
     }
@@ -365,11 +375,12 @@ std::optional<std::string> removeSecretsFile(const std::string& path) {
         // would change a file that is not ours: the user decides.
         std::error_code ec;
         const auto target = std::filesystem::read_symlink(path, ec);
-        return "it is a symbolic link" + (ec ? std::string() : " to " + target.string()) +
-               ", which is left as it is";
+        return ec ? _("it is a symbolic link, which is left as it is")
+                  : withArguments(_("it is a symbolic link to %1, which is left as it is"),
+                                  {target.string()});
     }
     if (!S_ISREG(info.st_mode)) {
-        return std::string("it is not a regular file");
+        return _("it is not a regular file");
     }
     if (::unlink(path.c_str()) != 0) {
         return std::string(std::strerror(errno));
@@ -396,7 +407,7 @@ SignOutReport signOutEverywhere() {
     }
     for (const auto& file : files) {
         if (auto why = removeSecretsFile(file)) {
-            failures.push_back("could not remove " + file + ": " + *why);
+            failures.push_back(withArguments(_("could not remove %1: %2"), {file, *why}));
         }
     }
     const bool keyring =
@@ -405,26 +416,27 @@ SignOutReport signOutEverywhere() {
         auto store = CredentialStore::makeKeyringStore();
         for (const char* key : {kTwitterAuthDataKey, kFacebookSessionKey}) {
             if (!store->remove(key)) {
-                failures.push_back(std::string("could not remove \"") + key +
-                                   "\" from the desktop keyring");
+                failures.push_back(
+                    withArguments(_("could not remove \"%1\" from the desktop keyring"), {key}));
             }
         }
     }
     if (!failures.empty()) {
         report.ok = false;
-        report.message = "Not signed out:";
+        std::string list;
         for (std::size_t i = 0; i < failures.size(); ++i) {
-            report.message += (i == 0 ? " " : "; ") + failures[i];
+            list += (i == 0 ? "" : "; ") + failures[i];
         }
-        report.message += ".";
+        report.message = withArguments(_("Not signed out: %1."), {list});
         return report;
     }
     report.message =
-        "Signed out of Twitter and Facebook: the stored sign-ins are removed from " + path;
-    if (keyring) {
-        report.message += " and from the desktop keyring";
-    }
-    report.message += ".";
+        keyring ? withArguments(_("Signed out of Twitter and Facebook: the stored sign-ins are "
+                                  "removed from %1 and from the desktop keyring."),
+                                {path})
+                : withArguments(_("Signed out of Twitter and Facebook: the stored sign-ins are "
+                                  "removed from %1."),
+                                {path});
     return report;
 }
 

@@ -7,6 +7,7 @@
 #include "services/oauth/Crypto.h"
 #include "services/oauth/LoopbackRedirectListener.h"
 #include "services/oauth/OAuth2.h"
+#include "platform/foundation/Translation.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -120,9 +121,9 @@ bool FBSession::loadStored() {
     auto stored = parseFBStoredSession(*text, &problem);
     if (!stored) {
         // Kept for the user rather than dropped, and the session starts signed out.
-        CredentialStore::shared().setAside(kFacebookSessionKey,
-                                           "the stored Facebook sign-in cannot be read (" +
-                                               problem + ")");
+        CredentialStore::shared().setAside(
+            kFacebookSessionKey,
+            withArguments(_("the stored Facebook sign-in cannot be read (%1)"), {problem}));
         return false;
     }
     if (stored->expiresAt != 0 && stored->expiresAt <= now()) {
@@ -187,7 +188,7 @@ void FBSession::startLogin(const std::vector<std::string>& scope, bool publish,
     };
     if (!config.facebookConfigured()) {
         fail(config.setupProblem(ServiceConfig::Service::Facebook)
-                 .value_or("Facebook is not set up"));
+                 .value_or(_("Facebook is not set up")));
         return;
     }
     auto login = std::make_shared<Login>();
@@ -215,7 +216,7 @@ void FBSession::startLogin(const std::vector<std::string>& scope, bool publish,
         },
         _signInTimeoutSeconds);
     if (!login->listener) {
-        fail("Cannot receive the Facebook sign-in: no local port could be opened");
+        fail(_("Cannot receive the Facebook sign-in: no local port could be opened"));
         return;
     }
     login->redirectUri = login->listener->redirectUri();

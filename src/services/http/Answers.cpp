@@ -1,5 +1,6 @@
 #include "services/http/Answers.h"
 
+#include "platform/foundation/Translation.h"
 #include "services/http/SafeXml.h"
 
 #include <charconv>
@@ -9,29 +10,29 @@
 namespace tx {
 
 XmlDocPtr parseXmlSafely(std::string_view body, std::size_t maxBytes, std::string* error) {
-    auto fail = [error](const char* why) {
+    auto fail = [error](std::string why) {
         if (error) {
-            *error = why;
+            *error = std::move(why);
         }
         return XmlDocPtr();
     };
     if (body.size() > maxBytes) {
-        return fail("the answer is too large");
+        return fail(_("the answer is too large"));
     }
     // A DOCTYPE is where external entities and entity bombs live; no service answer needs one.
     if (body.find("<!DOCTYPE") != std::string_view::npos ||
         body.find("<!ENTITY") != std::string_view::npos) {
-        return fail("the answer declares a DOCTYPE");
+        return fail(_("the answer declares a DOCTYPE"));
     }
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
                         XML_PARSE_NOCDATA | XML_PARSE_NOBLANKS;
     XmlDocPtr doc(
         xmlReadMemory(body.data(), static_cast<int>(body.size()), "answer.xml", nullptr, options));
     if (!doc || !xmlDocGetRootElement(doc.get())) {
-        return fail("the answer is not well-formed XML");
+        return fail(_("the answer is not well-formed XML"));
     }
     if (doc->intSubset || doc->extSubset) {
-        return fail("the answer declares a DOCTYPE");
+        return fail(_("the answer declares a DOCTYPE"));
     }
     return doc;
 }
@@ -113,7 +114,7 @@ std::optional<nlohmann::json> parseCredentialEntries(std::string_view text,
     std::optional<nlohmann::json> entries = parseJson(text, std::numeric_limits<std::size_t>::max());
     if (!entries || !entries->is_object()) {
         if (problem != nullptr) {
-            *problem = "it is not a JSON object";
+            *problem = _("it is not a JSON object");
         }
         return std::nullopt;
     }
@@ -219,31 +220,31 @@ std::vector<std::string> parseFBGrantedPermissions(std::string_view body) {
 }
 
 std::optional<FBStoredSession> parseFBStoredSession(std::string_view text, std::string* problem) {
-    auto fail = [problem](const char* why) {
+    auto fail = [problem](std::string why) {
         if (problem) {
-            *problem = why;
+            *problem = std::move(why);
         }
         return std::nullopt;
     };
     const auto json = parseJson(text);
     if (!json || !json->is_object()) {
-        return fail("it is not a JSON object");
+        return fail(_("it is not a JSON object"));
     }
     FBStoredSession session;
     const auto token = jsonString(*json, "token");
     if (!token || token->empty()) {
-        return fail("\"token\" is missing or not a string");
+        return fail(_("\"token\" is missing or not a string"));
     }
     session.accessToken = *token;
     if (json->contains("expiresAt")) {
         const auto expiresAt = jsonInteger(*json, "expiresAt");
         if (!expiresAt || *expiresAt < 0) {
-            return fail("\"expiresAt\" is not a time");
+            return fail(_("\"expiresAt\" is not a time"));
         }
         session.expiresAt = *expiresAt;
     }
     if (json->contains("permissions") && !(*json)["permissions"].is_array()) {
-        return fail("\"permissions\" is not a list");
+        return fail(_("\"permissions\" is not a list"));
     }
     session.permissions = jsonStrings(*json, "permissions");
     return session;

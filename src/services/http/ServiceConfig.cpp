@@ -1,6 +1,7 @@
 #include "services/http/ServiceConfig.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Translation.h"
 #include "services/http/Url.h"
 
 #include <QSettings>
@@ -38,7 +39,8 @@ double readNumber(QSettings& settings, const char* key, double fallback, std::st
     bool ok = false;
     const double value = QString::fromStdString(text).toDouble(&ok);
     if (!ok || value <= 0) {
-        problems += std::string(problems.empty() ? "" : "; ") + key + " is not a positive number";
+        problems += std::string(problems.empty() ? "" : "; ") +
+                    withArguments(_("%1 is not a positive number"), {key});
         return fallback;
     }
     return value;
@@ -68,7 +70,8 @@ IniTextCheck checkIniText(const std::string& path, off_t size) {
     IniTextCheck check;
     if (size > kMaxIniBytes) {
         check.text = false;
-        check.problem = "it holds " + std::to_string(size) + " bytes, far more than settings";
+        check.problem = withArguments(_("it holds %1 bytes, far more than settings"),
+                                      {std::to_string(size)});
         return check;
     }
     std::ifstream in(path, std::ios::binary);
@@ -81,7 +84,7 @@ IniTextCheck checkIniText(const std::string& path, off_t size) {
     });
     if (!validUtf8 || controls) {
         check.text = false;
-        check.problem = "it is not a text file";
+        check.problem = _("it is not a text file");
         return check;
     }
     std::istringstream lines(bytes);
@@ -92,7 +95,8 @@ IniTextCheck checkIniText(const std::string& path, off_t size) {
             line[first] == '[' || line.find('=') != std::string::npos) {
             continue;
         }
-        check.problem = "line " + std::to_string(number) + " is neither [section] nor key=value";
+        check.problem = withArguments(_("line %1 is neither [section] nor key=value"),
+                                      {std::to_string(number)});
         break;
     }
     return check;
@@ -125,7 +129,7 @@ bool isLoopbackHost(const std::string& rawHost) {
 std::optional<std::string> serviceAddressProblem(const std::string& url) {
     const auto parts = Url::parse(url);
     if (!parts) {
-        return "\"" + url + "\" is not a valid address";
+        return withArguments(_("\"%1\" is not a valid address"), {url});
     }
     if (parts->scheme == "https") {
         return std::nullopt;
@@ -134,10 +138,11 @@ std::optional<std::string> serviceAddressProblem(const std::string& url) {
         if (isLoopbackHost(parts->host)) {
             return std::nullopt;
         }
-        return "\"" + url +
-               "\" uses plain http, which is allowed only for this computer; use https";
+        return withArguments(
+            _("\"%1\" uses plain http, which is allowed only for this computer; use https"),
+            {url});
     }
-    return "\"" + url + "\" must start with https://";
+    return withArguments(_("\"%1\" must start with https://"), {url});
 }
 
 ServiceConfig ServiceConfig::loadFromFile(const std::string& path, std::string* warning) {
@@ -149,8 +154,9 @@ ServiceConfig ServiceConfig::loadFromFile(const std::string& path, std::string* 
     const IniTextCheck text = checkIniText(path, info.st_size);
     if (!text.text) {
         if (warning) {
-            *warning = path + ": cannot be read as an ini file (" + text.problem +
-                       "); using the built-in settings";
+            *warning = withArguments(
+                _("%1: cannot be read as an ini file (%2); using the built-in settings"),
+                {path, text.problem});
         }
         return config;
     }
@@ -158,7 +164,8 @@ ServiceConfig ServiceConfig::loadFromFile(const std::string& path, std::string* 
     std::string problems = text.problem;
     if (settings.status() != QSettings::NoError) {
         if (warning) {
-            *warning = path + ": cannot be read as an ini file; using the built-in settings";
+            *warning = withArguments(
+                _("%1: cannot be read as an ini file; using the built-in settings"), {path});
         }
         return config;
     }
@@ -195,8 +202,9 @@ ServiceConfig ServiceConfig::loadFromFile(const std::string& path, std::string* 
     config.credentialsStore = readString(settings, "credentials/store", config.credentialsStore);
     if (config.credentialsStore != "auto" && config.credentialsStore != "keyring" &&
         config.credentialsStore != "file") {
-        problems += std::string(problems.empty() ? "" : "; ") + "credentials/store \"" +
-                    config.credentialsStore + "\" is not auto, keyring or file";
+        problems += std::string(problems.empty() ? "" : "; ") +
+                    withArguments(_("credentials/store \"%1\" is not auto, keyring or file"),
+                                  {config.credentialsStore});
         config.credentialsStore = "auto";
     }
 
@@ -229,7 +237,7 @@ void ServiceConfig::reload() {
     auto config = std::make_unique<ServiceConfig>(
         loadFromFile(pathByAppending(configDirectory(), "services.ini"), &warning));
     if (!warning.empty()) {
-        std::fprintf(stderr, "taluvex: %s\n", warning.c_str());
+        std::fprintf(stderr, "%s\n", withArguments(_("taluvex: %1"), {warning}).c_str());
     }
     currentSlot() = std::move(config);
 }

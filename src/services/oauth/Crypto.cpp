@@ -1,4 +1,5 @@
 #include "services/oauth/Crypto.h"
+#include "platform/foundation/Translation.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,7 @@ std::string Crypto::randomBytes(std::size_t count) {
     if (count > 0 &&
         RAND_bytes(reinterpret_cast<unsigned char*>(bytes.data()), static_cast<int>(count)) != 1) {
         // Without a working random source no secret may be made at all.
-        std::fprintf(stderr, "taluvex: the system's random source failed\n");
+        std::fprintf(stderr, "%s\n", _("taluvex: the system's random source failed").c_str());
         std::abort();
     }
     return bytes;

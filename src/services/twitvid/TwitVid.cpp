@@ -4,6 +4,7 @@
 #include "services/http/ServiceConfig.h"
 
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Translation.h"
 
 #include <QNetworkInformation>
 #include <cerrno>
@@ -115,7 +116,7 @@ void TwitVid::sendAuthenticate() {
     MultipartForm form;
     if (!form.addField("x_verify_credentials_authorization", _authorization, true) ||
         !form.addField("x_auth_service_provider", _serviceProvider, true)) {
-        fail(Error::make("The sign-in cannot be sent: it holds a line break", 0));
+        fail(Error::make(_("The sign-in cannot be sent: it holds a line break"), 0));
         return;
     }
     HttpRequest request;
@@ -217,7 +218,8 @@ void TwitVid::handleAnswer(const HttpResponse& response) {
         std::from_chars(answer->errorCode.data(),
                         answer->errorCode.data() + answer->errorCode.size(), code);
         _refused = true;
-        fail(Error::make(answer->errorMessage.empty() ? "fail" : answer->errorMessage, code));
+        fail(Error::make(answer->errorMessage.empty() ? _("the service refused it") : answer->errorMessage,
+                         code));
         return;
     }
     std::map<std::string, std::string> fields = answer->fields;

@@ -1,5 +1,6 @@
 // taluvex-length: prints the length of each movie given, as the movie library shows it, and
 // how long finding it took.
+#include "platform/foundation/Translation.h"
 #include "render/AVFileRenderMgr.h"
 #include "tools/render/RenderCommand.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
             tx::Asset::urlAssetForTiming(movie, &error);
             std::fprintf(stderr, "%s\n",
                          error ? error->localizedDescription().c_str()
-                               : (movie + ": not a movie").c_str());
+                               : tx::withArguments(_("%1: not a movie"), {movie}).c_str());
             status = 1;
             continue;
         }

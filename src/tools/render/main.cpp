@@ -42,8 +42,8 @@ std::optional<double> secondsOption(const CommandLine& command, const std::strin
     char* end = nullptr;
     const double seconds = std::strtod(v.c_str(), &end);
     if (v.empty() || end == nullptr || *end != '\0' || !std::isfinite(seconds) || seconds < 0) {
-        command.usageError("--" + option + " must be a number of seconds, 0 or more, not \"" + v +
-                           "\"");
+        command.usageError(withArguments(_("--%1 must be a number of seconds, 0 or more, not \"%2\""),
+                                         {option, v}));
         return std::nullopt;
     }
     return seconds;
@@ -76,7 +76,9 @@ public:
                          percent);
             std::fflush(stderr);
         } else if (percent / 10 > _lastPercent / 10) {
-            std::fprintf(stderr, "rendering: %d%%\n", percent / 10 * 10);
+            std::fprintf(stderr, "%s\n",
+                         withArguments(_("rendering: %1%"), {std::to_string(percent / 10 * 10)})
+                             .c_str());
         }
         _lastPercent = std::max(_lastPercent, percent);
     }
@@ -175,7 +177,7 @@ int main(int argc, char** argv) {
     const double fromSeconds = *from;
     const double toSeconds = *to;
     if (fromSeconds >= 0 && toSeconds >= 0 && toSeconds <= fromSeconds) {
-        return command.usageError("--to must be after --from");
+        return command.usageError(_("--to must be after --from"));
     }
 
     std::string soundFile;
@@ -294,7 +296,7 @@ int main(int argc, char** argv) {
     if (!reporter->succeeded) {
         removeFile(working);
         std::string why =
-            reporter->error ? reporter->error->localizedDescription() : "render failed";
+            reporter->error ? reporter->error->localizedDescription() : _("the render failed");
         if (engine->failureCause()) {
             why += " (" + engine->failureCause()->localizedDescription() + ")";
         }

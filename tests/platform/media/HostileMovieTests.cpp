@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,4 +95,27 @@ TEST(HostileMovies, PipesDevicesAndFoldersAreRefusedWithoutOpening) {
     }
     std::filesystem::remove(fifo);
     std::filesystem::remove(folder);
+}
+
+// FFmpeg's reasons reach the reader in their language, not in FFmpeg's English.
+TEST(HostileMovies, TheReasonAFileIsNoMovieIsInTheReadersLanguage) {
+    const std::string path = tempPath("garbage.mov");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 4096; ++i) {
+            out.put(static_cast<char>((i * 7919) % 251));
+        }
+    }
+    const char* before = std::getenv("LANGUAGE");
+    const std::string saved = before ? before : "";
+    setenv("LANGUAGE", "de", 1);
+    ErrorPtr error;
+    EXPECT_EQ(Asset::urlAsset(path, true, &error), nullptr);
+    before ? setenv("LANGUAGE", saved.c_str(), 1) : unsetenv("LANGUAGE");
+    ASSERT_TRUE(error);
+    const std::string text = error->localizedDescription();
+    EXPECT_NE(text.find(path), std::string::npos) << text;
+    EXPECT_NE(text.find("Daten sind beschädigt"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Invalid data"), std::string::npos) << text;
+    std::filesystem::remove(path);
 }

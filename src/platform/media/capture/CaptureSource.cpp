@@ -3,6 +3,8 @@
 #include "platform/foundation/Translation.h"
 #include "platform/media/FFmpeg.h"
 
+#include "DeviceClock.h"
+
 extern "C" {
 #include <libavdevice/avdevice.h>
 }
@@ -19,11 +21,6 @@ namespace {
 const char* const kCaptureDomain = "CaptureErrorDomain";
 // A device that gives nothing for this long has failed (unplugged, stalled driver).
 constexpr double kStallSeconds = 3.0;
-// The device clock is laid on the host clock at the first picture or sound and kept there, so
-// pictures keep their spacing when this process falls behind. It is laid anew only when it
-// jumps: backwards, into the future, or further behind than any device buffers.
-constexpr double kClockAheadSeconds = 0.5;
-constexpr double kClockBehindSeconds = 5.0;
 constexpr int kMaxChannels = 2;
 constexpr auto kRetryDelay = std::chrono::milliseconds(5);
 
@@ -46,9 +43,7 @@ struct CaptureSource::Impl {
     int swrChannels = 0;
     int outChannels = 1;
     AudioFormatDescriptionPtr soundFormat;
-    bool anchored = false;
-    double clockOffset = 0; // host seconds minus device seconds
-    double lastDeviceSeconds = 0;
+    DeviceClock clock;
 };
 
 CaptureSource::CaptureSource(CaptureDevicePtr device, Sinks sinks)
@@ -142,112 +137,113 @@ void CaptureSource::stop() {
     _impl->decoder.reset();
 }
 
+double CaptureSource::hostTime(const AVFrame* frame) {
+    const double now = captureHostSeconds();
+    const std::int64_t ts =
+        frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+    if (ts == AV_NOPTS_VALUE) {
+        return now;
+    }
+    return _impl->clock.hostSeconds(ts * av_q2d(_impl->timeBase), now);
+}
+
+int CaptureSource::deliverPicture(AVFrame* f) {
+    int width = 0;
+    int height = 0;
+    {
+        std::lock_guard lock(_sizeMutex);
+        width = _width;
+        height = _height;
+    }
+    // Crop the source to the target's shape around its centre, then scale.
+    const double targetAspect = static_cast<double>(width) / height;
+    const double sourceAspect = static_cast<double>(f->width) / f->height;
+    if (sourceAspect > targetAspect * 1.01) {
+        const int keep = static_cast<int>(f->height * targetAspect);
+        f->crop_left = static_cast<size_t>((f->width - keep) / 2);
+        f->crop_right = static_cast<size_t>(f->width - keep) - f->crop_left;
+    } else if (sourceAspect < targetAspect / 1.01) {
+        const int keep = static_cast<int>(f->width / targetAspect);
+        f->crop_top = static_cast<size_t>((f->height - keep) / 2);
+        f->crop_bottom = static_cast<size_t>(f->height - keep) - f->crop_top;
+    }
+    av_frame_apply_cropping(f, 0);
+    PixelBufferPtr picture = PixelBuffer::create(width, height);
+    AVFrame* out = picture->frame();
+    const int ret = ff::scalePicture(_impl->sws, ff::pictureOf(f), out->data, out->linesize, width,
+                                     height, AV_PIX_FMT_NV12, SWS_BILINEAR);
+    if (ret < 0) {
+        return ret;
+    }
+    if (_sinks.picture) {
+        _sinks.picture(picture, hostTime(f));
+    }
+    return 0;
+}
+
+int CaptureSource::deliverSound(AVFrame* f) {
+    Impl& impl = *_impl;
+    const int channels = f->ch_layout.nb_channels;
+    if (!impl.swr || impl.swrRate != f->sample_rate || impl.swrChannels != channels) {
+        impl.outChannels = std::min(std::max(channels, 1), kMaxChannels);
+        AVChannelLayout outLayout;
+        av_channel_layout_default(&outLayout, impl.outChannels);
+        int ret = 0;
+        impl.swr = ff::makeResampler(outLayout, AV_SAMPLE_FMT_S16, f->sample_rate, f->ch_layout,
+                                     static_cast<AVSampleFormat>(f->format), f->sample_rate, ret);
+        if (ret < 0) {
+            return ret;
+        }
+        impl.swrRate = f->sample_rate;
+        impl.swrChannels = channels;
+        const auto count = static_cast<std::uint32_t>(impl.outChannels);
+        impl.soundFormat = AudioFormatDescription::create(
+            linearPCM16Description(f->sample_rate, count), layoutTagForChannels(count));
+    }
+    const int capacity = swr_get_out_samples(impl.swr.get(), f->nb_samples);
+    if (capacity <= 0) {
+        return 0;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(capacity) * 2 * impl.outChannels;
+    auto* memory = static_cast<std::uint8_t*>(std::malloc(bytes));
+    if (memory == nullptr) {
+        return AVERROR(ENOMEM);
+    }
+    std::uint8_t* outPlanes[1] = {memory};
+    const int got = swr_convert(impl.swr.get(), outPlanes, capacity,
+                                const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
+    if (got <= 0) {
+        std::free(memory);
+        return got;
+    }
+    DataBlockPtr block =
+        DataBlock::createWithMemory(memory, static_cast<std::size_t>(got) * 2 * impl.outChannels);
+    const double time = hostTime(f);
+    auto sample =
+        SampleBuffer::createAudio(block, true, impl.soundFormat, got,
+                                  MediaTime::makeWithSeconds(time, kMicrosecondTimescale));
+    if (_sinks.sound) {
+        _sinks.sound(sample);
+    }
+    return 0;
+}
+
+ErrorPtr CaptureSource::readFailure(int ret) const {
+    const bool stalled = ret == AVERROR_EXIT || ret == AVERROR(ETIMEDOUT);
+    const std::string& device = _device->localizedName();
+    const std::string what =
+        ret == AVERROR_EOF ? withArguments(_("%1 stopped delivering."), {device})
+        : stalled          ? withArguments(_("%1 stopped responding."), {device})
+                           : withArguments(_("%1 failed (%2)."), {device, ff::errorText(ret)});
+    return Error::make(kCaptureDomain, 0, what,
+                       _("Check that the camera and microphone are connected, then record again."));
+}
+
 void CaptureSource::run() {
     Impl& impl = *_impl;
     ff::PacketPtr packet = ff::makePacket();
     ff::FramePtr frame = ff::makeFrame();
     ErrorPtr failure;
-
-    auto hostTime = [&](const AVFrame* f) {
-        const double now = captureHostSeconds();
-        const std::int64_t ts =
-            f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
-        if (ts == AV_NOPTS_VALUE) {
-            return now;
-        }
-        const double deviceSeconds = ts * av_q2d(impl.timeBase);
-        const double mapped = deviceSeconds + impl.clockOffset;
-        if (!impl.anchored || deviceSeconds < impl.lastDeviceSeconds ||
-            mapped > now + kClockAheadSeconds || mapped < now - kClockBehindSeconds) {
-            impl.clockOffset = now - deviceSeconds;
-            impl.anchored = true;
-        }
-        impl.lastDeviceSeconds = deviceSeconds;
-        return deviceSeconds + impl.clockOffset;
-    };
-
-    auto deliverPicture = [&](AVFrame* f) -> int {
-        int width = 0;
-        int height = 0;
-        {
-            std::lock_guard lock(_sizeMutex);
-            width = _width;
-            height = _height;
-        }
-        // Crop the source to the target's shape around its centre, then scale.
-        const double targetAspect = static_cast<double>(width) / height;
-        const double sourceAspect = static_cast<double>(f->width) / f->height;
-        if (sourceAspect > targetAspect * 1.01) {
-            const int keep = static_cast<int>(f->height * targetAspect);
-            f->crop_left = static_cast<size_t>((f->width - keep) / 2);
-            f->crop_right = static_cast<size_t>(f->width - keep) - f->crop_left;
-        } else if (sourceAspect < targetAspect / 1.01) {
-            const int keep = static_cast<int>(f->width / targetAspect);
-            f->crop_top = static_cast<size_t>((f->height - keep) / 2);
-            f->crop_bottom = static_cast<size_t>(f->height - keep) - f->crop_top;
-        }
-        av_frame_apply_cropping(f, 0);
-        PixelBufferPtr picture = PixelBuffer::create(width, height);
-        AVFrame* out = picture->frame();
-        const int ret = ff::scalePicture(impl.sws, ff::pictureOf(f), out->data, out->linesize,
-                                         width, height, AV_PIX_FMT_NV12, SWS_BILINEAR);
-        if (ret < 0) {
-            return ret;
-        }
-        if (_sinks.picture) {
-            _sinks.picture(picture, hostTime(f));
-        }
-        return 0;
-    };
-
-    auto deliverSound = [&](AVFrame* f) -> int {
-        const int channels = f->ch_layout.nb_channels;
-        if (!impl.swr || impl.swrRate != f->sample_rate || impl.swrChannels != channels) {
-            impl.outChannels = std::min(std::max(channels, 1), kMaxChannels);
-            AVChannelLayout outLayout;
-            av_channel_layout_default(&outLayout, impl.outChannels);
-            int ret = 0;
-            impl.swr =
-                ff::makeResampler(outLayout, AV_SAMPLE_FMT_S16, f->sample_rate, f->ch_layout,
-                                  static_cast<AVSampleFormat>(f->format), f->sample_rate, ret);
-            if (ret < 0) {
-                return ret;
-            }
-            impl.swrRate = f->sample_rate;
-            impl.swrChannels = channels;
-            const auto count = static_cast<std::uint32_t>(impl.outChannels);
-            impl.soundFormat = AudioFormatDescription::create(
-                linearPCM16Description(f->sample_rate, count), layoutTagForChannels(count));
-        }
-        const int capacity = swr_get_out_samples(impl.swr.get(), f->nb_samples);
-        if (capacity <= 0) {
-            return 0;
-        }
-        const std::size_t bytes = static_cast<std::size_t>(capacity) * 2 * impl.outChannels;
-        auto* memory = static_cast<std::uint8_t*>(std::malloc(bytes));
-        if (memory == nullptr) {
-            return AVERROR(ENOMEM);
-        }
-        std::uint8_t* outPlanes[1] = {memory};
-        const int got =
-            swr_convert(impl.swr.get(), outPlanes, capacity,
-                        const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
-        if (got <= 0) {
-            std::free(memory);
-            return got;
-        }
-        DataBlockPtr block = DataBlock::createWithMemory(memory, static_cast<std::size_t>(got) * 2 *
-                                                                     impl.outChannels);
-        const double time = hostTime(f);
-        auto sample =
-            SampleBuffer::createAudio(block, true, impl.soundFormat, got,
-                                      MediaTime::makeWithSeconds(time, kMicrosecondTimescale));
-        if (_sinks.sound) {
-            _sinks.sound(sample);
-        }
-        return 0;
-    };
-
     while (!_stopping) {
         int ret = av_read_frame(impl.format.get(), packet.get());
         if (ret == AVERROR(EAGAIN)) {
@@ -262,15 +258,7 @@ void CaptureSource::run() {
             break;
         }
         if (ret < 0) {
-            const bool stalled = ret == AVERROR_EXIT || ret == AVERROR(ETIMEDOUT);
-            const std::string& device = _device->localizedName();
-            const std::string what =
-                ret == AVERROR_EOF ? withArguments(_("%1 stopped delivering."), {device})
-                : stalled          ? withArguments(_("%1 stopped responding."), {device})
-                                   : withArguments(_("%1 failed (%2)."), {device, ff::errorText(ret)});
-            failure = Error::make(
-                kCaptureDomain, 0, what,
-                _("Check that the camera and microphone are connected, then record again."));
+            failure = readFailure(ret);
             break;
         }
         _lastDataSeconds = captureHostSeconds();

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+struct AVFrame;
+
 namespace tx {
 
 // Seconds of the monotonic clock every capture time is measured on.
@@ -44,6 +46,13 @@ public:
 
 private:
     void run();
+    // Hand a decoded picture or sound on; 0 or an FFmpeg error.
+    int deliverPicture(AVFrame* frame);
+    int deliverSound(AVFrame* frame);
+    // When `frame` happened on the host clock.
+    double hostTime(const AVFrame* frame);
+    // What the user is told when reading the device fails with `ret`.
+    ErrorPtr readFailure(int ret) const;
 
     CaptureDevicePtr _device;
     Sinks _sinks;
