@@ -32,6 +32,9 @@ constexpr std::int64_t kMaxRecordedSeconds = 900;
 constexpr double kInterruptPollSeconds = 0.05;
 // Past the asked length, a recording that never gets going is given up.
 constexpr double kStartGraceSeconds = 5.0;
+// The main screen starts the backwards movie this long after the recording has ended (it shows
+// its progress overlay meanwhile); the tool waits as long, so its wait is the user's.
+constexpr double kRenderStartDelaySeconds = 0.5;
 
 std::atomic<bool> gInterrupted{false};
 // When the recording was asked to stop: the backwards movie's wait is counted from here.
@@ -61,8 +64,8 @@ int parse(int argc, char** argv, Options& options) {
         options.seconds = std::strtod(text.c_str(), &end);
         if (end == text.c_str() || *end != 0 || !(options.seconds > 0) ||
             options.seconds > static_cast<double>(kMaxRecordedSeconds)) {
-            return command.usageError(
-                "--seconds wants a number above 0 and at most 900, not \"" + text + "\"");
+            return command.usageError("--seconds wants a number above 0 and at most 900, not \"" +
+                                      text + "\"");
         }
     }
     options.front = command.value("camera") == "front";
@@ -139,10 +142,11 @@ public:
         }
         const double waited =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - gStopAsked).count();
-        std::printf("backwards %s ready %.2f s after the end of the recording (%s)\n",
+        std::printf("backwards %s ready %.2f s after the end of the recording (%s%s)\n",
                     _options.backwards.c_str(), waited,
                     _engine->usedPicturesAhead() ? "reversed while recording"
-                                                 : "rendered after the recording");
+                                                 : "rendered after the recording",
+                    _engine->usedSoundAhead() ? ", sound begun at the end" : "");
         if (_reversed) {
             std::printf("reversed seconds took at most %.1f MB on disk\n",
                         static_cast<double>(_reversed->peakBytes()) / (1024 * 1024));
@@ -198,6 +202,16 @@ public:
         _engine->setPicturesAhead(reverseAhead);
         _reversed = std::move(reverseAhead);
         _engine->setDelegate(std::static_pointer_cast<Recorder>(shared_from_this()));
+        std::weak_ptr<Object> weak = weak_from_this();
+        RunLoop::postAfter(kRenderStartDelaySeconds, [weak] {
+            if (auto self = std::static_pointer_cast<Recorder>(weak.lock())) {
+                self->startEngine();
+            }
+        });
+        // As the main screen does: what can be made before the start is begun now.
+        _engine->prepare();
+    }
+    void startEngine() {
         if (!_engine->start()) {
             const ErrorPtr& why = _engine->startError();
             std::cerr << "taluvex-record: " << _options.backwards << ": "
