@@ -2,11 +2,12 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/media/EncodedPictureGroup.h"
 #include "render/ForwardSoundPump.h"
 #include "render/GroupPump.h"
 #include "render/PicturePump.h"
-#include "platform/media/EncodedPictureGroup.h"
 #include "render/PumpWindow.h"
+#include "render/ReversedSoundAhead.h"
 #include "render/ReversedSoundPump.h"
 
 #include <algorithm>
@@ -22,6 +23,8 @@ constexpr float kDefaultSampleRate = 44100;
 constexpr double kAacFrameSamples = 1024;
 // How long the start waits for the last groups encoded ahead (normally done well before).
 constexpr double kGroupsAheadWaitSeconds = 2.0;
+// How often the start looks whether the sound made ahead is all in.
+constexpr double kSoundAheadPollSeconds = 0.01;
 
 void setStartError(ErrorPtr& slot, const std::string& text) {
     slot = Error::make("Taluvex", 0, text);
@@ -45,6 +48,7 @@ AVFileRenderMgr::AVFileRenderMgr() {
 AVFileRenderMgr::~AVFileRenderMgr() {
     NotificationCenter::defaultCenter().removeObserver(this, kRenderOnFinish);
     NotificationCenter::defaultCenter().removeObserver(this, kRenderOnFail);
+    _soundAhead.reset(); // its threads use the writer
     if (_writer) {
         _writer->cancelWriting();
     }
@@ -85,9 +89,41 @@ bool AVFileRenderMgr::getTrack(const std::string& path, AssetTrackPtr* videoTrac
     return true;
 }
 
+bool AVFileRenderMgr::prepare() {
+    if (_prepared || _reporting) {
+        return _prepared;
+    }
+    if (!setUp()) {
+        return false;
+    }
+    _prepared = true;
+    _preparedKey = settingsKey();
+    if (_usedPicturesAhead && _audioInput && _isReverseSpeed) {
+        // The pictures only need placing; the sound is what would keep the user waiting.
+        _soundAhead = std::make_unique<ReversedSoundAhead>(soundSource(), _videoTimeValue,
+                                                           pumpPace(), _writer, _audioInput);
+    }
+    return true;
+}
+
 bool AVFileRenderMgr::start() {
-    _startError.reset();
     _reporting = false;
+    if (_prepared && _preparedKey != settingsKey()) {
+        discardPrepared();
+    }
+    if (!_prepared && !setUp()) {
+        return false;
+    }
+    _prepared = false;
+    _usedSoundAhead = _soundAhead != nullptr;
+    _reporting = true;
+    startPumps(_videoInput, _audioInput);
+    return true;
+}
+
+bool AVFileRenderMgr::setUp() {
+    _startError.reset();
+    _usedSoundAhead = false;
     if (_tempo <= 0) {
         // A speed of 0 would make a movie without pictures, or one that never ends.
         setStartError(_startError,
@@ -133,10 +169,38 @@ bool AVFileRenderMgr::start() {
         return false;
     }
     _writer->startSessionAtSourceTime(MediaTime::zero());
-
-    _reporting = true;
-    startPumps(videoInput, audioInput);
+    _videoInput = videoInput;
+    _audioInput = audioInput;
     return true;
+}
+
+std::string AVFileRenderMgr::settingsKey() const {
+    const auto time = [](const MediaTime& t) {
+        return std::to_string(t.value) + "/" + std::to_string(t.timescale);
+    };
+    return _inputVideoUrl + '\n' + _inputAudioUrl + '\n' + _outputPath + '\n' +
+           std::to_string(_tempo) + (_isReverseSpeed ? " reversed\n" : " forwards\n") +
+           time(_sourceTimeRange.start) + " " + time(_sourceTimeRange.duration) + '\n' +
+           std::to_string(reinterpret_cast<std::uintptr_t>(_picturesAhead.get()));
+}
+
+void AVFileRenderMgr::discardPrepared() {
+    // The groups are still this job's: only what was set up for the old settings goes.
+    ReverseAheadRecorderPtr groups = std::move(_picturesAhead);
+    _soundAhead.reset();
+    if (_writer) {
+        _writer->cancelWriting();
+    }
+    releaseMedia();
+    _picturesAhead = std::move(groups);
+}
+
+PumpSource AVFileRenderMgr::soundSource() const {
+    return {_sourceAssetAudio, _sourceAudioTrack, _audioStartTime, _audioTimeValue};
+}
+
+PumpPace AVFileRenderMgr::pumpPace() const {
+    return {_tempo, _videoTotalTime, _actualVideoTime};
 }
 
 void AVFileRenderMgr::resetProgress() {
@@ -186,7 +250,8 @@ bool AVFileRenderMgr::useSourceStretch() {
     if (!(to > from) ||
         _sourceVideoTrack->packetCountInRange(TimeRange::make(from, to - from)) == 0) {
         char text[160];
-        std::snprintf(text, sizeof text, ": no pictures from %.3f s to %.3f s (they run from %.3f s to %.3f s)",
+        std::snprintf(text, sizeof text,
+                      ": no pictures from %.3f s to %.3f s (they run from %.3f s to %.3f s)",
                       _sourceTimeRange.start.seconds(), _sourceTimeRange.end().seconds(),
                       _videoRange.start.seconds(), _videoRange.end().seconds());
         setStartError(_startError, _inputVideoUrl + text);
@@ -291,13 +356,12 @@ std::vector<ReverseAheadRecorder::Group> AVFileRenderMgr::usableGroupsAhead() {
         return {};
     }
 
-
     // Exactly this recording: every one of its pictures, at its size.
     const MediaSettings& settings = _picturesAhead->videoSettings();
     const PlistValue* width = settings.find(kVideoWidthKey);
     const PlistValue* height = settings.find(kVideoHeightKey);
-    if (width == nullptr || height == nullptr ||
-        width->type() != PlistValue::Type::Integer || height->type() != PlistValue::Type::Integer ||
+    if (width == nullptr || height == nullptr || width->type() != PlistValue::Type::Integer ||
+        height->type() != PlistValue::Type::Integer ||
         width->asInteger() != static_cast<std::int64_t>(_videoRes.width) ||
         height->asInteger() != static_cast<std::int64_t>(_videoRes.height) ||
         static_cast<std::size_t>(_picturesAhead->pictureCount()) !=
@@ -307,7 +371,8 @@ std::vector<ReverseAheadRecorder::Group> AVFileRenderMgr::usableGroupsAhead() {
     return _picturesAhead->groups();
 }
 
-AssetWriterInputPtr AVFileRenderMgr::addCopiedPictureInput(const ReverseAheadRecorder::Group& model) {
+AssetWriterInputPtr
+AVFileRenderMgr::addCopiedPictureInput(const ReverseAheadRecorder::Group& model) {
     auto group = EncodedPictureGroup::open(model.path);
     if (!group) {
         return nullptr;
@@ -411,7 +476,27 @@ void AVFileRenderMgr::computeTimes() {
 
 void AVFileRenderMgr::startPumps(const AssetWriterInputPtr& videoInput,
                                  const AssetWriterInputPtr& audioInput) {
-    const PumpPace pace{_tempo, _videoTotalTime, _actualVideoTime};
+    if (_soundAhead) {
+        awaitSoundAhead(videoInput, audioInput);
+        return;
+    }
+    startPicturePump(videoInput);
+    if (!audioInput) {
+        return; // no sound: the job completes on the picture alone
+    }
+    const PumpPace pace = pumpPace();
+    if (_isReverseSpeed) {
+        _reversedSoundPump =
+            std::make_shared<ReversedSoundPump>(pumpHost(), soundSource(), _videoTimeValue, pace);
+        _reversedSoundPump->start(audioInput);
+    } else {
+        _forwardSoundPump = std::make_shared<ForwardSoundPump>(pumpHost(), soundSource(), pace);
+        _forwardSoundPump->start(audioInput);
+    }
+}
+
+void AVFileRenderMgr::startPicturePump(const AssetWriterInputPtr& videoInput) {
+    const PumpPace pace = pumpPace();
     if (!_groupsAhead.empty()) {
         _groupPump = std::make_shared<GroupPump>(pumpHost(), std::move(_groupsAhead),
                                                  _nominalFrameRate, pace, _videoTimeValue);
@@ -424,18 +509,32 @@ void AVFileRenderMgr::startPumps(const AssetWriterInputPtr& videoInput,
             _nominalFrameRate, pace, _writerVideoInputAdaptor);
         _picturePump->start(videoInput);
     }
-    if (!audioInput) {
-        return; // no sound: the job completes on the picture alone
+}
+
+void AVFileRenderMgr::awaitSoundAhead(const AssetWriterInputPtr& videoInput,
+                                      const AssetWriterInputPtr& audioInput) {
+    if (!_soundAhead || !_reporting) {
+        return; // stopped meanwhile
     }
-    const PumpSource sound{_sourceAssetAudio, _sourceAudioTrack, _audioStartTime, _audioTimeValue};
-    if (_isReverseSpeed) {
-        _reversedSoundPump =
-            std::make_shared<ReversedSoundPump>(pumpHost(), sound, _videoTimeValue, pace);
-        _reversedSoundPump->start(audioInput);
-    } else {
-        _forwardSoundPump = std::make_shared<ForwardSoundPump>(pumpHost(), sound, pace);
-        _forwardSoundPump->start(audioInput);
+    if (!_soundAhead->isDone()) {
+        pumpProgressed(kMediaTypeAudio, _soundAhead->progress());
+        std::weak_ptr<AVFileRenderMgr> weak = self();
+        RunLoop::postAfter(kSoundAheadPollSeconds, [weak, videoInput, audioInput] {
+            if (auto engine = weak.lock()) {
+                engine->awaitSoundAhead(videoInput, audioInput);
+            }
+        });
+        return;
     }
+    const bool complete = _soundAhead->complete();
+    _soundAhead.reset();
+    if (!complete) {
+        pumpFailed(kMediaTypeAudio); // the writer failed while the sound was encoded
+        return;
+    }
+    audioInput->markAsFinished();
+    startPicturePump(videoInput);
+    pumpFinished(kMediaTypeAudio);
 }
 
 float AVFileRenderMgr::progress() const {
@@ -458,6 +557,10 @@ void AVFileRenderMgr::onFail(const Notification& note) {
 }
 
 void AVFileRenderMgr::releaseMedia() {
+    _soundAhead.reset();
+    _prepared = false;
+    _videoInput.reset();
+    _audioInput.reset();
     if (_forwardSoundPump) {
         // What the forward sound left unfilled stays readable after the job.
         _actualVideoTime = _forwardSoundPump->lengthLeft();
@@ -512,6 +615,7 @@ void AVFileRenderMgr::fail(const ErrorPtr& error) {
     if (!_writer) {
         return;
     }
+    _soundAhead.reset();
     auto keepAlive = self();
     _failureCause = _writer->error();
     if (AssetReaderPtr reader = readerAudio(); !_failureCause && reader && reader->error()) {
@@ -525,6 +629,7 @@ void AVFileRenderMgr::fail(const ErrorPtr& error) {
 
 void AVFileRenderMgr::stop() {
     _reporting = false;
+    _soundAhead.reset(); // before the writer is cancelled: its threads use it
     if (_forwardSoundPump) {
         _forwardSoundPump->cancelReading();
     }

@@ -20,6 +20,7 @@ namespace tx {
 class PicturePump;
 class GroupPump;
 class ReversedSoundPump;
+class ReversedSoundAhead;
 class ForwardSoundPump;
 
 class AVFileRenderMgr : public Object, private RenderPumpHost {
@@ -63,6 +64,15 @@ public:
     // Sets the job up and starts both pumps. False (and no report) when it cannot start;
     // startError() then says why.
     bool start();
+    // Optional, before start(), once the properties are set: opens the sources and the movie
+    // (under its working name) and, when the pictures encoded ahead are used and the source's
+    // own sound is reversed, begins that sound on threads of its own, so that start() has less
+    // left to do. Nothing is reported and no movie appears before start(); stop() or the
+    // engine's end discards what was prepared. Properties changed afterwards make start() set
+    // the job up anew. False when the job cannot start (start() then says so).
+    bool prepare();
+    // Whether the running (or last) job's sound was begun by prepare().
+    bool usedSoundAhead() const { return _usedSoundAhead; }
     // Cancels a running job; nothing is reported afterwards.
     void stop();
     float progress() const;
@@ -87,6 +97,12 @@ private:
         AudioFormatListItem item;
         bool known = false;
     };
+    // Everything of start() but the pumps: sources, writer, inputs and times.
+    bool setUp();
+    // What prepare() and start() must agree on.
+    std::string settingsKey() const;
+    // Drops a prepared job whose settings no longer hold.
+    void discardPrepared();
     void resetProgress();
     bool openPictureSource();
     // Narrows the picture used to the stretch asked for; false when no picture lies in it.
@@ -100,7 +116,14 @@ private:
     AssetWriterInputPtr addSoundInput(const SoundFormat& sound);
     // The picture's and the sound's lengths and where the pumps start and stop reading.
     void computeTimes();
+    PumpSource soundSource() const;
+    PumpPace pumpPace() const;
     void startPumps(const AssetWriterInputPtr& videoInput, const AssetWriterInputPtr& audioInput);
+    void startPicturePump(const AssetWriterInputPtr& videoInput);
+    // Reports the sound made ahead as it goes and, once it is all in, starts the pictures (the
+    // writer is the threads' until then).
+    void awaitSoundAhead(const AssetWriterInputPtr& videoInput,
+                         const AssetWriterInputPtr& audioInput);
 
     // What the pumps tell the job.
     bool isWriting() const override;
@@ -178,6 +201,13 @@ private:
     std::vector<ReverseAheadRecorder::Group> _groupsAhead;
     bool _usedPicturesAhead = false;
     std::shared_ptr<ReversedSoundPump> _reversedSoundPump;
+    std::unique_ptr<ReversedSoundAhead> _soundAhead;
+    bool _usedSoundAhead = false;
+    // A job set up by prepare(), with the settings it was set up for and its inputs.
+    bool _prepared = false;
+    std::string _preparedKey;
+    AssetWriterInputPtr _videoInput;
+    AssetWriterInputPtr _audioInput;
     std::shared_ptr<ForwardSoundPump> _forwardSoundPump;
     ErrorPtr _startError;
     ErrorPtr _failureCause;

@@ -63,13 +63,41 @@ BufferPart windowPartOf(const MediaTime& p, const MediaTime& t, const MediaTime&
 
 } // namespace
 
-ReversedSoundPump::ReversedSoundPump(std::shared_ptr<RenderPumpHost> host, PumpSource source,
-                                     const MediaTime& pictureEnd, PumpPace pace)
-    : _host(std::move(host)), _source(std::move(source)), _pace(pace), _windowStart(_source.end) {
+ReversedSoundMaker::ReversedSoundMaker(PumpSource source, const MediaTime& pictureEnd,
+                                       PumpPace pace)
+    : _source(std::move(source)), _pace(pace), _windowStart(_source.end) {
     if (pictureEnd > _source.end) {
         _silence = pictureEnd - _source.end;
     }
 }
+
+SampleBufferPtr ReversedSoundMaker::nextSample() {
+    DataBlockPtr block = _format ? takeNextBlock() : nullptr;
+    while (!block) {
+        _blocks.clear();
+        TimeRange window;
+        if (!nextWindowBackwards(_windowStart, kSoundWindowSeconds, window, _source.start)) {
+            return nullptr;
+        }
+        readWindow(window);
+        block = _format ? takeNextBlock() : nullptr;
+    }
+    const std::size_t length = block->dataLength();
+    const AudioStreamBasicDescription& asbd = _format->streamDescription();
+    const double rate = asbd.sampleRate;
+    const std::uint32_t bytesPerFrame = asbd.bytesPerFrame;
+    const auto seconds =
+        static_cast<float>(static_cast<double>(_bytesMade) / (rate * bytesPerFrame));
+    const MediaTime time = MediaTime::makeWithSeconds(seconds, kRenderTimescale);
+    _bytesMade += length;
+    _progress = seconds / _pace.outputSeconds();
+    return SampleBuffer::createAudio(block, true, _format,
+                                     static_cast<long>(length / bytesPerFrame), time);
+}
+
+ReversedSoundPump::ReversedSoundPump(std::shared_ptr<RenderPumpHost> host, PumpSource source,
+                                     const MediaTime& pictureEnd, PumpPace pace)
+    : _host(std::move(host)), _maker(std::move(source), pictureEnd, pace) {}
 
 void ReversedSoundPump::start(const AssetWriterInputPtr& input) {
     auto self = shared_from_this();
@@ -88,38 +116,21 @@ void ReversedSoundPump::writeWhileReady(AssetWriterInput& input) {
             writerGone = true;
             break;
         }
-        DataBlockPtr block = _format ? takeNextBlock() : nullptr;
-        if (!block) {
-            _blocks.clear();
-            TimeRange window;
-            if (!nextWindowBackwards(_windowStart, kSoundWindowSeconds, window, _source.start)) {
-                input.markAsFinished();
-                _host->pumpFinished(kMediaTypeAudio);
-                return;
-            }
-            readWindow(window);
-            continue;
+        SampleBufferPtr sample = _maker.nextSample();
+        if (!sample) {
+            input.markAsFinished();
+            _host->pumpFinished(kMediaTypeAudio);
+            return;
         }
-        const std::size_t length = block->dataLength();
-        const AudioStreamBasicDescription& asbd = _format->streamDescription();
-        const double rate = asbd.sampleRate;
-        const std::uint32_t bytesPerFrame = asbd.bytesPerFrame;
-        const auto seconds =
-            static_cast<float>(static_cast<double>(_bytesWritten) / (rate * bytesPerFrame));
-        const MediaTime time = MediaTime::makeWithSeconds(seconds, kRenderTimescale);
-        _bytesWritten += length;
-        auto sample = SampleBuffer::createAudio(block, true, _format,
-                                                static_cast<long>(length / bytesPerFrame), time);
         input.appendSampleBuffer(sample);
-        const float progress = seconds / _pace.outputSeconds();
-        _host->pumpProgressed(kMediaTypeAudio, progress);
+        _host->pumpProgressed(kMediaTypeAudio, _maker.progress());
     }
     if (writerGone || _host->writerReleased()) {
         _host->pumpStopped(kMediaTypeAudio, nullptr);
     }
 }
 
-void ReversedSoundPump::readWindow(const TimeRange& window) {
+void ReversedSoundMaker::readWindow(const TimeRange& window) {
     const WindowSound sound = readReversed(window);
     if (!_format || sound.rate <= 0) {
         return;
@@ -132,7 +143,7 @@ void ReversedSoundPump::readWindow(const TimeRange& window) {
     pushBlocksLatestFirst(processed, channels);
 }
 
-ReversedSoundPump::WindowReader ReversedSoundPump::openWindowReader(const TimeRange& window) {
+ReversedSoundMaker::WindowReader ReversedSoundMaker::openWindowReader(const TimeRange& window) {
     if (!_source.asset) {
         return {};
     }
@@ -161,7 +172,7 @@ ReversedSoundPump::WindowReader ReversedSoundPump::openWindowReader(const TimeRa
     return {reader, output};
 }
 
-ReversedSoundPump::WindowSound ReversedSoundPump::readReversed(const TimeRange& window) {
+ReversedSoundMaker::WindowSound ReversedSoundMaker::readReversed(const TimeRange& window) {
     WindowSound sound;
     const auto [reader, output] = openWindowReader(window);
     if (!reader) {
@@ -221,17 +232,18 @@ ReversedSoundPump::WindowSound ReversedSoundPump::readReversed(const TimeRange& 
     return sound;
 }
 
-void ReversedSoundPump::takeLeadingSilence() {
+void ReversedSoundMaker::takeLeadingSilence() {
     // Silence comes first in the output: the picture starts where the sound has not begun yet.
     if (!(_silence > MediaTime::zero())) {
         return;
     }
-    _leadingSilenceFrames = silenceFrames(_silence, _pace.tempo, _format->streamDescription());
+    _leadingSilenceFrames =
+        ReversedSoundPump::silenceFrames(_silence, _pace.tempo, _format->streamDescription());
     _silence = MediaTime::zero();
     _framesLeft -= static_cast<std::int64_t>(_leadingSilenceFrames);
 }
 
-DataBlockPtr ReversedSoundPump::takeNextBlock() {
+DataBlockPtr ReversedSoundMaker::takeNextBlock() {
     if (_leadingSilenceFrames > 0) {
         return takeSilence(_leadingSilenceFrames);
     }
@@ -246,7 +258,7 @@ DataBlockPtr ReversedSoundPump::takeNextBlock() {
     return nullptr;
 }
 
-DataBlockPtr ReversedSoundPump::takeSilence(std::uint64_t& frames) const {
+DataBlockPtr ReversedSoundMaker::takeSilence(std::uint64_t& frames) const {
     const std::uint64_t bytesPerFrame = _format->streamDescription().bytesPerFrame;
     if (bytesPerFrame == 0) {
         frames = 0;
@@ -257,8 +269,8 @@ DataBlockPtr ReversedSoundPump::takeSilence(std::uint64_t& frames) const {
     return DataBlock::create(nullptr, static_cast<std::size_t>(take * bytesPerFrame));
 }
 
-std::vector<std::int16_t> ReversedSoundPump::changeTempo(const WindowSound& sound, int channels,
-                                                         bool lastWindow) {
+std::vector<std::int16_t> ReversedSoundMaker::changeTempo(const WindowSound& sound, int channels,
+                                                          bool lastWindow) {
     // The parts in the order they are heard, through the one processor of this sound.
     _tempoProcessor.setFormat(static_cast<int>(sound.rate), channels);
     std::vector<std::int16_t> processed;
@@ -274,8 +286,8 @@ std::vector<std::int16_t> ReversedSoundPump::changeTempo(const WindowSound& soun
     return processed;
 }
 
-void ReversedSoundPump::fitToPicture(std::vector<std::int16_t>& processed, int channels,
-                                     bool lastWindow) {
+void ReversedSoundMaker::fitToPicture(std::vector<std::int16_t>& processed, int channels,
+                                      bool lastWindow) {
     // The sound is exactly as long as the picture: cut what reaches past it, and fill the end
     // with silence when the processor gave a little less.
     std::size_t frames = processed.size() / static_cast<std::size_t>(channels);
@@ -292,8 +304,8 @@ void ReversedSoundPump::fitToPicture(std::vector<std::int16_t>& processed, int c
     }
 }
 
-void ReversedSoundPump::pushBlocksLatestFirst(const std::vector<std::int16_t>& processed,
-                                              int channels) {
+void ReversedSoundMaker::pushBlocksLatestFirst(const std::vector<std::int16_t>& processed,
+                                               int channels) {
     // The blocks are written from the back of the list: the latest goes in first.
     const std::size_t blockSamples = kBlockFrames * static_cast<std::size_t>(channels);
     const std::size_t blocks = (processed.size() + blockSamples - 1) / blockSamples;

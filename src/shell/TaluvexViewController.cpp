@@ -470,6 +470,9 @@ void TaluvexViewController::avCaptureMgrDidFinish(AVCaptureMgr&, const std::stri
             self->startPreparedRender();
         }
     });
+    // What can be made before the start (a recording's own sound, reversed) is begun now; the
+    // delay counts from the end of the recording all the same.
+    _avRenderMgr->prepare();
 }
 
 void TaluvexViewController::showProgressOverlay() {

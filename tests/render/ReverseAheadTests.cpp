@@ -106,7 +106,95 @@ std::vector<double> twinPsnr(const std::string& a, const std::string& b) {
     return values;
 }
 
+// A hash of the sound's packets as they are stored: equal only for the same encoded sound.
+std::string soundPacketsHash(const std::string& path) {
+    return capture("ffmpeg -nostdin -v error -i \"" + path +
+                   "\" -map 0:a:0 -c copy -f streamhash -hash md5 -");
+}
+
 } // namespace
+
+TEST(ReverseAhead, OwnSoundBegunBeforeTheStartIsTheOrdinarySound) {
+    // The reversed, tempo-changed sound is made and encoded during the delay before the start,
+    // on threads of its own: the movie's sound is the one the ordinary job makes, packet for
+    // packet. Stereo and mono, every speed.
+    struct Case {
+        int tempo;
+        int channels;
+    };
+    for (const Case c : {Case{100, 2}, Case{130, 1}, Case{70, 2}}) {
+        SCOPED_TRACE(testing::Message() << c.tempo << " % " << c.channels << " channels");
+        ClipSpec spec;
+        spec.seconds = 2.4;
+        spec.width = 64;
+        spec.height = 48;
+        spec.sweep = true;
+        spec.channels = c.channels;
+        const std::string clip = makeClip(spec);
+        const std::string folder = freshFolder();
+        auto recorder = ReverseAheadRecorder::create(c.tempo, folder);
+        recordInto(*recorder, clip, -1, false);
+        recorder->recordingEnded(true);
+
+        const std::string ordinary = tempPath("mov");
+        RenderRun plain(clip, clip, true, c.tempo, ordinary);
+        ASSERT_TRUE(plain.runToEnd());
+        EXPECT_FALSE(plain.engine->usedSoundAhead());
+
+        const std::string ahead = tempPath("mov");
+        RenderRun placed(clip, clip, true, c.tempo, ahead);
+        placed.engine->setPicturesAhead(recorder);
+        ASSERT_TRUE(placed.engine->prepare());
+        // The screen's delay: nothing is reported and no movie appears meanwhile.
+        RunLoop::runFor(0.2);
+        EXPECT_FALSE(fileExists(ahead));
+        EXPECT_TRUE(placed.delegate->updates.empty());
+        ASSERT_TRUE(placed.runToEnd());
+        EXPECT_TRUE(placed.engine->usedPicturesAhead());
+        EXPECT_TRUE(placed.engine->usedSoundAhead()) << "the sound was begun before the start";
+        EXPECT_EQ(placed.delegate->finishes, 1);
+        EXPECT_TRUE(placed.delegate->errors.empty());
+        EXPECT_FALSE(placed.delegate->updates.empty());
+        EXPECT_TRUE(emptyFolder(folder)) << "groups left behind";
+
+        EXPECT_EQ(probePacketCount(ahead, "a:0"), probePacketCount(ordinary, "a:0"));
+        const std::string hash = soundPacketsHash(ordinary);
+        ASSERT_FALSE(hash.empty());
+        EXPECT_EQ(soundPacketsHash(ahead), hash);
+        const RenderedSound want = readSound(ordinary);
+        const RenderedSound got = readSound(ahead);
+        EXPECT_EQ(got.samples, want.samples);
+        EXPECT_EQ(got.rate, want.rate);
+        EXPECT_EQ(probeFrameCount(ahead, "v:0"), probeFrameCount(ordinary, "v:0"));
+        for (const std::string& f : {ordinary, ahead}) {
+            fs::remove(f);
+        }
+    }
+}
+
+TEST(ReverseAhead, APreparedJobWhoseSettingsChangeIsSetUpAnew) {
+    // Another speed set between prepare() and start(): the sound made ahead is for the old
+    // one, so the job is set up again and the sound made the ordinary way.
+    const std::string clip = smallClip(1.5);
+    const std::string folder = freshFolder();
+    auto recorder = ReverseAheadRecorder::create(100, folder);
+    recordInto(*recorder, clip, -1, false);
+    recorder->recordingEnded(true);
+    const std::string out = tempPath("mov");
+    RenderRun r(clip, clip, true, 100, out);
+    r.engine->setPicturesAhead(recorder);
+    ASSERT_TRUE(r.engine->prepare());
+    r.engine->setTempo(130);
+    ASSERT_TRUE(r.runToEnd());
+    EXPECT_FALSE(r.engine->usedSoundAhead());
+    EXPECT_FALSE(r.engine->usedPicturesAhead()) << "the groups are for another speed";
+    EXPECT_EQ(r.delegate->finishes, 1);
+    EXPECT_EQ(probeFrameCount(out, "v:0"), 45);
+    EXPECT_NEAR(probeDuration(out, "a:0"), probeDuration(out, "v:0"), 0.05);
+    EXPECT_FALSE(workingFilesBeside(out));
+    EXPECT_TRUE(emptyFolder(folder));
+    fs::remove(out);
+}
 
 TEST(ReverseAhead, AMovieFromGroupsMatchesTheOrdinaryOne) {
     struct Case {
@@ -166,8 +254,8 @@ TEST(ReverseAhead, AMovieFromGroupsMatchesTheOrdinaryOne) {
         ASSERT_EQ(gotSound.samples.size(), wantSound.samples.size());
         double largest = 0;
         for (std::size_t i = 0; i < wantSound.samples.size(); ++i) {
-            largest = std::max(largest,
-                               static_cast<double>(std::abs(gotSound.samples[i] - wantSound.samples[i])));
+            largest = std::max(
+                largest, static_cast<double>(std::abs(gotSound.samples[i] - wantSound.samples[i])));
         }
         EXPECT_LT(largest, 1e-4) << "the sound is made as always";
         for (const std::string& f : {ordinary, ahead}) {
@@ -195,8 +283,7 @@ TEST(ReverseAhead, ALastShortSecondAndARecordingShorterThanASecondArePlaced) {
         auto recorder = ReverseAheadRecorder::create(c.tempo, folder);
         recordInto(*recorder, clip, -1, false);
         recorder->recordingEnded(true);
-        ASSERT_EQ(recorder->waitUntilSettled(20), ReverseAheadRecorder::State::Ready)
-            << c.pictures;
+        ASSERT_EQ(recorder->waitUntilSettled(20), ReverseAheadRecorder::State::Ready) << c.pictures;
 
         const std::string ordinary = tempPath("mov");
         RenderRun plain(clip, clip, true, c.tempo, ordinary);
@@ -258,8 +345,11 @@ TEST(ReverseAhead, GroupsThatDoNotFitTheJobAreNotUsedAndGoAway) {
 
 TEST(ReverseAhead, CancelsLeaveNoMovieAndNoGroups) {
     const std::string clip = smallClip(2.2);
-    enum class When { Recording, FinalGroup, Writing };
-    for (const When when : {When::Recording, When::FinalGroup, When::Writing}) {
+    // Thrown away while recording; cancelled before the render starts; stopped while the sound
+    // is made during the delay before the start, or after it; stopped while writing.
+    enum class When { Recording, FinalGroup, Delay, SoundAhead, Writing };
+    for (const When when :
+         {When::Recording, When::FinalGroup, When::Delay, When::SoundAhead, When::Writing}) {
         const std::string folder = freshFolder();
         auto recorder = ReverseAheadRecorder::create(100, folder);
         recordInto(*recorder, clip, when == When::Recording ? 40 : -1);
@@ -273,9 +363,14 @@ TEST(ReverseAhead, CancelsLeaveNoMovieAndNoGroups) {
             recorder->recordingEnded(true);
             RenderRun r(clip, clip, true, 100, out);
             r.engine->setPicturesAhead(recorder);
-            ASSERT_TRUE(r.engine->start());
-            ASSERT_TRUE(r.engine->usedPicturesAhead());
-            RunLoop::runUntil([&] { return !r.delegate->updates.empty(); }, 10);
+            if (when != When::Writing) {
+                ASSERT_TRUE(r.engine->prepare());
+            }
+            if (when != When::Delay) {
+                ASSERT_TRUE(r.engine->start());
+                ASSERT_TRUE(r.engine->usedPicturesAhead());
+                RunLoop::runUntil([&] { return !r.delegate->updates.empty(); }, 10);
+            }
             r.engine->stop();
             RunLoop::runFor(0.05);
             EXPECT_EQ(r.delegate->finishes, 0);

@@ -69,7 +69,8 @@ bool TrackDecoder::open(std::int64_t startTs, std::int64_t endTs, ErrorPtr* erro
     }
     if (_track.streamIndex() < 0 ||
         static_cast<unsigned>(_track.streamIndex()) >= _format->nb_streams) {
-        *error = Error::make(kMediaErrorDomain, 0, _path + ": the track is gone");
+        *error = Error::make(kMediaErrorDomain, 0,
+                             withArguments(_("%1: the track is gone"), {_path}));
         return false;
     }
     for (unsigned i = 0; i < _format->nb_streams; ++i) {
@@ -109,7 +110,7 @@ bool TrackDecoder::open(std::int64_t startTs, std::int64_t endTs, ErrorPtr* erro
     if (seekTo != AV_NOPTS_VALUE) {
         const int ret = av_seek_frame(_format.get(), _stream->index, seekTo, AVSEEK_FLAG_BACKWARD);
         if (ret < 0) {
-            *error = ff::makeError(kMediaErrorDomain, "cannot seek", _path, ret);
+            *error = ff::makeError(kMediaErrorDomain, _("cannot seek"), _path, ret);
             return false;
         }
     }
@@ -249,7 +250,7 @@ OwnedFrame TrackDecoder::toNV12(AVFrame* frame, ErrorPtr* error) {
                                                  AV_PIX_FMT_NV12, SWS_BILINEAR, isFullRange(frame))
                               : AVERROR(ENOMEM);
     if (ret < 0) {
-        *error = ff::makeError(kMediaErrorDomain, "cannot convert a picture to NV12", _path, ret);
+        *error = ff::makeError(kMediaErrorDomain, _("cannot convert a picture to NV12"), _path, ret);
         return nullptr;
     }
     av_frame_copy_props(converted.get(), frame);
@@ -261,7 +262,8 @@ SampleBufferPtr TrackDecoder::makeSound(AVFrame* frame, ErrorPtr* error) {
     const int sourceChannels = frame->ch_layout.nb_channels;
     const int rate = frame->sample_rate;
     if (sourceChannels <= 0 || rate <= 0) {
-        *error = Error::make(kMediaErrorDomain, 0, _path + ": sound without channels or rate");
+        *error = Error::make(kMediaErrorDomain, 0,
+                             withArguments(_("%1: the sound has no channels or no rate"), {_path}));
         return nullptr;
     }
     const int channels = _maxChannels > 0 ? std::min(sourceChannels, _maxChannels) : sourceChannels;
@@ -285,7 +287,7 @@ SampleBufferPtr TrackDecoder::makeSound(AVFrame* frame, ErrorPtr* error) {
         av_channel_layout_uninit(&outLayout);
         _swrSourceChannels = sourceChannels;
         if (ret < 0) {
-            *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", _path, ret);
+            *error = ff::makeError(kMediaErrorDomain, _("cannot convert the sound"), _path, ret);
             return nullptr;
         }
     }
@@ -297,7 +299,7 @@ SampleBufferPtr TrackDecoder::makeSound(AVFrame* frame, ErrorPtr* error) {
                     const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (got < 0) {
         std::free(memory);
-        *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", _path, got);
+        *error = ff::makeError(kMediaErrorDomain, _("cannot convert the sound"), _path, got);
         return nullptr;
     }
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, _stream->time_base);
