@@ -26,7 +26,13 @@ public:
 
     void post(std::function<void()> work) {
         {
-            std::lock_guard lock(_mutex);
+            std::unique_lock lock(_mutex);
+            if (_quit) {
+                // The program is ending and this thread with it: done here instead.
+                lock.unlock();
+                work();
+                return;
+            }
             _tasks.push_back(std::move(work));
             ++_postedCount;
             if (!_thread.joinable()) {
