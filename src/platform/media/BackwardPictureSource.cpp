@@ -203,6 +203,12 @@ BackwardPictureSource::BackwardPictureSource(std::string path, const AssetTrack&
       _state(track.backwardReadState()), _timeBase{track.timeBaseNum(), track.timeBaseDen()} {}
 
 BackwardPictureSource::~BackwardPictureSource() {
+    // A read given up before its end gives up the decoding it was waiting for, too.
+    for (const std::shared_ptr<PictureReadAhead>& job : {_awaitedGroup, _ahead.job}) {
+        if (job && job->worker.joinable()) {
+            job->abandon();
+        }
+    }
     if (_budget && !(_abandoned != nullptr && *_abandoned)) {
         int& most = _track.readCounts().mostPicturesHeld;
         most = std::max(most, _budget->mostHeld());
