@@ -4,6 +4,7 @@
 
 #include "FFmpeg.h"
 #include "MediaBounds.h"
+#include "StreamProbe.h"
 
 #include <algorithm>
 #include <cmath>
@@ -374,7 +375,16 @@ std::shared_ptr<Asset> Asset::urlAssetForTiming(const std::string& path, ErrorPt
 
 std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTiming,
                                    bool timingOnly, ErrorPtr* error) {
-    ff::FormatInputPtr ctx = ff::openInput(path, error, !timingOnly);
+    // The probe's findings are kept for the readers of the tracks, which then need not probe.
+    const FileStamp stamp = fileStampOf(path);
+    ff::FormatInputPtr ctx = ff::openInput(path, error, false);
+    UnprobedShape unprobed;
+    if (ctx && !timingOnly) {
+        unprobed = unprobedShapeOf(ctx.get());
+        if (!ff::probeStreams(ctx.get(), path, error)) {
+            ctx.reset();
+        }
+    }
     if (ctx && timingOnly && !hasCompleteIndex(ctx.get())) {
         // Without sample tables the header may not even name the streams.
         ctx = ff::openInput(path, error);
@@ -408,6 +418,10 @@ std::shared_ptr<Asset> Asset::open(const std::string& path, bool preferPreciseTi
         track->_timeBaseNum = stream->time_base.num;
         track->_timeBaseDen = stream->time_base.den;
         track->_asset = asset;
+        track->_streamProbe = std::make_shared<StreamProbe>();
+        if (!timingOnly) {
+            track->_streamProbe->remember(stamp, ctx.get(), static_cast<int>(i), unprobed);
+        }
         if (video) {
             AVRational rate =
                 stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;

@@ -14,6 +14,7 @@ namespace tx {
 
 class Asset;
 struct BackwardReadState;
+class StreamProbe;
 
 // The format of a sound: its stream description, channel layout, magic cookie and extensions.
 class AudioFormatDescription : public Object {
@@ -87,6 +88,8 @@ public:
         int mostPicturesHeld = 0;    // most pictures handed out and alive at one time
     };
     ReadCounts& readCounts() const { return _readCounts; }
+    // What the last full probe of the file found about this track's stream, for later reads.
+    StreamProbe& streamProbe() const { return *_streamProbe; }
 
 private:
     friend class Asset;
@@ -107,6 +110,7 @@ private:
     int _timeBaseDen = 1;
     mutable std::shared_ptr<BackwardReadState> _backwardReadState;
     mutable ReadCounts _readCounts;
+    std::shared_ptr<StreamProbe> _streamProbe;
     std::weak_ptr<Asset> _asset;
 };
 

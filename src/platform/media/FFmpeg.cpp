@@ -181,17 +181,21 @@ FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse)
         return nullptr;
     }
     FormatInputPtr ctx(raw);
-    if (!analyse) {
-        return ctx;
+    if (analyse && !probeStreams(ctx.get(), path, error)) {
+        return nullptr;
     }
-    ret = avformat_find_stream_info(ctx.get(), nullptr);
+    return ctx;
+}
+
+bool probeStreams(AVFormatContext* ctx, const std::string& path, ErrorPtr* error) {
+    const int ret = avformat_find_stream_info(ctx, nullptr);
     if (ret < 0) {
         if (error != nullptr) {
             *error = makeError(kMediaErrorDomain, _("cannot read the streams"), path, ret);
         }
-        return nullptr;
+        return false;
     }
-    return ctx;
+    return true;
 }
 
 CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path) {

@@ -105,6 +105,8 @@ std::string notAFileReason(const std::string& path);
 // container's header says (no decoding), which is enough for times and sizes. Anything but a
 // regular file is refused.
 FormatInputPtr openInput(const std::string& path, ErrorPtr* error, bool analyse = true);
+// Reads the stream facts of a file opened without them, decoding a little where needed.
+bool probeStreams(AVFormatContext* ctx, const std::string& path, ErrorPtr* error);
 // A decoder for one stream, opened, with threads as the machine allows.
 CodecContextPtr openDecoder(const AVStream* stream, ErrorPtr* error, const std::string& path);
 

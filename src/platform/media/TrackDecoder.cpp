@@ -1,5 +1,7 @@
 #include "TrackDecoder.h"
 
+#include "StreamProbe.h"
+
 #include "platform/foundation/Translation.h"
 
 #include <algorithm>
@@ -63,7 +65,8 @@ TrackDecoder::~TrackDecoder() {
 bool TrackDecoder::open(std::int64_t startTs, std::int64_t endTs, ErrorPtr* error) {
     _startTs = startTs;
     _endTs = endTs;
-    _format = ff::openInput(_path, error);
+    bool fileChanged = false;
+    _format = openForTrack(_path, _track, fileChanged, error);
     if (!_format) {
         return false;
     }
@@ -81,6 +84,9 @@ bool TrackDecoder::open(std::int64_t startTs, std::int64_t endTs, ErrorPtr* erro
     _stream = _format->streams[_track.streamIndex()];
     if (_decoderSlot != nullptr && *_decoderSlot) {
         _decoder = std::move(*_decoderSlot);
+        if (fileChanged) {
+            _decoder.reset(); // made for the file that was there before
+        }
     }
     if (!_decoder) {
         _decoder = ff::openDecoder(_stream, error, _path);
