@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace tx {
@@ -75,6 +76,14 @@ TEST(RecordTool, UsageErrorsExitWithTwoAndAnUnwritableDestinationWithOne) {
     std::string output;
     EXPECT_EQ(exitStatus("--seconds 1 /nonexistent-folder/out.mov", &output), 1);
     EXPECT_NE(output.find("/nonexistent-folder"), std::string::npos);
+    // In the reader's language, the values still in their places.
+    setenv("LANGUAGE", "de", 1);
+    EXPECT_EQ(exitStatus("--seconds 1 /nonexistent-folder/out.mov", &output), 1);
+    EXPECT_NE(output.find("Der Ordner /nonexistent-folder existiert nicht"), std::string::npos)
+        << output;
+    EXPECT_EQ(exitStatus("--seconds 0.0x out.mov", &output), 2);
+    EXPECT_NE(output.find("höchstens 900, nicht „0.0x“"), std::string::npos) << output;
+    unsetenv("LANGUAGE");
 }
 
 } // namespace

@@ -347,14 +347,19 @@ TEST(RenderJob, AnEngineStartedAgainAfterStopRendersTheNewJobWhole) {
 }
 
 TEST(RenderJob, StopIsHeardWithinHalfASecondWhateverTheSound) {
-    // Without sound nothing paces the picture pump: it must still let the run loop turn.
+    // Without sound nothing paces the picture pump: it must still let the run loop turn. The
+    // clip is large enough that no machine renders it whole before the stop is asked for.
     ClipSpec spec = tinyClip(40, true);
+    spec.width = 320;
+    spec.height = 240;
+    spec.fps = 30;
+    spec.keyint = 30;
     const std::string source = makeClip(spec);
     for (const std::string& sound : {std::string(), source}) {
         const std::string out = tempPath("mov");
         RenderRun run(source, sound, true, 100, out);
         ASSERT_TRUE(run.engine->start());
-        // Asked early: on an idle machine this small clip renders whole in well under a second.
+        // Asked early, while the first windows are being written.
         const auto asked = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
         std::chrono::steady_clock::time_point stopped{};
         RunLoop::postAfter(0.02, [&] {

@@ -2,6 +2,7 @@
 
 #include "BackwardPictureSource.h"
 #include "TrackDecoder.h"
+#include "platform/foundation/Translation.h"
 
 namespace tx {
 
@@ -95,7 +96,7 @@ SampleBufferPtr AssetReaderTrackOutput::copyNextSampleBuffer() {
 std::shared_ptr<AssetReader> AssetReader::create(AssetPtr asset, ErrorPtr* error) {
     if (!asset) {
         if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, "no asset to read");
+            *error = Error::make(kMediaErrorDomain, 0, _("there is no movie to read"));
         }
         return nullptr;
     }
@@ -126,7 +127,8 @@ bool AssetReader::startReading() {
     }
     if (_outputs.empty()) {
         _status = AssetReaderStatus::Failed;
-        _error = Error::make(kMediaErrorDomain, 0, _asset->path() + ": nothing to read");
+        _error = Error::make(kMediaErrorDomain, 0,
+                              withArguments(_("%1: nothing to read"), {_asset->path()}));
         return false;
     }
     for (const auto& output : _outputs) {

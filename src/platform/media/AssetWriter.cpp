@@ -78,7 +78,7 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::create(const std::string& me
         }
         return input;
     }
-    return refuse("unknown media type \"" + mediaType + "\"");
+    return refuse(withArguments(_("unknown media type \"%1\""), {mediaType}));
 }
 
 AssetWriterInput::~AssetWriterInput() = default;
@@ -194,7 +194,7 @@ bool AssetWriterInput::appendPicture(const PixelBufferPtr& picture, const MediaT
     ff::FramePtr frame = ff::makeFrame();
     if (const int ret = impl.pictures.frameFor(*picture, *frame); ret < 0) {
         writer->fail(
-            ff::makeError(kMediaErrorDomain, "cannot scale a picture", writer->_path, ret));
+            ff::makeError(kMediaErrorDomain, _("cannot scale a picture"), writer->_path, ret));
         return false;
     }
     impl.lastPts = pts;
@@ -259,7 +259,7 @@ bool AssetWriterInput::appendSampleBuffer(const SampleBufferPtr& sample) {
     const int inChannels = static_cast<int>(asbd.channelsPerFrame);
     if (const int ret = impl.sound.prepareFor(inRate, inChannels); ret < 0) {
         writer->fail(
-            ff::makeError(kMediaErrorDomain, "cannot convert the sound", writer->_path, ret));
+            ff::makeError(kMediaErrorDomain, _("cannot convert the sound"), writer->_path, ret));
         return false;
     }
     const long frames =
@@ -288,7 +288,7 @@ AssetWriterInput::createForCopying(const std::shared_ptr<EncodedPictureGroup>& m
     if (parameters == nullptr || parameters->width < 2 || parameters->height < 2 ||
         decodeDelay < 0 || !(spacingSeconds > 0 && spacingSeconds <= kLongestSampleSeconds)) {
         if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, "no group of pictures to copy from");
+            *error = Error::make(kMediaErrorDomain, 0, _("there is no group of pictures to copy from"));
         }
         return nullptr;
     }
@@ -363,7 +363,7 @@ bool AssetWriterInput::appendEncodedGroup(const EncodedPictureGroup& group,
         ret = writePacket(out, packet.get());
     }
     if (ret < 0) {
-        writer->fail(ff::makeError(kMediaErrorDomain, "cannot copy pictures", writer->_path, ret));
+        writer->fail(ff::makeError(kMediaErrorDomain, _("cannot copy pictures"), writer->_path, ret));
         return false;
     }
     impl.lastPts = outTimes.back();
@@ -398,13 +398,14 @@ std::shared_ptr<AssetWriter> AssetWriter::create(const std::string& path,
     if (fileType != kFileTypeQuickTimeMovie) {
         if (error != nullptr) {
             *error =
-                Error::make(kMediaErrorDomain, 0, path + ": only QuickTime movies can be written");
+                Error::make(kMediaErrorDomain, 0,
+                            withArguments(_("%1: only QuickTime movies can be written"), {path}));
         }
         return nullptr;
     }
     if (path.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, "no output path");
+            *error = Error::make(kMediaErrorDomain, 0, _("no file was named to write the movie to"));
         }
         return nullptr;
     }
@@ -519,6 +520,12 @@ void AssetWriter::fail(const ErrorPtr& error) {
 }
 
 void AssetWriter::discardOutput() {
+    // Nothing more goes into this movie: its encoders are closed without a flush, and not
+    // waited for.
+    for (const auto& input : _inputs) {
+        input->_impl->pictures.closeInBackground();
+        input->_impl->sound.closeInBackground();
+    }
     if (_impl && _impl->format) {
         _impl->format.reset();
     }

@@ -1,5 +1,7 @@
 #include "BackwardPictureSource.h"
 
+#include "LeftBehind.h"
+
 #include <algorithm>
 
 namespace tx {
@@ -113,8 +115,56 @@ void PictureBudget::lift() {
 // ---- PictureReadAhead ------------------------------------------------------------------------
 
 PictureReadAhead::~PictureReadAhead() {
+    // Only reached with the worker done, joined or handed over: it holds the job while it runs.
+    if (worker.joinable()) {
+        abandoned = true;
+        leftBehind::join(std::move(worker));
+    }
+}
+
+bool PictureReadAhead::waitUntilDone(
+    const std::optional<std::chrono::steady_clock::time_point>& deadline) {
+    std::unique_lock lock(mutex);
+    if (deadline) {
+        return changed.wait_until(lock, *deadline, [this] { return done; });
+    }
+    changed.wait(lock, [this] { return done; });
+    return true;
+}
+
+SampleBufferPtr
+PictureReadAhead::take(std::size_t index,
+                       const std::optional<std::chrono::steady_clock::time_point>& deadline,
+                       bool& timedOut) {
+    std::unique_lock lock(mutex);
+    const auto ready = [&] { return index < samples.size() || done; };
+    if (deadline) {
+        if (!changed.wait_until(lock, *deadline, ready)) {
+            timedOut = true;
+            return nullptr;
+        }
+    } else {
+        changed.wait(lock, ready);
+    }
+    return index < samples.size() ? std::move(samples[index]) : nullptr;
+}
+
+void PictureReadAhead::markDone() {
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    changed.notify_all();
+}
+
+void PictureReadAhead::abandon() {
     abandoned = true;
-    finish();
+    if (source && source->_budget) {
+        source->_budget->lift();
+    }
+    if (worker.joinable()) {
+        leftBehind::join(std::move(worker));
+    }
 }
 
 void PictureReadAhead::finish() {
@@ -124,6 +174,19 @@ void PictureReadAhead::finish() {
     if (worker.joinable()) {
         worker.join();
     }
+}
+
+BackwardReadState::~BackwardReadState() {
+    if (ahead) {
+        ahead->abandon();
+    }
+}
+
+void BackwardReadState::replaceAhead(std::shared_ptr<PictureReadAhead> next) {
+    if (ahead) {
+        ahead->abandon();
+    }
+    ahead = std::move(next);
 }
 
 BackwardReadState& AssetTrack::backwardReadState() const {
@@ -140,7 +203,13 @@ BackwardPictureSource::BackwardPictureSource(std::string path, const AssetTrack&
       _state(track.backwardReadState()), _timeBase{track.timeBaseNum(), track.timeBaseDen()} {}
 
 BackwardPictureSource::~BackwardPictureSource() {
-    if (_budget) {
+    // A read given up before its end gives up the decoding it was waiting for, too.
+    for (const std::shared_ptr<PictureReadAhead>& job : {_awaitedGroup, _ahead.job}) {
+        if (job && job->worker.joinable()) {
+            job->abandon();
+        }
+    }
+    if (_budget && !(_abandoned != nullptr && *_abandoned)) {
         int& most = _track.readCounts().mostPicturesHeld;
         most = std::max(most, _budget->mostHeld());
     }
@@ -148,12 +217,14 @@ BackwardPictureSource::~BackwardPictureSource() {
 
 void BackwardPictureSource::setDeadline(
     std::optional<std::chrono::steady_clock::time_point> deadline) {
+    _deadline = deadline;
     if (_decoder) {
         _decoder->setDeadline(deadline);
     }
 }
 
 void BackwardPictureSource::clearTimedOut() {
+    _waitTimedOut = false;
     if (_decoder) {
         _decoder->clearTimedOut();
     }
@@ -172,30 +243,49 @@ bool BackwardPictureSource::open(const TimeRange& range, const TimeRange& follow
         _followingStartTs = ff::streamTickAtOrAfter(following.start, _timeBase);
     }
     _budget = _state.budget;
-    std::shared_ptr<PictureReadAhead>& pending = _state.ahead;
-    std::shared_ptr<PictureSpill>& kept = _state.keptPictures;
+    const std::shared_ptr<PictureReadAhead>& pending = _state.ahead;
+    const std::shared_ptr<PictureSpill>& kept = _state.keptPictures;
     if (pending && pending->kept && kept && !kept->covers(_startTs, _endTs)) {
-        // The window reaches into the group kept ahead: join it to the kept pictures.
-        const std::shared_ptr<PictureReadAhead> group = std::move(pending);
-        group->finish();
-        if (group->keptAll && group->endTs == kept->coveredStart) {
-            kept->prepend(*group->kept, _endTs);
-            ++_track.readCounts().groupsKeptAhead;
-        }
+        // The window reaches into the group kept ahead: it is joined to the kept pictures once
+        // complete, and the reading waits for that in turns, not here.
+        _awaitedGroup = std::move(_state.ahead);
+        _range = range;
+        return true;
     }
-    if (pending && !pending->kept) {
-        const std::shared_ptr<PictureReadAhead> ready = std::move(pending);
-        ready->finish();
-        if (ready->startTs == _startTs && ready->endTs == _endTs && !ready->error) {
-            _ahead.samples = std::move(ready->samples);
-            _ahead.on = true;
-            _carry.on = ready->source->_carry.on;
-            _carry.from = ready->source->_carry.from;
-            _carry.out = std::move(ready->source->_carry.out);
+    return openFromWhatIsReady(range, error);
+}
+
+bool BackwardPictureSource::joinKeptGroup(ErrorPtr& error) {
+    if (!_awaitedGroup->waitUntilDone(_deadline)) {
+        _waitTimedOut = true;
+        return false;
+    }
+    const std::shared_ptr<PictureReadAhead> group = std::move(_awaitedGroup);
+    group->finish();
+    const std::shared_ptr<PictureSpill>& kept = _state.keptPictures;
+    if (group->keptAll && kept && group->endTs == kept->coveredStart) {
+        kept->prepend(*group->kept, _endTs);
+        ++_track.readCounts().groupsKeptAhead;
+    }
+    return openFromWhatIsReady(_range, &error);
+}
+
+bool BackwardPictureSource::openFromWhatIsReady(const TimeRange& range, ErrorPtr* error) {
+    if (_state.ahead && !_state.ahead->kept) {
+        const std::shared_ptr<PictureReadAhead> ready = std::move(_state.ahead);
+        if (ready->startTs == _startTs && ready->endTs == _endTs) {
+            // This very window: its pictures are handed out as they come; whatever the caller
+            // still holds, it completes.
+            if (_budget) {
+                _budget->lift();
+            }
+            _ahead.job = ready;
             ++_track.readCounts().decodedAhead;
             return true;
         }
+        ready->abandon(); // not this window: nobody waits for it
     }
+    const std::shared_ptr<PictureSpill>& kept = _state.keptPictures;
     if (kept && kept->covers(_startTs, _endTs)) {
         _keep.spill = kept;
         _keep.reading = true;
@@ -266,16 +356,34 @@ TrackDecoder::Taken BackwardPictureSource::takeEarlyPicture(AVFrame* frame, std:
 }
 
 SampleBufferPtr BackwardPictureSource::next(ErrorPtr& error) {
+    if (_awaitedGroup && !joinKeptGroup(error)) {
+        return nullptr;
+    }
     if (_keep.reading) {
         return nextFromSpill();
     }
-    if (_ahead.on) {
-        if (_ahead.index < _ahead.samples.size()) {
-            return std::move(_ahead.samples[_ahead.index++]);
-        }
-        return nullptr;
+    if (_ahead.job) {
+        return nextAhead(error);
     }
     return nextDecoded(error);
+}
+
+SampleBufferPtr BackwardPictureSource::nextAhead(ErrorPtr& error) {
+    PictureReadAhead& job = *_ahead.job;
+    if (SampleBufferPtr sample = job.take(_ahead.index, _deadline, _waitTimedOut)) {
+        ++_ahead.index;
+        return sample;
+    }
+    if (_waitTimedOut) {
+        return nullptr;
+    }
+    // The window is complete; what its decoding carried is this read's.
+    job.finish();
+    error = job.error;
+    _carry.on = job.source->_carry.on;
+    _carry.from = job.source->_carry.from;
+    _carry.out = std::move(job.source->_carry.out);
+    return nullptr;
 }
 
 void BackwardPictureSource::finished() {
@@ -338,6 +446,7 @@ void BackwardPictureSource::readAheadNextWindow() {
     auto ahead = std::make_shared<PictureReadAhead>();
     ahead->source = std::make_unique<BackwardPictureSource>(_path, _track);
     BackwardPictureSource& reader = *ahead->source;
+    reader._abandoned = &ahead->abandoned;
     // What this read carries covers [carry.from, startTs): the window before it decodes only
     // up to there, and what lies before that window is carried on again.
     const bool carried = _carry.on && !_carry.out.empty();
@@ -373,6 +482,7 @@ void BackwardPictureSource::readAheadNextWindow() {
     reader._carry.decodeEndTs = decodeEnd;
     if (reader._decoder) {
         reader._decoder->setStretch(reader._startTs, std::min(reader._endTs, decodeEnd));
+        reader._decoder->setAbandoned(&ahead->abandoned);
     }
     reader._budget = _budget;
     reader._waitsForRoom = true;
@@ -383,16 +493,21 @@ void BackwardPictureSource::readAheadNextWindow() {
             key != nullptr ? std::min(key->pts, _followingStartTs) : _followingStartTs;
         _budget->setCapacity(picturesIn(_track, from, _startTs) + kReadAheadSlackPictures);
     }
-    PictureReadAhead* job = ahead.get();
-    job->worker = std::thread([job]() {
+    // The worker holds the job: abandoned, it ends on its own, and the job with it.
+    ahead->worker = std::thread([job = ahead]() {
         while (SampleBufferPtr sample = job->source->next(job->error)) {
-            job->samples.push_back(std::move(sample));
+            {
+                std::lock_guard lock(job->mutex);
+                job->samples.push_back(std::move(sample));
+            }
+            job->changed.notify_all();
             if (job->abandoned) {
                 break;
             }
         }
+        job->markDone();
     });
-    _state.ahead = std::move(ahead);
+    _state.replaceAhead(std::move(ahead));
 }
 
 void BackwardPictureSource::keepEarlierGroupAhead() {
@@ -408,6 +523,7 @@ void BackwardPictureSource::keepEarlierGroupAhead() {
     auto group = std::make_shared<PictureReadAhead>();
     group->source = std::make_unique<BackwardPictureSource>(_path, _track);
     BackwardPictureSource& reader = *group->source;
+    reader._abandoned = &group->abandoned;
     // Opened for the tick before the kept pictures, so that it starts at that tick's keyframe;
     // then it keeps everything up to them and hands out nothing.
     const MediaTime last = ff::timeFromStream(until - 1, _timeBase);
@@ -428,8 +544,7 @@ void BackwardPictureSource::keepEarlierGroupAhead() {
     }
     group->startTs = reader._keep.from;
     group->endTs = until;
-    PictureReadAhead* job = group.get();
-    job->worker = std::thread([job]() {
+    group->worker = std::thread([job = group]() {
         BackwardPictureSource& r = *job->source;
         while (r.next(job->error)) {
         }
@@ -437,8 +552,9 @@ void BackwardPictureSource::keepEarlierGroupAhead() {
             r._keep.spill->markCoveredUntil(job->endTs);
             job->keptAll = true;
         }
+        job->markDone();
     });
-    _state.ahead = std::move(group);
+    _state.replaceAhead(std::move(group));
 }
 
 } // namespace tx

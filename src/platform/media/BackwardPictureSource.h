@@ -50,8 +50,12 @@ struct PictureBudget {
 
 class BackwardPictureSource;
 
-// A window, or a group of pictures to keep, decoded on a thread of its own.
+// A window, or a group of pictures to keep, decoded on a thread of its own. Abandoned, it is
+// left to end on its own at its next picture: nobody waits for it, and it touches nothing of the
+// track's any more.
 struct PictureReadAhead {
+    // First: whatever is destroyed on the way out may still look at it.
+    std::atomic<bool> abandoned{false};
     std::int64_t startTs = 0;
     std::int64_t endTs = 0;
     std::unique_ptr<BackwardPictureSource> source;
@@ -60,12 +64,27 @@ struct PictureReadAhead {
     std::shared_ptr<PictureSpill> kept;
     bool keptAll = false;
     ErrorPtr error;
-    std::atomic<bool> abandoned{false};
     std::thread worker;
+    // Guard `samples` and `done` while the worker runs.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
 
     ~PictureReadAhead();
+    // Waits until the worker has ended or the deadline (when there is one) has passed; whether
+    // it has ended.
+    bool waitUntilDone(const std::optional<std::chrono::steady_clock::time_point>& deadline);
+    // The window's picture at `index` as soon as it is decoded; nothing once the window is
+    // complete, or when the deadline passes first (`timedOut` set).
+    SampleBufferPtr take(std::size_t index,
+                         const std::optional<std::chrono::steady_clock::time_point>& deadline,
+                         bool& timedOut);
+    // Called by the worker at its end.
+    void markDone();
     // Waits for the window; the budget is lifted so that it completes whatever is still held.
     void finish();
+    // Gives up on the window without waiting for it.
+    void abandon();
 };
 
 struct BackwardReadState {
@@ -78,6 +97,10 @@ struct BackwardReadState {
     // being decoded ahead on a thread of its own. Declared last: it is stopped first, and its
     // decoder handed back to the slot above.
     std::shared_ptr<PictureReadAhead> ahead;
+
+    ~BackwardReadState();
+    // Starts `next` decoding ahead in place of what was, which is abandoned.
+    void replaceAhead(std::shared_ptr<PictureReadAhead> next);
 };
 
 class BackwardPictureSource {
@@ -97,13 +120,20 @@ public:
     void finished();
 
     void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
-    bool timedOut() const { return _decoder && _decoder->timedOut(); }
+    bool timedOut() const { return _waitTimedOut || (_decoder && _decoder->timedOut()); }
     void clearTimedOut();
 
 private:
     friend struct PictureReadAhead;
+    // The part of open() after the group of pictures kept ahead has been joined to the kept ones.
+    bool openFromWhatIsReady(const TimeRange& range, ErrorPtr* error);
+    // Joins the group of pictures kept ahead, once it is complete, and opens. False while it is
+    // not complete by the deadline, or on a failure (`error` set).
+    bool joinKeptGroup(ErrorPtr& error);
     // Opens the file for the pictures of `range` (stream ticks from its times).
     bool openDecoder(const TimeRange& range, ErrorPtr* error);
+    // The next picture of the window decoded ahead, as soon as it is there.
+    SampleBufferPtr nextAhead(ErrorPtr& error);
     SampleBufferPtr nextDecoded(ErrorPtr& error);
     // What becomes of a picture decoded before the window: carried, kept, or dropped.
     TrackDecoder::Taken takeEarlyPicture(AVFrame* frame, std::int64_t pts, bool before,
@@ -122,6 +152,8 @@ private:
 
     std::string _path;
     const AssetTrack& _track;
+    // Set when this reads ahead for a job that may be abandoned: then it leaves the track alone.
+    const std::atomic<bool>* _abandoned = nullptr;
     BackwardReadState& _state;
     AVRational _timeBase{1, 1};
     std::unique_ptr<TrackDecoder> _decoder;
@@ -134,12 +166,18 @@ private:
     std::shared_ptr<PictureBudget> _budget;
     bool _waitsForRoom = false;
 
-    // Pictures decoded ahead for this very window.
+    // This very window, being decoded ahead: its pictures are handed out as they come.
     struct Ahead {
-        bool on = false;
-        std::vector<SampleBufferPtr> samples;
+        std::shared_ptr<PictureReadAhead> job;
         std::size_t index = 0;
     } _ahead;
+    // The group of pictures kept ahead that this window reaches into, until it is complete, and
+    // the range that is opened then.
+    std::shared_ptr<PictureReadAhead> _awaitedGroup;
+    TimeRange _range;
+    // Waits for work on other threads give up then, and say so.
+    std::optional<std::chrono::steady_clock::time_point> _deadline;
+    bool _waitTimedOut = false;
 
     // Keeping the pictures decoded on the way in the track's spill, from `from` on; or, when
     // `reading`, handing out kept pictures from `index` on.

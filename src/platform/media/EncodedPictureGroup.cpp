@@ -3,6 +3,7 @@
 #include "FFmpeg.h"
 #include "TrackEncoder.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Translation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -75,7 +76,7 @@ std::shared_ptr<EncodedPictureGroup> EncodedPictureGroup::open(const std::string
     }
     if (ctx->nb_streams != 1 || ctx->streams[0]->codecpar->codec_id != AV_CODEC_ID_H264 ||
         ctx->streams[0]->codecpar->extradata_size <= 0) {
-        return refuse("is not a group of H.264 pictures");
+        return refuse(_("is not a group of H.264 pictures"));
     }
     auto group = std::make_shared<EncodedPictureGroup>();
     group->_path = path;
@@ -83,7 +84,7 @@ std::shared_ptr<EncodedPictureGroup> EncodedPictureGroup::open(const std::string
     impl.parameters.reset(avcodec_parameters_alloc());
     if (!impl.parameters ||
         avcodec_parameters_copy(impl.parameters.get(), ctx->streams[0]->codecpar) < 0) {
-        return refuse("cannot be read (out of memory)");
+        return refuse(_("cannot be read (out of memory)"));
     }
     impl.timeBase = ctx->streams[0]->time_base;
     for (;;) {
@@ -93,18 +94,18 @@ std::shared_ptr<EncodedPictureGroup> EncodedPictureGroup::open(const std::string
             break;
         }
         if (ret < 0) {
-            return refuse("cannot be read (" + ff::errorText(ret) + ")");
+            return refuse(withArguments(_("cannot be read (%1)"), {ff::errorText(ret)}));
         }
         if (packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE) {
-            return refuse("holds a picture without a time");
+            return refuse(_("holds a picture without a time"));
         }
         if (static_cast<int>(impl.packets.size()) >= kMostPacketsInGroup) {
-            return refuse("holds more pictures than a group can");
+            return refuse(_("holds more pictures than a group can"));
         }
         impl.packets.push_back(std::move(packet));
     }
     if (impl.packets.empty() || (impl.packets.front()->flags & AV_PKT_FLAG_KEY) == 0) {
-        return refuse("does not start with a keyframe");
+        return refuse(_("does not start with a keyframe"));
     }
     impl.leads = packetLeads(impl.packets);
     return group;
@@ -163,7 +164,8 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
         return Error::make(kMediaErrorDomain, 0, why);
     }
     if (pictures.empty() || !(spacingSeconds > 0)) {
-        return Error::make(kMediaErrorDomain, 0, path + ": no pictures to encode");
+        return Error::make(kMediaErrorDomain, 0,
+                           withArguments(_("%1: there are no pictures to encode"), {path}));
     }
     ff::initialize();
     // One keyframe, at the start: the group stands alone. Its length in the encoder's setup is
@@ -183,11 +185,11 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
     int ret = avformat_alloc_output_context2(&raw, nullptr, "mov", temp.c_str());
     format.reset(raw);
     if (ret < 0) {
-        return failWith("cannot write a group of pictures here", ret);
+        return failWith(_("cannot write a group of pictures here"), ret);
     }
     AVStream* stream = avformat_new_stream(raw, nullptr);
     if (stream == nullptr) {
-        return failWith("cannot write a group of pictures here", AVERROR(ENOMEM));
+        return failWith(_("cannot write a group of pictures here"), AVERROR(ENOMEM));
     }
     stream->time_base = kPictureStreamTimeBase;
     ret =
@@ -199,7 +201,7 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
         ret = avformat_write_header(raw, nullptr);
     }
     if (ret < 0) {
-        return failWith("cannot write a group of pictures here", ret);
+        return failWith(_("cannot write a group of pictures here"), ret);
     }
     const PacketSink sink = [raw](AVPacket* packet) {
         return av_interleaved_write_frame(raw, packet);
@@ -207,10 +209,10 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
     const std::int64_t step = std::max<std::int64_t>(1, std::llround(spacingSeconds * 1e6));
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         if (cancelled != nullptr && cancelled->load()) {
-            return failWith("cancelled", AVERROR_EXIT);
+            return failWith(_("cancelled"), AVERROR_EXIT);
         }
         if (!pictures[i]) {
-            return failWith("a picture is missing", AVERROR(EINVAL));
+            return failWith(_("a picture is missing"), AVERROR(EINVAL));
         }
         ff::FramePtr frame = ff::makeFrame();
         ret = encoder.frameFor(*pictures[i], *frame);
@@ -218,7 +220,7 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
             ret = encoder.encode(frame.get(), static_cast<std::int64_t>(i) * step, sink);
         }
         if (ret < 0) {
-            return failWith("cannot encode a group of pictures", ret);
+            return failWith(_("cannot encode a group of pictures"), ret);
         }
     }
     ret = encoder.flush(sink);
@@ -232,7 +234,7 @@ ErrorPtr EncodedPictureGroup::write(const std::string& path, const MediaSettings
         ret = AVERROR(errno);
     }
     if (ret < 0) {
-        return failWith("cannot finish a group of pictures", ret);
+        return failWith(_("cannot finish a group of pictures"), ret);
     }
     encoder.close();
     format.reset();

@@ -1,6 +1,7 @@
 #include "ImageGenerator.h"
 
 #include "FFmpeg.h"
+#include "platform/foundation/Translation.h"
 #include "platform/media/AssetReader.h"
 
 #include <algorithm>
@@ -21,7 +22,7 @@ RasterImage toRgba(const PixelBuffer& picture, ErrorPtr* error) {
     if (ff::scalePicture(sws, ff::pictureOf(frame), dst, dstStride, frame->width, frame->height,
                          AV_PIX_FMT_RGBA, SWS_BICUBIC) < 0) {
         if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, "cannot convert the picture");
+            *error = Error::make(kMediaErrorDomain, 0, _("cannot convert the picture"));
         }
         return {};
     }
@@ -81,7 +82,8 @@ RasterImage ImageGenerator::copyImageAtTime(const MediaTime& time, MediaTime* ac
     auto tracks = _asset->tracksWithMediaType(kMediaTypeVideo);
     if (tracks.empty()) {
         if (error != nullptr) {
-            *error = Error::make(kMediaErrorDomain, 0, _asset->path() + ": has no pictures");
+            *error = Error::make(kMediaErrorDomain, 0,
+                                 withArguments(_("%1: has no pictures"), {_asset->path()}));
         }
         return {};
     }

@@ -1,6 +1,7 @@
 #include "platform/media/MoviePlayback.h"
 
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Translation.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/FFmpeg.h"
@@ -204,7 +205,8 @@ std::shared_ptr<MoviePlayback> MoviePlayback::create(const std::string& path, Er
     AssetTrackPtr video = firstTrack(asset, kMediaTypeVideo);
     if (!video) {
         if (error != nullptr) {
-            *error = Error::make(kPlaybackDomain, 0, path + " has no pictures to show");
+            *error = Error::make(kPlaybackDomain, 0,
+                                 withArguments(_("%1 has no pictures to show"), {path}));
         }
         return nullptr;
     }

@@ -1,5 +1,6 @@
 #include "PictureSpill.h"
 
+#include "LeftBehind.h"
 #include "platform/foundation/Paths.h"
 
 #include <algorithm>
@@ -92,7 +93,9 @@ std::int64_t PictureSpill::pictureBytes() const {
 
 PictureSpill::File::~File() {
     if (fd >= 0) {
-        ::close(fd);
+        // The last close of an unnamed file of a gigabyte frees all of it, which takes a while:
+        // not on the reader's thread.
+        leftBehind::post([descriptor = fd] { ::close(descriptor); });
     }
 }
 

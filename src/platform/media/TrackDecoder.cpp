@@ -12,6 +12,8 @@ namespace {
 // AAC decodes its first frame after a seek wrongly: start this much earlier and drop it.
 constexpr double kSoundPrerollSeconds = 0.1;
 
+std::atomic<void (*)()> gFrameHook{nullptr};
+
 bool isFullRange(const AVFrame* frame) {
     return frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P ||
            frame->format == AV_PIX_FMT_YUVJ422P || frame->format == AV_PIX_FMT_YUVJ444P;
@@ -43,7 +45,14 @@ TrackDecoder::TrackDecoder(std::string path, const AssetTrack& track, int maxCha
     : _path(std::move(path)), _track(track), _decoderSlot(decoderSlot),
       _video(track.mediaType() == kMediaTypeVideo), _maxChannels(maxChannels) {}
 
+void TrackDecoder::setFrameHookForTesting(void (*hook)()) {
+    gFrameHook = hook;
+}
+
 TrackDecoder::~TrackDecoder() {
+    if (_abandoned != nullptr && *_abandoned) {
+        return; // the decoder and its counts go with it
+    }
     _track.readCounts().picturesDecoded += _picturesDecoded;
     if (_decoder && _decoderSlot != nullptr) {
         avcodec_flush_buffers(_decoder.get());
@@ -60,7 +69,8 @@ bool TrackDecoder::open(std::int64_t startTs, std::int64_t endTs, ErrorPtr* erro
     }
     if (_track.streamIndex() < 0 ||
         static_cast<unsigned>(_track.streamIndex()) >= _format->nb_streams) {
-        *error = Error::make(kMediaErrorDomain, 0, _path + ": the track is gone");
+        *error = Error::make(kMediaErrorDomain, 0,
+                             withArguments(_("%1: the track is gone"), {_path}));
         return false;
     }
     for (unsigned i = 0; i < _format->nb_streams; ++i) {
@@ -100,7 +110,7 @@ bool TrackDecoder::open(std::int64_t startTs, std::int64_t endTs, ErrorPtr* erro
     if (seekTo != AV_NOPTS_VALUE) {
         const int ret = av_seek_frame(_format.get(), _stream->index, seekTo, AVSEEK_FLAG_BACKWARD);
         if (ret < 0) {
-            *error = ff::makeError(kMediaErrorDomain, "cannot seek", _path, ret);
+            *error = ff::makeError(kMediaErrorDomain, _("cannot seek"), _path, ret);
             return false;
         }
     }
@@ -165,6 +175,9 @@ SampleBufferPtr TrackDecoder::next(ErrorPtr& error) {
         if (!first && _deadline && std::chrono::steady_clock::now() >= *_deadline) {
             _timedOut = true;
             return nullptr;
+        }
+        if (void (*hook)() = gFrameHook.load(); hook != nullptr) {
+            hook();
         }
         const int ret = nextFrame(frame.get());
         if (ret == AVERROR_EOF) {
@@ -237,7 +250,7 @@ OwnedFrame TrackDecoder::toNV12(AVFrame* frame, ErrorPtr* error) {
                                                  AV_PIX_FMT_NV12, SWS_BILINEAR, isFullRange(frame))
                               : AVERROR(ENOMEM);
     if (ret < 0) {
-        *error = ff::makeError(kMediaErrorDomain, "cannot convert a picture to NV12", _path, ret);
+        *error = ff::makeError(kMediaErrorDomain, _("cannot convert a picture to NV12"), _path, ret);
         return nullptr;
     }
     av_frame_copy_props(converted.get(), frame);
@@ -249,7 +262,8 @@ SampleBufferPtr TrackDecoder::makeSound(AVFrame* frame, ErrorPtr* error) {
     const int sourceChannels = frame->ch_layout.nb_channels;
     const int rate = frame->sample_rate;
     if (sourceChannels <= 0 || rate <= 0) {
-        *error = Error::make(kMediaErrorDomain, 0, _path + ": sound without channels or rate");
+        *error = Error::make(kMediaErrorDomain, 0,
+                             withArguments(_("%1: the sound has no channels or no rate"), {_path}));
         return nullptr;
     }
     const int channels = _maxChannels > 0 ? std::min(sourceChannels, _maxChannels) : sourceChannels;
@@ -273,7 +287,7 @@ SampleBufferPtr TrackDecoder::makeSound(AVFrame* frame, ErrorPtr* error) {
         av_channel_layout_uninit(&outLayout);
         _swrSourceChannels = sourceChannels;
         if (ret < 0) {
-            *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", _path, ret);
+            *error = ff::makeError(kMediaErrorDomain, _("cannot convert the sound"), _path, ret);
             return nullptr;
         }
     }
@@ -285,7 +299,7 @@ SampleBufferPtr TrackDecoder::makeSound(AVFrame* frame, ErrorPtr* error) {
                     const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (got < 0) {
         std::free(memory);
-        *error = ff::makeError(kMediaErrorDomain, "cannot convert the sound", _path, got);
+        *error = ff::makeError(kMediaErrorDomain, _("cannot convert the sound"), _path, got);
         return nullptr;
     }
     const MediaTime time = ff::timeFromStream(frame->best_effort_timestamp, _stream->time_base);

@@ -34,7 +34,8 @@ public:
         std::function<Taken(AVFrame* frame, std::int64_t pts, bool beforeStart, ErrorPtr& error)>;
 
     // `decoderSlot` lends its decoder for the reading and gets it back, flushed, at the end, so
-    // that stretches read one after another do not each build a decoder.
+    // that stretches read one after another do not each build a decoder. Abandoned (see
+    // setAbandoned), the reading gives nothing back and counts nothing: the track may be gone.
     TrackDecoder(std::string path, const AssetTrack& track, int maxChannels,
                  ff::CodecContextPtr* decoderSlot);
     ~TrackDecoder();
@@ -71,6 +72,8 @@ public:
         _deadline = deadline;
     }
     bool timedOut() const { return _timedOut; }
+    // For tests: called on the decoding thread before each frame is decoded (null: nothing).
+    static void setFrameHookForTesting(void (*hook)());
     void clearTimedOut() { _timedOut = false; }
     AVRational timeBase() const { return _stream->time_base; }
     bool isVideo() const { return _video; }

@@ -1,10 +1,12 @@
 #include "TrackEncoder.h"
 
 #include "AssetWriter.h"
+#include "LeftBehind.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -74,6 +76,15 @@ double settingReal(const MediaSettings& settings, const std::string& key, double
         return static_cast<double>(v->asInteger());
     }
     return fallback;
+}
+
+// Frees `encoder` on the thread that ends left-behind work.
+void closeLater(ff::CodecContextPtr& encoder) {
+    if (!encoder) {
+        return;
+    }
+    auto held = std::make_shared<ff::CodecContextPtr>(std::move(encoder));
+    leftBehind::post([held] { held->reset(); });
 }
 
 } // namespace
@@ -206,6 +217,10 @@ int PictureEncoder::encode(AVFrame* frame, std::int64_t pts, const PacketSink& s
 int PictureEncoder::flush(const PacketSink& sink) {
     const int ret = avcodec_send_frame(_encoder.get(), nullptr);
     return ret < 0 ? ret : drain(sink);
+}
+
+void PictureEncoder::closeInBackground() {
+    closeLater(_encoder);
 }
 
 int PictureEncoder::drain(const PacketSink& sink) {
@@ -348,6 +363,10 @@ int SoundEncoder::flush(const PacketSink& sink) {
         ret = avcodec_send_frame(_encoder.get(), nullptr);
     }
     return ret < 0 ? ret : drain(sink);
+}
+
+void SoundEncoder::closeInBackground() {
+    closeLater(_encoder);
 }
 
 int SoundEncoder::drain(const PacketSink& sink) {

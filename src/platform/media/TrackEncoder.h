@@ -49,6 +49,8 @@ public:
     void setFrameDuration(std::int64_t ticks) { _frameDuration = ticks; }
     // Closes the encoder without writing what it holds.
     void close() { _encoder.reset(); }
+    // The same, on another thread: x264 takes a while to wind down its threads.
+    void closeInBackground();
 
 private:
     int drain(const PacketSink& sink);
@@ -83,6 +85,8 @@ public:
     int flush(const PacketSink& sink);
     // Seconds of sound laid on the track so far.
     double secondsIn() const { return static_cast<double>(_samplesIn) / sampleRate; }
+    // Closes the encoder without writing what it holds, on another thread.
+    void closeInBackground();
 
 private:
     // Encodes whole AAC frames from the fifo; with `flush`, the short rest too.

@@ -5,6 +5,7 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Timer.h"
+#include "platform/foundation/Translation.h"
 #include "render/AVFileRenderMgr.h"
 #include "render/ReverseAheadRecorder.h"
 #include "tools/record/RecordCommand.h"
@@ -17,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <string>
 
 namespace {
@@ -64,8 +64,9 @@ int parse(int argc, char** argv, Options& options) {
         options.seconds = std::strtod(text.c_str(), &end);
         if (end == text.c_str() || *end != 0 || !(options.seconds > 0) ||
             options.seconds > static_cast<double>(kMaxRecordedSeconds)) {
-            return command.usageError("--seconds wants a number above 0 and at most 900, not \"" +
-                                      text + "\"");
+            return command.usageError(withArguments(
+                _("--seconds wants a number above 0 and at most %1, not \"%2\""),
+                {std::to_string(kMaxRecordedSeconds), text}));
         }
     }
     options.front = command.value("camera") == "front";
@@ -74,19 +75,37 @@ int parse(int argc, char** argv, Options& options) {
     options.output = command.arguments()[0];
     options.backwards = command.value("backwards");
     if (command.isSet("backwards") && options.backwards.empty()) {
-        return command.usageError("--backwards needs a MOVIE");
+        return command.usageError(_("--backwards needs a MOVIE"));
     }
     options.speed = std::stoi(command.value("speed", "100"));
     options.mute = command.value("sound", "from-video") == "mute";
     options.after = command.isSet("after");
     if ((options.after || command.isSet("sound")) && options.backwards.empty()) {
-        return command.usageError(std::string("--") + (options.after ? "after" : "sound") +
-                                  " goes with --backwards");
+        return command.usageError(withArguments(_("%1 goes with --backwards"),
+                                                {options.after ? "--after" : "--sound"}));
     }
     if (!options.backwards.empty() && options.backwards == options.output) {
-        return command.usageError("MOVIE and OUTPUT must differ");
+        return command.usageError(_("MOVIE and OUTPUT must differ"));
     }
     return 0;
+}
+
+// A line on standard output, at once (the benchmarks read it as it comes).
+void say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// A line on standard error, after the tool's name.
+void complain(const std::string& line) {
+    std::fprintf(stderr, "taluvex-record: %s\n", line.c_str());
+}
+
+// `value` with `places` decimals, as the C locale writes it.
+std::string decimals(double value, int places) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", places, value);
+    return text;
 }
 
 std::string describe(const ErrorPtr& error) {
@@ -136,20 +155,26 @@ public:
         std::filesystem::rename(_working, _options.backwards, ec);
         if (ec) {
             removeFile(_working);
-            std::cerr << "taluvex-record: " << _options.backwards << ": " << ec.message() << "\n";
+            complain(_options.backwards + ": " + ec.message());
             RunLoop::quit(kExitRecordingFailed);
             return;
         }
         const double waited =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - gStopAsked).count();
-        std::printf("backwards %s ready %.2f s after the end of the recording (%s%s)\n",
-                    _options.backwards.c_str(), waited,
-                    _engine->usedPicturesAhead() ? "reversed while recording"
-                                                 : "rendered after the recording",
-                    _engine->usedSoundAhead() ? ", sound begun at the end" : "");
+        const std::string road = _engine->usedPicturesAhead()
+                                     ? (_engine->usedSoundAhead()
+                                            ? _("reversed while recording, sound begun at the end")
+                                            : _("reversed while recording"))
+                                     : (_engine->usedSoundAhead()
+                                            ? _("rendered after the recording, sound begun at the end")
+                                            : _("rendered after the recording"));
+        say(withArguments(_("backwards %1 ready %2 s after the end of the recording (%3)"),
+                          {_options.backwards, decimals(waited, 2), road}));
         if (_reversed) {
-            std::printf("reversed seconds took at most %.1f MB on disk\n",
-                        static_cast<double>(_reversed->peakBytes()) / (1024 * 1024));
+            say(withArguments(_("reversed seconds took at most %1 MB on disk"),
+                              {decimals(static_cast<double>(_reversed->peakBytes()) /
+                                            (1024 * 1024),
+                                        1)}));
         }
         std::fflush(stdout);
         saveRecording();
@@ -160,7 +185,7 @@ public:
         if (_engine && _engine->failureCause()) {
             why += " (" + _engine->failureCause()->localizedDescription() + ")";
         }
-        std::cerr << "taluvex-record: " << _options.backwards << ": " << why << "\n";
+        complain(_options.backwards + ": " + why);
         RunLoop::quit(kExitRecordingFailed);
     }
 
@@ -169,12 +194,11 @@ public:
             return;
         }
         if (_tty) {
-            std::printf("\rrecording %5.1f s", seconds);
+            std::printf("\r%s", withArguments(_("recording %1 s"), {decimals(seconds, 1)}).c_str());
             std::fflush(stdout);
         } else if (static_cast<int>(seconds) > _lastWholeSecond) {
             _lastWholeSecond = static_cast<int>(seconds);
-            std::printf("recording %d s\n", _lastWholeSecond);
-            std::fflush(stdout);
+            say(withArguments(_("recording %1 s"), {std::to_string(_lastWholeSecond)}));
         }
         if (seconds >= _options.seconds) {
             gStopAsked = std::chrono::steady_clock::now();
@@ -214,8 +238,8 @@ public:
     void startEngine() {
         if (!_engine->start()) {
             const ErrorPtr& why = _engine->startError();
-            std::cerr << "taluvex-record: " << _options.backwards << ": "
-                      << (why ? why->localizedDescription() : "cannot be rendered") << "\n";
+            complain(_options.backwards + ": " +
+                     (why ? why->localizedDescription() : _("it cannot be rendered")));
             RunLoop::quit(kExitRecordingFailed);
         }
     }
@@ -223,17 +247,17 @@ public:
         const std::string url = _captured;
         std::string why;
         if (!moveFile(url, _options.output, why)) {
-            std::cerr << "taluvex-record: the recording cannot be saved as " << _options.output
-                      << ": " << why << "\n";
+            complain(withArguments(_("the recording cannot be saved as %1: %2"),
+                                   {_options.output, why}));
             RunLoop::quit(kExitRecordingFailed);
             return;
         }
-        std::printf("saved %s (%.1f s)\n", _options.output.c_str(), _recordedSeconds);
+        say(withArguments(_("saved %1 (%2 s)"), {_options.output, decimals(_recordedSeconds, 1)}));
         RunLoop::quit(0);
     }
     void avCaptureMgrDidError(AVCaptureMgr&, const ErrorPtr& error) override {
         endLine();
-        std::cerr << "taluvex-record: " << describe(error) << "\n";
+        complain(describe(error));
         RunLoop::quit(kExitRecordingFailed);
     }
     void avCaptureMgrDidChangeOrientation(AVCaptureMgr&, int) override {}
@@ -257,7 +281,7 @@ private:
 
 void printDevices(const AVCaptureMgr& mgr) {
     for (const std::string& type : {kMediaTypeVideo, kMediaTypeAudio}) {
-        const char* role = type == kMediaTypeVideo ? "camera" : "microphone";
+        const std::string role = type == kMediaTypeVideo ? _("camera") : _("microphone");
         bool found = false;
         for (const auto& input : mgr.captureSession()->inputs()) {
             const auto& device = input->device();
@@ -266,12 +290,12 @@ void printDevices(const AVCaptureMgr& mgr) {
             }
             found = true;
             const std::string where = device->isVirtual()
-                                          ? "virtual"
+                                          ? _("virtual")
                                           : device->source().format + " " + device->source().url;
-            std::printf("%s: %s (%s)\n", role, device->localizedName().c_str(), where.c_str());
+            say(withArguments(_("%1: %2 (%3)"), {role, device->localizedName(), where}));
         }
         if (!found) {
-            std::printf("%s: none\n", role);
+            say(withArguments(_("%1: none"), {role}));
         }
     }
 }
@@ -285,7 +309,7 @@ int main(int argc, char** argv) {
     }
     const std::string folder = deletingLastPathComponent(options.output);
     if (!folder.empty() && !std::filesystem::is_directory(folder)) {
-        std::cerr << "taluvex-record: the folder " << folder << " does not exist\n";
+        complain(withArguments(_("the folder %1 does not exist"), {folder}));
         return kExitRecordingFailed;
     }
 
@@ -300,7 +324,7 @@ int main(int argc, char** argv) {
     mgr->startup();
     if (options.front) {
         if (!AVCaptureMgr::canCamera(true)) {
-            std::cerr << "taluvex-record: there is no front camera\n";
+            complain(_("there is no front camera"));
             return kExitRecordingFailed;
         }
         mgr->showCameras(true);

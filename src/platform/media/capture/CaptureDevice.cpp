@@ -1,5 +1,7 @@
 #include "CaptureDevice.h"
 
+#include "platform/foundation/Translation.h"
+
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
@@ -128,11 +130,11 @@ std::vector<CaptureDevicePtr> CaptureDevice::virtualDevices() {
     const std::string tone = "sine=frequency=" + std::to_string(kVirtualToneHz) +
                              ":sample_rate=" + std::to_string(kVirtualSampleRate) + ",arealtime";
     return {
-        create("virtual:back", "Virtual Back Camera", kMediaTypeVideo, CaptureDevicePosition::Back,
+        create("virtual:back", _("Virtual Back Camera"), kMediaTypeVideo, CaptureDevicePosition::Back,
                {"lavfi", back, {}}, true),
-        create("virtual:front", "Virtual Front Camera", kMediaTypeVideo,
+        create("virtual:front", _("Virtual Front Camera"), kMediaTypeVideo,
                CaptureDevicePosition::Front, {"lavfi", front, {}}, true),
-        create("virtual:microphone", "Virtual Microphone", kMediaTypeAudio,
+        create("virtual:microphone", _("Virtual Microphone"), kMediaTypeAudio,
                CaptureDevicePosition::Unspecified, {"lavfi", tone, {}}, true),
     };
 }

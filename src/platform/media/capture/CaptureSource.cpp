@@ -78,7 +78,7 @@ bool CaptureSource::start(ErrorPtr* error) {
     const auto& source = _device->source();
     const AVInputFormat* inputFormat = av_find_input_format(source.format.c_str());
     if (inputFormat == nullptr) {
-        return fail("this system has no \"" + source.format + "\" input", 0);
+        return fail(withArguments(_("this system has no \"%1\" input"), {source.format}), 0);
     }
     AVDictionary* options = nullptr;
     for (const auto& [key, value] : source.options) {
@@ -100,14 +100,14 @@ bool CaptureSource::start(ErrorPtr* error) {
     int ret = avformat_open_input(&raw, source.url.c_str(), inputFormat, &options);
     av_dict_free(&options);
     if (ret < 0) {
-        return fail("the device does not open", ret); // raw was freed by FFmpeg
+        return fail(_("the device does not open"), ret); // raw was freed by FFmpeg
     }
     _impl->format.reset(raw);
     const AVMediaType type =
         _device->hasMediaType(kMediaTypeVideo) ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
     ret = av_find_best_stream(raw, type, -1, -1, nullptr, 0);
     if (ret < 0) {
-        return fail("the device delivers no usable stream", ret);
+        return fail(_("the device delivers no usable stream"), ret);
     }
     _impl->streamIndex = ret;
     AVStream* stream = raw->streams[ret];
@@ -116,7 +116,7 @@ bool CaptureSource::start(ErrorPtr* error) {
     ErrorPtr decoderError;
     _impl->decoder = ff::openDecoder(stream, &decoderError, source.url);
     if (!_impl->decoder) {
-        return fail(decoderError ? decoderError->localizedDescription() : "no decoder", 0);
+        return fail(decoderError ? decoderError->localizedDescription() : _("there is no decoder for it"), 0);
     }
     if (_impl->isVideo) {
         const AVRational rate =
