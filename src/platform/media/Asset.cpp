@@ -574,7 +574,8 @@ const std::vector<AssetTrack::PacketInfo>& AssetTrack::packets() const {
         return _packets;
     }
     _packetsLoaded = true;
-    ff::FormatInputPtr ctx = ff::openInput(_path, nullptr);
+    bool fileChanged = false;
+    ff::FormatInputPtr ctx = openForTrack(_path, *this, fileChanged, nullptr);
     if (!ctx || _streamIndex < 0 || static_cast<unsigned>(_streamIndex) >= ctx->nb_streams) {
         return _packets;
     }
