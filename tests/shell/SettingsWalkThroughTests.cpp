@@ -60,6 +60,16 @@ protected:
         EXPECT_TRUE(RunLoop::runUntil([&] { return main->avRenderMgr() != nullptr; }, 10));
         return main->avRenderMgr();
     }
+    // Waits until the job is over and `movie` is in Documents.
+    bool waitForTheMovie(const std::string& movie) {
+        return RunLoop::runUntil(
+            [&] { return main->avRenderMgr() == nullptr && fileExists(movie); },
+            kRenderTimeoutSeconds);
+    }
+    static void expectSoundAsLongAsThePicture(const std::string& movie) {
+        EXPECT_EQ(probeStream(movie, "a:0", "codec_name"), "aac");
+        EXPECT_NEAR(probeDuration(movie, "a:0"), probeDuration(movie, "v:0"), 0.2);
+    }
     // A Music folder of the user's own, as the desktop's user-dirs file names it.
     std::string useMusicFolder() {
         _music = std::filesystem::temp_directory_path() / ("taluvex-walk-" + uniqueString());
@@ -103,9 +113,7 @@ TEST_F(SettingsWalkThroughTest, FasterWithTrackFourRendersWithThatTrackForwards)
     EXPECT_EQ(engine->tempo(), 130);
     const std::string movie = engine->outputPath();
     engine.reset();
-    ASSERT_TRUE(
-        RunLoop::runUntil([&] { return main->avRenderMgr() == nullptr && fileExists(movie); },
-                          kRenderTimeoutSeconds));
+    ASSERT_TRUE(waitForTheMovie(movie));
     const double recorded = probeDuration(TaluvexViewController::capturePath(), "v:0");
     EXPECT_NEAR(probeDuration(movie, "v:0"), recorded * 100 / 130, 0.25);
     EXPECT_EQ(probeStream(movie, "a:0", "codec_name"), "aac");
@@ -165,11 +173,8 @@ TEST_F(SettingsWalkThroughTest, KeysAloneChooseTrackFourAndRecordWithIt) {
     EXPECT_EQ(engine->inputAudioUrl(), delegate->soundTrackInfo()[3]);
     const std::string movie = engine->outputPath();
     engine.reset();
-    ASSERT_TRUE(
-        RunLoop::runUntil([&] { return main->avRenderMgr() == nullptr && fileExists(movie); },
-                          kRenderTimeoutSeconds));
-    EXPECT_EQ(probeStream(movie, "a:0", "codec_name"), "aac");
-    EXPECT_NEAR(probeDuration(movie, "a:0"), probeDuration(movie, "v:0"), 0.2);
+    ASSERT_TRUE(waitForTheMovie(movie));
+    expectSoundAsLongAsThePicture(movie);
 }
 
 TEST_F(SettingsWalkThroughTest, ASongFromTheMusicFolderBecomesTheMoviesSound) {
@@ -221,11 +226,8 @@ TEST_F(SettingsWalkThroughTest, ASongFromTheMusicFolderBecomesTheMoviesSound) {
     EXPECT_FALSE(engine->isReverseSpeed());
     const std::string movie = engine->outputPath();
     engine.reset();
-    ASSERT_TRUE(
-        RunLoop::runUntil([&] { return main->avRenderMgr() == nullptr && fileExists(movie); },
-                          kRenderTimeoutSeconds));
-    EXPECT_EQ(probeStream(movie, "a:0", "codec_name"), "aac");
-    EXPECT_NEAR(probeDuration(movie, "a:0"), probeDuration(movie, "v:0"), 0.2);
+    ASSERT_TRUE(waitForTheMovie(movie));
+    expectSoundAsLongAsThePicture(movie);
 }
 
 } // namespace
